@@ -1,0 +1,62 @@
+#pragma once
+// The few things the portable core asks of the platform. The Win32 shell implements them with the
+// real API; unit tests implement them with fakes that record what was asked.
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace tarnwick {
+
+// An input/output error of the log or the capture file. It abandons the handler that was running;
+// the shell catches it once per message dispatch and shows its text.
+class IoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The activity log and the status line (the main window's caption).
+class Reporter {
+public:
+    virtual ~Reporter() = default;
+    // Appends one stamped line; throws IoError when the log cannot be written.
+    virtual void WriteLog(const std::string& msg) = 0;
+    // Sets the caption, lets the window handle what is waiting, then logs msg.
+    virtual void ShowStatus(const std::string& msg) = 0;
+};
+
+// Modal questions and messages.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Plain box titled "Tarnwick" with OK.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // Question box titled "Confirm" with Yes and No; true for Yes.
+    virtual bool Confirm(const std::string& question) = 0;
+    // Error box titled "Invalid Entry".
+    virtual void InvalidEntry(const std::string& text) = 0;
+    virtual void Beep() = 0;
+};
+
+// Child processes and waits. Both keep the window answering while they wait.
+class Processes {
+public:
+    virtual ~Processes() = default;
+    // True when the child was created. exitCode is 0 unless the call waited for the child.
+    virtual bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
+                                uint32_t& exitCode) = 0;
+    virtual void Sleep(unsigned milliseconds) = 0;
+};
+
+// Plain file services, 8-bit paths.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool DirectoryExists(const std::string& path) = 0;
+    // The whole file; nullopt when it does not exist; throws IoError when it exists but cannot be read.
+    virtual std::optional<std::string> ReadWholeFile(const std::string& path) = 0;
+    virtual bool DeleteFile(const std::string& path) = 0;
+};
+
+} // namespace tarnwick
