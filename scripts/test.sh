@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test tier: unit (native, and under ASan/UBSan), win and e2e (Wine).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+bash scripts/setup.sh
+
+jobs=$(nproc)
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$jobs"
+ctest --preset native
+
+cmake --preset native-asan >/dev/null
+cmake --build --preset native-asan -j"$jobs"
+ctest --preset native-asan
+
+# The release is the 32-bit program; it is always built. The Wine tiers run the build this machine's
+# Wine can start: 32-bit where the kernel runs 32-bit programs, else 64-bit.
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j"$jobs" --target Tarnwick
+arch=win64
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=win32; fi
+echo "test: Wine tiers run the $arch build"
+cmake --preset "$arch" >/dev/null
+cmake --build --preset "$arch" -j"$jobs"
+
+source scripts/wine-env.sh
+trap 'tarnwick_stop_wine; tarnwick_stop_display' EXIT
+tarnwick_start_display
+tarnwick_make_prefix
+ctest --preset "$arch"

@@ -1,0 +1,78 @@
+#pragma once
+// Move-only owners for the few kinds of handle the program holds.
+#include <windows.h>
+
+#include <utility>
+
+namespace tarnwick::win32 {
+
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Type = typename Traits::Type;
+    UniqueHandle() = default;
+    explicit UniqueHandle(Type h) : h_(h) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) reset(o.release());
+        return *this;
+    }
+    ~UniqueHandle() { reset(); }
+
+    Type get() const { return h_; }
+    explicit operator bool() const { return h_ != Traits::Empty(); }
+    Type release() { return std::exchange(h_, Traits::Empty()); }
+    void reset(Type h = Traits::Empty()) {
+        if (h_ != Traits::Empty()) Traits::Close(h_);
+        h_ = h;
+    }
+    Type* put() {
+        reset();
+        return &h_;
+    }
+
+private:
+    Type h_ = Traits::Empty();
+};
+
+struct KernelHandleTraits {
+    using Type = HANDLE;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::CloseHandle(h); }
+};
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type h) { ::CloseHandle(h); }
+};
+struct RegKeyTraits {
+    using Type = HKEY;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::RegCloseKey(h); }
+};
+struct GdiObjectTraits {
+    using Type = HGDIOBJ;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::DeleteObject(h); }
+};
+struct MenuTraits {
+    using Type = HMENU;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::DestroyMenu(h); }
+};
+struct ModuleTraits {
+    using Type = HMODULE;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::FreeLibrary(h); }
+};
+
+using UniqueHandleK = UniqueHandle<KernelHandleTraits>;
+using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueKey = UniqueHandle<RegKeyTraits>;
+using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueMenu = UniqueHandle<MenuTraits>;
+using UniqueModule = UniqueHandle<ModuleTraits>;
+
+} // namespace tarnwick::win32

@@ -1,0 +1,163 @@
+#include "app/win32/tarnwick_app.h"
+
+#include "app/win32/file_log.h"
+#include "ui/win32/ids.h"
+
+#include <commctrl.h>
+
+namespace tarnwick::win32 {
+
+TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string commandLine) : instance_(instance) {
+    startup_ = std::make_unique<Startup>(state_, *this, *this, *this, steps_);
+    startup_->SetPaths(exePath, commandLine);
+    formats_ = ReadLocaleFormats();
+}
+
+TarnwickApp::~TarnwickApp() = default;
+
+int TarnwickApp::Run() {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&icc);
+
+    window_ = std::make_unique<MainWindow>(*this);
+    if (!window_->Create(instance_)) {
+        MessageBoxA(nullptr, "The main window could not be created.", "Tarnwick", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    FormCreate();
+
+    // Entering the loop shows the window, also when an end was asked for during start-up.
+    window_->ShowForm();
+    MSG msg;
+    while (!endRequested_) {
+        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        Dispatch(msg);
+    }
+    // Destroying the window runs FormDestroy while the window object is still whole.
+    if (window_->Handle()) DestroyWindow(window_->Handle());
+    window_.reset();
+    return exitCode_;
+}
+
+void TarnwickApp::FormCreate() {
+    // An error here skips the rest of the start-up, the tray icon included, as it always has.
+    try {
+        startup_->InitGlobalsAfterPaths();
+        window_->AddTrayIcon();
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+}
+
+void TarnwickApp::Dispatch(MSG& msg) {
+    if (msg.message == ids::WM_APP_END && msg.hwnd == nullptr) return; // only wakes the loop
+    HWND main = window_ ? window_->Handle() : nullptr;
+    if (main && IsDialogMessageA(main, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
+void TarnwickApp::ProcessMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Not ours to swallow: the loop that asked for it must see it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        Dispatch(msg);
+    }
+}
+
+void TarnwickApp::WriteLog(const std::string& msg) {
+    // One clock reading for the whole stamp, so a line at midnight cannot mix two days.
+    AppendLogLine(state_.LogFilePath, FormatLogLine(formats_, LocalNow(), msg));
+}
+
+void TarnwickApp::ShowStatus(const std::string& msg) {
+    if (window_) {
+        window_->SetCaption(msg.empty() ? std::string("Tarnwick") : "Tarnwick - " + msg);
+        ProcessMessages();
+    }
+    WriteLog(msg);
+}
+
+HWND TarnwickApp::Owner() const {
+    HWND main = window_ ? window_->Handle() : nullptr;
+    return main && IsWindowVisible(main) ? main : nullptr;
+}
+
+void TarnwickApp::ShowMessage(const std::string& text) {
+    MessageBoxA(Owner(), text.c_str(), "Tarnwick", MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+bool TarnwickApp::Confirm(const std::string& question) {
+    return MessageBoxA(Owner(), question.c_str(), "Confirm", MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL |
+                                                                 MB_SETFOREGROUND) == IDYES;
+}
+
+void TarnwickApp::InvalidEntry(const std::string& text) {
+    MessageBoxA(Owner(), text.c_str(), "Invalid Entry", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+void TarnwickApp::Beep() { MessageBeep(MB_OK); }
+
+void TarnwickApp::ShowError(const std::string& text) {
+    MessageBoxA(Owner(), text.c_str(), "Tarnwick", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+void TarnwickApp::QuitApp() {
+    if (window_) window_->RemoveTrayIcon();
+    ProcessMessages();
+    endRequested_ = true;
+    // A thread message only wakes GetMessage; modal loops that pump meanwhile ignore it.
+    PostThreadMessageA(GetCurrentThreadId(), ids::WM_APP_END, 0, 0);
+}
+
+void TarnwickApp::SetToolDirCaption(const std::string& text) {
+    if (window_) window_->SetToolDirCaption(text);
+}
+
+void TarnwickApp::EnableHideTimer() {
+    if (window_) window_->EnableHideTimer();
+}
+
+void TarnwickApp::FormActivate() { startup_->FormActivate(); }
+
+void TarnwickApp::Command(int id) {
+    switch (id) {
+    case ids::IDM_EXIT:
+        // Until the suspend sequence is wired in, Exit only ends the program.
+        WriteLog("Tarnwick being closed by user...");
+        QuitApp();
+        break;
+    case ids::IDC_BUTABOUT:
+    default:
+        break;
+    }
+}
+
+void TarnwickApp::CheckToggled(int) {}
+
+void TarnwickApp::SelectionChanged(int) {}
+
+void TarnwickApp::SettingsChanged() { formats_ = ReadLocaleFormats(); }
+
+bool TarnwickApp::QueryEndSession(LPARAM) { return true; }
+
+void TarnwickApp::EndSession(bool, LPARAM) {}
+
+void TarnwickApp::FormDestroy() {
+    try {
+        WriteLog("Tarnwick Terminated.");
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+    }
+    if (window_) window_->RemoveTrayIcon();
+    ProcessMessages();
+}
+
+void TarnwickApp::HandlerFailed(const std::exception& e) { ShowError(e.what()); }
+
+} // namespace tarnwick::win32

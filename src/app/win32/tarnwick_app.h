@@ -1,0 +1,67 @@
+#pragma once
+// The composition root: owns the run's state, the window and the adapters, and wires them together.
+#include <windows.h>
+
+#include "app/log_format.h"
+#include "app/main_state.h"
+#include "app/services.h"
+#include "app/startup.h"
+#include "ui/win32/main_window.h"
+
+#include <memory>
+#include <string>
+
+namespace tarnwick::win32 {
+
+class TarnwickApp final : public Reporter, public Dialogs, public StartupHost, public MainWindowEvents {
+public:
+    TarnwickApp(HINSTANCE instance, std::string exePath, std::string commandLine);
+    ~TarnwickApp() override;
+
+    // The whole life of the program; returns the process exit code.
+    int Run();
+
+    // Reporter
+    void WriteLog(const std::string& msg) override;
+    void ShowStatus(const std::string& msg) override;
+    // Dialogs
+    void ShowMessage(const std::string& text) override;
+    bool Confirm(const std::string& question) override;
+    void InvalidEntry(const std::string& text) override;
+    void Beep() override;
+    // StartupHost
+    void QuitApp() override;
+    bool EndRequested() const override { return endRequested_; }
+    void SetToolDirCaption(const std::string& text) override;
+    void EnableHideTimer() override;
+    // MainWindowEvents
+    void FormActivate() override;
+    void Command(int id) override;
+    void CheckToggled(int index) override;
+    void SelectionChanged(int index) override;
+    void SettingsChanged() override;
+    bool QueryEndSession(LPARAM lParam) override;
+    void EndSession(bool ending, LPARAM lParam) override;
+    void FormDestroy() override;
+    void HandlerFailed(const std::exception& e) override;
+
+    // Handles every window message that is waiting, then returns.
+    void ProcessMessages();
+
+private:
+    void FormCreate();
+    void Dispatch(MSG& msg);
+    void ShowError(const std::string& text);
+    HWND Owner() const;
+
+    HINSTANCE instance_;
+    MainState state_;
+    LocaleFormats formats_;
+    StartupSteps steps_;
+    std::unique_ptr<Startup> startup_;
+    std::unique_ptr<MainWindow> window_;
+    bool endRequested_ = false;
+    int exitCode_ = 0;
+};
+
+} // namespace tarnwick::win32

@@ -1,0 +1,255 @@
+#include "driver.h"
+
+#include <commctrl.h>
+#include <psapi.h>
+
+#include <atomic>
+#include <thread>
+
+namespace e2e {
+
+Config& Settings() {
+    static Config config;
+    return config;
+}
+
+std::string ToWindowsPath(const std::string& path) {
+    if (path.size() > 1 && path[0] == '/') {
+        std::string p = "Z:" + path;
+        for (char& c : p)
+            if (c == '/') c = '\\';
+        return p;
+    }
+    return path;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    std::string out;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+    CloseHandle(h);
+    return out;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    DWORD done = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    CloseHandle(h);
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+Workspace::Workspace() {
+    static std::atomic<int> counter{0};
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    dir_ = std::string(temp) + "tarnwick-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(counter++) + "\\";
+    CreateDirectoryA(dir_.c_str(), nullptr);
+    CopyFileA(ToWindowsPath(Settings().tarnwickExe).c_str(), Exe().c_str(), FALSE);
+}
+
+Workspace::~Workspace() {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir_ + "*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                const std::string f = dir_ + fd.cFileName;
+                SetFileAttributesA(f.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(f.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir_.c_str());
+}
+
+bool WaitFor(const std::function<bool()>& pred, Duration timeout, Duration step) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+        if (pred()) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(step);
+    }
+}
+
+Process::Process(const std::string& commandLine, const std::string& workingDir) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi_))
+        pi_ = PROCESS_INFORMATION{};
+    // Let it get as far as its message loop, as a user's double-click would.
+    if (pi_.hProcess) WaitForInputIdle(pi_.hProcess, 10000);
+}
+
+Process::~Process() {
+    if (pi_.hProcess) {
+        if (Running()) Kill();
+        CloseHandle(pi_.hProcess);
+        CloseHandle(pi_.hThread);
+    }
+}
+
+bool Process::Running() const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+
+std::optional<DWORD> Process::WaitExit(Duration timeout) const {
+    if (!pi_.hProcess) return std::nullopt;
+    if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return code;
+}
+
+void Process::Kill() {
+    if (pi_.hProcess) {
+        TerminateProcess(pi_.hProcess, 99);
+        WaitForSingleObject(pi_.hProcess, 5000);
+    }
+}
+
+namespace {
+struct EnumState {
+    DWORD pid;
+    const char* cls;
+    bool visibleOnly;
+    std::vector<HWND> found;
+};
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<EnumState*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != s->pid) return TRUE;
+    if (s->visibleOnly && !IsWindowVisible(hwnd)) return TRUE;
+    char cls[256] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (!s->cls || lstrcmpiA(cls, s->cls) == 0) s->found.push_back(hwnd);
+    return TRUE;
+}
+} // namespace
+
+std::vector<HWND> WindowsOf(DWORD pid, const char* className, bool visibleOnly) {
+    EnumState s{pid, className, visibleOnly, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND WaitWindow(DWORD pid, const char* className, const std::string& title, Duration timeout) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            for (HWND h : WindowsOf(pid, className))
+                if (title.empty() || WindowText(h) == title) {
+                    found = h;
+                    return true;
+                }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+std::string Utf8ToAnsi(const std::wstring& w) {
+    if (w.empty()) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::string WindowText(HWND hwnd) {
+    // Only the wide form is converted reliably between processes.
+    std::wstring buf(70000, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG,
+                             5000, &got))
+        return {};
+    buf.resize(got);
+    return Utf8ToAnsi(buf);
+}
+
+std::string MessageBoxText(HWND box) {
+    HWND text = GetDlgItem(box, 0xFFFF);
+    if (text) return WindowText(text);
+    return {};
+}
+
+bool ClickButton(HWND dialog, const std::string& caption) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char cls[64] = {};
+        GetClassNameA(child, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Button") == 0 && WindowText(child) == caption) {
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(child), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(child));
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+BOOL CALLBACK CollectTooltip(HWND hwnd, LPARAM lp) {
+    char cls[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (lstrcmpiA(cls, TOOLTIPS_CLASSA) == 0) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
+bool IsExplorer(DWORD pid) {
+    HANDLE p = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!p) return false;
+    char path[MAX_PATH] = {};
+    GetModuleFileNameExA(p, nullptr, path, MAX_PATH);
+    CloseHandle(p);
+    const std::string s(path);
+    const size_t cut = s.find_last_of('\\');
+    return lstrcmpiA(s.substr(cut == std::string::npos ? 0 : cut + 1).c_str(), "explorer.exe") == 0;
+}
+} // namespace
+
+std::vector<std::string> TrayTips() {
+    // The shell keeps one tooltip per icon; read each tooltip's tools from inside explorer's memory.
+    std::vector<HWND> tips;
+    EnumWindows(CollectTooltip, reinterpret_cast<LPARAM>(&tips));
+    std::vector<std::string> texts;
+    for (HWND tip : tips) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(tip, &pid);
+        if (!IsExplorer(pid)) continue;
+        HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!p) continue;
+        const SIZE_T textBytes = 1024 * sizeof(wchar_t);
+        auto* remote = static_cast<char*>(
+            VirtualAllocEx(p, nullptr, sizeof(TTTOOLINFOW) + textBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        if (remote) {
+            const LRESULT count = SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                TTTOOLINFOW ti{};
+                ti.cbSize = sizeof ti;
+                ti.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof(TTTOOLINFOW));
+                std::wstring zero(1024, L'\0');
+                WriteProcessMemory(p, remote, &ti, sizeof ti, nullptr);
+                WriteProcessMemory(p, remote + sizeof(TTTOOLINFOW), zero.data(), textBytes, nullptr);
+                if (!SendMessageW(tip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote)))
+                    continue;
+                std::wstring text(1024, L'\0');
+                ReadProcessMemory(p, remote + sizeof(TTTOOLINFOW), text.data(), textBytes, nullptr);
+                text.resize(wcsnlen(text.c_str(), 1023));
+                texts.push_back(Utf8ToAnsi(text));
+            }
+            VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+        }
+        CloseHandle(p);
+    }
+    return texts;
+}
+
+} // namespace e2e

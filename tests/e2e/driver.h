@@ -1,0 +1,81 @@
+#pragma once
+// Acts like a user on a running Tarnwick: starts it, finds its windows, presses, reads what it shows.
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+using Duration = std::chrono::milliseconds;
+
+// Paths handed over on the command line.
+struct Config {
+    std::string tarnwickExe; // the built program, copied into a fresh folder per test
+    std::string toolsDir;    // build folder of the simulator and other tools
+};
+Config& Settings();
+
+// Linux paths from CTest arrive as Unix paths; Wine maps them through drive Z:.
+std::string ToWindowsPath(const std::string& path);
+
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// A fresh folder holding a copy of Tarnwick.exe; removed afterwards.
+class Workspace {
+public:
+    Workspace();
+    ~Workspace();
+    const std::string& Dir() const { return dir_; } // with trailing backslash
+    std::string Exe() const { return dir_ + "Tarnwick.exe"; }
+    std::string Log() const { return ReadFileBytes(dir_ + "Tarnwick.log"); }
+    std::string LogPath() const { return dir_ + "Tarnwick.log"; }
+
+private:
+    std::string dir_;
+};
+
+// Waits until pred() holds or the time is up; true when it held.
+bool WaitFor(const std::function<bool()>& pred, Duration timeout = 15s, Duration step = 50ms);
+
+class Process {
+public:
+    // Starts exePath with the command line written out in full (program path included).
+    Process(const std::string& commandLine, const std::string& workingDir = "");
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    DWORD Id() const { return pi_.dwProcessId; }
+    HANDLE Handle() const { return pi_.hProcess; }
+    bool Running() const;
+    // Exit code, or nullopt when it has not ended in time.
+    std::optional<DWORD> WaitExit(Duration timeout = 15s) const;
+    void Kill();
+
+private:
+    PROCESS_INFORMATION pi_{};
+};
+
+// Top-level windows of a process with a given class ("#32770" for message boxes), visible ones only
+// unless asked otherwise.
+std::vector<HWND> WindowsOf(DWORD pid, const char* className, bool visibleOnly = true);
+HWND WaitWindow(DWORD pid, const char* className, const std::string& title = "", Duration timeout = 15s);
+
+std::string WindowText(HWND hwnd);              // through WM_GETTEXT, which crosses processes
+std::string MessageBoxText(HWND box);
+// Clicks a button of a dialog by its caption ("OK", "&Yes").
+bool ClickButton(HWND dialog, const std::string& caption);
+
+// Tooltip texts of the notification area's icons (read out of explorer).
+std::vector<std::string> TrayTips();
+
+std::string Utf8ToAnsi(const std::wstring& w);
+
+} // namespace e2e

@@ -1,0 +1,117 @@
+// The log file's sharing and retry, and the stamp from the real regional settings.
+#include "app/services.h"
+#include "app/win32/file_log.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace tarnwick;
+using namespace tarnwick::win32;
+
+namespace {
+
+std::string TempName(const char* tag) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    return std::string(dir) + "tarnwick-log-" + tag + "-" + std::to_string(GetCurrentProcessId()) + ".log";
+}
+
+std::string Slurp(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string s(65536, '\0');
+    DWORD got = 0;
+    ReadFile(h, s.data(), static_cast<DWORD>(s.size()), &got, nullptr);
+    CloseHandle(h);
+    s.resize(got);
+    return s;
+}
+
+struct TempFile {
+    explicit TempFile(const char* tag) : path(TempName(tag)) { DeleteFileA(path.c_str()); }
+    ~TempFile() {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+    std::string path;
+};
+
+} // namespace
+
+TEST(FileLog, CreatesThenAppendsAndOthersMayReadMeanwhile) {
+    TempFile f("append");
+    AppendLogLine(f.path, "one\r\n");
+    // A reader that shares writing (as a viewer would) does not block the next line.
+    HANDLE reader = CreateFileA(f.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    AppendLogLine(f.path, "two\r\n");
+    CloseHandle(reader);
+    EXPECT_EQ(Slurp(f.path), "one\r\ntwo\r\n");
+}
+
+TEST(FileLog, WhileALineIsWrittenNoOtherWriterGetsIn) {
+    // Our own open shares reading only; we prove it by holding the file the same way and seeing a
+    // second writer refused, which is what another copy of the program meets.
+    TempFile f("share");
+    AppendLogLine(f.path, "x\r\n");
+    HANDLE ours = CreateFileA(f.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(ours, INVALID_HANDLE_VALUE);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(AppendLogLine(f.path, "y\r\n", 100), IoError);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
+    CloseHandle(ours);
+    EXPECT_EQ(Slurp(f.path), "x\r\n");
+}
+
+TEST(FileLog, AShortHoldIsWaitedOut) {
+    TempFile f("short");
+    AppendLogLine(f.path, "a\r\n");
+    HANDLE hold = CreateFileA(f.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    std::thread release([hold] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        CloseHandle(hold);
+    });
+    EXPECT_NO_THROW(AppendLogLine(f.path, "b\r\n"));
+    release.join();
+    EXPECT_EQ(Slurp(f.path), "a\r\nb\r\n");
+}
+
+TEST(FileLog, ReadOnlyOrUncreatableLogRaisesWithTheReason) {
+    TempFile f("ro");
+    AppendLogLine(f.path, "kept\r\n");
+    SetFileAttributesA(f.path.c_str(), FILE_ATTRIBUTE_READONLY);
+    try {
+        AppendLogLine(f.path, "lost\r\n", 10);
+        ADD_FAILURE() << "no error for a read-only log";
+    } catch (const IoError& e) {
+        EXPECT_NE(std::string(e.what()).find(f.path), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Slurp(f.path), "kept\r\n");
+
+    EXPECT_THROW(AppendLogLine("Q:\\no\\such\\folder\\Tarnwick.log", "x\r\n", 10), IoError);
+}
+
+TEST(FileLog, StampFromWineUsEnglishSettings) {
+    const LocaleFormats f = ReadLocaleFormats();
+    EXPECT_EQ(f.shortDatePattern, "M/d/yyyy");
+    EXPECT_EQ(f.timeSeparator, ":");
+    EXPECT_FALSE(f.twentyFourHour);
+    EXPECT_FALSE(f.hourLeadingZero);
+    EXPECT_EQ(f.amDesignator, "AM");
+    EXPECT_EQ(f.pmDesignator, "PM");
+    EXPECT_EQ(f.monthNames[11], "December");
+    EXPECT_EQ(f.abbrevDayNames[0], "Sun");
+    LocalDateTime t;
+    t.year = 2026;
+    t.month = 12;
+    t.day = 8;
+    t.hour = 0;
+    t.minute = 52;
+    t.second = 9;
+    EXPECT_EQ(FormatLogLine(f, t, "x"), "12/8/2026  12:52:09 AM - x\r\n");
+}
