@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <thread>
@@ -80,15 +81,13 @@ bool WaitFor(const std::function<bool()>& pred, Duration timeout, Duration step)
     }
 }
 
-Process::Process(const std::string& commandLine, const std::string& workingDir) {
+Process::Process(const std::string& commandLine, bool waitUntilIdle) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     std::string line = commandLine;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi_))
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
         pi_ = PROCESS_INFORMATION{};
-    // Let it get as far as its message loop, as a user's double-click would.
-    if (pi_.hProcess) WaitForInputIdle(pi_.hProcess, 10000);
+    if (pi_.hProcess && waitUntilIdle) WaitForInputIdle(pi_.hProcess, 10000);
 }
 
 Process::~Process() {
@@ -250,6 +249,22 @@ std::vector<std::string> TrayTips() {
         CloseHandle(p);
     }
     return texts;
+}
+
+bool TrayIconRegistered(HWND owner, UINT id) {
+    // Modifying nothing succeeds only for an icon the shell still holds.
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = owner;
+    nid.uID = id;
+    return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
+}
+
+int CountTrayTips(const std::string& tip) {
+    int n = 0;
+    for (const std::string& t : TrayTips())
+        if (t == tip) ++n;
+    return n;
 }
 
 } // namespace e2e

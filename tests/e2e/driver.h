@@ -46,8 +46,9 @@ bool WaitFor(const std::function<bool()>& pred, Duration timeout = 15s, Duration
 
 class Process {
 public:
-    // Starts exePath with the command line written out in full (program path included).
-    Process(const std::string& commandLine, const std::string& workingDir = "");
+    // Starts a program from its whole command line (program path included) and, unless told not to,
+    // waits until it is ready for input, as a user's double-click would.
+    explicit Process(const std::string& commandLine, bool waitUntilIdle = true);
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -73,8 +74,11 @@ std::string MessageBoxText(HWND box);
 // Clicks a button of a dialog by its caption ("OK", "&Yes").
 bool ClickButton(HWND dialog, const std::string& caption);
 
-// Tooltip texts of the notification area's icons (read out of explorer).
+// Tooltip texts of the notification area's icons (read out of explorer). Wine's shell keeps the
+// tooltip of a removed icon, so a new icon shows as one more tip, and removal is asked of the shell.
 std::vector<std::string> TrayTips();
+int CountTrayTips(const std::string& tip);
+bool TrayIconRegistered(HWND owner, UINT id);
 
 std::string Utf8ToAnsi(const std::wstring& w);
 
