@@ -29,7 +29,7 @@ sleep 6
 import -window root "$root/build/demo.png"
 echo "demo: screenshot saved to build/demo.png"
 # The demo is over: stop this prefix's Wine, the program with it.
-"$WINE" wineserver -k 2>/dev/null || /usr/lib/wine/wineserver -k
+/usr/lib/wine/wineserver -k
 wait || true
 echo "demo: Tarnwick.log:"
 cat "$run/Tarnwick.log"

@@ -33,7 +33,7 @@ tarnwick_make_prefix() {
     [ -f "$WINEPREFIX/.tarnwick-ready" ] && return 0
     rm -rf "$WINEPREFIX"
     "$WINE" wineboot -i >"$TARNWICK_STATE/wineboot.log" 2>&1 || true
-    "$WINE" wineserver -w 2>/dev/null || /usr/lib/wine/wineserver -w
+    /usr/lib/wine/wineserver -w
     # A crash must fail a test, not wait for someone to close Wine's dialog.
     "$WINE" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
     # Every program runs on one virtual desktop with a taskbar and a notification area, so the tray,
