@@ -43,7 +43,7 @@ const ControlSpec kControls[] = {
     {ids::IDC_CHKSNAPSHOT, "BUTTON", "Use snapshot instead of suspend for backups", WS_TABSTOP | BS_AUTOCHECKBOX, 8,
      272, 273, 17, FontKind::Normal,
      "Less downtime during backup, but vm is \"crashed\" after restoring and must be reverted to running state."},
-    {ids::IDC_LABEL1, "STATIC", "VMs and Teams to Control (Start && Stop automatically):", SS_LEFT, 8, 8, 379, 16,
+    {ids::IDC_LABEL1, "STATIC", "VMs and Teams to Control (Start && Stop automatically):", SS_LEFTNOWORDWRAP, 8, 8, 379, 16,
      FontKind::Title, nullptr},
     {ids::IDC_CHKENABLED, "BUTTON", "= Control Enabled", BS_AUTOCHECKBOX, 16, 187, 121, 17, FontKind::Italic,
      "Click the checkbox next to each list item to enable/disable it."},
@@ -51,7 +51,7 @@ const ControlSpec kControls[] = {
      "Reload previous configuration"},
     {ids::IDC_BUTSAVE, "BUTTON", "&Save Changes", BS_PUSHBUTTON | BS_FLAT, 448, 232, 121, 33, FontKind::Bold,
      "What do you think it does?"},
-    {ids::IDC_LABEL2, "STATIC", "VMWare Installation Directory:", SS_LEFT, 0, 328, 174, 13, FontKind::Bold, nullptr},
+    {ids::IDC_LABEL2, "STATIC", "VMWare Installation Directory:", SS_LEFTNOWORDWRAP, 0, 328, 174, 13, FontKind::Bold, nullptr},
     // A tool directory may hold "&": show it as it is.
     {ids::IDC_LBLVMWAREDIR, "STATIC", "", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 176, 328, 231, 13,
      FontKind::Normal, nullptr},
@@ -156,9 +156,29 @@ bool MainWindow::Create(HINSTANCE instance) {
     return true;
 }
 
+// The layout was drawn for MS Sans Serif at 8 points, as Windows renders it. Where the face renders
+// wider (Wine's stand-in does), the fonts shrink just enough that the captions stay whole.
+static double LayoutFontFactor(int height) {
+    HDC dc = GetDC(nullptr);
+    HFONT probe = CreateFontA(-height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    HGDIOBJ old = SelectObject(dc, probe);
+    const char* sample = "VMWare Installation Directory:";
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, sample, lstrlenA(sample), &extent);
+    SelectObject(dc, old);
+    DeleteObject(probe);
+    ReleaseDC(nullptr, dc);
+    // That bold label has 174 of 11 units at 8 points.
+    const double room = 174.0 * height / 11.0;
+    return extent.cx > room ? room / extent.cx : 1.0;
+}
+
 void MainWindow::CreateFonts() {
-    auto make = [this](int height96, int weight, bool italic) {
-        return UniqueGdiObject(CreateFontA(-Scale(height96), 0, 0, 0, weight, italic, FALSE, FALSE, DEFAULT_CHARSET,
+    const double factor = LayoutFontFactor(Scale(11));
+    auto make = [this, factor](int height96, int weight, bool italic) {
+        const int height = static_cast<int>(Scale(height96) * factor);
+        return UniqueGdiObject(CreateFontA(-height, 0, 0, 0, weight, italic, FALSE, FALSE, DEFAULT_CHARSET,
                                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                            DEFAULT_PITCH | FF_SWISS, "MS Sans Serif"));
     };
