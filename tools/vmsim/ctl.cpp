@@ -1,0 +1,105 @@
+// The control commands that tests and the demo use to set the scene and read what happened.
+#include "store.h"
+#include "tools.h"
+
+namespace vmsim {
+
+namespace {
+
+const char* const kCtlUsage =
+    "Usage: vmsim --ctl COMMAND [ARGUMENTS]\r\n"
+    "  home                          print the folder of the state file and journal\r\n"
+    "  reset                         forget all VMs, snapshots and injections; empty the journal\r\n"
+    "  add-vm VMX [STATE]            register a VM (STATE: off, running, suspended; default off)\r\n"
+    "  remove-vm VMX                 unregister a VM\r\n"
+    "  set-state VMX STATE           register a VM if needed and set its state\r\n"
+    "  state VMX                     print off, running, suspended or unregistered\r\n"
+    "  list                          print STATE<TAB>VMX for every registered VM\r\n"
+    "  add-snapshot VMX NAME         give a VM a snapshot\r\n"
+    "  snapshots VMX                 print a VM's snapshot names\r\n"
+    "  inject VM|* VERB|* ITEM...    stdout=TEXT stderr=TEXT exit=N delay=MS times=N hang run raw\r\n"
+    "  uninject VM|* VERB|*          remove that injection\r\n"
+    "  injections                    print the injections as stored\r\n"
+    "  journal                       print the journal\r\n"
+    "  clear-journal                 empty the journal\r\n";
+
+int Fail(const std::string& text) {
+    WriteStd(STD_ERROR_HANDLE, "vmsim: " + text + "\r\n");
+    return 2;
+}
+
+bool SameTarget(const Injection& inj, const std::string& vm, const std::string& verb) {
+    bool vmMatch = (inj.vm == "*" || vm == "*") ? inj.vm == vm : SamePath(inj.vm, vm);
+    return vmMatch && inj.verb == Lower(verb);
+}
+
+} // namespace
+
+int RunCtl(const std::vector<std::string>& args) {
+    if (args.empty()) return Fail(std::string("no control command\r\n") + kCtlUsage);
+    Store store(ResolveHome());
+    Store::Lock lock(store);
+    State state = store.Load();
+    std::string cmd = Lower(args[0]);
+    auto need = [&](size_t count) { return args.size() == count + 1; };
+    std::string out;
+
+    if (cmd == "home" && need(0)) {
+        out = store.Home() + "\r\n";
+    } else if (cmd == "reset" && need(0)) {
+        store.Save(State{});
+        store.ClearJournal();
+    } else if ((cmd == "add-vm" && (need(1) || need(2))) || (cmd == "set-state" && need(2))) {
+        std::optional<Power> power = args.size() == 3 ? ParsePower(args[2]) : Power::Off;
+        if (!power) return Fail("unknown state: " + args[2]);
+        Vm& vm = state.Register(args[1]);
+        if (cmd == "set-state" || args.size() == 3) vm.power = *power;
+        store.Save(state);
+    } else if (cmd == "remove-vm" && need(1)) {
+        if (!state.Remove(args[1])) return Fail("not registered: " + args[1]);
+        store.Save(state);
+    } else if (cmd == "state" && need(1)) {
+        Vm* vm = state.Find(args[1]);
+        out = std::string(vm ? PowerName(vm->power) : "unregistered") + "\r\n";
+    } else if (cmd == "list" && need(0)) {
+        for (const Vm& vm : state.vms)
+            out += std::string(PowerName(vm.power)) + "\t" + vm.path + "\r\n";
+    } else if (cmd == "add-snapshot" && need(2)) {
+        state.Register(args[1]).snapshots.push_back(args[2]);
+        store.Save(state);
+    } else if (cmd == "snapshots" && need(1)) {
+        if (Vm* vm = state.Find(args[1]))
+            for (const std::string& s : vm->snapshots)
+                out += s + "\r\n";
+    } else if (cmd == "inject" && args.size() >= 3) {
+        Injection inj;
+        inj.vm = args[1];
+        inj.verb = Lower(args[2]);
+        for (size_t i = 3; i < args.size(); ++i)
+            if (!ApplyInjectionItem(inj, args[i])) return Fail("bad injection item: " + args[i]);
+        std::erase_if(state.injections,
+                      [&](const Injection& old) { return SameTarget(old, args[1], args[2]); });
+        state.injections.push_back(inj);
+        store.Save(state);
+    } else if (cmd == "uninject" && need(2)) {
+        if (!std::erase_if(state.injections,
+                           [&](const Injection& old) { return SameTarget(old, args[1], args[2]); }))
+            return Fail("no such injection: " + args[1] + " " + args[2]);
+        store.Save(state);
+    } else if (cmd == "injections" && need(0)) {
+        State only;
+        only.injections = state.injections;
+        out = FormatState(only);
+        out.erase(0, out.find('\n') + 1); // the header line
+    } else if (cmd == "journal" && need(0)) {
+        out = store.ReadJournal();
+    } else if (cmd == "clear-journal" && need(0)) {
+        store.ClearJournal();
+    } else {
+        return Fail("unknown command or wrong arguments: " + args[0] + "\r\n" + kCtlUsage);
+    }
+    WriteStd(STD_OUTPUT_HANDLE, out);
+    return 0;
+}
+
+} // namespace vmsim

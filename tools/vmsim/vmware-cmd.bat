@@ -1,0 +1,1 @@
+@"%~dp0vmsim.exe" --vmware-cmd %*
