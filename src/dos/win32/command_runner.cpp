@@ -1,0 +1,124 @@
+#include "dos/win32/command_runner.h"
+
+#include "app/win32/handles.h"
+#include "dos/command_line.h"
+
+#include <utility>
+
+namespace tarnwick::win32 {
+
+namespace {
+
+std::string OwnExecutablePath() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return std::string();
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2); // truncated: the path is longer than MAX_PATH
+    }
+}
+
+// Wakes for the object (if any) or for input. MWMO_INPUTAVAILABLE matters: without it, QS_ALLINPUT
+// reports only messages that arrived since the queue was last looked at, so a message that some
+// PeekMessage (a dialog's, a handler's, a modal loop's) has already seen but left in the queue would
+// not wake the wait, and would sit there unhandled until the child ended. With the flag the wait
+// returns at once while anything is queued, which is why every wake drains the queue completely.
+DWORD WaitForObjectOrInput(HANDLE object, DWORD timeout) {
+    return ::MsgWaitForMultipleObjectsEx(object ? 1 : 0, object ? &object : nullptr, timeout, QS_ALLINPUT,
+                                         MWMO_INPUTAVAILABLE);
+}
+
+} // namespace
+
+// A WM_QUIT posted again during the wait would wake the wait at once, forever; so it is kept until
+// the outermost wait ends, and then posted for the loop that asked for it.
+class CommandRunner::QuitKeeper {
+  public:
+    explicit QuitKeeper(CommandRunner& runner) : runner_(runner) { ++runner_.waits_; }
+    ~QuitKeeper() {
+        if (--runner_.waits_ == 0 && std::exchange(runner_.quitSeen_, false))
+            ::PostQuitMessage(runner_.quitCode_);
+    }
+    QuitKeeper(const QuitKeeper&) = delete;
+    QuitKeeper& operator=(const QuitKeeper&) = delete;
+
+  private:
+    CommandRunner& runner_;
+};
+
+CommandRunner::CommandRunner(MessageDispatcher dispatch)
+    : dispatch_(std::move(dispatch)), exeDir_(ExecutableDirectory(OwnExecutablePath())) {}
+
+bool CommandRunner::RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
+                                   uint32_t& exitCode) {
+    exitCode = 0;
+    const CompletedCommand command = CompleteCommandLine(commandLine, workingDir, exeDir_);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string line = command.commandLine; // CreateProcessA may write into its command-line buffer
+    const char* currentDir = command.currentDirectory.empty() ? nullptr : command.currentDirectory.c_str();
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
+                          CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, currentDir, &startup, &info))
+        return false;
+    const UniqueHandleK process(info.hProcess);
+    const UniqueHandleK thread(info.hThread);
+    if (!wait) return true;
+
+    {
+        const QuitKeeper keeper(*this);
+        for (;;) {
+            const DWORD woke = WaitForObjectOrInput(process.get(), INFINITE);
+            if (woke == WAIT_OBJECT_0) break;
+            if (woke == WAIT_OBJECT_0 + 1) {
+                DispatchPending();
+                continue;
+            }
+            // The combined wait itself failed (not seen in practice): fall back to short polls.
+            if (::WaitForSingleObject(process.get(), 10) != WAIT_TIMEOUT) break;
+            DispatchPending();
+        }
+    }
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process.get(), &code)) exitCode = code;
+    return true;
+}
+
+void CommandRunner::Sleep(unsigned milliseconds) {
+    const QuitKeeper keeper(*this);
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
+        const DWORD woke = WaitForObjectOrInput(nullptr, static_cast<DWORD>(end - now));
+        if (woke == WAIT_OBJECT_0) {
+            DispatchPending();
+        } else if (woke != WAIT_TIMEOUT) {
+            ::Sleep(static_cast<DWORD>(end - now));
+            break;
+        }
+    }
+}
+
+void CommandRunner::DispatchPending() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quitSeen_ = true;
+            quitCode_ = static_cast<int>(msg.wParam);
+            if (waits_ == 0) break; // called outside a wait: hand it back at once
+            continue;
+        }
+        if (dispatch_) {
+            dispatch_(msg);
+        } else {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    if (waits_ == 0 && std::exchange(quitSeen_, false)) ::PostQuitMessage(quitCode_);
+}
+
+} // namespace tarnwick::win32

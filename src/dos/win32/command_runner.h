@@ -1,0 +1,40 @@
+#pragma once
+// Starts child processes and waits for them on the UI thread, dispatching window messages meanwhile.
+#include <windows.h>
+
+#include "app/services.h"
+
+#include <functional>
+#include <string>
+
+namespace tarnwick::win32 {
+
+// Hands one message to the program: the shell's version routes it through IsDialogMessage before
+// TranslateMessage and DispatchMessage, and its window procedures catch what a handler throws.
+using MessageDispatcher = std::function<void(MSG& msg)>;
+
+class CommandRunner final : public Processes {
+  public:
+    // Without a dispatcher, messages are translated and dispatched plainly.
+    explicit CommandRunner(MessageDispatcher dispatch = nullptr);
+
+    bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
+                        uint32_t& exitCode) override;
+    // Returns after the given time, dispatching messages as they arrive.
+    void Sleep(unsigned milliseconds) override;
+
+    // Takes every message now waiting out of this thread's queue and dispatches it. A WM_QUIT is held
+    // back rather than handed on, and posted again when the outermost wait of this runner ends.
+    void DispatchPending();
+
+  private:
+    class QuitKeeper;
+
+    MessageDispatcher dispatch_;
+    std::string exeDir_;
+    int waits_ = 0;
+    bool quitSeen_ = false;
+    int quitCode_ = 0;
+};
+
+} // namespace tarnwick::win32
