@@ -1,0 +1,125 @@
+#include "hypervisor/hypervisor.h"
+
+#include "hypervisor/tool_commands.h"
+
+#include <exception>
+
+namespace tarnwick {
+
+namespace {
+
+// Counts a run as waiting for as long as it is in the runner, also when a handler inside throws.
+class DepthGuard {
+  public:
+    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+    ~DepthGuard() { --depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+
+  private:
+    int& depth_;
+};
+
+} // namespace
+
+std::string Hypervisor::CapturePath() const {
+    const std::string& outer = state_.TempFilePath;
+    if (depth_ == 0) return outer;
+    const size_t slash = outer.find_last_of("\\:");
+    const size_t dot = outer.find_last_of('.');
+    const std::string level = "." + std::to_string(depth_);
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return outer + level;
+    return outer.substr(0, dot) + level + outer.substr(dot);
+}
+
+Hypervisor::RunOutcome Hypervisor::Run(const std::string& toolPath, const std::string& verb,
+                                       const std::string& vmPath, uint32_t& exitCode, bool capture) {
+    exitCode = 0;
+    const std::string capturePath = CapturePath();
+    // A double quote would end cmd's quoting early and let the rest of the text act as commands.
+    // No Windows path holds one, so such a text is a damaged entry, never something to run.
+    for (const std::string* text : {&toolPath, &verb, &vmPath, &capturePath}) {
+        if (!ContainsDoubleQuote(*text)) continue;
+        reporter_.WriteLog("      DosCmd refused, a double quote would break the command line: " + *text);
+        return RunOutcome::Refused;
+    }
+    const std::string line =
+        BuildToolCommandLine(state_.UseVmrun, toolPath, verb, vmPath,
+                             capture ? std::optional<std::string>(capturePath) : std::nullopt);
+    reporter_.WriteLog("      DosCmd: " + line);
+    const DepthGuard nested(depth_);
+    return processes_.RunCommandLine(line, std::string(), true, exitCode) ? RunOutcome::Ran
+                                                                          : RunOutcome::NotStarted;
+}
+
+bool Hypervisor::RunToolCommand(const std::string& toolPath, const std::string& verb,
+                                const std::string& vmPath, uint32_t& exitCode, bool capture) {
+    return Run(toolPath, verb, vmPath, exitCode, capture) == RunOutcome::Ran;
+}
+
+bool Hypervisor::ExecVmCommand(const std::string& toolPath, const std::string& verb,
+                               const std::string& vmPath, uint32_t& exitCode, bool capture) {
+    const std::string capturePath = CapturePath();
+    const RunOutcome outcome = Run(toolPath, verb, vmPath, exitCode, capture);
+    if (outcome == RunOutcome::Refused) return false; // its one log line says why
+    bool succeeded = outcome == RunOutcome::Ran;
+    if (succeeded && capture)
+        succeeded = OutputMeansSuccess(TrimControls(ReadTextFile(files_, capturePath, 0)), state_.UseVmrun);
+    if (!succeeded) {
+        reporter_.WriteLog("Error " + verb + "ing \"" + vmPath + "\".");
+        reporter_.WriteLog("  Exit code: " + std::to_string(exitCode));
+        reporter_.WriteLog("  Command output: \r\n" + ReadTextFile(files_, capturePath, 5));
+    }
+    // The nested runs' files are ours alone; the outermost one stays as it always has.
+    if (capturePath != state_.TempFilePath) files_.DeleteFile(capturePath);
+    return succeeded;
+}
+
+bool Hypervisor::ExecVmCommand(const std::string& verb, const std::string& vmPath) {
+    uint32_t exitCode = 0;
+    return ExecVmCommand(state_.ToolPath, verb, vmPath, exitCode, true);
+}
+
+void Hypervisor::ListRunningVms(std::vector<std::string>& list) {
+    const std::string capturePath = CapturePath();
+    try {
+        uint32_t exitCode = 0;
+        if (Run(state_.ToolPath, state_.UseVmrun ? "list" : "-l", std::string(), exitCode, true) !=
+            RunOutcome::Ran) {
+            dialogs_.ShowMessage("VMRun failed, exit code: " + std::to_string(exitCode));
+        } else {
+            const std::optional<std::string> content = files_.ReadWholeFile(capturePath);
+            list = content ? SplitListing(*content) : std::vector<std::string>();
+            if (state_.UseVmrun) {
+                if (!list.empty()) list.erase(list.begin()); // vmrun's header line
+            } else {
+                FilterByState(list, capturePath);
+            }
+        }
+    } catch (...) {
+        files_.DeleteFile(capturePath);
+        throw;
+    }
+    files_.DeleteFile(capturePath);
+}
+
+// vmware-cmd lists every registered VM; ask each, from the last, whether it runs.
+void Hypervisor::FilterByState(std::vector<std::string>& items, const std::string& capturePath) {
+    for (size_t i = items.size(); i-- > 0;) {
+        uint32_t exitCode = 0;
+        switch (Run(state_.ToolPath, "getstate", items[i], exitCode, true)) {
+        case RunOutcome::Ran:
+            if (TrimControls(ReadTextFile(files_, capturePath, 0)) != "getstate() = on")
+                items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        case RunOutcome::NotStarted:
+            dialogs_.ShowMessage("VMRun...getstate failed, exit code: " + std::to_string(exitCode));
+            break;
+        case RunOutcome::Refused: // a text with a double quote is no VM path, so no running VM
+            items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+}
+
+} // namespace tarnwick

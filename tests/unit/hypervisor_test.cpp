@@ -1,0 +1,337 @@
+#include "hypervisor/hypervisor.h"
+
+#include "hypervisor_fakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarnwick;
+using namespace tarnwick::hypervisor_test;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const char* const kCapture = "C:\\App\\Tarnwick.tmp";
+
+class HypervisorTest : public ::testing::Test {
+  protected:
+    HypervisorTest() {
+        state.TempFilePath = kCapture;
+        state.ToolPath = "C:\\P\\vmrun.exe";
+        state.UseVmrun = true;
+    }
+    // The tool answers by writing output into the capture file, as cmd's redirection would.
+    void ToolPrints(std::string output, uint32_t exitCode = 0) {
+        processes.tool = [this, output, exitCode](const std::string&) {
+            files.files[kCapture] = output;
+            return ScriptedProcesses::Answer{true, exitCode};
+        };
+    }
+
+    MainState state;
+    RecordingReporter reporter;
+    RecordingDialogs dialogs;
+    ScriptedProcesses processes;
+    MemoryFiles files;
+    Hypervisor hypervisor{state, reporter, dialogs, processes, files};
+};
+
+TEST_F(HypervisorTest, ExecVmCommandJudgesTheOutputAlone) {
+    struct Case {
+        bool useVmrun;
+        const char* output;
+        uint32_t exitCode;
+        bool success;
+    };
+    const Case cases[] = {
+        {true, "", 1, true}, // silent failure exit codes do not count
+        {true, "\r\n \r\n", 255, true},
+        {true, "VMware banner\r\nresult: The operation was successful\r\n", 0, true},
+        {true, "result: The operation was successful\r\n", 0, false},
+        {true, "Error: Cannot open VM: D:\\x.vmx, Cannot read the virtual machine configuration file\r\n", 0,
+         false},
+        {false, "start() = 1\r\n", 0, true},
+        {false, "start() = 0\r\n", 0, false},
+        {false, "() = 1\r\n", 0, false},
+        {false, "VMControl error -11: No such virtual machine: D:\\x.vmx\r\n", 255, false},
+    };
+    for (const Case& c : cases) {
+        state.UseVmrun = c.useVmrun;
+        ToolPrints(c.output, c.exitCode);
+        uint32_t exitCode = 99;
+        EXPECT_EQ(hypervisor.ExecVmCommand(state.ToolPath, "start", "D:\\x.vmx", exitCode, true), c.success)
+            << c.output;
+        EXPECT_EQ(exitCode, c.exitCode);
+    }
+}
+
+TEST_F(HypervisorTest, SuccessLogsOnlyTheCommandLine) {
+    ToolPrints("", 1);
+    EXPECT_TRUE(hypervisor.ExecVmCommand("start", "D:\\VMs\\a b\\x.vmx"));
+    EXPECT_EQ(
+        reporter.log,
+        Lines{R"(      DosCmd: cmd /c ""C:\P\vmrun.exe" start "D:\VMs\a b\x.vmx" > "C:\App\Tarnwick.tmp"")"});
+    ASSERT_EQ(processes.lines.size(), 1u);
+    EXPECT_EQ(processes.lines[0], reporter.log[0].substr(14));
+    EXPECT_EQ(processes.workingDirs[0], "");
+    EXPECT_TRUE(processes.waits[0]);
+    // The outermost capture file stays where it was.
+    EXPECT_TRUE(files.deleted.empty());
+}
+
+TEST_F(HypervisorTest, FailureIsLoggedInThreeEntries) {
+    state.UseVmrun = false;
+    state.ToolPath = "C:\\S\\vmware-cmd.bat";
+    ToolPrints("VMControl error -8: Invalid operation\r\nsecond line", 0xFFFFFFFFu);
+    uint32_t exitCode = 0;
+    EXPECT_FALSE(hypervisor.ExecVmCommand(state.ToolPath, "snapshot", "D:\\x.vmx", exitCode, true));
+    EXPECT_EQ(exitCode, 0xFFFFFFFFu);
+    EXPECT_EQ(
+        reporter.log,
+        (Lines{
+            R"(      DosCmd: cmd /c ""C:\S\vmware-cmd.bat" "D:\x.vmx" snapshot > "C:\App\Tarnwick.tmp"")",
+            "Error snapshoting \"D:\\x.vmx\".",
+            "  Exit code: 4294967295",
+            "  Command output: \r\n     VMControl error -8: Invalid operation\r\n     second line\r\n",
+        }));
+}
+
+TEST_F(HypervisorTest, CmdNotStartedIsAFailureShowingTheOldCapture) {
+    files.files[kCapture] = "left over";
+    processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 7}; };
+    uint32_t exitCode = 5;
+    EXPECT_FALSE(hypervisor.ExecVmCommand(state.ToolPath, "deletesnapshot", "D:\\x.vmx", exitCode, true));
+    EXPECT_EQ(exitCode, 0u);
+    ASSERT_EQ(reporter.log.size(), 4u);
+    EXPECT_EQ(reporter.log[1], "Error deletesnapshoting \"D:\\x.vmx\".");
+    EXPECT_EQ(reporter.log[2], "  Exit code: 0");
+    EXPECT_EQ(reporter.log[3], "  Command output: \r\n     left over\r\n");
+}
+
+TEST_F(HypervisorTest, WithoutCaptureOnlyTheStartCounts) {
+    files.files[kCapture] = "Error: stale";
+    uint32_t exitCode = 0;
+    EXPECT_TRUE(hypervisor.ExecVmCommand(state.ToolPath, "start", "D:\\x.vmx", exitCode, false));
+    EXPECT_EQ(processes.lines, Lines{R"(cmd /c ""C:\P\vmrun.exe" start "D:\x.vmx"")"});
+    processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 0}; };
+    EXPECT_FALSE(hypervisor.ExecVmCommand(state.ToolPath, "start", "D:\\x.vmx", exitCode, false));
+}
+
+TEST_F(HypervisorTest, UnreadableCaptureEscapes) {
+    ToolPrints("");
+    files.unreadable.insert(kCapture);
+    EXPECT_THROW(hypervisor.ExecVmCommand("start", "D:\\x.vmx"), IoError);
+}
+
+TEST_F(HypervisorTest, DoubleQuoteIsNeverHandedToCmd) {
+    struct Case {
+        const char* tool;
+        const char* verb;
+        const char* vmPath;
+        const char* capture;
+        const char* offending;
+    };
+    const Case cases[] = {
+        {"C:\\P\\vmrun.exe", "start", "D:\\a\" & calc & \"\\x.vmx", kCapture, "D:\\a\" & calc & \"\\x.vmx"},
+        {"C:\\P\"\\vmrun.exe", "start", "D:\\x.vmx", kCapture, "C:\\P\"\\vmrun.exe"},
+        {"C:\\P\\vmrun.exe", "start\"", "D:\\x.vmx", kCapture, "start\""},
+        {"C:\\P\\vmrun.exe", "start", "D:\\x.vmx", "C:\\A\"pp\\Tarnwick.tmp", "C:\\A\"pp\\Tarnwick.tmp"},
+    };
+    for (const Case& c : cases) {
+        reporter.log.clear();
+        processes.lines.clear();
+        state.TempFilePath = c.capture;
+        uint32_t exitCode = 3;
+        EXPECT_FALSE(hypervisor.ExecVmCommand(c.tool, c.verb, c.vmPath, exitCode, true));
+        EXPECT_EQ(exitCode, 0u);
+        EXPECT_TRUE(processes.lines.empty());
+        EXPECT_EQ(reporter.log,
+                  Lines{std::string("      DosCmd refused, a double quote would break the command line: ") +
+                        c.offending});
+    }
+}
+
+TEST_F(HypervisorTest, NestedRunReadsItsOwnCapture) {
+    // While the outer "suspend" waits, a handler runs "start" of another VM.
+    std::vector<std::string> nestedCaptures;
+    bool nestedResult = true;
+    processes.tool = [&](const std::string& line) {
+        if (line.find(" suspend ") != std::string::npos) {
+            files.files[kCapture] = "Error: The virtual machine is not powered on: D:\\a.vmx\r\n";
+            nestedResult = hypervisor.ExecVmCommand("start", "D:\\b.vmx");
+            nestedCaptures.push_back(hypervisor.CapturePath());
+        } else {
+            files.files["C:\\App\\Tarnwick.1.tmp"] = "result: The operation was successful\r\n";
+        }
+        return ScriptedProcesses::Answer{};
+    };
+    EXPECT_FALSE(hypervisor.ExecVmCommand("suspend", "D:\\a.vmx"));
+    EXPECT_FALSE(nestedResult); // the nested run saw its own output, the bare success text
+    ASSERT_EQ(processes.lines.size(), 2u);
+    EXPECT_EQ(processes.lines[1], R"(cmd /c ""C:\P\vmrun.exe" start "D:\b.vmx" > "C:\App\Tarnwick.1.tmp"")");
+    EXPECT_EQ(nestedCaptures, Lines{"C:\\App\\Tarnwick.1.tmp"});
+    // Each failure shows the output of its own run.
+    ASSERT_EQ(reporter.log.size(), 8u);
+    EXPECT_EQ(reporter.log[2], "Error starting \"D:\\b.vmx\".");
+    EXPECT_EQ(reporter.log[4], "  Command output: \r\n     result: The operation was successful\r\n");
+    EXPECT_EQ(reporter.log[5], "Error suspending \"D:\\a.vmx\".");
+    EXPECT_EQ(reporter.log[7],
+              "  Command output: \r\n     Error: The virtual machine is not powered on: D:\\a.vmx\r\n");
+    EXPECT_EQ(files.deleted, Lines{"C:\\App\\Tarnwick.1.tmp"});
+    EXPECT_EQ(hypervisor.CapturePath(), kCapture);
+}
+
+TEST_F(HypervisorTest, DepthIsRestoredWhenAHandlerThrows) {
+    processes.tool = [&](const std::string&) -> ScriptedProcesses::Answer { throw IoError("log is locked"); };
+    EXPECT_THROW(hypervisor.ExecVmCommand("start", "D:\\x.vmx"), IoError);
+    EXPECT_EQ(hypervisor.CapturePath(), kCapture);
+}
+
+TEST_F(HypervisorTest, CapturePathPerDepth) {
+    struct Case {
+        const char* temp;
+        Lines expected; // depth 0, 1, 2
+    };
+    const Case cases[] = {
+        {"C:\\App\\Tarnwick.tmp",
+         {"C:\\App\\Tarnwick.tmp", "C:\\App\\Tarnwick.1.tmp", "C:\\App\\Tarnwick.2.tmp"}},
+        {"C:\\a.b\\Tarnwick", {"C:\\a.b\\Tarnwick", "C:\\a.b\\Tarnwick.1", "C:\\a.b\\Tarnwick.2"}},
+    };
+    for (const Case& c : cases) {
+        state.TempFilePath = c.temp;
+        Lines seen;
+        processes.tool = [&](const std::string&) {
+            seen.push_back(hypervisor.CapturePath());
+            if (seen.size() < 3) hypervisor.ExecVmCommand("start", "D:\\x.vmx");
+            return ScriptedProcesses::Answer{};
+        };
+        seen.push_back(hypervisor.CapturePath());
+        hypervisor.ExecVmCommand("start", "D:\\x.vmx");
+        EXPECT_EQ(Lines(seen.begin(), seen.begin() + 3), c.expected);
+    }
+}
+
+// --- Running-VM listing -------------------------------------------------------------------------
+
+TEST_F(HypervisorTest, VmrunListingDropsTheHeader) {
+    struct Case {
+        std::optional<std::string> output; // nullopt: no capture file at all
+        Lines items;
+    };
+    const Case cases[] = {
+        {"Total running VMs: 2\r\nD:\\VMs\\b\\b.vmx\r\nC:\\a b\\A.vmx\r\n",
+         {"D:\\VMs\\b\\b.vmx", "C:\\a b\\A.vmx"}},
+        {"", {}},
+        {std::nullopt, {}},
+        {"Error: Unable to connect to host\r\n", {}},
+        {"Total running VMs: 1\nD:\\x.vmx", {"D:\\x.vmx"}},
+    };
+    for (const Case& c : cases) {
+        processes.tool = [&](const std::string&) {
+            if (c.output) files.files[kCapture] = *c.output;
+            return ScriptedProcesses::Answer{true, 0};
+        };
+        Lines list{"stale"};
+        hypervisor.ListRunningVms(list);
+        EXPECT_EQ(list, c.items);
+        EXPECT_FALSE(files.FileExists(kCapture));
+    }
+    EXPECT_EQ(processes.lines.back(), R"(cmd /c ""C:\P\vmrun.exe" list > "C:\App\Tarnwick.tmp"")");
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(HypervisorTest, ListingNotStartedShowsTheBoxAndKeepsTheList) {
+    files.files[kCapture] = "old";
+    processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 0}; };
+    Lines list{"kept"};
+    hypervisor.ListRunningVms(list);
+    EXPECT_EQ(list, Lines{"kept"});
+    EXPECT_EQ(dialogs.messages, Lines{"VMRun failed, exit code: 0"});
+    EXPECT_FALSE(files.FileExists(kCapture));
+}
+
+class VmwareCmdListing : public HypervisorTest {
+  protected:
+    VmwareCmdListing() {
+        state.UseVmrun = false;
+        state.ToolPath = "C:\\S\\vmware-cmd.bat";
+    }
+    // "-l" prints the listing; "getstate" answers from states, keyed by the quoted path.
+    void Serve(std::string listing, std::map<std::string, std::string> states,
+               std::set<std::string> notStarted = {}) {
+        processes.tool = [this, listing, states, notStarted](const std::string& line) {
+            if (line.find(" -l ") != std::string::npos) {
+                files.files[kCapture] = listing;
+                return ScriptedProcesses::Answer{};
+            }
+            for (const auto& [path, answer] : states) {
+                if (line.find("\"" + path + "\" getstate") == std::string::npos) continue;
+                if (notStarted.contains(path)) return ScriptedProcesses::Answer{false, 0};
+                files.files[kCapture] = answer;
+                return ScriptedProcesses::Answer{true, 0};
+            }
+            files.files[kCapture] = "VMControl error -11: No such virtual machine\r\n";
+            return ScriptedProcesses::Answer{true, 255};
+        };
+    }
+};
+
+TEST_F(VmwareCmdListing, QueriesFromLastToFirstAndKeepsTheRunningOnes) {
+    Serve("D:\\a.vmx\r\nD:\\b b.vmx\r\nD:\\c.vmx\r\n", {{"D:\\a.vmx", "getstate() = off\r\n"},
+                                                        {"D:\\b b.vmx", "getstate() = on\r\n"},
+                                                        {"D:\\c.vmx", "getstate() = suspended"}});
+    Lines list;
+    hypervisor.ListRunningVms(list);
+    EXPECT_EQ(list, Lines{"D:\\b b.vmx"});
+    EXPECT_EQ(processes.lines,
+              (Lines{
+                  R"(cmd /c ""C:\S\vmware-cmd.bat" -l > "C:\App\Tarnwick.tmp"")",
+                  R"(cmd /c ""C:\S\vmware-cmd.bat" "D:\c.vmx" getstate > "C:\App\Tarnwick.tmp"")",
+                  R"(cmd /c ""C:\S\vmware-cmd.bat" "D:\b b.vmx" getstate > "C:\App\Tarnwick.tmp"")",
+                  R"(cmd /c ""C:\S\vmware-cmd.bat" "D:\a.vmx" getstate > "C:\App\Tarnwick.tmp"")",
+              }));
+    EXPECT_EQ(reporter.log.size(), 4u); // one "DosCmd" line per run
+    EXPECT_FALSE(files.FileExists(kCapture));
+    EXPECT_EQ(files.deleted, Lines{kCapture});
+}
+
+TEST_F(VmwareCmdListing, OnlyTheExactStateTextCounts) {
+    Serve("D:\\1.vmx\r\nD:\\2.vmx\r\nD:\\3.vmx\r\nD:\\4.vmx\r\n\r\n",
+          {{"D:\\1.vmx", "  getstate() = on  \r\n\r\n"},
+           {"D:\\2.vmx", "getstate() = ON\r\n"},
+           {"D:\\3.vmx", "getstate() = on\r\nextra\r\n"},
+           {"D:\\4.vmx", "getstate()  = on"}});
+    Lines list;
+    hypervisor.ListRunningVms(list);
+    EXPECT_EQ(list, Lines{"D:\\1.vmx"});
+    // The blank item is asked about with no VM path, and dropped.
+    EXPECT_EQ(processes.lines[1], R"(cmd /c ""C:\S\vmware-cmd.bat" getstate > "C:\App\Tarnwick.tmp"")");
+}
+
+TEST_F(VmwareCmdListing, StateQueryNotStartedKeepsTheItem) {
+    Serve("D:\\a.vmx\r\nD:\\b.vmx\r\n", {{"D:\\a.vmx", "getstate() = off"}, {"D:\\b.vmx", ""}},
+          {"D:\\b.vmx"});
+    Lines list;
+    hypervisor.ListRunningVms(list);
+    EXPECT_EQ(list, Lines{"D:\\b.vmx"});
+    EXPECT_EQ(dialogs.messages, Lines{"VMRun...getstate failed, exit code: 0"});
+    EXPECT_FALSE(files.FileExists(kCapture));
+}
+
+TEST_F(VmwareCmdListing, ItemWithADoubleQuoteIsDroppedUnasked) {
+    Serve("D:\\a\" & del x & \".vmx\r\nD:\\b.vmx\r\n", {{"D:\\b.vmx", "getstate() = on"}});
+    Lines list;
+    hypervisor.ListRunningVms(list);
+    EXPECT_EQ(list, Lines{"D:\\b.vmx"});
+    EXPECT_EQ(processes.lines.size(), 2u);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(VmwareCmdListing, CaptureIsDeletedWhenReadingFails) {
+    Serve("D:\\a.vmx\r\n", {});
+    files.unreadable.insert(kCapture);
+    Lines list;
+    EXPECT_THROW(hypervisor.ListRunningVms(list), IoError);
+    EXPECT_EQ(files.deleted, Lines{kCapture});
+}
+
+} // namespace
