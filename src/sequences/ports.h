@@ -1,0 +1,63 @@
+#pragma once
+// What the sequences need from the control list, the hypervisor and the session, and nothing more.
+// The shell adapts the real list model, the hypervisor and the Win32 calls to these; tests use fakes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// The control list as the sequences see it: entries by 0-based index. Any call may find the list
+// changed since the previous one, because the sequences wait with the window answering.
+class ControlListView {
+public:
+    virtual ~ControlListView() = default;
+    virtual int Count() const = 0;
+    // Callers pass 0 <= index < Count().
+    virtual std::string Text(int index) const = 0;
+    virtual bool Enabled(int index) const = 0;
+    // The entry keeps its place, its enabled flag, the list's selection and the unsaved-changes state.
+    virtual void ReplaceText(int index, const std::string& text) = 0;
+    // -1 when nothing is selected.
+    virtual int SelectedIndex() const = 0;
+    // The first entry whose whole text equals text without regard to letter case, by the list's own
+    // rule for duplicates; -1 when there is none.
+    virtual int FindText(const std::string& text) const = 0;
+};
+
+// VMware's command tool, with ToolPath and the output captured.
+class VmOperations {
+public:
+    virtual ~VmOperations() = default;
+    // True when the tool reported success; a failure has been logged already.
+    virtual bool ExecVmCommand(const std::string& verb, const std::string& vmPath) = 0;
+    // The running VMs' paths in the tool's order; empty when none run or they could not be listed
+    // (that failure has been reported already).
+    virtual std::vector<std::string> ListRunningVms() = 0;
+};
+
+// The Windows calls behind holding and re-issuing a logoff or shutdown.
+class SessionPlatform {
+public:
+    virtual ~SessionPlatform() = default;
+    // Enables (or disables) a privilege of our own process token; true when the adjustment call
+    // succeeded. Only ever called as SetPrivilege("SeShutdownPrivilege", true).
+    virtual bool SetPrivilege(const std::string& name, bool enable) = 0;
+    // ExitWindowsEx(flags, 0); true when Windows accepted the request.
+    virtual bool ExitWindowsEx(uint32_t flags) = 0;
+    // Registers the text Windows shows for the main window while it holds a logoff or shutdown; the
+    // text is ANSI and is widened by the adapter. False when the system cannot (no such call before
+    // Vista), which is no error.
+    virtual bool CreateShutdownBlockReason(const std::string& reason) = 0;
+    virtual void DestroyShutdownBlockReason() = 0;
+};
+
+// The two backup options, read each time they are needed.
+class BackupOptions {
+public:
+    virtual ~BackupOptions() = default;
+    virtual bool BackUpAllRunning() const = 0; // chkBkpAll
+    virtual bool UseSnapshot() const = 0;      // chkSnapshot
+};
+
+} // namespace tarnwick

@@ -1,0 +1,255 @@
+#include "sequences/sequencer.h"
+
+#include "sequences/entry_text.h"
+
+namespace tarnwick {
+
+using namespace sequences;
+
+namespace {
+
+const char* const ListChangedLine =
+    "Start sequence stopped: the list was changed during the run; the remaining entries were not carried out.";
+
+// Clears a flag however the scope is left: a log that cannot be written abandons the handler.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+class Sequencer::StartScope {
+public:
+    explicit StartScope(Sequencer& owner) : owner_(owner), flag_(owner.starting_) {
+        owner_.suspensionsAtStart_ = owner_.suspensionsBegun_;
+    }
+
+private:
+    Sequencer& owner_;
+    FlagScope flag_;
+};
+
+std::optional<std::string> Sequencer::StopReason() const {
+    if (suspensionsBegun_ != suspensionsAtStart_) return "a suspension has begun";
+    if (closing_) return "Tarnwick is closing";
+    return std::nullopt;
+}
+
+void Sequencer::StartAll() {
+    if (starting_ || suspending_) {
+        s_.reporter.WriteLog("Start sequence not run: another sequence is running.");
+        return;
+    }
+    if (closing_) {
+        s_.reporter.WriteLog("Start sequence not run: Tarnwick is closing.");
+        return;
+    }
+    s_.gate.Hold();
+    StartScope scope(*this);
+    s_.reporter.ShowStatus("Starting VMs...");
+
+    // Entries are acted on by index, and the user may edit the list while a step waits. The texts as
+    // they stood at the start tell whether an index still means the entry it meant then.
+    const int n = s_.list.Count();
+    std::vector<std::string> expected;
+    expected.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) expected.push_back(s_.list.Text(i));
+
+    for (int i = 0;; ++i) {
+        if (const auto why = StopReason()) {
+            s_.reporter.WriteLog("Start sequence stopped: " + *why + "; nothing more is started.");
+            return;
+        }
+        if (i == n) break;
+        if (i >= s_.list.Count() || s_.list.Text(i) != expected[static_cast<size_t>(i)]) {
+            s_.reporter.WriteLog(ListChangedLine);
+            return;
+        }
+        if (s_.list.Enabled(i)) RunEntry(i, expected[static_cast<size_t>(i)], &expected);
+    }
+    s_.reporter.ShowStatus("VMs Started: " + s_.localDateTime());
+}
+
+void Sequencer::StartEntry(int index) {
+    if (index < 0 || index >= s_.list.Count()) return;
+    RunEntry(index, s_.list.Text(index), nullptr);
+}
+
+void Sequencer::tbLaunchClick() {
+    if (starting_ || suspending_ || closing_) {
+        s_.reporter.WriteLog(std::string("Launch button ignored: ") +
+                             (closing_ ? "Tarnwick is closing." : "a sequence is running."));
+        s_.dialogs.Beep();
+        return;
+    }
+    const int selected = s_.list.SelectedIndex();
+    if (selected < 0 || selected >= s_.list.Count()) {
+        s_.dialogs.Beep();
+        return;
+    }
+    // Held before the entry runs rather than after, so that a logoff arriving while its VM starts is
+    // refused and that VM suspended.
+    s_.gate.Hold();
+    {
+        StartScope scope(*this);
+        RunEntry(selected, s_.list.Text(selected), nullptr);
+    }
+    s_.reporter.ShowStatus("");
+}
+
+void Sequencer::RunEntry(int i, const std::string& t, std::vector<std::string>* expected) {
+    if (IsTooShort(t)) {
+        s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(t));
+    } else if (HasSkipMarker(t)) {
+        s_.reporter.ShowStatus("Skipped VM: " + t);
+        if (i < s_.list.Count() && s_.list.Text(i) == t)
+            s_.list.ReplaceText(i, t.substr(SkipMarker.size()));
+        else
+            s_.reporter.WriteLog("Skip marker not removed: the list was changed during the run.");
+    } else if (IsTeam(t)) {
+        OpenTeam(t);
+    } else if (IsDelay(t)) {
+        Delay(t);
+    } else if (IsPrompt(t)) {
+        Prompt(i, t, expected);
+    } else {
+        StartVm(t);
+    }
+}
+
+// Every status lets messages through, and with them a logoff or Exit.
+bool Sequencer::RefuseAfterStatus(const std::string& t) {
+    const auto why = StopReason();
+    if (why) s_.reporter.WriteLog("Not carried out (" + *why + "): " + t);
+    return why.has_value();
+}
+
+void Sequencer::OpenTeam(const std::string& t) {
+    s_.reporter.ShowStatus("Opening Team: " + t);
+    if (RefuseAfterStatus(t)) return;
+    if (ContainsDoubleQuote(t)) {
+        s_.reporter.WriteLog("Error launching " + InQuotes(t) + ". The path holds a double quote.");
+        return;
+    }
+    uint32_t exitCode = 0;
+    if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(t), s_.state.ToolDir, false, exitCode))
+        s_.reporter.WriteLog("Error launching " + InQuotes(t) + ". Exit code: " + std::to_string(exitCode));
+}
+
+void Sequencer::Delay(const std::string& t) {
+    const std::string rest = DelayRest(t);
+    const auto seconds = DelaySeconds(rest);
+    if (!seconds) {
+        s_.reporter.WriteLog(InvalidDelayLine(t));
+        return;
+    }
+    s_.reporter.ShowStatus("Sleeping for " + rest + " seconds...");
+    if (RefuseAfterStatus(t)) return;
+    SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 1000);
+}
+
+void Sequencer::Prompt(int i, const std::string& t, std::vector<std::string>* expected) {
+    s_.reporter.ShowStatus("Awaiting User Response...");
+    if (RefuseAfterStatus(t)) return;
+    if (i >= s_.list.Count() || s_.list.Text(i) != t) {
+        s_.reporter.WriteLog("Prompt not asked: the list was changed during the run.");
+        return;
+    }
+    const bool hasNext = i < s_.list.Count() - 1;
+    const std::string next = hasNext ? s_.list.Text(i + 1) : "(End of list)";
+    if (s_.dialogs.Confirm("Launch VM: " + next + "?") || !hasNext) return;
+
+    // The question runs its own message loop; mark only the entry the user was asked about.
+    if (i + 1 >= s_.list.Count() || s_.list.Text(i + 1) != next) {
+        s_.reporter.WriteLog("Prompt answer not applied: the list was changed while the question was open.");
+        return;
+    }
+    const std::string marked = std::string(SkipMarker) + next;
+    s_.list.ReplaceText(i + 1, marked);
+    if (expected && static_cast<size_t>(i + 1) < expected->size()) (*expected)[static_cast<size_t>(i + 1)] = marked;
+}
+
+void Sequencer::StartVm(const std::string& t) {
+    s_.reporter.ShowStatus("Starting VM: " + t);
+    if (RefuseAfterStatus(t)) return;
+    const uint64_t before = suspensionsBegun_;
+    s_.vms.ExecVmCommand("start", t);
+    if (suspensionsBegun_ != before) {
+        // The suspension ran while this VM was coming up and may not have seen it running.
+        s_.reporter.WriteLog("VM started while a suspension ran; suspending it now: " + t);
+        s_.reporter.ShowStatus("  Suspending VM: " + t);
+        s_.vms.ExecVmCommand("suspend", t);
+    }
+}
+
+bool Sequencer::SuspendAll() {
+    if (suspending_) {
+        s_.reporter.WriteLog("Suspension already running; not starting another.");
+        return false;
+    }
+    {
+        FlagScope scope(suspending_);
+        ++suspensionsBegun_;
+        s_.reporter.ShowStatus("Suspending cataloged VMs in reverse specified order...");
+        const int n = s_.list.Count();
+        for (int i = n - 1; i >= 0; --i) {
+            // Entries removed meanwhile are gone; the second pass still finds their VMs.
+            if (i >= s_.list.Count() || !s_.list.Enabled(i)) continue;
+            const std::string t = s_.list.Text(i);
+            if (IsTooShort(t)) {
+                s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(t));
+            } else if (IsDelay(t)) {
+                const std::string rest = DelayRest(t);
+                if (const auto seconds = DelaySeconds(rest)) {
+                    s_.reporter.ShowStatus("Sleeping for " + rest + "/10 seconds...");
+                    SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 100);
+                } else {
+                    s_.reporter.WriteLog(InvalidDelayLine(t));
+                }
+            } else if (IsPrompt(t)) {
+                s_.reporter.ShowStatus("Skipping startup user prompt...");
+            } else {
+                s_.reporter.ShowStatus((IsTeam(t) ? "  Suspending Team: " : "  Suspending VM: ") + t);
+                s_.vms.ExecVmCommand("suspend", t);
+            }
+        }
+        s_.reporter.ShowStatus("Suspending any other running VMs...");
+        for (const std::string& path : s_.vms.ListRunningVms()) {
+            s_.reporter.ShowStatus("  Suspending VM: " + path);
+            s_.vms.ExecVmCommand("suspend", path);
+        }
+        s_.reporter.ShowStatus("");
+    }
+    if (onSuspensionComplete_) onSuspensionComplete_();
+    return true;
+}
+
+void Sequencer::Exit1Click() {
+    if (exitAsking_) {
+        s_.reporter.WriteLog("Exit ignored: its question is already open.");
+        return;
+    }
+    if (suspending_) {
+        s_.reporter.WriteLog("Exit put off: a suspension is running; choose Exit again when it is done.");
+        s_.dialogs.Beep();
+        return;
+    }
+    bool suspend = false;
+    {
+        FlagScope scope(exitAsking_);
+        suspend = s_.dialogs.Confirm("Do you want to suspend all your VMs before closing?");
+    }
+    if (suspend) SuspendAll();
+    s_.reporter.WriteLog("Tarnwick being closed by user...");
+    closing_ = true;
+    s_.quitApp();
+}
+
+} // namespace tarnwick

@@ -1,0 +1,83 @@
+#pragma once
+// The start sequence (the list top to bottom, or one entry from the launch button) and the suspend
+// sequence (the list bottom-up, then every other running VM), with the rules for what may run inside
+// what: every wait lets window messages through, so handlers nest on the one thread.
+//
+//   - A start sequence runs inside nothing else; the launch button is ignored while any sequence runs.
+//   - A suspension may begin inside a start sequence (a logoff, or Exit, while the start waits). From
+//     then on that start sequence starts nothing more, and a VM whose start was under way is suspended
+//     as soon as its start returns.
+//   - Only one suspension runs at a time; a second one asked for meanwhile is not started.
+//   - Once Exit has closed the program, nothing more is started either.
+#include "app/main_state.h"
+#include "app/services.h"
+#include "sequences/end_session_gate.h"
+#include "sequences/ports.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+struct SequenceServices {
+    MainState& state;
+    ControlListView& list;
+    VmOperations& vms;
+    Reporter& reporter;
+    Dialogs& dialogs;
+    Processes& processes;
+    EndSessionGate& gate;
+    // The local date and time in the user's formats: date, one blank, time.
+    std::function<std::string()> localDateTime;
+    // Removes the tray icon and asks the event loop to end; returns to its caller.
+    std::function<void()> quitApp;
+};
+
+class Sequencer {
+public:
+    explicit Sequencer(SequenceServices services) : s_(std::move(services)) {}
+
+    // Carries out every enabled entry in list order. Holds the end of the session itself, so a caller
+    // that has cleared EndSessionAllowed already loses nothing.
+    void StartAll();
+    // Carries out one entry whatever its flag; an index outside the list does nothing.
+    void StartEntry(int index);
+    // The launch button: the selected entry, then a logoff or shutdown is held.
+    void tbLaunchClick();
+
+    // Both passes. False when it was not started because a suspension is already running.
+    bool SuspendAll();
+    // The tray menu's Exit: offers the suspension, then closes the program.
+    void Exit1Click();
+
+    bool IsSuspending() const { return suspending_; }
+    bool IsStarting() const { return starting_; }
+    // Called at the end of every completed suspension, after its last status.
+    void SetSuspensionCompleteHandler(std::function<void()> handler) { onSuspensionComplete_ = std::move(handler); }
+
+private:
+    class StartScope;
+    std::optional<std::string> StopReason() const;
+    // Carries out entry i, whose text was read as t. expected: StartAll's record of the texts it has
+    // yet to reach, kept up to date when a prompt marks the next entry.
+    void RunEntry(int i, const std::string& t, std::vector<std::string>* expected);
+    bool RefuseAfterStatus(const std::string& t);
+    void OpenTeam(const std::string& t);
+    void Delay(const std::string& t);
+    void Prompt(int i, const std::string& t, std::vector<std::string>* expected);
+    void StartVm(const std::string& t);
+
+    SequenceServices s_;
+    bool starting_ = false;
+    bool suspending_ = false;
+    bool exitAsking_ = false;
+    bool closing_ = false;
+    uint64_t suspensionsBegun_ = 0;
+    uint64_t suspensionsAtStart_ = 0; // suspensionsBegun_ when the running start sequence began
+    std::function<void()> onSuspensionComplete_;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,148 @@
+#pragma once
+// One fake behind every service the sequences use, recording each call in one ordered trace.
+#include "sequences/backup.h"
+#include "sequences/end_session_gate.h"
+#include "sequences/entry_text.h"
+#include "sequences/sequencer.h"
+#include "sequences/session_end.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tarnwick::sequences_test {
+
+using Trace = std::vector<std::string>;
+
+struct Entry {
+    std::string text;
+    bool enabled = true;
+};
+
+class FakeWorld : public Reporter, public Dialogs, public Processes, public FileSystem, public ControlListView,
+                  public VmOperations, public SessionPlatform, public BackupOptions {
+public:
+    Trace trace;
+    std::vector<Entry> entries;
+    int selected = -1;
+    std::deque<bool> answers;             // Confirm, in order; running out fails the test
+    std::set<std::string> failingVerbs;   // "verb path" that the tool reports as failed
+    std::vector<std::string> running;     // what ListRunningVms returns
+    std::map<std::string, std::pair<bool, uint32_t>> commandResults; // command -> started, exit code
+    std::set<std::string> directories;
+    bool privilegeOk = true, exitWindowsOk = true, blockReasonsSupported = true;
+    bool bkpAll = false, snapshot = false;
+    // Runs once, right after the matching trace line: what another handler does during that wait.
+    std::map<std::string, std::function<void()>> during;
+
+    void Record(const std::string& line) {
+        trace.push_back(line);
+        const auto hook = during.find(line);
+        if (hook == during.end()) return;
+        const auto action = hook->second;
+        during.erase(hook);
+        action();
+    }
+    void CheckIndex(int i) const {
+        if (i < 0 || i >= static_cast<int>(entries.size())) ADD_FAILURE() << "list read past its end: " << i;
+    }
+
+    void WriteLog(const std::string& m) override { Record("log:" + m); }
+    void ShowStatus(const std::string& m) override { Record("status:" + m); }
+    void ShowMessage(const std::string& t) override { Record("box:" + t); }
+    bool Confirm(const std::string& q) override {
+        Record("ask:" + q);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question " << q;
+            return false;
+        }
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    void InvalidEntry(const std::string& t) override { Record("invalid:" + t); }
+    void Beep() override { Record("beep"); }
+    bool RunCommandLine(const std::string& cmd, const std::string& dir, bool wait, uint32_t& exitCode) override {
+        const auto found = commandResults.find(cmd);
+        const auto result = found == commandResults.end() ? std::make_pair(true, 0u) : found->second;
+        exitCode = wait && result.first ? result.second : 0;
+        Record("run:" + cmd + "|" + dir + "|" + (wait ? "wait" : "nowait"));
+        return result.first;
+    }
+    void Sleep(unsigned ms) override { Record("sleep:" + std::to_string(ms)); }
+    bool FileExists(const std::string&) override { return false; }
+    bool DirectoryExists(const std::string& path) override { return directories.contains(path); }
+    std::optional<std::string> ReadWholeFile(const std::string&) override { return std::nullopt; }
+    bool DeleteFile(const std::string&) override { return false; }
+
+    int Count() const override { return static_cast<int>(entries.size()); }
+    std::string Text(int i) const override {
+        CheckIndex(i);
+        return entries.at(static_cast<size_t>(i)).text;
+    }
+    bool Enabled(int i) const override {
+        CheckIndex(i);
+        return entries.at(static_cast<size_t>(i)).enabled;
+    }
+    void ReplaceText(int i, const std::string& text) override {
+        CheckIndex(i);
+        entries.at(static_cast<size_t>(i)).text = text;
+        Record("replace:" + std::to_string(i) + ":" + text);
+    }
+    int SelectedIndex() const override { return selected; }
+    int FindText(const std::string& text) const override {
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (sequences::SameIgnoringCase(entries[i].text, text)) return static_cast<int>(i);
+        return -1;
+    }
+
+    bool ExecVmCommand(const std::string& verb, const std::string& path) override {
+        Record("exec:" + verb + " " + path);
+        return !failingVerbs.contains(verb + " " + path);
+    }
+    std::vector<std::string> ListRunningVms() override {
+        Record("list-running");
+        return running;
+    }
+
+    bool SetPrivilege(const std::string& name, bool enable) override {
+        Record("privilege:" + name + (enable ? "+" : "-"));
+        return privilegeOk;
+    }
+    bool ExitWindowsEx(uint32_t flags) override {
+        Record("exitwindows:" + std::to_string(flags));
+        return exitWindowsOk;
+    }
+    bool CreateShutdownBlockReason(const std::string& reason) override {
+        Record("block:create:" + reason);
+        return blockReasonsSupported;
+    }
+    void DestroyShutdownBlockReason() override { Record("block:destroy"); }
+
+    bool BackUpAllRunning() const override { return bkpAll; }
+    bool UseSnapshot() const override { return snapshot; }
+};
+
+inline const std::string Now = "12/8/2026  12:52:09 AM";
+inline const std::string BlockCreated = std::string("block:create:") + ShutdownBlockReasonText;
+
+// The whole program's sequence side, wired to one fake.
+struct Rig {
+    FakeWorld w;
+    MainState state;
+    EndSessionGate gate{state, w};
+    Sequencer seq{SequenceServices{state, w, w, w, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
+    SessionEnd session{state, w, gate, seq, w};
+
+    Rig() { state.ToolDir = "C:\\Program Files\\VMware\\"; }
+    // The trace from line `from` on.
+    Trace From(size_t from) const { return Trace(w.trace.begin() + static_cast<long>(from), w.trace.end()); }
+};
+
+} // namespace tarnwick::sequences_test
