@@ -1,0 +1,55 @@
+#pragma once
+// Holding a Windows logoff or shutdown until the VMs are suspended, then ending the session ourselves.
+//
+// Windows follows a refused WM_QUERYENDSESSION with WM_ENDSESSION(ending = false), and that message
+// starts the suspension. The same "aborted" message also comes when another program refused, or the
+// user cancelled, so only an abort that follows our own refusal suspends and re-issues; any other
+// leaves the session alone. That is what keeps a program that refuses every request from driving us
+// round in circles: once the VMs are suspended we okay every request until something is launched
+// again.
+#include "app/main_state.h"
+#include "app/services.h"
+#include "sequences/end_session_gate.h"
+#include "sequences/ports.h"
+#include "sequences/sequencer.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tarnwick {
+
+inline constexpr uint32_t EndSessionLogoff = 0x80000000; // ENDSESSION_LOGOFF
+inline constexpr uint32_t ExitLogoff = 0;                // EWX_LOGOFF
+inline constexpr uint32_t ExitShutdown = 1;              // EWX_SHUTDOWN
+
+class SessionEnd {
+public:
+    // Registers itself with the sequencer to hear of completed suspensions.
+    SessionEnd(MainState& state, Reporter& reporter, EndSessionGate& gate, Sequencer& sequencer,
+               SessionPlatform& platform);
+
+    // WM_QUERYENDSESSION: true lets the session end. lParam is the message's, cut to 32 bits (it only
+    // ever carries ENDSESSION_* flags). Refused while the VMs are held, and while any suspension runs.
+    bool QueryEndSession(uint32_t lParam);
+    // WM_ENDSESSION; the caller passes the message on to default handling afterwards.
+    void EndSession(bool ending, uint32_t lParam);
+
+    // A safety net: re-issues in one run beyond this are not made.
+    static constexpr int MaxReissues = 3;
+
+private:
+    void AfterSuspension();
+    void Reissue();
+
+    MainState& state_;
+    Reporter& reporter_;
+    EndSessionGate& gate_;
+    Sequencer& sequencer_;
+    SessionPlatform& platform_;
+    bool lastQueryRefused_ = false;
+    bool refusalCovered_ = false; // the last refusal came while a re-issue was already owed
+    bool reissuePending_ = false; // re-issue when the running suspension completes
+    int reissues_ = 0;
+};
+
+} // namespace tarnwick

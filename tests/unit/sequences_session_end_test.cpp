@@ -1,0 +1,230 @@
+#include "sequences_fakes.h"
+
+using namespace tarnwick;
+using namespace tarnwick::sequences_test;
+
+namespace {
+
+const std::string VmA = "D:\\VMs\\A\\A.vmx";
+const std::string VmB = "D:\\VMs\\B\\B.vmx";
+
+const Trace SuspensionOfA = {"status:Suspending cataloged VMs in reverse specified order...",
+                             "status:  Suspending VM: " + VmA,
+                             "exec:suspend " + VmA,
+                             "status:Suspending any other running VMs...",
+                             "list-running",
+                             "status:"};
+
+Trace Join(std::initializer_list<Trace> parts) {
+    Trace all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+size_t CountOf(const Trace& trace, const std::string& line) {
+    return static_cast<size_t>(std::count(trace.begin(), trace.end(), line));
+}
+
+struct KindCase {
+    uint32_t lParam;
+    const char* kind;
+    uint32_t exitKind;
+};
+const KindCase Kinds[] = {
+    {0, "Shutdown", 1}, {0x80000000, "Logoff", 0}, {0x80000001, "Shutdown", 1}, {0x40000000, "Shutdown", 1}};
+
+TEST(SessionEnd, WithoutALaunchEveryKindIsOkayedAtOnce) {
+    for (const auto& k : Kinds) {
+        Rig r;
+        r.state.ExitKind = 7;
+        EXPECT_TRUE(r.session.QueryEndSession(k.lParam));
+        r.session.EndSession(true, k.lParam);
+        EXPECT_EQ(r.w.trace, (Trace{std::string("log:Okaying Windows ") + k.kind + " request.",
+                                    std::string("log:Windows ") + k.kind + " occuring; Session Terminating..."}))
+            << k.lParam;
+        EXPECT_EQ(r.state.ExitKind, k.exitKind) << k.lParam;
+    }
+}
+
+TEST(SessionEnd, TheWholeCourseAfterAStartRun) {
+    for (const auto& k : Kinds) {
+        Rig r;
+        const std::string kind = k.kind;
+        r.w.entries = {{VmA}};
+        r.seq.StartAll();
+        const size_t from = r.w.trace.size();
+        EXPECT_FALSE(r.session.QueryEndSession(k.lParam));
+        r.session.EndSession(false, k.lParam);
+        EXPECT_EQ(r.state.ExitKind, k.exitKind);
+        EXPECT_TRUE(r.state.EndSessionAllowed);
+        EXPECT_TRUE(r.session.QueryEndSession(k.lParam));
+        r.session.EndSession(true, k.lParam);
+        EXPECT_EQ(r.From(from), Join({{"log:Denying Windows " + kind + " request so we can suspend VMs.",
+                                       "log:Windows " + kind + " aborted."},
+                                      SuspensionOfA,
+                                      {"block:destroy", "log:Suspension complete; ready for shutdown.",
+                                       "log:Re-initiating Windows " + kind + ".", "privilege:SeShutdownPrivilege+",
+                                       "exitwindows:" + std::to_string(k.exitKind), "log:  (request accepted)",
+                                       "log:Okaying Windows " + kind + " request.",
+                                       "log:Windows " + kind + " occuring; Session Terminating..."}}))
+            << kind;
+    }
+}
+
+TEST(SessionEnd, PrivilegeAndReissueFailuresAreLoggedAndTheNextRequestIsOkayed) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.w.privilegeOk = false;
+    r.w.exitWindowsOk = false;
+    r.seq.StartAll();
+    r.session.QueryEndSession(EndSessionLogoff);
+    r.session.EndSession(false, EndSessionLogoff);
+    const auto at = std::find(r.w.trace.begin(), r.w.trace.end(), "privilege:SeShutdownPrivilege+");
+    ASSERT_NE(at, r.w.trace.end());
+    EXPECT_EQ(Trace(at + 1, r.w.trace.end()),
+              (Trace{"log:  (failed to acquire needed privilege, but going to try anyway...)", "exitwindows:0",
+                     "log:  (request denied)"}));
+    const size_t from = r.w.trace.size();
+    EXPECT_TRUE(r.session.QueryEndSession(EndSessionLogoff));
+    EXPECT_EQ(r.From(from), (Trace{"log:Okaying Windows Logoff request."}));
+}
+
+TEST(SessionEnd, AnotherProgramRefusingEveryRequestGetsOneSuspensionAndOneReissue) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.seq.StartAll();
+    r.session.QueryEndSession(0);
+    r.session.EndSession(false, 0);
+    for (int round = 0; round < 5; ++round) { // our re-issue, okayed by us and refused by the other program
+        EXPECT_TRUE(r.session.QueryEndSession(0));
+        r.session.EndSession(false, 0);
+    }
+    EXPECT_EQ(CountOf(r.w.trace, "exec:suspend " + VmA), 1u);
+    EXPECT_EQ(CountOf(r.w.trace, "exitwindows:1"), 1u);
+    EXPECT_EQ(CountOf(r.w.trace, "log:  (not refused by Tarnwick: nothing suspended, nothing re-initiated)"), 5u);
+}
+
+TEST(SessionEnd, AnAbortWeDidNotCauseNeitherSuspendsNorReissues) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.seq.StartAll();
+    const size_t from = r.w.trace.size();
+    r.session.EndSession(false, EndSessionLogoff); // cancelled before Windows reached us
+    EXPECT_EQ(r.From(from), (Trace{"log:Windows Logoff aborted.",
+                                   "log:  (not refused by Tarnwick: nothing suspended, nothing re-initiated)"}));
+    EXPECT_FALSE(r.state.EndSessionAllowed);
+}
+
+TEST(SessionEnd, ARequestDuringOurSuspensionIsRefusedAndTheOneReissueCoversIt) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.seq.StartAll();
+    r.w.during["exec:suspend " + VmA] = [&] {
+        EXPECT_FALSE(r.session.QueryEndSession(EndSessionLogoff));
+        r.session.EndSession(false, EndSessionLogoff);
+    };
+    r.session.QueryEndSession(EndSessionLogoff);
+    r.session.EndSession(false, EndSessionLogoff);
+    const auto at = std::find(r.w.trace.begin(), r.w.trace.end(), "exec:suspend " + VmA);
+    ASSERT_NE(at, r.w.trace.end());
+    EXPECT_EQ(Trace(at + 1, at + 4),
+              (Trace{"log:Denying Windows Logoff request so we can suspend VMs.", "log:Windows Logoff aborted.",
+                     "log:  (a suspension is running; Windows Logoff will be re-initiated when it is complete)"}));
+    EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), 1u);
+    EXPECT_EQ(CountOf(r.w.trace, "list-running"), 1u);
+}
+
+TEST(SessionEnd, ALogoffDuringExitsSuspensionIsHeldAndReissuedWhenItCompletes) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.w.answers = {true};
+    r.w.during["exec:suspend " + VmA] = [&] {
+        r.session.QueryEndSession(EndSessionLogoff);
+        r.session.EndSession(false, EndSessionLogoff);
+    };
+    r.seq.Exit1Click();
+    EXPECT_EQ(r.w.trace, Join({{"ask:Do you want to suspend all your VMs before closing?"},
+                               {SuspensionOfA.begin(), SuspensionOfA.begin() + 3},
+                               {"log:Denying Windows Logoff request so we can suspend VMs.",
+                                "log:Windows Logoff aborted.",
+                                "log:  (a suspension is running; Windows Logoff will be re-initiated when it is "
+                                "complete)"},
+                               {SuspensionOfA.begin() + 3, SuspensionOfA.end()},
+                               {"log:Suspension complete; ready for shutdown.", "log:Re-initiating Windows Logoff.",
+                                "privilege:SeShutdownPrivilege+", "exitwindows:0", "log:  (request accepted)",
+                                "log:Tarnwick being closed by user...", "quit"}}));
+}
+
+TEST(SessionEnd, AnAbortArrivingAfterThatSuspensionCompletedReissuesWithoutSuspendingAgain) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.w.answers = {true};
+    r.w.during["exec:suspend " + VmA] = [&] { r.session.QueryEndSession(0); };
+    r.seq.Exit1Click();
+    const size_t from = r.w.trace.size();
+    r.session.EndSession(false, 0);
+    EXPECT_EQ(r.From(from), (Trace{"log:Windows Shutdown aborted.",
+                                   "log:  (the VMs were suspended meanwhile; not suspending again)",
+                                   "log:Suspension complete; ready for shutdown.", "log:Re-initiating Windows Shutdown.",
+                                   "privilege:SeShutdownPrivilege+", "exitwindows:1", "log:  (request accepted)"}));
+}
+
+TEST(SessionEnd, ALogoffDuringAStartRunStartsNothingAfterTheSuspensionBegan) {
+    Rig r;
+    r.w.entries = {{VmA}, {VmB}};
+    r.w.during["exec:start " + VmA] = [&] {
+        r.session.QueryEndSession(EndSessionLogoff);
+        r.session.EndSession(false, EndSessionLogoff);
+    };
+    r.seq.StartAll();
+    EXPECT_EQ(CountOf(r.w.trace, "exec:start " + VmB), 0u);
+    const Trace tail(r.w.trace.end() - 4, r.w.trace.end());
+    EXPECT_EQ(tail, (Trace{"log:VM started while a suspension ran; suspending it now: " + VmA,
+                           "status:  Suspending VM: " + VmA, "exec:suspend " + VmA,
+                           "log:Start sequence stopped: a suspension has begun; nothing more is started."}));
+}
+
+TEST(SessionEnd, ReissuesAreBoundedInARun) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.w.selected = 0;
+    for (int round = 0; round < SessionEnd::MaxReissues + 1; ++round) {
+        r.seq.tbLaunchClick();
+        r.session.QueryEndSession(EndSessionLogoff);
+        r.session.EndSession(false, EndSessionLogoff);
+    }
+    EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), static_cast<size_t>(SessionEnd::MaxReissues));
+    EXPECT_EQ(r.w.trace.back(), "log:Not re-initiating Windows Logoff: already re-initiated 3 times in this run.");
+}
+
+TEST(SessionEnd, ABlockReasonIsKeptExactlyWhileTheSessionIsHeld) {
+    for (const bool supported : {true, false}) {
+        Rig r;
+        r.w.blockReasonsSupported = supported;
+        r.w.entries = {{VmA}};
+        r.w.selected = 0;
+        r.seq.tbLaunchClick();
+        r.seq.tbLaunchClick();
+        r.session.QueryEndSession(0);
+        r.session.EndSession(false, 0);
+        r.seq.tbLaunchClick();
+        // A system without block reasons is asked again at each hold, which costs nothing.
+        EXPECT_EQ(CountOf(r.w.trace, BlockCreated), supported ? 2u : 3u);
+        EXPECT_EQ(CountOf(r.w.trace, "block:destroy"), supported ? 1u : 0u);
+    }
+}
+
+TEST(SessionEnd, AnAbandonedSuspensionLeavesNoReissueOwedToALaterOne) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.seq.StartAll();
+    r.w.during["exec:suspend " + VmA] = [] { throw IoError("log unwritable"); };
+    r.session.QueryEndSession(0);
+    EXPECT_THROW(r.session.EndSession(false, 0), IoError);
+    r.w.answers = {true};
+    r.seq.Exit1Click(); // completes a suspension: still no ExitWindowsEx
+    EXPECT_EQ(CountOf(r.w.trace, "exitwindows:1"), 0u);
+    EXPECT_EQ(r.w.trace.back(), "quit");
+}
+
+} // namespace

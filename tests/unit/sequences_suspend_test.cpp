@@ -1,0 +1,100 @@
+#include "sequences_fakes.h"
+
+using namespace tarnwick;
+using namespace tarnwick::sequences_test;
+
+namespace {
+
+const std::string VmA = "D:\\VMs\\A\\A.vmx";
+const std::string VmB = "D:\\VMs\\B\\B.vmx";
+const std::string VmZ = "E:\\Other\\Z.vmx";
+
+TEST(SuspendAll, ListBottomUpWithItsOwnKindOrderThenEveryRunningVm) {
+    Rig r;
+    r.w.entries = {{VmA},        {"DELAY:30"},        {"PROMPT:"}, {"C:\\T\\x.vmtm"},
+                   {"abc"},      {VmB, false},        {"SKIP:" + VmA}, {"DELAY:x"},
+                   {"DELAY:$FFFFFFFF"}};
+    r.w.running = {VmB, VmZ};
+    EXPECT_TRUE(r.seq.SuspendAll());
+    EXPECT_EQ(r.w.trace, (Trace{
+                             "status:Suspending cataloged VMs in reverse specified order...",
+                             "log:Skipping invalid delay: \"DELAY:$FFFFFFFF\" (the seconds must be a whole number "
+                             "of at least 1)",
+                             "log:Skipping invalid delay: \"DELAY:x\" (the seconds must be a whole number of at "
+                             "least 1)",
+                             // The marker is no kind of its own here: the tool is handed the marked text.
+                             "status:  Suspending VM: SKIP:" + VmA,
+                             "exec:suspend SKIP:" + VmA,
+                             "log:Skipping Illegal VM name: \"abc\"",
+                             "status:  Suspending Team: C:\\T\\x.vmtm",
+                             "exec:suspend C:\\T\\x.vmtm",
+                             "status:Skipping startup user prompt...",
+                             "status:Sleeping for 30/10 seconds...",
+                             "sleep:3000",
+                             "status:  Suspending VM: " + VmA,
+                             "exec:suspend " + VmA,
+                             "status:Suspending any other running VMs...",
+                             "list-running",
+                             "status:  Suspending VM: " + VmB,
+                             "exec:suspend " + VmB,
+                             "status:  Suspending VM: " + VmZ,
+                             "exec:suspend " + VmZ,
+                             "status:",
+                         }));
+}
+
+TEST(SuspendAll, ASecondOneAskedForMeanwhileIsNotStarted) {
+    Rig r;
+    r.w.entries = {{VmA}, {VmB}};
+    bool nested = true;
+    r.w.during["exec:suspend " + VmB] = [&] { nested = r.seq.SuspendAll(); };
+    EXPECT_TRUE(r.seq.SuspendAll());
+    EXPECT_FALSE(nested);
+    EXPECT_EQ(r.w.trace[3], "log:Suspension already running; not starting another.");
+    EXPECT_EQ(r.w.trace[4], "status:  Suspending VM: " + VmA);
+    EXPECT_EQ(std::count(r.w.trace.begin(), r.w.trace.end(), "list-running"), 1);
+}
+
+TEST(SuspendAll, EntriesRemovedMeanwhileAreNotReadPastTheEnd) {
+    Rig r;
+    r.w.entries = {{VmA}, {"PROMPT:"}, {VmB}};
+    r.w.during["exec:suspend " + VmB] = [&] { r.w.entries.resize(1); };
+    r.seq.SuspendAll();
+    EXPECT_EQ(r.w.trace[3], "status:  Suspending VM: " + VmA);
+}
+
+TEST(Exit, AnswerDecidesTheSuspensionAndTheProgramClosesEitherWay) {
+    for (const bool yes : {true, false}) {
+        Rig r;
+        r.w.entries = {{VmA}};
+        r.w.answers = {yes};
+        r.seq.Exit1Click();
+        Trace expected = {"ask:Do you want to suspend all your VMs before closing?"};
+        if (yes)
+            expected.insert(expected.end(), {"status:Suspending cataloged VMs in reverse specified order...",
+                                             "status:  Suspending VM: " + VmA, "exec:suspend " + VmA,
+                                             "status:Suspending any other running VMs...", "list-running", "status:"});
+        expected.insert(expected.end(), {"log:Tarnwick being closed by user...", "quit"});
+        EXPECT_EQ(r.w.trace, expected) << yes;
+    }
+}
+
+TEST(Exit, WhileASuspensionRunsItIsPutOffAndWhileItsQuestionIsOpenIgnored) {
+    Rig r;
+    r.w.running = {VmZ};
+    r.w.during["exec:suspend " + VmZ] = [&] { r.seq.Exit1Click(); };
+    r.seq.SuspendAll();
+    EXPECT_EQ(r.w.trace[5], "log:Exit put off: a suspension is running; choose Exit again when it is done.");
+    EXPECT_EQ(r.w.trace[6], "beep");
+    EXPECT_EQ(std::count(r.w.trace.begin(), r.w.trace.end(), "quit"), 0);
+
+    Rig q;
+    q.w.answers = {false};
+    q.w.during["ask:Do you want to suspend all your VMs before closing?"] = [&] { q.seq.Exit1Click(); };
+    q.seq.Exit1Click();
+    EXPECT_EQ(q.w.trace, (Trace{"ask:Do you want to suspend all your VMs before closing?",
+                                "log:Exit ignored: its question is already open.",
+                                "log:Tarnwick being closed by user...", "quit"}));
+}
+
+} // namespace
