@@ -1,0 +1,97 @@
+#include "config/config_store.h"
+
+#include "config/ini_file.h"
+
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace tarnwick {
+
+void ConfigStore::LoadConfig() {
+    std::string bytes;
+    try {
+        if (std::optional<std::string> text = files_.ReadWholeFile(state_.ConfigFilePath))
+            bytes = std::move(*text);
+    } catch (const IoError&) {
+        // A file that cannot be read counts as missing, as it does for the platform's reader.
+    }
+    const IniFile ini(std::move(bytes));
+
+    options_.bkpAll = IniBoolean(ini.Value("Options", "BkpAll"));
+    // A back-end that cannot take snapshots is never asked to take one, so a box that discovery disabled
+    // does not take a check mark from the file.
+    options_.useSnapshot = options_.snapshotEnabled && IniBoolean(ini.Value("Options", "UseSnapshot"));
+
+    options_.winStart = false;
+    if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
+        if (key->ValueExists(AutostartValueName)) {
+            const std::optional<std::string> command = key->ReadString(AutostartValueName);
+            options_.winStart = command && *command == AutostartCommand();
+        }
+    } else {
+        dialogs_.ShowMessage(RunKeyWarning);
+        options_.winStartEnabled = false;
+    }
+
+    // Repeats are dropped before their flags are looked up, so a file of one line repeated a million
+    // times costs one lookup.
+    std::vector<std::string> keys = ini.AllKeyNames("Control");
+    std::unordered_set<std::string> seen;
+    std::erase_if(keys, [&](const std::string& key) {
+        return !seen.insert(FoldCase(std::string_view(key).substr(0, MaxEntryText))).second;
+    });
+    const std::vector<std::optional<std::string>> flags = ini.Values("Control", keys);
+    std::vector<ControlEntry> entries;
+    entries.reserve(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        entries.push_back(ControlEntry{std::move(keys[i]), IniBoolean(flags[i])});
+    list_.Assign(std::move(entries));
+    list_.SetUnsavedChanges(false);
+}
+
+Outcome ConfigStore::SaveConfig() {
+    const std::string bytes = FormatConfigFile(options_.bkpAll, options_.useSnapshot, list_.Entries());
+    if (Outcome written = writer_.ReplaceWholeFile(state_.ConfigFilePath, bytes); !written.ok) {
+        dialogs_.ShowMessage(std::string(ConfigNotSavedText) + "\r\n" + written.why);
+        return written;
+    }
+    // With the box disabled the user could not say what they want, so the value is left as it is.
+    if (options_.winStartEnabled) {
+        if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
+            Outcome changed = options_.winStart ? key->WriteString(AutostartValueName, AutostartCommand())
+                                                : key->DeleteValue(AutostartValueName);
+            if (!changed.ok) {
+                dialogs_.ShowMessage(std::string(AutostartNotSavedText) + "\r\n" + changed.why);
+                return changed;
+            }
+        }
+    }
+    list_.SetUnsavedChanges(false);
+    reporter_.WriteLog(ConfigUpdatedLog);
+    return Outcome::Done();
+}
+
+void ConfigStore::ClickBkpAll(bool checked) {
+    options_.bkpAll = checked;
+    list_.SetUnsavedChanges(true);
+}
+
+void ConfigStore::ClickSnapshot(bool checked) {
+    if (!options_.snapshotEnabled) return;
+    options_.useSnapshot = checked;
+    list_.SetUnsavedChanges(true);
+}
+
+void ConfigStore::ClickWinStart(bool checked) {
+    if (!options_.winStartEnabled) return;
+    options_.winStart = checked;
+    list_.SetUnsavedChanges(true);
+}
+
+void ConfigStore::DisableSnapshot() {
+    options_.snapshotEnabled = false;
+    options_.useSnapshot = false;
+}
+
+} // namespace tarnwick

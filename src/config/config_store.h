@@ -1,0 +1,102 @@
+#pragma once
+// Loading and saving the configuration: Tarnwick.ini and the logon autostart value.
+#include "app/main_state.h"
+#include "app/services.h"
+#include "config/control_list.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tarnwick {
+
+// Success, or why not, in words a message box can show.
+struct Outcome {
+    bool ok = true;
+    std::string why;
+    static Outcome Done() { return {}; }
+    static Outcome Failed(std::string why) { return {false, std::move(why)}; }
+};
+
+// The Run key, once opened; closed when destroyed.
+class RunKey {
+  public:
+    virtual ~RunKey() = default;
+    virtual bool ValueExists(const std::string& name) = 0;
+    // nullopt when the value is missing or is not a string.
+    virtual std::optional<std::string> ReadString(const std::string& name) = 0;
+    virtual Outcome WriteString(const std::string& name, const std::string& data) = 0; // REG_SZ
+    // A value that does not exist is no error.
+    virtual Outcome DeleteValue(const std::string& name) = 0;
+};
+
+// The per-user store of programs to start at logon.
+class AutostartStore {
+  public:
+    virtual ~AutostartStore() = default;
+    // Opens the existing key, never creates it; nullptr when it cannot be opened.
+    virtual std::unique_ptr<RunKey> OpenRunKey() = 0;
+};
+
+// Replaces a whole file so that it holds either its old bytes or all the new ones, never a part.
+class FileWriter {
+  public:
+    virtual ~FileWriter() = default;
+    virtual Outcome ReplaceWholeFile(const std::string& path, const std::string& bytes) = 0;
+};
+
+// The option check boxes.
+struct ConfigOptions {
+    bool bkpAll = false;
+    bool useSnapshot = false;
+    bool winStart = false;
+    bool winStartEnabled = true; // off for the rest of the run once the Run key failed to open
+    bool snapshotEnabled = true; // off when the hypervisor tool cannot take snapshots
+};
+
+inline constexpr const char* AutostartValueName = "Tarnwick";
+inline constexpr const char* RunKeyWarning =
+    "WARNING: Unable to open registry key \\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\.";
+inline constexpr const char* ConfigUpdatedLog = "Configuration updated.";
+inline constexpr const char* ConfigNotSavedText = "The configuration was not saved.";
+inline constexpr const char* AutostartNotSavedText =
+    "The configuration file was saved, but the logon start was not.";
+
+class ConfigStore {
+  public:
+    ConfigStore(const MainState& state, FileSystem& files, FileWriter& writer, AutostartStore& autostart,
+                Reporter& reporter, Dialogs& dialogs, ControlList& list)
+        : state_(state), files_(files), writer_(writer), autostart_(autostart), reporter_(reporter),
+          dialogs_(dialogs), list_(list) {}
+
+    const ConfigOptions& Options() const { return options_; }
+
+    // Fills the options, the autostart box and the list from the file and the Run value, and clears the
+    // unsaved-changes state. A missing or unreadable file reads as empty. Also Forget Changes.
+    void LoadConfig();
+    // Writes the file whole and then the Run value. On failure the old file stays, the user is told why
+    // in a box (shown here), and the unsaved-changes state stays on. Logs "Configuration updated." after
+    // a save that went through.
+    Outcome SaveConfig();
+
+    // The check boxes, clicked by the user: each sets the unsaved-changes state.
+    void ClickBkpAll(bool checked);
+    void ClickSnapshot(bool checked);
+    void ClickWinStart(bool checked);
+    // Discovery found a tool that cannot take snapshots: the box is disabled and unchecked for good.
+    void DisableSnapshot();
+
+  private:
+    std::string AutostartCommand() const { return state_.exePath + " /START"; }
+
+    const MainState& state_;
+    FileSystem& files_;
+    FileWriter& writer_;
+    AutostartStore& autostart_;
+    Reporter& reporter_;
+    Dialogs& dialogs_;
+    ControlList& list_;
+    ConfigOptions options_;
+};
+
+} // namespace tarnwick

@@ -1,0 +1,238 @@
+#include "config/control_list.h"
+
+#include "config/integer_text.h"
+
+#include <array>
+#include <utility>
+
+namespace tarnwick {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsIllegalText(std::string_view text) {
+    return text.size() < 5;
+}
+
+bool IsTeamText(std::string_view text) {
+    return text.size() >= 4 && SameTextIgnoringCase(text.substr(text.size() - 4), "VmTm");
+}
+
+bool IsDelayText(std::string_view text) {
+    return StartsWith(text, DelayPrefix);
+}
+bool IsPromptText(std::string_view text) {
+    return StartsWith(text, PromptText);
+}
+bool IsSkipText(std::string_view text) {
+    return StartsWith(text, SkipPrefix);
+}
+
+EntryKind KindOf(std::string_view text) {
+    if (IsIllegalText(text)) return EntryKind::Illegal;
+    if (IsSkipText(text)) return EntryKind::SkipMarker;
+    if (IsTeamText(text)) return EntryKind::Team;
+    if (IsDelayText(text)) return EntryKind::Delay;
+    if (IsPromptText(text)) return EntryKind::Prompt;
+    return EntryKind::VM;
+}
+
+std::string_view DelaySeconds(std::string_view delayText) {
+    return IsDelayText(delayText) ? delayText.substr(DelayPrefix.size()) : std::string_view{};
+}
+
+namespace {
+
+constexpr std::array<unsigned char, 256> MakeFoldTable() {
+    std::array<unsigned char, 256> table{};
+    for (int c = 0; c < 256; ++c)
+        table[c] = static_cast<unsigned char>(c);
+    for (int c = 'A'; c <= 'Z'; ++c)
+        table[c] = static_cast<unsigned char>(c + 32);
+    for (int c = 0xC0; c <= 0xDE; ++c)
+        if (c != 0xD7) table[c] = static_cast<unsigned char>(c + 0x20); // 0xD7 is the multiplication sign
+    table[0x8A] = 0x9A;                                                 // S caron
+    table[0x8C] = 0x9C;                                                 // OE
+    table[0x8E] = 0x9E;                                                 // Z caron
+    table[0x9F] = 0xFF;                                                 // Y diaeresis
+    return table;
+}
+
+constexpr std::array<unsigned char, 256> FoldTable = MakeFoldTable();
+
+char Fold(char c) {
+    return static_cast<char>(FoldTable[static_cast<unsigned char>(c)]);
+}
+
+} // namespace
+
+std::string FoldCase(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded)
+        c = Fold(c);
+    return folded;
+}
+
+bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i])) return false;
+    return true;
+}
+
+const char* InvalidDelayText(DelayInput result) {
+    switch (result) {
+    case DelayInput::NotAnInteger:
+        return MustBeIntegerText;
+    case DelayInput::NotNatural:
+        return MustBeNaturalText;
+    case DelayInput::Added:
+        break;
+    }
+    return nullptr;
+}
+
+void ControlList::Notify(ListChange::Kind kind, size_t index) {
+    if (observer_) observer_(ListChange{kind, index});
+}
+
+void ControlList::Remember(const std::string& text) {
+    ++folded_[FoldCase(text)];
+}
+
+void ControlList::Forget(const std::string& text) {
+    auto it = folded_.find(FoldCase(text));
+    if (it != folded_.end() && --it->second == 0) folded_.erase(it);
+}
+
+void ControlList::Select(std::optional<size_t> index) {
+    if (index && *index >= entries_.size()) index.reset();
+    if (index == selection_) return;
+    selection_ = index;
+    Notify(ListChange::Selection, index.value_or(0));
+}
+
+void ControlList::SetUnsavedChanges(bool unsaved) {
+    if (unsaved == unsaved_) return;
+    unsaved_ = unsaved;
+    Notify(ListChange::Unsaved);
+}
+
+bool ControlList::Contains(std::string_view text) const {
+    return folded_.count(FoldCase(text)) != 0;
+}
+
+size_t ControlList::AddListItem(std::string_view text) {
+    entries_.push_back(ControlEntry{std::string(text.substr(0, MaxEntryText)), false});
+    Remember(entries_.back().text);
+    const size_t index = entries_.size() - 1;
+    Notify(ListChange::Inserted, index);
+    SetUnsavedChanges(true);
+    return index;
+}
+
+void ControlList::SetEnabled(size_t index, bool enabled) {
+    ControlEntry& entry = entries_.at(index);
+    if (entry.enabled == enabled) return;
+    entry.enabled = enabled;
+    Notify(ListChange::Updated, index);
+}
+
+void ControlList::ReplaceText(size_t index, std::string_view text) {
+    ControlEntry& entry = entries_.at(index);
+    Forget(entry.text);
+    entry.text.assign(text);
+    Remember(entry.text);
+    Notify(ListChange::Updated, index);
+}
+
+void ControlList::Clear() {
+    entries_.clear();
+    folded_.clear();
+    selection_.reset();
+    Notify(ListChange::Reset);
+}
+
+void ControlList::Assign(std::vector<ControlEntry> entries) {
+    entries_.clear();
+    folded_.clear();
+    selection_.reset();
+    entries_.reserve(entries.size());
+    for (ControlEntry& entry : entries) {
+        if (entry.text.size() > MaxEntryText) entry.text.resize(MaxEntryText);
+        if (!folded_.emplace(FoldCase(entry.text), 1).second) continue;
+        entries_.push_back(std::move(entry));
+    }
+    Notify(ListChange::Reset);
+}
+
+void ControlList::Swap(size_t upper) {
+    std::swap(entries_[upper], entries_[upper + 1]);
+    Notify(ListChange::Swapped, upper);
+}
+
+bool ControlList::DeleteSelected() {
+    if (!selection_) return false;
+    const size_t index = *selection_;
+    Forget(entries_[index].text);
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+    selection_.reset();
+    Notify(ListChange::Removed, index);
+    SetUnsavedChanges(true);
+    return true;
+}
+
+bool ControlList::MoveUp() {
+    if (!selection_ || *selection_ == 0) return false;
+    const size_t index = *selection_;
+    Swap(index - 1);
+    Select(index - 1);
+    SetUnsavedChanges(true);
+    return true;
+}
+
+bool ControlList::MoveDown() {
+    if (!selection_ || *selection_ + 1 >= entries_.size()) return false;
+    const size_t index = *selection_;
+    Swap(index);
+    Select(index + 1);
+    SetUnsavedChanges(true);
+    return true;
+}
+
+bool ControlList::Toggle(size_t index) {
+    if (index >= entries_.size()) return false;
+    SetEnabled(index, !entries_[index].enabled);
+    SetUnsavedChanges(true);
+    return true;
+}
+
+void ControlList::AddPrompt() {
+    SetEnabled(AddListItem(PromptText), true);
+}
+
+DelayInput ControlList::AddDelay(std::string_view typed) {
+    const std::optional<int32_t> seconds = ParseInteger(typed);
+    if (!seconds) return DelayInput::NotAnInteger;
+    if (*seconds < 1) return DelayInput::NotNatural;
+    std::string text(DelayPrefix);
+    text += typed;
+    SetEnabled(AddListItem(text), true);
+    return DelayInput::Added;
+}
+
+bool ControlList::AddFile(std::string_view path) {
+    if (Contains(path.substr(0, MaxEntryText))) return false;
+    AddListItem(path);
+    return true;
+}
+
+size_t ControlList::AddRunningVms(const std::vector<std::string>& paths) {
+    size_t added = 0;
+    for (const std::string& path : paths)
+        if (AddFile(path)) ++added;
+    return added;
+}
+
+} // namespace tarnwick

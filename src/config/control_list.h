@@ -1,0 +1,136 @@
+#pragma once
+// The control list: the ordered entries the sequences carry out, with the editing commands of the
+// main window's toolbar. The window shows this model and forwards the user's commands to it.
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tarnwick {
+
+// The list control reads entry texts through a 4096-byte buffer.
+inline constexpr size_t MaxEntryText = 4095;
+
+struct ControlEntry {
+    std::string text;
+    bool enabled = false;
+    bool operator==(const ControlEntry&) const = default;
+};
+
+// ---- Entry kinds, decided from the text alone each time an entry is used.
+
+enum class EntryKind { Illegal, SkipMarker, Team, Delay, Prompt, VM };
+
+inline constexpr std::string_view DelayPrefix = "DELAY:";
+inline constexpr std::string_view PromptText = "PROMPT:";
+inline constexpr std::string_view SkipPrefix = "SKIP:";
+
+bool StartsWith(std::string_view text, std::string_view prefix); // case-sensitive
+bool IsIllegalText(std::string_view text);                       // fewer than 5 characters
+bool IsTeamText(std::string_view text);                          // ends in "VmTm", any letter case
+bool IsDelayText(std::string_view text);
+bool IsPromptText(std::string_view text);
+bool IsSkipText(std::string_view text);
+// The sequences test the kinds in orders of their own after the length test; this one is the start
+// sequence's: illegal, skip marker, Team, delay, prompt, otherwise VM.
+EntryKind KindOf(std::string_view text);
+// The seconds of a delay entry as written: everything after "DELAY:".
+std::string_view DelaySeconds(std::string_view delayText);
+
+// ---- Letter case for the duplicate test.
+
+// Folds letter case the way the ANSI code page 1252 does: ASCII letters, the accented Latin-1 letters
+// and Š, Œ, Ž, Ÿ. Paths on Windows file systems compare equal under this folding; bytes outside those
+// letters (and ß, µ, which have no single-byte partner) are left as they are.
+std::string FoldCase(std::string_view text);
+bool SameTextIgnoringCase(std::string_view a, std::string_view b);
+
+// ---- Texts of the commands, for the window.
+
+inline constexpr const char* OpenDialogFilter =
+    "Virtual Machines & Teams (*.vmx;*.vmtm)|*.vmx;*.vmtm|All Files (*.*)|*.*";
+inline constexpr const char* DelayCaption = "Add Delay between startup of VMs";
+inline constexpr const char* DelayPrompt = "Enter the number of seconds to delay:";
+inline constexpr const char* DelayInitialText = "10";
+inline constexpr const char* MustBeIntegerText = "Must be an integer";
+inline constexpr const char* MustBeNaturalText = "Must be a \"natural number\", i.e. an integer > 0.";
+
+enum class DelayInput { Added, NotAnInteger, NotNatural };
+// The "Invalid Entry" text for a refused delay; nullptr for Added.
+const char* InvalidDelayText(DelayInput result);
+
+// What changed, so that a view can redraw only that.
+struct ListChange {
+    enum Kind { Reset, Inserted, Removed, Swapped, Updated, Selection, Unsaved } kind;
+    size_t index = 0; // Inserted, Removed, Updated: the entry; Swapped: the upper of the two
+};
+
+class ControlList {
+  public:
+    using Observer = std::function<void(const ListChange&)>;
+    void SetObserver(Observer observer) { observer_ = std::move(observer); }
+
+    size_t Count() const { return entries_.size(); }
+    const ControlEntry& At(size_t index) const { return entries_.at(index); }
+    const std::string& Text(size_t index) const { return entries_.at(index).text; }
+    bool Enabled(size_t index) const { return entries_.at(index).enabled; }
+    const std::vector<ControlEntry>& Entries() const { return entries_; }
+
+    std::optional<size_t> Selection() const { return selection_; }
+    // An index past the end selects nothing.
+    void Select(std::optional<size_t> index);
+
+    bool HasUnsavedChanges() const { return unsaved_; }
+    void SetUnsavedChanges(bool unsaved);
+
+    // Whole-text test without regard to letter case (FoldCase).
+    bool Contains(std::string_view text) const;
+
+    // Appends text (cut to MaxEntryText) with its flag off and sets the unsaved-changes state; checks
+    // neither syntax nor duplicates and leaves the selection alone. Returns the new entry's index.
+    size_t AddListItem(std::string_view text);
+    // From code: the unsaved-changes state is not touched.
+    void SetEnabled(size_t index, bool enabled);
+    // In place, keeping flag, selection and unsaved-changes state. The skip marker may take an entry a
+    // few characters past MaxEntryText for the length of a run; it is not cut, so that removing the
+    // marker gives back the text exactly.
+    void ReplaceText(size_t index, std::string_view text);
+    // Empties the list and the selection; the unsaved-changes state is the caller's business.
+    void Clear();
+    // Replaces every entry at once (a load): later texts equal to an earlier one are dropped, texts are
+    // cut to MaxEntryText, the selection is cleared and the unsaved-changes state is left alone.
+    void Assign(std::vector<ControlEntry> entries);
+
+    // ---- Commands. A false result means there was nothing to act on: the window beeps.
+    bool DeleteSelected();
+    bool MoveUp();
+    bool MoveDown();
+    // A check box pressed, or the space bar on the selected entry.
+    bool Toggle(size_t index);
+    void AddPrompt();
+    // typed is the input box's text, kept exactly as typed in the new entry.
+    DelayInput AddDelay(std::string_view typed);
+    // A file from the open dialog; false (and nothing added, no message) when already listed.
+    bool AddFile(std::string_view path);
+    // Running VMs in the tool's order, each tested against the list as it grows. Returns how many
+    // were added.
+    size_t AddRunningVms(const std::vector<std::string>& paths);
+
+  private:
+    void Notify(ListChange::Kind kind, size_t index = 0);
+    void Remember(const std::string& text);
+    void Forget(const std::string& text);
+    void Swap(size_t upper);
+
+    std::vector<ControlEntry> entries_;
+    std::optional<size_t> selection_;
+    bool unsaved_ = false;
+    // Folded text -> how many entries carry it, so the duplicate test does not walk the list.
+    std::unordered_map<std::string, size_t> folded_;
+    Observer observer_;
+};
+
+} // namespace tarnwick

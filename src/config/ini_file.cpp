@@ -1,0 +1,426 @@
+#include "config/ini_file.h"
+
+#include "config/integer_text.h"
+
+#include <array>
+#include <limits>
+#include <type_traits>
+#include <unordered_map>
+
+namespace tarnwick {
+
+namespace {
+
+// ---- Code page 1252, for files that arrive with a byte-order mark.
+
+constexpr std::array<char16_t, 32> Cp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t FromCp1252(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x80 && b < 0xA0) ? Cp1252High[b - 0x80] : static_cast<char16_t>(b);
+}
+
+std::optional<char> ToCp1252(char16_t u) {
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<char>(u);
+    for (size_t i = 0; i < Cp1252High.size(); ++i)
+        if (Cp1252High[i] == u) return static_cast<char>(0x80 + i);
+    return std::nullopt;
+}
+
+// Ill-formed input gives U+FFFD for each ill-formed part, cut the way the platform's converter cuts.
+std::u16string DecodeUtf8(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            out += static_cast<char16_t>(b);
+            ++i;
+            continue;
+        }
+        int need = 0;
+        char32_t cp = 0;
+        // The second byte's narrower range for some leads is checked only after it has been taken as
+        // part of the sequence, so "E0 80" makes one U+FFFD, not two.
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (b >= 0xC2 && b <= 0xDF) {
+            need = 1;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            need = 2;
+            cp = b & 0x0F;
+            if (b == 0xE0) lo = 0xA0;
+            if (b == 0xED) hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            need = 3;
+            cp = b & 0x07;
+            if (b == 0xF0) lo = 0x90;
+            if (b == 0xF4) hi = 0x8F;
+        }
+        ++i;
+        bool ok = need > 0;
+        for (int k = 0; k < need && ok; ++k) {
+            const unsigned char c = i < s.size() ? static_cast<unsigned char>(s[i]) : 0;
+            if (c < 0x80 || c > 0xBF) {
+                ok = false;
+                break;
+            }
+            cp = (cp << 6) | (c & 0x3F);
+            ++i;
+            if (k == 0 && (c < lo || c > hi)) ok = false;
+        }
+        if (!ok) {
+            out += char16_t{0xFFFD};
+        } else if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (cp >> 10));
+            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::u16string DecodeUtf16(std::string_view s, bool bigEndian) {
+    std::u16string out;
+    out.reserve(s.size() / 2);
+    for (size_t i = 0; i + 1 < s.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(s[i]), b = static_cast<unsigned char>(s[i + 1]);
+        out += static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    }
+    return out;
+}
+
+// ---- The line syntax, for 8-bit text and for decoded text alike.
+
+template <class C> using View = std::basic_string_view<C>;
+
+template <class C> unsigned Code(C c) {
+    return static_cast<std::make_unsigned_t<C>>(c);
+}
+
+template <class C> bool IsBlank(C c) {
+    const unsigned u = Code(c);
+    return (u >= 9 && u <= 13) || u == 26 || u == 32;
+}
+
+template <class C> View<C> TrimLeft(View<C> v) {
+    while (!v.empty() && IsBlank(v.front()))
+        v.remove_prefix(1);
+    return v;
+}
+
+template <class C> View<C> TrimRight(View<C> v) {
+    while (!v.empty() && IsBlank(v.back()))
+        v.remove_suffix(1);
+    return v;
+}
+
+template <class C> View<C> Trim(View<C> v) {
+    return TrimRight(TrimLeft(v));
+}
+
+template <class C> View<C> CutAtNul(View<C> v) {
+    return v.substr(0, v.find(C(0)));
+}
+
+std::string_view CutAtNul(std::string_view v) {
+    return v.substr(0, v.find('\0'));
+}
+
+unsigned AsciiLower(unsigned u) {
+    return (u >= 'A' && u <= 'Z') ? u + 32 : u;
+}
+
+// Stored names against names asked for in 8-bit text.
+template <class C> bool SameName(View<C> stored, std::string_view asked) {
+    if (stored.size() != asked.size()) return false;
+    for (size_t i = 0; i < stored.size(); ++i) {
+        const unsigned a = std::is_same_v<C, char> ? Code(asked[i]) : FromCp1252(asked[i]);
+        if (AsciiLower(Code(stored[i])) != AsciiLower(a)) return false;
+    }
+    return true;
+}
+
+template <class C> std::string ToAnsi(View<C> v) {
+    if constexpr (std::is_same_v<C, char>) {
+        return std::string(v);
+    } else {
+        std::string out(v.size(), '?');
+        for (size_t i = 0; i < v.size(); ++i)
+            if (auto c = ToCp1252(v[i])) out[i] = *c;
+        return out;
+    }
+}
+
+// A stored name as a hash key matching names asked for; nullopt when no 8-bit name can match it.
+template <class C> std::optional<std::string> LookupKey(View<C> stored) {
+    std::string key(stored.size(), '\0');
+    for (size_t i = 0; i < stored.size(); ++i) {
+        std::optional<char> c;
+        if constexpr (std::is_same_v<C, char>)
+            c = stored[i];
+        else
+            c = ToCp1252(stored[i]);
+        if (!c) return std::nullopt;
+        key[i] = static_cast<char>(AsciiLower(static_cast<unsigned char>(*c)));
+    }
+    return key;
+}
+
+std::string LookupKey(std::string_view asked) {
+    std::string key(asked);
+    for (char& c : key)
+        c = static_cast<char>(AsciiLower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+// Names asked for are cut at a zero byte and trimmed like stored ones.
+std::string_view TrimAsked(std::string_view name) {
+    return Trim(CutAtNul(name));
+}
+
+template <class C> struct Line {
+    bool header = false;
+    View<C> name; // trimmed, not yet cut at a zero
+    bool hasValue = false;
+    View<C> value;
+};
+
+template <class C> class LineScanner {
+  public:
+    explicit LineScanner(View<C> text) : text_(text) {}
+
+    bool Next(Line<C>& line) {
+        const size_t n = text_.size();
+        while (pos_ < n) {
+            const size_t start = pos_;
+            while (pos_ < n && text_[pos_] != C('\n') && text_[pos_] != C('\r'))
+                ++pos_;
+            const size_t end = pos_;
+            while (pos_ < n && (text_[pos_] == C('\n') || text_[pos_] == C('\r')))
+                ++pos_;
+            const View<C> raw = Trim(text_.substr(start, end - start));
+            if (raw.empty()) continue;
+            if (raw.front() == C('[')) {
+                const size_t close = raw.rfind(C(']'));
+                if (close != View<C>::npos) {
+                    line = Line<C>{true, Trim(raw.substr(1, close - 1)), false, {}};
+                    return true;
+                }
+            }
+            const size_t eq = raw.find(C('='));
+            if (eq == View<C>::npos)
+                line = Line<C>{false, raw, false, {}};
+            else
+                line = Line<C>{false, TrimRight(raw.substr(0, eq)), true, TrimLeft(raw.substr(eq + 1))};
+            return true;
+        }
+        return false;
+    }
+
+  private:
+    View<C> text_;
+    size_t pos_ = 0;
+};
+
+// Calls onKey for each key line kept in the first section whose name satisfies matches (lines before
+// any header form a section with an empty name). onKey returns false to stop. Returns whether such a
+// section exists.
+template <class C, class Matches, class OnKey> bool ForEachKey(View<C> text, Matches matches, OnKey onKey) {
+    LineScanner<C> scanner(text);
+    Line<C> line;
+    bool inside = matches(View<C>{});
+    bool found = inside;
+    bool havePrev = false, prevEmpty = false;
+    while (scanner.Next(line)) {
+        if (line.header) {
+            if (found) return true;
+            inside = found = matches(CutAtNul(line.name));
+            havePrev = false;
+            continue;
+        }
+        // A key line with an empty key right after another one is not kept.
+        if (line.name.empty() && havePrev && prevEmpty) continue;
+        havePrev = true;
+        prevEmpty = CutAtNul(line.name).empty();
+        if (inside && !onKey(line)) return true;
+    }
+    return found;
+}
+
+// What the value buffer receives: a quoted value loses its quotes. When the value just fills the
+// buffer the platform drops the closing quote's neighbour instead; that is kept, for agreement.
+template <class C> View<C> CopyValue(View<C> value, size_t bufferSize) {
+    bool quoted = false;
+    if (value.size() >= 2 && (value.front() == C('"') || value.front() == C('\'')) &&
+        value.back() == value.front()) {
+        quoted = true;
+        value.remove_prefix(1);
+    }
+    View<C> out = value.substr(0, bufferSize - 1);
+    if (quoted && bufferSize >= value.size() && !out.empty()) out.remove_suffix(1);
+    return out;
+}
+
+template <class C> std::vector<std::string> SectionNamesOf(View<C> text) {
+    std::vector<std::string> names;
+    LineScanner<C> scanner(text);
+    Line<C> line;
+    while (scanner.Next(line)) {
+        if (!line.header) continue;
+        const View<C> name = CutAtNul(line.name);
+        if (!name.empty()) names.push_back(ToAnsi(name));
+    }
+    return names;
+}
+
+template <class C> std::string KeyListOf(View<C> text, std::string_view section, size_t bufferSize) {
+    section = CutAtNul(section);
+    std::string out;
+    size_t room = bufferSize;
+    const bool found = ForEachKey(
+        text, [&](View<C> name) { return SameName(name, section); },
+        [&](const Line<C>& line) {
+            if (room <= 2) return false;
+            const View<C> name = CutAtNul(line.name);
+            if (!name.empty() && name.front() == C(';')) return true;
+            if (!line.hasValue) return true;
+            const View<C> copied = name.substr(0, room - 2);
+            out += ToAnsi(copied);
+            out += '\0';
+            room -= copied.size() + 1;
+            return room >= 2;
+        });
+    if (!found || out.empty() || out[0] == '\0') return std::string(1, '\0');
+    // A full buffer reports two less than its size, which leaves out the last key's zero byte; the
+    // caller's copy then holds that byte and nothing after it.
+    const size_t length = room <= 1 ? bufferSize - 2 : bufferSize - room;
+    out.resize(length);
+    out += '\0';
+    return out;
+}
+
+template <class C>
+std::vector<std::optional<std::string>> ValuesOf(View<C> text, std::string_view section,
+                                                 const std::vector<std::string>& keys, size_t bufferSize) {
+    std::vector<std::optional<std::string>> values(keys.size());
+    // Lookup key -> the requests still waiting for it.
+    std::unordered_map<std::string, std::vector<size_t>> waiting;
+    for (size_t i = 0; i < keys.size(); ++i)
+        waiting[LookupKey(TrimAsked(keys[i]))].push_back(i);
+    const std::string_view sectionAsked = TrimAsked(section);
+    ForEachKey(
+        text, [&](View<C> name) { return SameName(name, sectionAsked); },
+        [&](const Line<C>& line) {
+            const std::optional<std::string> key = LookupKey(CutAtNul(line.name));
+            if (!key) return true;
+            auto it = waiting.find(*key);
+            if (it == waiting.end()) return true;
+            // The first line with the key answers, even when it has no value.
+            if (line.hasValue) {
+                const std::string value = ToAnsi(CopyValue(CutAtNul(line.value), bufferSize));
+                for (size_t i : it->second)
+                    values[i] = value;
+            }
+            waiting.erase(it);
+            return !waiting.empty();
+        });
+    return values;
+}
+
+} // namespace
+
+IniFile::IniFile(std::string bytes) {
+    const std::string_view s = bytes;
+    if (s.size() >= 3 && s.substr(0, 3) == "\xEF\xBB\xBF") {
+        encoding_ = Encoding::Wide;
+        wide_ = DecodeUtf8(s.substr(3));
+    } else if (s.size() >= 2 && (s.substr(0, 2) == "\xFF\xFE" || s.substr(0, 2) == "\xFE\xFF")) {
+        encoding_ = Encoding::Wide;
+        wide_ = DecodeUtf16(s.substr(2), s[0] == '\xFE');
+    } else {
+        bytes_ = std::move(bytes);
+    }
+}
+
+std::vector<std::string> IniFile::SectionNames() const {
+    return encoding_ == Encoding::Bytes ? SectionNamesOf<char>(bytes_) : SectionNamesOf<char16_t>(wide_);
+}
+
+std::string IniFile::KeyListBuffer(std::string_view section, size_t bufferSize) const {
+    if (bufferSize < 2) return std::string(bufferSize, '\0');
+    return encoding_ == Encoding::Bytes ? KeyListOf<char>(bytes_, section, bufferSize)
+                                        : KeyListOf<char16_t>(wide_, section, bufferSize);
+}
+
+std::vector<std::string> IniFile::KeyNames(std::string_view section, size_t bufferSize) const {
+    const std::string buffer = KeyListBuffer(section, bufferSize);
+    std::vector<std::string> keys;
+    // The buffer ends with a zero byte, so every key found here is terminated within it.
+    for (size_t pos = 0; pos + 1 < buffer.size();) {
+        const size_t end = buffer.find('\0', pos);
+        if (end == pos) break;
+        keys.emplace_back(buffer, pos, end - pos);
+        pos = end + 1;
+    }
+    return keys;
+}
+
+std::vector<std::string> IniFile::AllKeyNames(std::string_view section) const {
+    // What a buffer grown until it is no longer full ends up holding, in one pass.
+    return KeyNames(section, std::numeric_limits<size_t>::max() / 2);
+}
+
+std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key,
+                                          size_t bufferSize) const {
+    if (bufferSize == 0) return std::nullopt;
+    const std::vector<std::string> keys{std::string(key)};
+    return (encoding_ == Encoding::Bytes ? ValuesOf<char>(bytes_, section, keys, bufferSize)
+                                         : ValuesOf<char16_t>(wide_, section, keys, bufferSize))
+        .front();
+}
+
+std::vector<std::optional<std::string>> IniFile::Values(std::string_view section,
+                                                        const std::vector<std::string>& keys) const {
+    return encoding_ == Encoding::Bytes ? ValuesOf<char>(bytes_, section, keys, ValueBufferSize)
+                                        : ValuesOf<char16_t>(wide_, section, keys, ValueBufferSize);
+}
+
+bool IniBoolean(const std::optional<std::string>& value) {
+    if (!value) return false;
+    std::string text = *value;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.replace(0, 2, "$");
+    const std::optional<int32_t> number = ParseInteger(text);
+    return number && *number != 0;
+}
+
+std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries) {
+    auto flag = [](bool on) { return on ? "-1" : "0"; };
+    std::string out;
+    size_t size = 64;
+    for (const ControlEntry& e : entries)
+        size += e.text.size() + 9;
+    out.reserve(size);
+    out += "[Options]\r\n";
+    out += "  BkpAll = ";
+    out += flag(bkpAll);
+    out += "\r\n  UseSnapshot = ";
+    out += flag(useSnapshot);
+    out += "\r\n[Control]\r\n";
+    for (const ControlEntry& e : entries) {
+        out += "  ";
+        out += e.text;
+        out += " = ";
+        out += flag(e.enabled);
+        out += "\r\n";
+    }
+    return out;
+}
+
+} // namespace tarnwick

@@ -1,0 +1,394 @@
+#include "config/config_store.h"
+
+#include "config/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace tarnwick;
+
+namespace {
+
+const char* const IniPath = "C:\\Tools\\Tarnwick.ini";
+const char* const ExePath = "C:\\Tools\\Tarnwick.exe";
+const char* const Command = "C:\\Tools\\Tarnwick.exe /START";
+
+struct Files : FileSystem {
+    std::map<std::string, std::string> contents;
+    bool unreadable = false;
+    bool FileExists(const std::string& path) override { return contents.count(path) != 0; }
+    bool DirectoryExists(const std::string&) override { return true; }
+    std::optional<std::string> ReadWholeFile(const std::string& path) override {
+        if (unreadable) throw IoError("The process cannot access the file");
+        auto it = contents.find(path);
+        if (it == contents.end()) return std::nullopt;
+        return it->second;
+    }
+    bool DeleteFile(const std::string& path) override { return contents.erase(path) != 0; }
+};
+
+struct Writer : FileWriter {
+    Files& files;
+    std::string failure; // empty: writes go through
+    int calls = 0;
+    explicit Writer(Files& f) : files(f) {}
+    Outcome ReplaceWholeFile(const std::string& path, const std::string& bytes) override {
+        ++calls;
+        if (!failure.empty()) return Outcome::Failed(failure);
+        files.contents[path] = bytes;
+        return Outcome::Done();
+    }
+};
+
+struct Registry : AutostartStore {
+    bool keyExists = true;
+    std::map<std::string, std::string> strings;
+    std::vector<std::string> others; // values of another type
+    std::string writeFailure;
+    int opened = 0;
+
+    struct Key : RunKey {
+        Registry& r;
+        explicit Key(Registry& reg) : r(reg) {}
+        bool ValueExists(const std::string& name) override {
+            return r.strings.count(name) ||
+                   std::find(r.others.begin(), r.others.end(), name) != r.others.end();
+        }
+        std::optional<std::string> ReadString(const std::string& name) override {
+            auto it = r.strings.find(name);
+            return it == r.strings.end() ? std::nullopt : std::optional<std::string>(it->second);
+        }
+        Outcome WriteString(const std::string& name, const std::string& data) override {
+            if (!r.writeFailure.empty()) return Outcome::Failed(r.writeFailure);
+            r.strings[name] = data;
+            return Outcome::Done();
+        }
+        Outcome DeleteValue(const std::string& name) override {
+            if (!r.writeFailure.empty()) return Outcome::Failed(r.writeFailure);
+            r.strings.erase(name);
+            return Outcome::Done();
+        }
+    };
+    std::unique_ptr<RunKey> OpenRunKey() override {
+        ++opened;
+        return keyExists ? std::make_unique<Key>(*this) : nullptr;
+    }
+};
+
+struct Log : Reporter {
+    std::vector<std::string> lines;
+    void WriteLog(const std::string& msg) override { lines.push_back(msg); }
+    void ShowStatus(const std::string& msg) override { lines.push_back("status: " + msg); }
+};
+
+struct Boxes : Dialogs {
+    std::vector<std::string> shown;
+    void ShowMessage(const std::string& text) override { shown.push_back(text); }
+    bool Confirm(const std::string& q) override {
+        shown.push_back("confirm: " + q);
+        return false;
+    }
+    void InvalidEntry(const std::string& text) override { shown.push_back("invalid: " + text); }
+    void Beep() override { shown.push_back("beep"); }
+};
+
+class ConfigStoreTest : public ::testing::Test {
+  protected:
+    ConfigStoreTest() : writer(files), store(state, files, writer, registry, log, boxes, list) {}
+    void SetUp() override {
+        state.exePath = ExePath;
+        state.ConfigFilePath = IniPath;
+    }
+    void File(const std::string& text) { files.contents[IniPath] = text; }
+    const std::string& Saved() { return files.contents[IniPath]; }
+
+    MainState state;
+    Files files;
+    Writer writer;
+    Registry registry;
+    Log log;
+    Boxes boxes;
+    ControlList list;
+    ConfigStore store;
+};
+
+} // namespace
+
+TEST_F(ConfigStoreTest, MissingOrUnreadableFileReadsAsEmpty) {
+    for (bool unreadable : {false, true}) {
+        files.unreadable = unreadable;
+        list.AddListItem("C:\\left over.vmx");
+        store.ClickBkpAll(true);
+        store.LoadConfig();
+        EXPECT_FALSE(store.Options().bkpAll);
+        EXPECT_FALSE(store.Options().useSnapshot);
+        EXPECT_EQ(list.Count(), 0u);
+        EXPECT_FALSE(list.HasUnsavedChanges());
+        EXPECT_TRUE(boxes.shown.empty());
+    }
+}
+
+TEST_F(ConfigStoreTest, HandEditedFileLoadsByTheReadingRules) {
+    File("[options]\r\nBKPALL=0x10\r\nUseSnapshot = yes\r\n"
+         "[control]\r\n"
+         "  C:\\VMs\\a.vmx = -1\r\n"
+         "  c:\\vms\\A.VMX = 0\r\n" // a repeat, ignoring case: dropped
+         "  PROMPT: = 1\r\n"
+         "  PROMPT: = 0\r\n" // dropped; the first line's flag stays
+         "  abc = 7\r\n"     // shorter than 5 characters: loaded as it is
+         "  x=y = -1\r\n"    // key "x", value "y = -1": not a flag
+         "  DELAY: 5 = true\r\n"
+         "  C:\\VMs\\b.vmx\r\n" // no "=": not listed
+         "; C:\\VMs\\c.vmx = -1\r\n");
+    store.LoadConfig();
+    EXPECT_TRUE(store.Options().bkpAll);
+    EXPECT_FALSE(store.Options().useSnapshot);
+    EXPECT_EQ(
+        list.Entries(),
+        (std::vector<ControlEntry>{
+            {"C:\\VMs\\a.vmx", true}, {"PROMPT:", true}, {"abc", true}, {"x", false}, {"DELAY: 5", false}}));
+    EXPECT_FALSE(list.HasUnsavedChanges());
+    EXPECT_EQ(list.Selection(), std::nullopt);
+}
+
+TEST_F(ConfigStoreTest, SaveWritesTheExactFileAndLogs) {
+    store.LoadConfig();
+    list.AddFile("C:\\VMs\\a.vmx");
+    list.Toggle(0);
+    list.AddDelay(" 7");
+    list.AddFile("C:\\VMs\\t.vmtm");
+    store.ClickSnapshot(true);
+    ASSERT_TRUE(list.HasUnsavedChanges());
+    EXPECT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved(), "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = -1\r\n[Control]\r\n"
+                       "  C:\\VMs\\a.vmx = -1\r\n  DELAY: 7 = -1\r\n  C:\\VMs\\t.vmtm = 0\r\n");
+    EXPECT_FALSE(list.HasUnsavedChanges());
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Configuration updated."});
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ConfigStoreTest, SavedListComesBackAfterForgettingChanges) {
+    store.LoadConfig();
+    for (const char* path : {"C:\\VMs\\1.vmx", "C:\\VMs\\2.vmx", "C:\\VMs\\3.vmx"})
+        list.AddFile(path);
+    list.Toggle(1);
+    list.AddPrompt();
+    list.AddPrompt(); // both saved; a reload keeps the first
+    ASSERT_TRUE(store.SaveConfig().ok);
+    const std::vector<ControlEntry> saved = list.Entries();
+
+    list.Select(0);
+    list.MoveDown();
+    list.MoveDown();
+    list.Toggle(0);
+    list.AddDelay("10");
+    store.ClickBkpAll(true);
+    store.LoadConfig(); // Forget Changes
+    EXPECT_EQ(list.Entries(), std::vector<ControlEntry>(saved.begin(), saved.end() - 1));
+    EXPECT_FALSE(store.Options().bkpAll);
+    EXPECT_FALSE(list.HasUnsavedChanges());
+}
+
+TEST_F(ConfigStoreTest, FailedWriteKeepsTheOldFileAndTheChanges) {
+    File("[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  C:\\old.vmx = -1\r\n");
+    store.LoadConfig();
+    list.AddFile("C:\\new.vmx");
+    store.ClickWinStart(true);
+    writer.failure = "Cannot replace C:\\Tools\\Tarnwick.ini: Access is denied.";
+    const Outcome result = store.SaveConfig();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.why, writer.failure);
+    EXPECT_EQ(boxes.shown,
+              std::vector<std::string>{"The configuration was not saved.\r\n"
+                                       "Cannot replace C:\\Tools\\Tarnwick.ini: Access is denied."});
+    EXPECT_EQ(Saved(),
+              "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  C:\\old.vmx = -1\r\n");
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    EXPECT_TRUE(log.lines.empty());
+    EXPECT_TRUE(registry.strings.empty()); // the Run value waits for a save that goes through
+
+    writer.failure.clear();
+    EXPECT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(registry.strings["Tarnwick"], Command);
+    EXPECT_FALSE(list.HasUnsavedChanges());
+}
+
+TEST_F(ConfigStoreTest, RunValueIsComparedByteForByte) {
+    struct Case {
+        std::optional<std::string> value;
+        bool checked;
+    };
+    const Case cases[] = {
+        {Command, true},
+        {std::string("c:\\tools\\tarnwick.exe /START"), false},
+        {std::string("\"C:\\Tools\\Tarnwick.exe\" /START"), false},
+        {std::string("C:\\Tools\\Tarnwick.exe /start"), false},
+        {std::string("C:\\Tools\\Tarnwick.exe /START "), false},
+        {std::string("C:\\Tools\\Tarnwick.exe"), false},
+        {std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        registry.strings.clear();
+        if (c.value) registry.strings["Tarnwick"] = *c.value;
+        store.LoadConfig();
+        EXPECT_EQ(store.Options().winStart, c.checked) << c.value.value_or("<none>");
+        EXPECT_TRUE(store.Options().winStartEnabled);
+    }
+    registry.strings.clear();
+    registry.others.push_back("Tarnwick"); // a value of another type
+    store.LoadConfig();
+    EXPECT_FALSE(store.Options().winStart);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ConfigStoreTest, SaveRewritesOrDeletesTheRunValue) {
+    registry.strings["Tarnwick"] = "\"C:\\Tools\\Tarnwick.exe\" /START";
+    registry.strings["Other"] = "other.exe";
+    store.LoadConfig();
+    ASSERT_FALSE(store.Options().winStart);
+    EXPECT_TRUE(store.SaveConfig().ok); // left unchecked: the foreign value goes
+    EXPECT_EQ(registry.strings.count("Tarnwick"), 0u);
+    EXPECT_TRUE(store.SaveConfig().ok); // deleting what is not there is no error
+    store.ClickWinStart(true);
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    EXPECT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(registry.strings["Tarnwick"], Command);
+    EXPECT_EQ(registry.strings["Other"], "other.exe");
+}
+
+TEST_F(ConfigStoreTest, MissingRunKeyWarnsAndDisablesTheBoxForTheRestOfTheRun) {
+    registry.keyExists = false;
+    store.LoadConfig();
+    EXPECT_EQ(
+        boxes.shown,
+        std::vector<std::string>{
+            "WARNING: Unable to open registry key \\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\."});
+    EXPECT_FALSE(store.Options().winStartEnabled);
+    EXPECT_FALSE(store.Options().winStart);
+    EXPECT_FALSE(list.HasUnsavedChanges());
+
+    store.ClickWinStart(true); // a disabled box cannot be clicked
+    EXPECT_FALSE(store.Options().winStart);
+    EXPECT_FALSE(list.HasUnsavedChanges());
+
+    registry.keyExists = true;
+    registry.strings["Tarnwick"] = Command;
+    store.LoadConfig();
+    EXPECT_FALSE(store.Options().winStartEnabled);
+    EXPECT_TRUE(store.Options().winStart);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+
+    // Saving leaves alone a value the user could not see or change.
+    registry.strings["Tarnwick"] = "something else";
+    const int opened = registry.opened;
+    EXPECT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(registry.opened, opened);
+    EXPECT_EQ(registry.strings["Tarnwick"], "something else");
+}
+
+TEST_F(ConfigStoreTest, RunKeyGoneAtSaveIsSkippedSilently) {
+    store.LoadConfig();
+    store.ClickWinStart(true);
+    registry.keyExists = false;
+    EXPECT_TRUE(store.SaveConfig().ok);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(list.HasUnsavedChanges());
+    EXPECT_EQ(log.lines, std::vector<std::string>{"Configuration updated."});
+}
+
+TEST_F(ConfigStoreTest, FailedRunValueIsReportedAndTheChangesStayUnsaved) {
+    store.LoadConfig();
+    store.ClickWinStart(true);
+    registry.writeFailure = "Cannot write the registry value Tarnwick: Access is denied.";
+    const Outcome result = store.SaveConfig();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(boxes.shown,
+              std::vector<std::string>{"The configuration file was saved, but the logon start was not.\r\n"
+                                       "Cannot write the registry value Tarnwick: Access is denied."});
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    EXPECT_TRUE(log.lines.empty());
+}
+
+TEST_F(ConfigStoreTest, SnapshotBoxDisabledByDiscoveryCarriesNoCheckMark) {
+    File("[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = -1\r\n[Control]\r\n");
+    store.LoadConfig();
+    EXPECT_TRUE(store.Options().useSnapshot);
+
+    store.DisableSnapshot();
+    EXPECT_FALSE(store.Options().useSnapshot);
+    store.LoadConfig();
+    EXPECT_FALSE(store.Options().useSnapshot);
+    EXPECT_FALSE(store.Options().snapshotEnabled);
+    store.ClickSnapshot(true);
+    EXPECT_FALSE(store.Options().useSnapshot);
+    EXPECT_FALSE(list.HasUnsavedChanges());
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_NE(Saved().find("  UseSnapshot = 0\r\n"), std::string::npos);
+}
+
+TEST_F(ConfigStoreTest, EachOptionClickMarksTheConfigurationChanged) {
+    store.LoadConfig();
+    store.ClickBkpAll(true);
+    EXPECT_TRUE(store.Options().bkpAll);
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    store.LoadConfig();
+    store.ClickSnapshot(true);
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    store.LoadConfig();
+    store.ClickWinStart(true);
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    EXPECT_EQ(registry.strings.count("Tarnwick"), 0u); // the registry changes only on Save
+}
+
+TEST_F(ConfigStoreTest, TenThousandEntriesSurviveSaveAndLoad) {
+    store.LoadConfig();
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10000; ++i)
+        paths.push_back("C:\\VMs\\Machine " + std::to_string(i) + "\\m.vmx");
+    list.AddRunningVms(paths);
+    for (size_t i = 0; i < list.Count(); i += 3)
+        list.Toggle(i);
+    ASSERT_TRUE(store.SaveConfig().ok);
+    const std::vector<ControlEntry> saved = list.Entries();
+    list.Clear();
+    store.LoadConfig();
+    // Far more than the platform's 16 KB key list holds: the loader grows its buffer.
+    EXPECT_EQ(list.Entries(), saved);
+}
+
+TEST_F(ConfigStoreTest, OversizedAndGarbageFilesLoadWithClearResults) {
+    // A 100,000-character key: the entry keeps the first 4095 characters and the line's own flag.
+    File("[Control]\r\n  " + std::string(100000, 'k') + " = -1\r\n  C:\\VMs\\a.vmx = -1\r\n");
+    store.LoadConfig();
+    EXPECT_EQ(list.Entries(),
+              (std::vector<ControlEntry>{{std::string(MaxEntryText, 'k'), true}, {"C:\\VMs\\a.vmx", true}}));
+
+    // 50 MB of one line repeated: one entry.
+    std::string big = "[Control]\r\n";
+    while (big.size() < 50u * 1024 * 1024)
+        big += "  C:\\VMs\\same.vmx = -1\r\n";
+    File(big);
+    big.clear();
+    store.LoadConfig();
+    EXPECT_EQ(list.Entries(), (std::vector<ControlEntry>{{"C:\\VMs\\same.vmx", true}}));
+
+    // Garbage: whatever reads as keys becomes entries; a save then writes a clean file.
+    std::string garbage;
+    for (int i = 0; i < 5000; ++i)
+        garbage += static_cast<char>((i * 7919) % 251);
+    File("[Control]\n" + garbage);
+    store.LoadConfig();
+    EXPECT_FALSE(list.HasUnsavedChanges());
+    ASSERT_TRUE(store.SaveConfig().ok);
+    const std::vector<ControlEntry> first = list.Entries();
+    store.LoadConfig();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    const std::string clean = Saved();
+    store.LoadConfig();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved(), clean); // stable after one round
+    EXPECT_LE(list.Count(), first.size());
+}

@@ -1,0 +1,269 @@
+#include "config/ini_file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace tarnwick;
+using Keys = std::vector<std::string>;
+
+namespace {
+
+template <size_t N> std::string Bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
+
+std::string Get(const IniFile& ini, const char* section, const char* key) {
+    return ini.Value(section, key).value_or("<none>");
+}
+
+} // namespace
+
+TEST(ConfigFileFormat, EmptyListWithBothOptionsOff) {
+    EXPECT_EQ(FormatConfigFile(false, false, {}),
+              "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n");
+}
+
+TEST(ConfigFileFormat, EntriesInOrderWithTheirFlagsUnchanged) {
+    EXPECT_EQ(
+        FormatConfigFile(true, false,
+                         {{"C:\\VMs\\a.vmx", true}, {"DELAY: 5", false}, {"x=y", true}, {" b ", false}}),
+        "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n"
+        "  C:\\VMs\\a.vmx = -1\r\n  DELAY: 5 = 0\r\n  x=y = -1\r\n   b  = 0\r\n");
+    EXPECT_EQ(FormatConfigFile(false, true, {}),
+              "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = -1\r\n[Control]\r\n");
+}
+
+TEST(ConfigFileFormat, WhatASaveAndALoadGiveBack) {
+    struct Case {
+        ControlEntry saved;
+        std::optional<ControlEntry> loaded; // nullopt: the text is lost
+    };
+    const Case cases[] = {
+        {{"C:\\VMs\\a.vmx", true}, ControlEntry{"C:\\VMs\\a.vmx", true}},
+        {{"C:\\VMs\\b.vmx", false}, ControlEntry{"C:\\VMs\\b.vmx", false}},
+        {{"PROMPT:", true}, ControlEntry{"PROMPT:", true}},
+        {{"DELAY: 5", true}, ControlEntry{"DELAY: 5", true}},
+        {{"abc", true}, ControlEntry{"abc", true}}, // shorter than 5: loaded all the same
+        {{"a=b", true}, ControlEntry{"a", false}},  // the key ends at the first "="
+        {{"C:\\x = y.vmx", true}, ControlEntry{"C:\\x", false}},
+        {{"  padded  ", true}, ControlEntry{"padded", true}},     // blanks around the text are lost
+        {{"\"quoted\"", true}, ControlEntry{"\"quoted\"", true}}, // keys keep their quotes
+        {{";comment.vmx", true}, std::nullopt},                   // read as a comment
+        // A text in brackets reads back as a section header: a datastore path such as
+        // "[standard] vm/vm.vmx" does not survive a reload.
+        {{"[standard] vm/vm.vmx", true}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const IniFile ini(FormatConfigFile(false, false, {c.saved}));
+        const Keys keys = ini.KeyNames("Control");
+        if (!c.loaded) {
+            EXPECT_TRUE(keys.empty()) << c.saved.text;
+            continue;
+        }
+        ASSERT_EQ(keys.size(), 1u) << c.saved.text;
+        EXPECT_EQ(keys[0], c.loaded->text);
+        EXPECT_EQ(IniBoolean(ini.Value("Control", keys[0])), c.loaded->enabled) << c.saved.text;
+    }
+}
+
+TEST(IniBoolean, FlagValues) {
+    struct Case {
+        std::optional<std::string> value;
+        bool flag;
+    };
+    const Case cases[] = {
+        {"-1", true},         {"1", true},           {"7", true},           {"0x10", true},
+        {"0X10", true},       {"$10", true},         {"x1", true},          {"0x0x1", false},
+        {"0", false},         {"", false},           {"true", false},       {"yes", false},
+        {"0x", false},        {"0x0", false},        {"$0", false},         {"-0", false},
+        {"- 1", false},       {"0x-1", false},       {"1 ", false},         {"$FFFFFFFF", true},
+        {"0xFFFFFFFF", true}, {"2147483648", false}, {std::nullopt, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IniBoolean(c.value), c.flag) << c.value.value_or("<none>");
+}
+
+TEST(IniFile, ReadingRules) {
+    struct Case {
+        const char* what;
+        std::string file;
+        Keys keys;                                               // of [Control]
+        std::vector<std::pair<std::string, std::string>> values; // key -> value or "<none>"
+    };
+    const Case cases[] = {
+        {"section name in lower case", "[control]\r\n  a = -1\r\n", {"a"}, {{"A", "-1"}}},
+        {"blanks and tabs trimmed, no-break space kept",
+         "[Control]\r\n\t k1 \t=\t v \t\r\n\x1a"
+         "k2\x1a=\x1a"
+         "2\r\n\xA0k3=\xA0"
+         "3\r\n",
+         {"k1", "k2", "\xA0k3"},
+         {{"k1", "v"},
+          {"K2", "2"},
+          {" k2 ", "2"},
+          {"\xA0k3", "\xA0"
+                     "3"}}},
+        {"first of repeated keys",
+         "[Control]\r\nk=1\r\nK=2\r\nk=3\r\n",
+         {"k", "K", "k"},
+         {{"k", "1"}, {"K", "1"}}},
+        {"line without '=' hides a later key",
+         "[Control]\r\nfoo\r\nfoo=1\r\nbar=2\r\n",
+         {"foo", "bar"},
+         {{"foo", "<none>"}, {"bar", "2"}}},
+        {"comments not listed, other marks are keys",
+         "[Control]\r\n;c=1\r\n#h=2\r\n",
+         {"#h"},
+         {{"#h", "2"}, {";c", "1"}}},
+        {"'=' in the value", "[Control]\r\na=b=c\r\n", {"a"}, {{"a", "b=c"}}},
+        {"quotes: one pair of either kind goes",
+         "[Control]\r\na=\"q\"\r\nb='s'\r\nc=\"x\r\nd=\"\r\ne=\"\"\r\nf=\"a'\r\n",
+         {"a", "b", "c", "d", "e", "f"},
+         {{"a", "q"}, {"b", "s"}, {"c", "\"x"}, {"d", "\""}, {"e", ""}, {"f", "\"a'"}}},
+        {"CR alone ends a line", "[Control]\ra=1\rb=2\r", {"a", "b"}, {{"b", "2"}}},
+        {"LF alone ends a line", "[Control]\na=1\n\n\nb=2", {"a", "b"}, {{"b", "2"}}},
+        {"only the first section of a name",
+         "[Control]\r\na=1\r\n[Other]\r\n[CONTROL]\r\nb=2\r\na=9\r\n",
+         {"a"},
+         {{"a", "1"}, {"b", "<none>"}}},
+        {"section names trimmed, text after the last ']' ignored",
+         "[ Control ] tail\r\na=1\r\n",
+         {"a"},
+         {{"a", "1"}}},
+        {"a header without ']' is a key line",
+         "[Control]\r\n[Options\r\na=1\r\n",
+         {"a"},
+         {{"[Options", "<none>"}}},
+        {"an empty key ends the list", "[Control]\r\na=1\r\n=2\r\nb=3\r\n", {"a"}, {{"b", "3"}, {"", "2"}}},
+        {"an empty key first leaves no list", "[Control]\r\n=1\r\na=2\r\n", {}, {{"a", "2"}}},
+        {"a second empty key in a row is dropped", "[Control]\r\n=1\r\n=2\r\n", {}, {{"", "1"}}},
+        {"zero bytes end names and values, not lines",
+         Bytes("[Control]\r\nab\0cd=1\r\nk=v\0x\r\nr=3\r\n"),
+         {"ab", "k", "r"},
+         {{"ab", "1"}, {"k", "v"}, {"r", "3"}}},
+        {"keys outside [Control] are not its keys", "a=1\r\n[Options]\r\nb=2\r\n", {}, {{"a", "<none>"}}},
+        {"letter case folds for ASCII only",
+         "[Control]\r\n\xC9t\xE9=1\r\n\xE9T\xC9=2\r\n",
+         {"\xC9t\xE9", "\xE9T\xC9"},
+         {{"\xE9T\xC9", "2"}, {"\xC9T\xC9", "<none>"}}},
+        {"UTF-8 with its mark",
+         "\xEF\xBB\xBF[Control]\r\n\xC3\xA9=1\r\n\xE2\x82\xAC=2\r\n\xE4\xB8\x80=3\r\n",
+         {"\xE9", "\x80", "?"},
+         {{"\xE9", "1"}, {"\x80", "2"}, {"?", "<none>"}}},
+        {"UTF-16 with its mark",
+         Bytes("\xFF\xFE[\0c\0o\0n\0t\0r\0o\0l\0]\0\n\0k\0=\0\xAC\x20"),
+         {"k"},
+         {{"k", "\x80"}}},
+    };
+    for (const Case& c : cases) {
+        const IniFile ini(c.file);
+        EXPECT_EQ(ini.KeyNames("Control"), c.keys) << c.what;
+        for (const auto& [key, value] : c.values)
+            EXPECT_EQ(Get(ini, "Control", key.c_str()), value) << c.what << ": " << key;
+    }
+}
+
+TEST(IniFile, SectionNamesInFileOrder) {
+    const IniFile ini(Bytes("k=1\r\n[Options]\r\n[]\r\n[ a b ]\r\n[x\0y]\r\n[Options]\r\n[\x1a"
+                            "Q]\r\n[no end\r\n"));
+    EXPECT_EQ(ini.SectionNames(), (Keys{"Options", "a b", "x", "Options", "Q"}));
+    EXPECT_TRUE(IniFile().SectionNames().empty());
+}
+
+TEST(IniFile, KeyListStopsAtTheBuffer) {
+    // 2000 keys of nine characters take ten bytes each: 1638 fit whole, then two characters of the next
+    // fill the buffer, whose last two bytes are reserved.
+    std::string file = "[Control]\r\n";
+    for (int i = 0; i < 2000; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "k%08d", i);
+        file += "  " + std::string(key) + " = -1\r\n";
+    }
+    const IniFile ini(file);
+    const Keys keys = ini.KeyNames("Control");
+    ASSERT_EQ(keys.size(), 1639u);
+    EXPECT_EQ(keys[1637], "k00001637");
+    EXPECT_EQ(keys[1638], "k0");
+    EXPECT_EQ(ini.KeyListBuffer("Control").size(), 16383u);
+    const std::vector<std::optional<std::string>> values = ini.Values("Control", keys);
+    EXPECT_EQ(values[1637], "-1");
+    EXPECT_EQ(values[1638], std::nullopt); // the cut key names no line
+
+    // Grown until the list fits, the buffer gives every key.
+    const Keys all = ini.AllKeyNames("Control");
+    ASSERT_EQ(all.size(), 2000u);
+    EXPECT_EQ(all[1999], "k00001999");
+
+    // Exactly full: the last key whole, and nothing read past the reported length.
+    const IniFile exact("[Control]\r\n" + std::string(16381, 'e') + "=1\r\n");
+    EXPECT_EQ(exact.KeyNames("Control"), (Keys{std::string(16381, 'e')}));
+    const IniFile over("[Control]\r\n" + std::string(16383, 'o') + "=1\r\nnext=1\r\n");
+    EXPECT_EQ(over.KeyNames("Control"), (Keys{std::string(16382, 'o')}));
+    EXPECT_EQ(over.AllKeyNames("Control"), (Keys{std::string(16383, 'o'), "next"}));
+    EXPECT_EQ(exact.AllKeyNames("Control"), (Keys{std::string(16381, 'e')}));
+}
+
+TEST(IniFile, ValuesStopAtTheBuffer) {
+    const IniFile ini("[Options]\r\nplain=" + std::string(3000, 'c') + "\r\nq=\"" + std::string(2047, 'a') +
+                      "\"\r\nr=\"" + std::string(2046, 'b') + "\"\r\ns=\"" + std::string(2048, 'd') +
+                      "\"\r\n");
+    EXPECT_EQ(Get(ini, "Options", "plain"), std::string(2047, 'c'));
+    // When the unquoted value just fills the buffer the platform drops one character too many.
+    EXPECT_EQ(Get(ini, "Options", "q"), std::string(2046, 'a'));
+    EXPECT_EQ(Get(ini, "Options", "r"), std::string(2046, 'b'));
+    EXPECT_EQ(Get(ini, "Options", "s"), std::string(2047, 'd'));
+    EXPECT_EQ(ini.Value("Options", "r", 1), "");
+    EXPECT_EQ(ini.Value("Options", "plain", 4), "ccc");
+}
+
+TEST(IniFile, HundredThousandCharacterLines) {
+    const std::string huge(100000, 'h');
+    const IniFile ini("[Control]\r\n" + huge + "=-1\r\nk=" + huge + "\r\n[Options]\r\nBkpAll=-1\r\n");
+    const Keys keys = ini.KeyNames("Control");
+    ASSERT_EQ(keys.size(), 1u); // cut to the buffer, with no room left for "k"
+    EXPECT_EQ(keys[0], std::string(16382, 'h'));
+    EXPECT_EQ(Get(ini, "Control", "k"), std::string(2047, 'h'));
+    EXPECT_TRUE(IniBoolean(ini.Value("Options", "BkpAll")));
+}
+
+TEST(IniFile, BinaryGarbageGivesBoundedAnswers) {
+    std::mt19937 rng(4);
+    for (int round = 0; round < 500; ++round) {
+        std::string bytes(rng() % 3000, '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(rng());
+        if (round % 2) bytes.insert(rng() % (bytes.size() + 1), "\n[Control]\n");
+        if (round % 7 == 0) bytes.insert(0, round % 14 ? "\xEF\xBB\xBF" : "\xFF\xFE");
+        const IniFile ini(bytes);
+        const std::string buffer = ini.KeyListBuffer("Control");
+        ASSERT_LE(buffer.size(), KeyListBufferSize);
+        ASSERT_EQ(buffer.back(), '\0');
+        const Keys keys = ini.KeyNames("Control");
+        for (const auto& v : ini.Values("Control", keys))
+            ASSERT_LE(v.value_or("").size(), ValueBufferSize - 1);
+        for (const std::string& name : ini.SectionNames())
+            ASSERT_EQ(name.find('\0'), std::string::npos);
+    }
+}
+
+TEST(IniFile, FiftyMegabytesReadInOnePass) {
+    std::string bytes = "[Options]\r\nBkpAll=1\r\n[Control]\r\n";
+    const std::string line = "  C:\\VMs\\some machine\\some machine.vmx = -1\r\n";
+    while (bytes.size() < 50u * 1024 * 1024)
+        bytes += line;
+    bytes += "[Options]\r\nBkpAll=0\r\n";
+    const auto start = std::chrono::steady_clock::now();
+    const IniFile ini(std::move(bytes));
+    const Keys keys = ini.KeyNames("Control");
+    const auto values = ini.Values("Control", keys);
+    // Each listed key takes its 36 characters and a zero byte; the last one is cut.
+    EXPECT_EQ(keys.size(), (KeyListBufferSize - 2) / 37 + 1);
+    EXPECT_EQ(values.front(), "-1");
+    EXPECT_TRUE(IniBoolean(ini.Value("Options", "BkpAll")));
+    EXPECT_EQ(ini.SectionNames().size(), 3u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
