@@ -8,6 +8,15 @@
 namespace tarnwick::win32 {
 
 TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string commandLine) : instance_(instance) {
+    discovery_ = std::make_unique<Discovery>(
+        state_, *this, *this, files_, registry_,
+        DiscoveryHooks{[this] { QuitApp(); },
+                       [this] {
+                           if (!window_) return;
+                           window_->EnableControl(ids::IDC_CHKSNAPSHOT, false);
+                           window_->SetCheck(ids::IDC_CHKSNAPSHOT, false);
+                       }});
+    steps_.FindVmware = [this] { return discovery_->FindVmware(); };
     startup_ = std::make_unique<Startup>(state_, *this, *this, *this, steps_);
     startup_->SetPaths(exePath, commandLine);
     formats_ = ReadLocaleFormats();
@@ -58,17 +67,7 @@ void TarnwickApp::Dispatch(MSG& msg) {
     DispatchMessageA(&msg);
 }
 
-void TarnwickApp::ProcessMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Not ours to swallow: the loop that asked for it must see it.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        Dispatch(msg);
-    }
-}
+void TarnwickApp::ProcessMessages() { runner_.DispatchPending(); }
 
 void TarnwickApp::WriteLog(const std::string& msg) {
     // One clock reading for the whole stamp, so a line at midnight cannot mix two days.
@@ -111,7 +110,8 @@ void TarnwickApp::QuitApp() {
     if (window_) window_->RemoveTrayIcon();
     ProcessMessages();
     endRequested_ = true;
-    // A thread message only wakes GetMessage; modal loops that pump meanwhile ignore it.
+    // The loop ends on the flag, checked after every dispatch; the thread message only wakes a loop that
+    // sleeps in GetMessage, and a nested pump that takes it instead loses nothing.
     PostThreadMessageA(GetCurrentThreadId(), ids::WM_APP_END, 0, 0);
 }
 

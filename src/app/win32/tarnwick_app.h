@@ -6,6 +6,11 @@
 #include "app/main_state.h"
 #include "app/services.h"
 #include "app/startup.h"
+#include "app/win32/file_system.h"
+#include "dos/win32/command_runner.h"
+#include "hypervisor/discovery.h"
+#include "hypervisor/hypervisor.h"
+#include "hypervisor/win32/registry_reader.h"
 #include "ui/win32/main_window.h"
 
 #include <memory>
@@ -57,6 +62,11 @@ private:
     HINSTANCE instance_;
     MainState state_;
     LocaleFormats formats_;
+    WinFileSystem files_;
+    CommandRunner runner_{[this](MSG& msg) { Dispatch(msg); }};
+    Registry registry_;
+    Hypervisor hypervisor_{state_, *this, *this, runner_, files_};
+    std::unique_ptr<Discovery> discovery_;
     StartupSteps steps_;
     std::unique_ptr<Startup> startup_;
     std::unique_ptr<MainWindow> window_;
