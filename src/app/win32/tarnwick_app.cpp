@@ -2,21 +2,26 @@
 
 #include "app/win32/file_log.h"
 #include "ui/win32/ids.h"
+#include "ui/win32/input_box.h"
 
 #include <commctrl.h>
 
 namespace tarnwick::win32 {
 
 TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string commandLine) : instance_(instance) {
-    discovery_ = std::make_unique<Discovery>(
-        state_, *this, *this, files_, registry_,
-        DiscoveryHooks{[this] { QuitApp(); },
-                       [this] {
-                           if (!window_) return;
-                           window_->EnableControl(ids::IDC_CHKSNAPSHOT, false);
-                           window_->SetCheck(ids::IDC_CHKSNAPSHOT, false);
-                       }});
+    config_ = std::make_unique<ConfigStore>(state_, files_, writer_, autostart_, *this, *this, list_);
+    list_.SetObserver([this](const ListChange& change) { ListChanged(change); });
+    discovery_ = std::make_unique<Discovery>(state_, *this, *this, files_, registry_,
+                                             DiscoveryHooks{[this] { QuitApp(); },
+                                                            [this] {
+                                                                config_->DisableSnapshot();
+                                                                ShowOptions();
+                                                            }});
     steps_.FindVmware = [this] { return discovery_->FindVmware(); };
+    steps_.LoadConfig = [this] {
+        config_->LoadConfig();
+        ShowOptions();
+    };
     startup_ = std::make_unique<Startup>(state_, *this, *this, *this, steps_);
     startup_->SetPaths(exePath, commandLine);
     formats_ = ReadLocaleFormats();
@@ -132,15 +137,117 @@ void TarnwickApp::Command(int id) {
         WriteLog("Tarnwick being closed by user...");
         QuitApp();
         break;
-    case ids::IDC_BUTABOUT:
+    case ids::IDC_TBNEW:
+        AddFileCommand();
+        break;
+    case ids::IDC_TBRUNNING: {
+        std::vector<std::string> running;
+        hypervisor_.ListRunningVms(running);
+        list_.AddRunningVms(running);
+        break;
+    }
+    case ids::IDC_TBDELAY:
+        AddDelayCommand();
+        break;
+    case ids::IDC_TBPROMPT:
+        list_.AddPrompt();
+        break;
+    case ids::IDC_TBDEL:
+        if (!list_.DeleteSelected()) Beep();
+        break;
+    case ids::IDC_TBUP:
+        if (!list_.MoveUp()) Beep();
+        break;
+    case ids::IDC_TBDN:
+        if (!list_.MoveDown()) Beep();
+        break;
+    case ids::IDC_BUTSAVE:
+        config_->SaveConfig();
+        ShowOptions();
+        break;
+    case ids::IDC_BUTLOSE:
+        config_->LoadConfig();
+        ShowOptions();
+        break;
+    case ids::IDC_CHKWINSTART:
+        config_->ClickWinStart(window_->Checked(ids::IDC_CHKWINSTART));
+        break;
+    case ids::IDC_CHKBKPALL:
+        config_->ClickBkpAll(window_->Checked(ids::IDC_CHKBKPALL));
+        break;
+    case ids::IDC_CHKSNAPSHOT:
+        config_->ClickSnapshot(window_->Checked(ids::IDC_CHKSNAPSHOT));
+        break;
     default:
         break;
     }
 }
 
-void TarnwickApp::CheckToggled(int) {}
+void TarnwickApp::AddFileCommand() {
+    const auto path = ChooseFile(Owner(), OpenDialogFilter, state_.AppDir);
+    if (path) list_.AddFile(*path);
+}
 
-void TarnwickApp::SelectionChanged(int) {}
+void TarnwickApp::AddDelayCommand() {
+    const auto typed = InputBox(Owner(), DelayCaption, DelayPrompt, DelayInitialText);
+    if (!typed) return;
+    const DelayInput result = list_.AddDelay(*typed);
+    if (const char* text = InvalidDelayText(result)) InvalidEntry(text);
+}
+
+void TarnwickApp::ListChanged(const ListChange& change) {
+    if (!window_) return;
+    const int i = static_cast<int>(change.index);
+    auto line = [this](size_t index) { return ListLine{list_.Text(index), list_.Enabled(index)}; };
+    switch (change.kind) {
+    case ListChange::Reset: {
+        std::vector<ListLine> lines;
+        lines.reserve(list_.Count());
+        for (size_t k = 0; k < list_.Count(); ++k) lines.push_back(line(k));
+        window_->SetListLines(lines);
+        window_->SetListSelection(list_.Selection() ? static_cast<int>(*list_.Selection()) : -1);
+        break;
+    }
+    case ListChange::Inserted:
+        window_->InsertListLine(i, line(change.index));
+        break;
+    case ListChange::Removed:
+        window_->RemoveListLine(i);
+        break;
+    case ListChange::Swapped:
+        window_->SetListLine(i, line(change.index));
+        window_->SetListLine(i + 1, line(change.index + 1));
+        break;
+    case ListChange::Updated:
+        window_->SetListLine(i, line(change.index));
+        break;
+    case ListChange::Selection:
+        window_->SetListSelection(list_.Selection() ? static_cast<int>(*list_.Selection()) : -1);
+        break;
+    case ListChange::Unsaved:
+        window_->SetUnsavedChanges(list_.HasUnsavedChanges());
+        break;
+    }
+}
+
+void TarnwickApp::ShowOptions() {
+    if (!window_) return;
+    const ConfigOptions& o = config_->Options();
+    window_->SetCheck(ids::IDC_CHKBKPALL, o.bkpAll);
+    window_->SetCheck(ids::IDC_CHKSNAPSHOT, o.useSnapshot);
+    window_->SetCheck(ids::IDC_CHKWINSTART, o.winStart);
+    window_->EnableControl(ids::IDC_CHKSNAPSHOT, o.snapshotEnabled);
+    window_->EnableControl(ids::IDC_CHKWINSTART, o.winStartEnabled);
+    window_->SetUnsavedChanges(list_.HasUnsavedChanges());
+}
+
+void TarnwickApp::CheckToggled(int index) {
+    if (index >= 0) list_.Toggle(static_cast<size_t>(index));
+}
+
+void TarnwickApp::SelectionChanged(int index) {
+    list_.Select(index >= 0 ? std::optional<size_t>(static_cast<size_t>(index)) : std::nullopt);
+}
 
 void TarnwickApp::SettingsChanged() { formats_ = ReadLocaleFormats(); }
 

@@ -7,6 +7,10 @@
 #include "app/services.h"
 #include "app/startup.h"
 #include "app/win32/file_system.h"
+#include "config/config_store.h"
+#include "config/control_list.h"
+#include "config/win32/atomic_file_writer.h"
+#include "config/win32/registry_autostart.h"
 #include "dos/win32/command_runner.h"
 #include "hypervisor/discovery.h"
 #include "hypervisor/hypervisor.h"
@@ -57,6 +61,10 @@ private:
     void FormCreate();
     void Dispatch(MSG& msg);
     void ShowError(const std::string& text);
+    void ListChanged(const ListChange& change);
+    void ShowOptions();
+    void AddFileCommand();
+    void AddDelayCommand();
     HWND Owner() const;
 
     HINSTANCE instance_;
@@ -67,6 +75,10 @@ private:
     Registry registry_;
     Hypervisor hypervisor_{state_, *this, *this, runner_, files_};
     std::unique_ptr<Discovery> discovery_;
+    ControlList list_;
+    AtomicFileWriter writer_;
+    RegistryAutostart autostart_;
+    std::unique_ptr<ConfigStore> config_;
     StartupSteps steps_;
     std::unique_ptr<Startup> startup_;
     std::unique_ptr<MainWindow> window_;

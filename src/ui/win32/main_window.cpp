@@ -377,6 +377,25 @@ void MainWindow::SetListLine(int index, const ListLine& line) {
     fillingList_ = false;
 }
 
+void MainWindow::InsertListLine(int index, const ListLine& line) {
+    HWND list = Control(ids::IDC_LBVMS);
+    fillingList_ = true;
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = const_cast<char*>(line.text.c_str());
+    SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    ListView_SetCheckState(list, index, line.checked);
+    ListView_EnsureVisible(list, index, FALSE);
+    fillingList_ = false;
+}
+
+void MainWindow::RemoveListLine(int index) {
+    fillingList_ = true;
+    ListView_DeleteItem(Control(ids::IDC_LBVMS), index);
+    fillingList_ = false;
+}
+
 void MainWindow::SetListSelection(int index) {
     HWND list = Control(ids::IDC_LBVMS);
     fillingList_ = true;

@@ -59,6 +59,8 @@ public:
     // The control list, redrawn from the model.
     void SetListLines(const std::vector<ListLine>& lines);
     void SetListLine(int index, const ListLine& line);
+    void InsertListLine(int index, const ListLine& line);
+    void RemoveListLine(int index);
     void SetListSelection(int index);
     int ListSelection() const;
 
