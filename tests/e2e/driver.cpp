@@ -268,3 +268,101 @@ int CountTrayTips(const std::string& tip) {
 }
 
 } // namespace e2e
+
+namespace e2e {
+
+void PressCommand(HWND main, int id) { PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+
+void ClickControl(HWND main, int id) { PostMessageA(GetDlgItem(main, id), BM_CLICK, 0, 0); }
+
+namespace {
+
+// Runs fn with a block of the list's process memory big enough for an LVITEM and a text buffer.
+template <typename Fn>
+bool WithRemoteItem(HWND list, Fn fn) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!p) return false;
+    const SIZE_T size = sizeof(LVITEMW) + 8192 * sizeof(wchar_t);
+    auto* remote = static_cast<char*>(VirtualAllocEx(p, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    bool ok = false;
+    if (remote) {
+        ok = fn(p, remote);
+        VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+    }
+    CloseHandle(p);
+    return ok;
+}
+
+} // namespace
+
+bool SetListCheck(HWND list, int index, bool checked) {
+    return WithRemoteItem(list, [&](HANDLE p, char* remote) {
+        LVITEMW item{};
+        item.stateMask = LVIS_STATEIMAGEMASK;
+        item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+        WriteProcessMemory(p, remote, &item, sizeof item, nullptr);
+        return SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote)) != 0;
+    });
+}
+
+bool SelectListLine(HWND list, int index) {
+    return WithRemoteItem(list, [&](HANDLE p, char* remote) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        WriteProcessMemory(p, remote, &item, sizeof item, nullptr);
+        return SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote)) != 0;
+    });
+}
+
+bool ListCheck(HWND list, int index) {
+    const LRESULT state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(index), LVIS_STATEIMAGEMASK);
+    return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+int ListCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+std::string ListText(HWND list, int index) {
+    std::string out;
+    WithRemoteItem(list, [&](HANDLE p, char* remote) {
+        LVITEMW item{};
+        item.iSubItem = 0;
+        item.cchTextMax = 8192;
+        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+        WriteProcessMemory(p, remote, &item, sizeof item, nullptr);
+        const LRESULT n =
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote));
+        std::wstring text(static_cast<size_t>(n), L'\0');
+        ReadProcessMemory(p, remote + sizeof(LVITEMW), text.data(), static_cast<SIZE_T>(n) * sizeof(wchar_t), nullptr);
+        out = Utf8ToAnsi(text);
+        return true;
+    });
+    return out;
+}
+
+namespace {
+struct DescendantSearch {
+    const char* cls;
+    HWND found;
+};
+BOOL CALLBACK FindClassChild(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<DescendantSearch*>(lp);
+    char cls[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (lstrcmpiA(cls, s->cls) == 0 && IsWindowVisible(hwnd)) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+} // namespace
+
+HWND FindDescendant(HWND parent, const char* className) {
+    DescendantSearch s{className, nullptr};
+    EnumChildWindows(parent, FindClassChild, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+} // namespace e2e

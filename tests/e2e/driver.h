@@ -83,3 +83,20 @@ bool TrayIconRegistered(HWND owner, UINT id);
 std::string Utf8ToAnsi(const std::wstring& w);
 
 } // namespace e2e
+
+namespace e2e {
+
+// Clicks a toolbar button or a button of the main window the way the control reports it.
+void PressCommand(HWND main, int id);
+// A real click on a child control (check box, button).
+void ClickControl(HWND main, int id);
+// Sets the check mark of a list view line from outside, which the owner sees as a user's toggle.
+bool SetListCheck(HWND list, int index, bool checked);
+bool ListCheck(HWND list, int index);
+int ListCount(HWND list);
+std::string ListText(HWND list, int index);
+bool SelectListLine(HWND list, int index);
+// The first child of a class, searched through the whole tree.
+HWND FindDescendant(HWND parent, const char* className);
+
+} // namespace e2e

@@ -1,0 +1,213 @@
+// Building the control list in the window, saving it, forgetting changes, and loading it again.
+#include "driver.h"
+#include "vmware_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace e2e;
+
+namespace {
+
+constexpr int kList = 1003, kWinStart = 1006, kForget = 1007, kSave = 1008, kBkpAll = 1009;
+constexpr int kNew = 1101, kRunning = 1102, kDelay = 1103, kPrompt = 1104, kUp = 1106;
+constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::optional<std::string> RunValue() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    char data[2048] = {};
+    DWORD size = sizeof data, type = 0;
+    const LONG r = RegQueryValueExA(key, "Tarnwick", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || type != REG_SZ) return std::nullopt;
+    return std::string(data);
+}
+
+void EnsureRunKey() {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegDeleteValueA(key, "Tarnwick");
+    RegCloseKey(key);
+}
+
+HWND WaitDialog(const Process& p, const std::string& title) { return WaitWindow(p.Id(), "#32770", title, 10s); }
+
+// Types into the dialog's edit box and presses OK.
+void Answer(HWND dialog, const std::string& text) {
+    HWND edit = FindDescendant(dialog, "Edit");
+    ASSERT_TRUE(edit);
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+std::vector<std::pair<std::string, bool>> Lines(HWND list) {
+    std::vector<std::pair<std::string, bool>> out;
+    for (int i = 0; i < ListCount(list); ++i) out.emplace_back(ListText(list, i), ListCheck(list, i));
+    return out;
+}
+
+void ExitProgram(Process& p, HWND main) {
+    PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
+    Sleep(500);
+    keybd_event('X', 0, 0, 0);
+    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
+    ASSERT_TRUE(p.WaitExit(10s).has_value());
+}
+
+} // namespace
+
+TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    const std::string alpha = vmware.MakeVm("Alpha", "Alpha");
+    const std::string beta = vmware.MakeVm("Beta Web", "Beta Web");
+    vmware.Ctl("set-state \"" + alpha + "\" running");
+    vmware.Ctl("set-state \"" + beta + "\" running");
+    const std::string team = ws.Dir() + "Lab Team.vmtm";
+    WriteFileBytes(team, alpha + "\r\n");
+    EnsureRunKey();
+
+    auto p = std::make_unique<Process>("\"" + ws.Exe() + "\"");
+    HWND main = WaitWindow(p->Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    HWND list = GetDlgItem(main, kList);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kSave)));
+
+    // A Team through the open-file dialog.
+    PressCommand(main, kNew);
+    HWND open = WaitDialog(*p, "Open");
+    ASSERT_TRUE(open) << "no open-file dialog";
+    Answer(open, team);
+    ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 1; }, 10s));
+    // The same file again, in other letter case, adds nothing.
+    PressCommand(main, kNew);
+    open = WaitDialog(*p, "Open");
+    ASSERT_TRUE(open);
+    std::string upper = team;
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    Answer(open, upper);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(open); }, 10s));
+
+    // The running VMs, in the tool's order.
+    PressCommand(main, kRunning);
+    ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 3; }, 20s));
+
+    // A delay: refused text first, then one kept exactly as typed.
+    PressCommand(main, kDelay);
+    HWND input = WaitDialog(*p, "Add Delay between startup of VMs");
+    ASSERT_TRUE(input);
+    Answer(input, "abc");
+    HWND invalid = WaitDialog(*p, "Invalid Entry");
+    ASSERT_TRUE(invalid);
+    EXPECT_EQ(MessageBoxText(invalid), "Must be an integer");
+    ClickButton(invalid, "OK");
+    PressCommand(main, kDelay);
+    input = WaitDialog(*p, "Add Delay between startup of VMs");
+    ASSERT_TRUE(input);
+    Answer(input, "0");
+    invalid = WaitDialog(*p, "Invalid Entry");
+    ASSERT_TRUE(invalid);
+    EXPECT_EQ(MessageBoxText(invalid), "Must be a \"natural number\", i.e. an integer > 0.");
+    ClickButton(invalid, "OK");
+    PressCommand(main, kDelay);
+    input = WaitDialog(*p, "Add Delay between startup of VMs");
+    ASSERT_TRUE(input);
+    Answer(input, " 7");
+    ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 4; }, 10s));
+
+    PressCommand(main, kPrompt);
+    ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 5; }, 10s));
+
+    // Tick Alpha; move the delay above Beta; two option boxes.
+    ASSERT_TRUE(SetListCheck(list, 1, true));
+    ASSERT_TRUE(SelectListLine(list, 3));
+    Sleep(200);
+    PressCommand(main, kUp);
+    ClickControl(main, kBkpAll);
+    ClickControl(main, kWinStart);
+    ASSERT_TRUE(WaitFor([&] { return ListText(list, 2) == "DELAY: 7"; }, 5s));
+    ASSERT_TRUE(IsWindowEnabled(GetDlgItem(main, kSave)));
+
+    ClickControl(main, kSave);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 5s));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kForget)));
+    const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + team + " = 0\r\n  " +
+                              alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta + " = 0\r\n  PROMPT: = -1\r\n";
+    EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), saved);
+    EXPECT_EQ(RunValue(), ws.Exe() + " /START");
+    EXPECT_NE(ws.Log().find(" - Configuration updated.\r\n"), std::string::npos);
+
+    // Changes and then Forget: the saved order and marks come back, both buttons go grey.
+    ASSERT_TRUE(SelectListLine(list, 4));
+    Sleep(200);
+    PressCommand(main, kUp);
+    ASSERT_TRUE(SetListCheck(list, 0, true));
+    ASSERT_TRUE(WaitFor([&] { return ListText(list, 3) == "PROMPT:"; }, 5s));
+    ClickControl(main, kForget);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kForget)); }, 5s));
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {team, false}, {alpha, true}, {"DELAY: 7", true}, {beta, false}, {"PROMPT:", true}};
+    EXPECT_EQ(Lines(list), expected);
+
+    // Unticking the logon start and saving removes the Run value.
+    ClickControl(main, kWinStart);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(main, kSave)) != FALSE; }, 5s));
+    ClickControl(main, kSave);
+    ASSERT_TRUE(WaitFor([&] { return !RunValue().has_value(); }, 5s));
+    ExitProgram(*p, main);
+
+    // The next start shows the same list.
+    p = std::make_unique<Process>("\"" + ws.Exe() + "\"");
+    main = WaitWindow(p->Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    EXPECT_EQ(Lines(GetDlgItem(main, kList)), expected);
+    EXPECT_EQ(SendMessageA(GetDlgItem(main, kBkpAll), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_NE(SendMessageA(GetDlgItem(main, kWinStart), BM_GETCHECK, 0, 0), BST_CHECKED);
+    ExitProgram(*p, main);
+}
+
+TEST(Config, HandEditedFileLoadsByTheProfileRules) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    EnsureRunKey();
+    WriteFileBytes(ws.Dir() + "Tarnwick.ini", "[options]\r\n"
+                                              "BkpAll=0x10\r\n"
+                                              "[control]\r\n"
+                                              "  C:\\VMs\\a.vmx = 1\r\n"
+                                              "C:\\VMS\\A.VMX=-1\r\n"
+                                              "  C:\\VMs\\b=c.vmx = -1\r\n"
+                                              "  DELAY:5 = true\r\n"
+                                              "  DELAY:5 = -1\r\n"
+                                              "  PROMPT: = yes\r\n"
+                                              "  C:\\VMs\\d.vmx = 7\r\n"
+                                              "  x = -1\r\n");
+    Process p("\"" + ws.Exe() + "\"");
+    HWND main = WaitWindow(p.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    const std::vector<std::pair<std::string, bool>> expected = {{"C:\\VMs\\a.vmx", true},
+                                                                 {"C:\\VMs\\b", false},
+                                                                 {"DELAY:5", false},
+                                                                 {"PROMPT:", false},
+                                                                 {"C:\\VMs\\d.vmx", true},
+                                                                 {"x", true}};
+    EXPECT_EQ(Lines(GetDlgItem(main, kList)), expected);
+    EXPECT_EQ(SendMessageA(GetDlgItem(main, kBkpAll), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kSave)));
+    ExitProgram(p, main);
+}
+
+TEST(Config, MissingRunKeyWarnsAndDisablesTheLogonBox) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    RegDeleteKeyA(HKEY_CURRENT_USER, kRunKey);
+    Process p("\"" + ws.Exe() + "\"");
+    HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageBoxText(box), "WARNING: Unable to open registry key \\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\.");
+    ClickButton(box, "OK");
+    HWND main = WaitWindow(p.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kWinStart)));
+    ExitProgram(p, main);
+    EnsureRunKey();
+}
