@@ -11,7 +11,7 @@ namespace tarnwick {
 extern const char* const ShutdownBlockReasonText;
 
 class EndSessionGate {
-public:
+  public:
     EndSessionGate(MainState& state, SessionPlatform& platform) : state_(state), platform_(platform) {}
 
     // VMs may run from now on: refuse the next logoff or shutdown, and say why.
@@ -20,7 +20,7 @@ public:
     void Release();
     bool Allowed() const { return state_.EndSessionAllowed; }
 
-private:
+  private:
     MainState& state_;
     SessionPlatform& platform_;
     bool reasonRegistered_ = false;

@@ -7,7 +7,9 @@ namespace tarnwick::sequences {
 
 namespace {
 
-char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -18,11 +20,21 @@ int HexValue(char c) {
 
 } // namespace
 
-bool IsTooShort(std::string_view text) { return text.size() < 5; }
-bool HasSkipMarker(std::string_view text) { return text.starts_with(SkipMarker); }
-bool IsTeam(std::string_view text) { return text.size() >= 4 && SameIgnoringCase(text.substr(text.size() - 4), "VmTm"); }
-bool IsDelay(std::string_view text) { return text.starts_with(DelayPrefix); }
-bool IsPrompt(std::string_view text) { return text.starts_with(PromptPrefix); }
+bool IsTooShort(std::string_view text) {
+    return text.size() < 5;
+}
+bool HasSkipMarker(std::string_view text) {
+    return text.starts_with(SkipMarker);
+}
+bool IsTeam(std::string_view text) {
+    return text.size() >= 4 && SameIgnoringCase(text.substr(text.size() - 4), "VmTm");
+}
+bool IsDelay(std::string_view text) {
+    return text.starts_with(DelayPrefix);
+}
+bool IsPrompt(std::string_view text) {
+    return text.starts_with(PromptPrefix);
+}
 
 std::string DelayRest(std::string_view delayText) {
     return std::string(delayText.substr(std::min(delayText.size(), DelayPrefix.size())));
@@ -75,16 +87,21 @@ std::optional<int32_t> DelaySeconds(std::string_view rest) {
 }
 
 std::string InvalidDelayLine(std::string_view delayText) {
-    return "Skipping invalid delay: " + InQuotes(delayText) + " (the seconds must be a whole number of at least 1)";
+    return "Skipping invalid delay: " + InQuotes(delayText) +
+           " (the seconds must be a whole number of at least 1)";
 }
 
-std::string InQuotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string InQuotes(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
 
-bool ContainsDoubleQuote(std::string_view text) { return text.find('"') != std::string_view::npos; }
+bool ContainsDoubleQuote(std::string_view text) {
+    return text.find('"') != std::string_view::npos;
+}
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
 }
 
 std::string QuoteCmdArgument(std::string_view text) {

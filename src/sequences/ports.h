@@ -10,7 +10,7 @@ namespace tarnwick {
 // The control list as the sequences see it: entries by 0-based index. Any call may find the list
 // changed since the previous one, because the sequences wait with the window answering.
 class ControlListView {
-public:
+  public:
     virtual ~ControlListView() = default;
     virtual int Count() const = 0;
     // Callers pass 0 <= index < Count().
@@ -27,7 +27,7 @@ public:
 
 // VMware's command tool, with ToolPath and the output captured.
 class VmOperations {
-public:
+  public:
     virtual ~VmOperations() = default;
     // True when the tool reported success; a failure has been logged already.
     virtual bool ExecVmCommand(const std::string& verb, const std::string& vmPath) = 0;
@@ -38,7 +38,7 @@ public:
 
 // The Windows calls behind holding and re-issuing a logoff or shutdown.
 class SessionPlatform {
-public:
+  public:
     virtual ~SessionPlatform() = default;
     // Enables (or disables) a privilege of our own process token; true when the adjustment call
     // succeeded. Only ever called as SetPrivilege("SeShutdownPrivilege", true).
@@ -54,7 +54,7 @@ public:
 
 // The two backup options, read each time they are needed.
 class BackupOptions {
-public:
+  public:
     virtual ~BackupOptions() = default;
     virtual bool BackUpAllRunning() const = 0; // chkBkpAll
     virtual bool UseSnapshot() const = 0;      // chkSnapshot

@@ -8,30 +8,30 @@ using namespace sequences;
 
 namespace {
 
-const char* const ListChangedLine =
-    "Start sequence stopped: the list was changed during the run; the remaining entries were not carried out.";
+const char* const ListChangedLine = "Start sequence stopped: the list was changed during the run; the "
+                                    "remaining entries were not carried out.";
 
 // Clears a flag however the scope is left: a log that cannot be written abandons the handler.
 class FlagScope {
-public:
+  public:
     explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
     ~FlagScope() { flag_ = false; }
     FlagScope(const FlagScope&) = delete;
     FlagScope& operator=(const FlagScope&) = delete;
 
-private:
+  private:
     bool& flag_;
 };
 
 } // namespace
 
 class Sequencer::StartScope {
-public:
+  public:
     explicit StartScope(Sequencer& owner) : owner_(owner), flag_(owner.starting_) {
         owner_.suspensionsAtStart_ = owner_.suspensionsBegun_;
     }
 
-private:
+  private:
     Sequencer& owner_;
     FlagScope flag_;
 };
@@ -60,7 +60,8 @@ void Sequencer::StartAll() {
     const int n = s_.list.Count();
     std::vector<std::string> expected;
     expected.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) expected.push_back(s_.list.Text(i));
+    for (int i = 0; i < n; ++i)
+        expected.push_back(s_.list.Text(i));
 
     for (int i = 0;; ++i) {
         if (const auto why = StopReason()) {
@@ -173,7 +174,8 @@ void Sequencer::Prompt(int i, const std::string& t, std::vector<std::string>* ex
     }
     const std::string marked = std::string(SkipMarker) + next;
     s_.list.ReplaceText(i + 1, marked);
-    if (expected && static_cast<size_t>(i + 1) < expected->size()) (*expected)[static_cast<size_t>(i + 1)] = marked;
+    if (expected && static_cast<size_t>(i + 1) < expected->size())
+        (*expected)[static_cast<size_t>(i + 1)] = marked;
 }
 
 void Sequencer::StartVm(const std::string& t) {

@@ -37,7 +37,7 @@ struct SequenceServices {
 };
 
 class Sequencer {
-public:
+  public:
     explicit Sequencer(SequenceServices services) : s_(std::move(services)) {}
 
     // Carries out every enabled entry in list order. Holds the end of the session itself, so a caller
@@ -56,9 +56,11 @@ public:
     bool IsSuspending() const { return suspending_; }
     bool IsStarting() const { return starting_; }
     // Called at the end of every completed suspension, after its last status.
-    void SetSuspensionCompleteHandler(std::function<void()> handler) { onSuspensionComplete_ = std::move(handler); }
+    void SetSuspensionCompleteHandler(std::function<void()> handler) {
+        onSuspensionComplete_ = std::move(handler);
+    }
 
-private:
+  private:
     class StartScope;
     std::optional<std::string> StopReason() const;
     // Carries out entry i, whose text was read as t. expected: StartAll's record of the texts it has

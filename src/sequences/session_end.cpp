@@ -4,7 +4,9 @@ namespace tarnwick {
 
 namespace {
 
-std::string KindName(bool logoff) { return logoff ? "Logoff" : "Shutdown"; }
+std::string KindName(bool logoff) {
+    return logoff ? "Logoff" : "Shutdown";
+}
 
 } // namespace
 
@@ -93,7 +95,8 @@ void SessionEnd::Reissue() {
     reporter_.WriteLog("Re-initiating Windows " + kind + ".");
     if (!platform_.SetPrivilege("SeShutdownPrivilege", true))
         reporter_.WriteLog("  (failed to acquire needed privilege, but going to try anyway...)");
-    reporter_.WriteLog(platform_.ExitWindowsEx(state_.ExitKind) ? "  (request accepted)" : "  (request denied)");
+    reporter_.WriteLog(platform_.ExitWindowsEx(state_.ExitKind) ? "  (request accepted)"
+                                                                : "  (request denied)");
 }
 
 } // namespace tarnwick

@@ -23,7 +23,7 @@ inline constexpr uint32_t ExitLogoff = 0;                // EWX_LOGOFF
 inline constexpr uint32_t ExitShutdown = 1;              // EWX_SHUTDOWN
 
 class SessionEnd {
-public:
+  public:
     // Registers itself with the sequencer to hear of completed suspensions.
     SessionEnd(MainState& state, Reporter& reporter, EndSessionGate& gate, Sequencer& sequencer,
                SessionPlatform& platform);
@@ -37,7 +37,7 @@ public:
     // A safety net: re-issues in one run beyond this are not made.
     static constexpr int MaxReissues = 3;
 
-private:
+  private:
     void AfterSuspension();
     void Reissue();
 

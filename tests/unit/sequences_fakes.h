@@ -25,15 +25,21 @@ struct Entry {
     bool enabled = true;
 };
 
-class FakeWorld : public Reporter, public Dialogs, public Processes, public FileSystem, public ControlListView,
-                  public VmOperations, public SessionPlatform, public BackupOptions {
-public:
+class FakeWorld : public Reporter,
+                  public Dialogs,
+                  public Processes,
+                  public FileSystem,
+                  public ControlListView,
+                  public VmOperations,
+                  public SessionPlatform,
+                  public BackupOptions {
+  public:
     Trace trace;
     std::vector<Entry> entries;
     int selected = -1;
-    std::deque<bool> answers;             // Confirm, in order; running out fails the test
-    std::set<std::string> failingVerbs;   // "verb path" that the tool reports as failed
-    std::vector<std::string> running;     // what ListRunningVms returns
+    std::deque<bool> answers;           // Confirm, in order; running out fails the test
+    std::set<std::string> failingVerbs; // "verb path" that the tool reports as failed
+    std::vector<std::string> running;   // what ListRunningVms returns
     std::map<std::string, std::pair<bool, uint32_t>> commandResults; // command -> started, exit code
     std::set<std::string> directories;
     bool privilegeOk = true, exitWindowsOk = true, blockReasonsSupported = true;
@@ -68,7 +74,8 @@ public:
     }
     void InvalidEntry(const std::string& t) override { Record("invalid:" + t); }
     void Beep() override { Record("beep"); }
-    bool RunCommandLine(const std::string& cmd, const std::string& dir, bool wait, uint32_t& exitCode) override {
+    bool RunCommandLine(const std::string& cmd, const std::string& dir, bool wait,
+                        uint32_t& exitCode) override {
         const auto found = commandResults.find(cmd);
         const auto result = found == commandResults.end() ? std::make_pair(true, 0u) : found->second;
         exitCode = wait && result.first ? result.second : 0;
@@ -137,7 +144,8 @@ struct Rig {
     FakeWorld w;
     MainState state;
     EndSessionGate gate{state, w};
-    Sequencer seq{SequenceServices{state, w, w, w, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
+    Sequencer seq{
+        SequenceServices{state, w, w, w, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
     SessionEnd session{state, w, gate, seq, w};
 
     Rig() { state.ToolDir = "C:\\Program Files\\VMware\\"; }

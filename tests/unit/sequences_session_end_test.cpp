@@ -17,7 +17,8 @@ const Trace SuspensionOfA = {"status:Suspending cataloged VMs in reverse specifi
 
 Trace Join(std::initializer_list<Trace> parts) {
     Trace all;
-    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
@@ -39,8 +40,9 @@ TEST(SessionEnd, WithoutALaunchEveryKindIsOkayedAtOnce) {
         r.state.ExitKind = 7;
         EXPECT_TRUE(r.session.QueryEndSession(k.lParam));
         r.session.EndSession(true, k.lParam);
-        EXPECT_EQ(r.w.trace, (Trace{std::string("log:Okaying Windows ") + k.kind + " request.",
-                                    std::string("log:Windows ") + k.kind + " occuring; Session Terminating..."}))
+        EXPECT_EQ(r.w.trace,
+                  (Trace{std::string("log:Okaying Windows ") + k.kind + " request.",
+                         std::string("log:Windows ") + k.kind + " occuring; Session Terminating..."}))
             << k.lParam;
         EXPECT_EQ(r.state.ExitKind, k.exitKind) << k.lParam;
     }
@@ -59,14 +61,15 @@ TEST(SessionEnd, TheWholeCourseAfterAStartRun) {
         EXPECT_TRUE(r.state.EndSessionAllowed);
         EXPECT_TRUE(r.session.QueryEndSession(k.lParam));
         r.session.EndSession(true, k.lParam);
-        EXPECT_EQ(r.From(from), Join({{"log:Denying Windows " + kind + " request so we can suspend VMs.",
-                                       "log:Windows " + kind + " aborted."},
-                                      SuspensionOfA,
-                                      {"block:destroy", "log:Suspension complete; ready for shutdown.",
-                                       "log:Re-initiating Windows " + kind + ".", "privilege:SeShutdownPrivilege+",
-                                       "exitwindows:" + std::to_string(k.exitKind), "log:  (request accepted)",
-                                       "log:Okaying Windows " + kind + " request.",
-                                       "log:Windows " + kind + " occuring; Session Terminating..."}}))
+        EXPECT_EQ(r.From(from),
+                  Join({{"log:Denying Windows " + kind + " request so we can suspend VMs.",
+                         "log:Windows " + kind + " aborted."},
+                        SuspensionOfA,
+                        {"block:destroy", "log:Suspension complete; ready for shutdown.",
+                         "log:Re-initiating Windows " + kind + ".", "privilege:SeShutdownPrivilege+",
+                         "exitwindows:" + std::to_string(k.exitKind), "log:  (request accepted)",
+                         "log:Okaying Windows " + kind + " request.",
+                         "log:Windows " + kind + " occuring; Session Terminating..."}}))
             << kind;
     }
 }
@@ -82,8 +85,8 @@ TEST(SessionEnd, PrivilegeAndReissueFailuresAreLoggedAndTheNextRequestIsOkayed) 
     const auto at = std::find(r.w.trace.begin(), r.w.trace.end(), "privilege:SeShutdownPrivilege+");
     ASSERT_NE(at, r.w.trace.end());
     EXPECT_EQ(Trace(at + 1, r.w.trace.end()),
-              (Trace{"log:  (failed to acquire needed privilege, but going to try anyway...)", "exitwindows:0",
-                     "log:  (request denied)"}));
+              (Trace{"log:  (failed to acquire needed privilege, but going to try anyway...)",
+                     "exitwindows:0", "log:  (request denied)"}));
     const size_t from = r.w.trace.size();
     EXPECT_TRUE(r.session.QueryEndSession(EndSessionLogoff));
     EXPECT_EQ(r.From(from), (Trace{"log:Okaying Windows Logoff request."}));
@@ -101,7 +104,8 @@ TEST(SessionEnd, AnotherProgramRefusingEveryRequestGetsOneSuspensionAndOneReissu
     }
     EXPECT_EQ(CountOf(r.w.trace, "exec:suspend " + VmA), 1u);
     EXPECT_EQ(CountOf(r.w.trace, "exitwindows:1"), 1u);
-    EXPECT_EQ(CountOf(r.w.trace, "log:  (not refused by Tarnwick: nothing suspended, nothing re-initiated)"), 5u);
+    EXPECT_EQ(CountOf(r.w.trace, "log:  (not refused by Tarnwick: nothing suspended, nothing re-initiated)"),
+              5u);
 }
 
 TEST(SessionEnd, AnAbortWeDidNotCauseNeitherSuspendsNorReissues) {
@@ -110,8 +114,9 @@ TEST(SessionEnd, AnAbortWeDidNotCauseNeitherSuspendsNorReissues) {
     r.seq.StartAll();
     const size_t from = r.w.trace.size();
     r.session.EndSession(false, EndSessionLogoff); // cancelled before Windows reached us
-    EXPECT_EQ(r.From(from), (Trace{"log:Windows Logoff aborted.",
-                                   "log:  (not refused by Tarnwick: nothing suspended, nothing re-initiated)"}));
+    EXPECT_EQ(r.From(from),
+              (Trace{"log:Windows Logoff aborted.",
+                     "log:  (not refused by Tarnwick: nothing suspended, nothing re-initiated)"}));
     EXPECT_FALSE(r.state.EndSessionAllowed);
 }
 
@@ -127,11 +132,26 @@ TEST(SessionEnd, ARequestDuringOurSuspensionIsRefusedAndTheOneReissueCoversIt) {
     r.session.EndSession(false, EndSessionLogoff);
     const auto at = std::find(r.w.trace.begin(), r.w.trace.end(), "exec:suspend " + VmA);
     ASSERT_NE(at, r.w.trace.end());
-    EXPECT_EQ(Trace(at + 1, at + 4),
-              (Trace{"log:Denying Windows Logoff request so we can suspend VMs.", "log:Windows Logoff aborted.",
-                     "log:  (a suspension is running; Windows Logoff will be re-initiated when it is complete)"}));
+    EXPECT_EQ(
+        Trace(at + 1, at + 4),
+        (Trace{"log:Denying Windows Logoff request so we can suspend VMs.", "log:Windows Logoff aborted.",
+               "log:  (a suspension is running; Windows Logoff will be re-initiated when it is complete)"}));
     EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), 1u);
     EXPECT_EQ(CountOf(r.w.trace, "list-running"), 1u);
+}
+
+TEST(SessionEnd, AnAbortOfARequestRefusedDuringOurSuspensionArrivingLateIsNotReissuedTwice) {
+    Rig r;
+    r.w.entries = {{VmA}};
+    r.seq.StartAll();
+    r.w.during["exec:suspend " + VmA] = [&] { r.session.QueryEndSession(EndSessionLogoff); };
+    r.session.QueryEndSession(EndSessionLogoff);
+    r.session.EndSession(false, EndSessionLogoff);
+    const size_t from = r.w.trace.size();
+    r.session.EndSession(false, EndSessionLogoff);
+    EXPECT_EQ(r.From(from),
+              (Trace{"log:Windows Logoff aborted.", "log:  (Windows Logoff was already re-initiated)"}));
+    EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), 1u);
 }
 
 TEST(SessionEnd, ALogoffDuringExitsSuspensionIsHeldAndReissuedWhenItCompletes) {
@@ -143,16 +163,17 @@ TEST(SessionEnd, ALogoffDuringExitsSuspensionIsHeldAndReissuedWhenItCompletes) {
         r.session.EndSession(false, EndSessionLogoff);
     };
     r.seq.Exit1Click();
-    EXPECT_EQ(r.w.trace, Join({{"ask:Do you want to suspend all your VMs before closing?"},
-                               {SuspensionOfA.begin(), SuspensionOfA.begin() + 3},
-                               {"log:Denying Windows Logoff request so we can suspend VMs.",
-                                "log:Windows Logoff aborted.",
-                                "log:  (a suspension is running; Windows Logoff will be re-initiated when it is "
-                                "complete)"},
-                               {SuspensionOfA.begin() + 3, SuspensionOfA.end()},
-                               {"log:Suspension complete; ready for shutdown.", "log:Re-initiating Windows Logoff.",
-                                "privilege:SeShutdownPrivilege+", "exitwindows:0", "log:  (request accepted)",
-                                "log:Tarnwick being closed by user...", "quit"}}));
+    EXPECT_EQ(
+        r.w.trace,
+        Join({{"ask:Do you want to suspend all your VMs before closing?"},
+              {SuspensionOfA.begin(), SuspensionOfA.begin() + 3},
+              {"log:Denying Windows Logoff request so we can suspend VMs.", "log:Windows Logoff aborted.",
+               "log:  (a suspension is running; Windows Logoff will be re-initiated when it is "
+               "complete)"},
+              {SuspensionOfA.begin() + 3, SuspensionOfA.end()},
+              {"log:Suspension complete; ready for shutdown.", "log:Re-initiating Windows Logoff.",
+               "privilege:SeShutdownPrivilege+", "exitwindows:0", "log:  (request accepted)",
+               "log:Tarnwick being closed by user...", "quit"}}));
 }
 
 TEST(SessionEnd, AnAbortArrivingAfterThatSuspensionCompletedReissuesWithoutSuspendingAgain) {
@@ -163,10 +184,11 @@ TEST(SessionEnd, AnAbortArrivingAfterThatSuspensionCompletedReissuesWithoutSuspe
     r.seq.Exit1Click();
     const size_t from = r.w.trace.size();
     r.session.EndSession(false, 0);
-    EXPECT_EQ(r.From(from), (Trace{"log:Windows Shutdown aborted.",
-                                   "log:  (the VMs were suspended meanwhile; not suspending again)",
-                                   "log:Suspension complete; ready for shutdown.", "log:Re-initiating Windows Shutdown.",
-                                   "privilege:SeShutdownPrivilege+", "exitwindows:1", "log:  (request accepted)"}));
+    EXPECT_EQ(r.From(from),
+              (Trace{"log:Windows Shutdown aborted.",
+                     "log:  (the VMs were suspended meanwhile; not suspending again)",
+                     "log:Suspension complete; ready for shutdown.", "log:Re-initiating Windows Shutdown.",
+                     "privilege:SeShutdownPrivilege+", "exitwindows:1", "log:  (request accepted)"}));
 }
 
 TEST(SessionEnd, ALogoffDuringAStartRunStartsNothingAfterTheSuspensionBegan) {
@@ -194,7 +216,8 @@ TEST(SessionEnd, ReissuesAreBoundedInARun) {
         r.session.EndSession(false, EndSessionLogoff);
     }
     EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), static_cast<size_t>(SessionEnd::MaxReissues));
-    EXPECT_EQ(r.w.trace.back(), "log:Not re-initiating Windows Logoff: already re-initiated 3 times in this run.");
+    EXPECT_EQ(r.w.trace.back(),
+              "log:Not re-initiating Windows Logoff: already re-initiated 3 times in this run.");
 }
 
 TEST(SessionEnd, ABlockReasonIsKeptExactlyWhileTheSessionIsHeld) {

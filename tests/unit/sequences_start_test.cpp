@@ -74,7 +74,8 @@ TEST(StartAll, Prompts) {
          {{"PROMPT:"}, {VmA}, {VmB}},
          {false},
          {"status:Awaiting User Response...", "ask:Launch VM: " + VmA + "?", "replace:1:SKIP:" + VmA,
-          "status:Skipped VM: SKIP:" + VmA, "replace:1:" + VmA, "status:Starting VM: " + VmB, "exec:start " + VmB},
+          "status:Skipped VM: SKIP:" + VmA, "replace:1:" + VmA, "status:Starting VM: " + VmB,
+          "exec:start " + VmB},
          {"PROMPT:", VmA, VmB}},
         {"Yes changes nothing",
          {{"PROMPT:"}, {VmA}},
@@ -86,7 +87,8 @@ TEST(StartAll, Prompts) {
          {{"PROMPT:"}, {"PROMPT:"}, {VmA}},
          {false},
          {"status:Awaiting User Response...", "ask:Launch VM: PROMPT:?", "replace:1:SKIP:PROMPT:",
-          "status:Skipped VM: SKIP:PROMPT:", "replace:1:PROMPT:", "status:Starting VM: " + VmA, "exec:start " + VmA},
+          "status:Skipped VM: SKIP:PROMPT:", "replace:1:PROMPT:", "status:Starting VM: " + VmA,
+          "exec:start " + VmA},
          {"PROMPT:", "PROMPT:", VmA}},
         {"No at the last entry marks nothing",
          {{VmA, false}, {"PROMPT:"}},
@@ -109,7 +111,8 @@ TEST(StartAll, Prompts) {
         expected.push_back("status:VMs Started: " + Now);
         EXPECT_EQ(r.From(1), expected) << c.name;
         std::vector<std::string> texts;
-        for (const auto& e : r.w.entries) texts.push_back(e.text);
+        for (const auto& e : r.w.entries)
+            texts.push_back(e.text);
         EXPECT_EQ(texts, c.textsAfter) << c.name;
     }
 }
@@ -168,15 +171,15 @@ TEST(StartAll, NestedHandlers) {
         a.insert(a.end(), c.begin(), c.end());
         return a;
     };
-    const std::string stopped = "log:Start sequence stopped: a suspension has begun; nothing more is started.";
+    const std::string stopped =
+        "log:Start sequence stopped: a suspension has begun; nothing more is started.";
     const std::vector<NestingCase> cases = {
         {"a suspension while a VM starts: that VM is suspended again, nothing more starts",
          "exec:start " + VmA, suspend,
          with({"status:Starting VMs...", "status:Starting VM: " + VmA, "exec:start " + VmA}, suspension,
-              {"log:VM started while a suspension ran; suspending it now: " + VmA, "status:  Suspending VM: " + VmA,
-               "exec:suspend " + VmA, stopped})},
-        {"a suspension inside the status line: the VM is not started",
-         "status:Starting VM: " + VmA, suspend,
+              {"log:VM started while a suspension ran; suspending it now: " + VmA,
+               "status:  Suspending VM: " + VmA, "exec:suspend " + VmA, stopped})},
+        {"a suspension inside the status line: the VM is not started", "status:Starting VM: " + VmA, suspend,
          with({"status:Starting VMs...", "status:Starting VM: " + VmA}, suspension,
               {"log:Not carried out (a suspension has begun): " + VmA, stopped})},
         {"a suspension during a delay", "sleep:3000", suspend,
@@ -188,15 +191,19 @@ TEST(StartAll, NestedHandlers) {
                "status:Sleeping for 3 seconds...", "sleep:3000", "status:Awaiting User Response...",
                "ask:Launch VM: " + VmB + "?"},
               suspension, {stopped})},
-        {"the launch button is ignored", "exec:start " + VmA, [](Rig& r) { r.seq.tbLaunchClick(); },
+        {"the launch button is ignored",
+         "exec:start " + VmA,
+         [](Rig& r) { r.seq.tbLaunchClick(); },
          {"status:Starting VMs...", "status:Starting VM: " + VmA, "exec:start " + VmA,
           "log:Launch button ignored: a sequence is running.", "beep", "status:Sleeping for 3 seconds...",
           "sleep:3000", "status:Awaiting User Response...", "ask:Launch VM: " + VmB + "?",
           "status:Starting VM: " + VmB, "exec:start " + VmB, "status:VMs Started: " + Now}},
-        {"Exit answered No: nothing more starts", "exec:start " + VmA, [](Rig& r) { r.seq.Exit1Click(); },
+        {"Exit answered No: nothing more starts",
+         "exec:start " + VmA,
+         [](Rig& r) { r.seq.Exit1Click(); },
          {"status:Starting VMs...", "status:Starting VM: " + VmA, "exec:start " + VmA,
-          "ask:Do you want to suspend all your VMs before closing?", "log:Tarnwick being closed by user...", "quit",
-          "log:Start sequence stopped: Tarnwick is closing; nothing more is started."}},
+          "ask:Do you want to suspend all your VMs before closing?", "log:Tarnwick being closed by user...",
+          "quit", "log:Start sequence stopped: Tarnwick is closing; nothing more is started."}},
     };
     for (const auto& c : cases) {
         Rig r;
@@ -232,21 +239,27 @@ struct EditCase {
 };
 
 TEST(StartAll, EditsDuringTheRunNeverActOnAMovedIndex) {
-    const std::string changed = "log:Start sequence stopped: the list was changed during the run; the remaining "
-                                "entries were not carried out.";
+    const std::string changed =
+        "log:Start sequence stopped: the list was changed during the run; the remaining "
+        "entries were not carried out.";
     const std::vector<EditCase> cases = {
         {"entries removed", "exec:start " + VmA, [](FakeWorld& w) { w.entries.resize(1); }, {changed}},
-        {"entries swapped", "exec:start " + VmA, [](FakeWorld& w) { std::swap(w.entries[2], w.entries[3]); },
+        {"entries swapped",
+         "exec:start " + VmA,
+         [](FakeWorld& w) { std::swap(w.entries[2], w.entries[3]); },
          {"status:Sleeping for 3 seconds...", "sleep:3000", changed}},
-        {"an entry appended: the run goes on, without it", "exec:start " + VmA,
+        {"an entry appended: the run goes on, without it",
+         "exec:start " + VmA,
          [](FakeWorld& w) { w.entries.push_back({VmC}); },
          {"status:Sleeping for 3 seconds...", "sleep:3000", "status:Awaiting User Response...",
           "ask:Launch VM: " + VmB + "?", "replace:3:SKIP:" + VmB, "status:Skipped VM: SKIP:" + VmB,
           "replace:3:" + VmB, "status:VMs Started: " + Now}},
-        {"the asked-about entry removed while the question is open", "ask:Launch VM: " + VmB + "?",
+        {"the asked-about entry removed while the question is open",
+         "ask:Launch VM: " + VmB + "?",
          [](FakeWorld& w) { w.entries.pop_back(); },
          {"log:Prompt answer not applied: the list was changed while the question was open.", changed}},
-        {"the marked entry moved while its status shows", "status:Skipped VM: SKIP:" + VmB,
+        {"the marked entry moved while its status shows",
+         "status:Skipped VM: SKIP:" + VmB,
          [](FakeWorld& w) { std::swap(w.entries[0], w.entries[3]); },
          {"log:Skip marker not removed: the list was changed during the run.", "status:VMs Started: " + Now}},
     };

@@ -11,36 +11,36 @@ const std::string VmZ = "E:\\Other\\Z.vmx";
 
 TEST(SuspendAll, ListBottomUpWithItsOwnKindOrderThenEveryRunningVm) {
     Rig r;
-    r.w.entries = {{VmA},        {"DELAY:30"},        {"PROMPT:"}, {"C:\\T\\x.vmtm"},
-                   {"abc"},      {VmB, false},        {"SKIP:" + VmA}, {"DELAY:x"},
-                   {"DELAY:$FFFFFFFF"}};
+    r.w.entries = {{VmA},        {"DELAY:30"},    {"PROMPT:"}, {"C:\\T\\x.vmtm"},  {"abc"},
+                   {VmB, false}, {"SKIP:" + VmA}, {"DELAY:x"}, {"DELAY:$FFFFFFFF"}};
     r.w.running = {VmB, VmZ};
     EXPECT_TRUE(r.seq.SuspendAll());
-    EXPECT_EQ(r.w.trace, (Trace{
-                             "status:Suspending cataloged VMs in reverse specified order...",
-                             "log:Skipping invalid delay: \"DELAY:$FFFFFFFF\" (the seconds must be a whole number "
-                             "of at least 1)",
-                             "log:Skipping invalid delay: \"DELAY:x\" (the seconds must be a whole number of at "
-                             "least 1)",
-                             // The marker is no kind of its own here: the tool is handed the marked text.
-                             "status:  Suspending VM: SKIP:" + VmA,
-                             "exec:suspend SKIP:" + VmA,
-                             "log:Skipping Illegal VM name: \"abc\"",
-                             "status:  Suspending Team: C:\\T\\x.vmtm",
-                             "exec:suspend C:\\T\\x.vmtm",
-                             "status:Skipping startup user prompt...",
-                             "status:Sleeping for 30/10 seconds...",
-                             "sleep:3000",
-                             "status:  Suspending VM: " + VmA,
-                             "exec:suspend " + VmA,
-                             "status:Suspending any other running VMs...",
-                             "list-running",
-                             "status:  Suspending VM: " + VmB,
-                             "exec:suspend " + VmB,
-                             "status:  Suspending VM: " + VmZ,
-                             "exec:suspend " + VmZ,
-                             "status:",
-                         }));
+    EXPECT_EQ(r.w.trace,
+              (Trace{
+                  "status:Suspending cataloged VMs in reverse specified order...",
+                  "log:Skipping invalid delay: \"DELAY:$FFFFFFFF\" (the seconds must be a whole number "
+                  "of at least 1)",
+                  "log:Skipping invalid delay: \"DELAY:x\" (the seconds must be a whole number of at "
+                  "least 1)",
+                  // The marker is no kind of its own here: the tool is handed the marked text.
+                  "status:  Suspending VM: SKIP:" + VmA,
+                  "exec:suspend SKIP:" + VmA,
+                  "log:Skipping Illegal VM name: \"abc\"",
+                  "status:  Suspending Team: C:\\T\\x.vmtm",
+                  "exec:suspend C:\\T\\x.vmtm",
+                  "status:Skipping startup user prompt...",
+                  "status:Sleeping for 30/10 seconds...",
+                  "sleep:3000",
+                  "status:  Suspending VM: " + VmA,
+                  "exec:suspend " + VmA,
+                  "status:Suspending any other running VMs...",
+                  "list-running",
+                  "status:  Suspending VM: " + VmB,
+                  "exec:suspend " + VmB,
+                  "status:  Suspending VM: " + VmZ,
+                  "exec:suspend " + VmZ,
+                  "status:",
+              }));
 }
 
 TEST(SuspendAll, ASecondOneAskedForMeanwhileIsNotStarted) {
@@ -71,9 +71,10 @@ TEST(Exit, AnswerDecidesTheSuspensionAndTheProgramClosesEitherWay) {
         r.seq.Exit1Click();
         Trace expected = {"ask:Do you want to suspend all your VMs before closing?"};
         if (yes)
-            expected.insert(expected.end(), {"status:Suspending cataloged VMs in reverse specified order...",
-                                             "status:  Suspending VM: " + VmA, "exec:suspend " + VmA,
-                                             "status:Suspending any other running VMs...", "list-running", "status:"});
+            expected.insert(expected.end(),
+                            {"status:Suspending cataloged VMs in reverse specified order...",
+                             "status:  Suspending VM: " + VmA, "exec:suspend " + VmA,
+                             "status:Suspending any other running VMs...", "list-running", "status:"});
         expected.insert(expected.end(), {"log:Tarnwick being closed by user...", "quit"});
         EXPECT_EQ(r.w.trace, expected) << yes;
     }

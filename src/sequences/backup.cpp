@@ -1,0 +1,174 @@
+#include "sequences/backup.h"
+
+#include "sequences/entry_text.h"
+
+#include <map>
+
+namespace tarnwick {
+
+using namespace sequences;
+
+namespace {
+
+std::string_view DirectoryPart(std::string_view path) {
+    const size_t last = path.find_last_of("\\:");
+    return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
+}
+
+std::string FoldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+class BackupRun {
+  public:
+    BackupRun(const std::string& target, BackupServices& s) : target_(target), s_(s) {}
+
+    void BackUp(const std::string& path, int number, int total);
+    bool Failed() const { return failed_; }
+
+  private:
+    void Fail(const std::string& line) {
+        s_.reporter.WriteLog(line);
+        failed_ = true;
+    }
+    bool RunDosCommand(const std::string& command, uint32_t& exitCode);
+    void DelayAfter(int entry);
+
+    const std::string& target_;
+    BackupServices& s_;
+    bool failed_ = false;
+    std::map<std::string, std::string> usedNames_; // folded N -> the VM backed up into D + N
+};
+
+bool BackupRun::RunDosCommand(const std::string& command, uint32_t& exitCode) {
+    s_.reporter.WriteLog("      DosCmd: " + command);
+    exitCode = 0;
+    if (s_.processes.RunCommandLine(command, "", true, exitCode)) return true;
+    Fail("      (the command could not be started)");
+    return false;
+}
+
+void BackupRun::BackUp(const std::string& path, int number, int total) {
+    s_.reporter.ShowStatus("  Backing up VM " + std::to_string(number) + "/" + std::to_string(total) + ": " +
+                           path);
+    const int entry = s_.list.FindText(path);
+    if (entry < 0 && !s_.options.BackUpAllRunning()) {
+        s_.reporter.WriteLog("    Not in control list; skipping...");
+        return;
+    }
+    if (entry >= 0 && entry < s_.list.Count() && !s_.list.Enabled(entry)) {
+        s_.reporter.WriteLog("    Disabled in control list; skipping...");
+        return;
+    }
+
+    // From here on the VM is selected: whatever keeps it from being copied fails the run.
+    if (ContainsDoubleQuote(path)) {
+        Fail("    Path holds a double quote; not backed up.");
+        return;
+    }
+    const VmFolder split = SplitVmFolder(path);
+    if (!UsableFolderName(path, split)) {
+        // DEL would clear D itself, and XCOPY copy from the wrong place.
+        Fail("    No usable folder name for this VM; skipping so that no backup is deleted...");
+        return;
+    }
+    const auto [used, fresh] = usedNames_.try_emplace(FoldedName(split.name), path);
+    if (!fresh) {
+        Fail("    Folder name clash: " + used->second + " was backed up into " + target_ + split.name +
+             " in this run; skipping " + path + " so that its copy stays...");
+        return;
+    }
+
+    s_.reporter.WriteLog("    Clearing destination directory...");
+    uint32_t exitCode = 0;
+    // DEL's exit code says nothing useful: the folder is missing on the first run.
+    RunDosCommand(BuildDelCommand(target_, split.name), exitCode);
+
+    const bool snapshot = s_.options.UseSnapshot();
+    s_.reporter.WriteLog(snapshot ? "    Creating snapshot..." : "    Suspending...");
+    if (!s_.vms.ExecVmCommand(snapshot ? "snapshot" : "suspend", path))
+        Fail(snapshot ? "    Snapshot failed; copy may be inconsistent."
+                      : "    Suspend failed; copy may be inconsistent.");
+    s_.processes.Sleep(300);
+
+    s_.reporter.WriteLog("    Copying...");
+    if (RunDosCommand(BuildXcopyCommand(split.folder, target_, split.name), exitCode) && exitCode != 0)
+        Fail("    XCOPY failed with exit code " + std::to_string(exitCode) + ".");
+    s_.processes.Sleep(300);
+
+    if (s_.options.UseSnapshot()) {
+        s_.reporter.WriteLog("    Committing snapshot...");
+        if (!s_.vms.ExecVmCommand("deletesnapshot", path)) failed_ = true;
+    } else {
+        s_.reporter.WriteLog("    Resuming...");
+        if (!s_.vms.ExecVmCommand("start", path)) failed_ = true;
+    }
+    s_.processes.Sleep(300);
+    s_.reporter.WriteLog("    Done...");
+    DelayAfter(entry);
+}
+
+// Only a delay entry right after the VM's counts, and never the list's last entry (count - 2, as
+// users' lists are written for); the delay's own check mark is not looked at.
+void BackupRun::DelayAfter(int entry) {
+    if (entry < 0 || entry >= s_.list.Count() - 2) return;
+    const std::string e = s_.list.Text(entry + 1);
+    if (!IsDelay(e)) return;
+    const std::string rest = DelayRest(e);
+    const auto seconds = DelaySeconds(rest);
+    if (!seconds) {
+        s_.reporter.WriteLog("   " + InvalidDelayLine(e));
+        return;
+    }
+    s_.reporter.ShowStatus("   Sleeping for " + rest + " seconds...");
+    SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 1000);
+}
+
+} // namespace
+
+VmFolder SplitVmFolder(std::string_view vmPath) {
+    const std::string_view directory = DirectoryPart(vmPath);
+    VmFolder split;
+    if (!directory.empty()) split.folder = std::string(directory.substr(0, directory.size() - 1));
+    split.name = split.folder.substr(DirectoryPart(split.folder).size());
+    return split;
+}
+
+bool UsableFolderName(std::string_view vmPath, const VmFolder& split) {
+    // "D:x.vmx" has a directory part of "D:" and would yield F = N = "D", a folder relative to
+    // wherever we run.
+    const std::string_view directory = DirectoryPart(vmPath);
+    return !split.name.empty() && split.name != "." && split.name != ".." && directory.ends_with('\\');
+}
+
+std::string BuildDelCommand(const std::string& target, const std::string& name) {
+    return "cmd /c \"DEL /Q /F " + QuoteCmdArgument(target + name + "\\*.*") + "\"";
+}
+
+std::string BuildXcopyCommand(const std::string& folder, const std::string& target, const std::string& name) {
+    return "cmd /c \"XCOPY /I /Y /C " + QuoteCmdArgument(folder) + " " + QuoteCmdArgument(target + name) +
+           "\"";
+}
+
+BackupExitCode BackupRunningVms(const std::string& target, BackupServices& services) {
+    // No Windows path holds a double quote, so such a target cannot exist either.
+    if (target.empty() || ContainsDoubleQuote(target) || !services.files.DirectoryExists(target)) {
+        services.dialogs.ShowMessage("ERROR: target Directory does not exist: " + target);
+        return BackupNoTarget;
+    }
+    std::string d = target;
+    if (d.back() != '\\') d += '\\';
+    services.reporter.WriteLog("Backing up all running VMs to " + d + "...");
+
+    const std::vector<std::string> running = services.vms.ListRunningVms();
+    const int n = static_cast<int>(running.size());
+    BackupRun run(d, services);
+    for (int i = 0; i < n; ++i)
+        run.BackUp(running[static_cast<size_t>(i)], i + 1, n);
+    return run.Failed() ? BackupStepFailed : BackupSucceeded;
+}
+
+} // namespace tarnwick
