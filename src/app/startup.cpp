@@ -44,10 +44,12 @@ void Startup::ProcessSwitches() {
     bool quit = false;
     const int bkp = ParamIndex(args_, "BKP");
     if (bkp >= 1) {
-        if (static_cast<int>(args_.size()) < bkp + 2)
+        if (static_cast<int>(args_.size()) < bkp + 2) {
             dialogs_.ShowMessage("ERROR: /BKP parameter must be followed by a path.");
-        else if (steps_.BackupRunningVms)
-            steps_.BackupRunningVms(args_[bkp + 1]);
+            exitCode_ = 2;
+        } else if (steps_.BackupRunningVms) {
+            exitCode_ = steps_.BackupRunningVms(args_[bkp + 1]);
+        }
         quit = true;
     }
     if (ParamIndex(args_, "?") + ParamIndex(args_, "HELP") > 0) {

@@ -24,7 +24,9 @@ public:
 struct StartupSteps {
     std::function<std::string()> FindVmware;
     std::function<void()> LoadConfig;
-    std::function<void(const std::string& target)> BackupRunningVms;
+    // The whole backup run; returns the exit code a scheduler records (0 all well, 1 a step failed,
+    // 2 no usable target).
+    std::function<int(const std::string& target)> BackupRunningVms;
     std::function<bool()> CheckOtherInstance;
     std::function<void()> StartAll;
 };
@@ -44,6 +46,8 @@ public:
     void FormActivate();
 
     const std::vector<std::string>& Args() const { return args_; }
+    // What the process ends with: the backup run's code after /BKP, else 0.
+    int ExitCode() const { return exitCode_; }
 
 private:
     MainState& state_;
@@ -52,6 +56,7 @@ private:
     StartupHost& host_;
     StartupSteps& steps_;
     std::vector<std::string> args_;
+    int exitCode_ = 0;
 };
 
 } // namespace tarnwick

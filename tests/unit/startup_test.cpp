@@ -40,6 +40,7 @@ struct Fixture {
     Startup startup{state, rec, rec, rec, steps};
     std::string toolDir = "C:\\VMware\\";
     bool otherInstance = false;
+    int backupResult = 0;
 
     Fixture() {
         steps.FindVmware = [this] {
@@ -47,7 +48,10 @@ struct Fixture {
             return toolDir;
         };
         steps.LoadConfig = [this] { rec.trace.push_back("load"); };
-        steps.BackupRunningVms = [this](const std::string& d) { rec.trace.push_back("backup:" + d); };
+        steps.BackupRunningVms = [this](const std::string& d) {
+            rec.trace.push_back("backup:" + d);
+            return backupResult;
+        };
         steps.CheckOtherInstance = [this] {
             rec.trace.push_back("check");
             return otherInstance;
@@ -134,6 +138,19 @@ TEST(Startup, NoVmwareEndsUnlessSkipped) {
     Fixture h;
     EXPECT_EQ(h.Run("p /SKIP_VMWARE_CHECK").front(), "find");
     EXPECT_EQ(h.rec.toolDirCaption, "C:\\VMware\\");
+}
+
+TEST(Startup, BackupRunEndsWithItsCodeForTheScheduler) {
+    Fixture f;
+    f.backupResult = 1;
+    f.Run("p /BKP D:\\B");
+    EXPECT_EQ(f.startup.ExitCode(), 1);
+    Fixture g;
+    g.Run("p /BKP");
+    EXPECT_EQ(g.startup.ExitCode(), 2) << "no path given";
+    Fixture h;
+    h.Run("p /START");
+    EXPECT_EQ(h.startup.ExitCode(), 0);
 }
 
 TEST(Startup, AnotherCopyEndsThisOne) {

@@ -17,7 +17,17 @@ TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string co
                                                                 config_->DisableSnapshot();
                                                                 ShowOptions();
                                                             }});
+    optionsPort_ = std::make_unique<OptionsPort>(*config_);
+    sequencer_ = std::make_unique<Sequencer>(SequenceServices{state_, listPort_, vmPort_, *this, *this, runner_, gate_,
+                                                              [this] { return FormatDateTime(formats_, LocalNow()); },
+                                                              [this] { QuitApp(); }});
+    sessionEnd_ = std::make_unique<SessionEnd>(state_, *this, gate_, *sequencer_, sessionPlatform_);
     steps_.FindVmware = [this] { return discovery_->FindVmware(); };
+    steps_.StartAll = [this] { sequencer_->StartAll(); };
+    steps_.BackupRunningVms = [this](const std::string& target) {
+        BackupServices services{listPort_, *optionsPort_, vmPort_, *this, *this, runner_, files_};
+        return static_cast<int>(BackupRunningVms(target, services));
+    };
     steps_.LoadConfig = [this] {
         config_->LoadConfig();
         ShowOptions();
@@ -38,6 +48,8 @@ int TarnwickApp::Run() {
         MessageBoxA(nullptr, "The main window could not be created.", "Tarnwick", MB_OK | MB_ICONERROR);
         return 1;
     }
+    sessionPlatform_.SetWindow(window_->Handle());
+    WinSessionPlatform::AskToBeQueriedEarly();
     FormCreate();
 
     // Entering the loop shows the window, also when an end was asked for during start-up.
@@ -51,7 +63,7 @@ int TarnwickApp::Run() {
     // Destroying the window runs FormDestroy while the window object is still whole.
     if (window_->Handle()) DestroyWindow(window_->Handle());
     window_.reset();
-    return exitCode_;
+    return startup_->ExitCode();
 }
 
 void TarnwickApp::FormCreate() {
@@ -133,9 +145,10 @@ void TarnwickApp::FormActivate() { startup_->FormActivate(); }
 void TarnwickApp::Command(int id) {
     switch (id) {
     case ids::IDM_EXIT:
-        // Until the suspend sequence is wired in, Exit only ends the program.
-        WriteLog("Tarnwick being closed by user...");
-        QuitApp();
+        sequencer_->Exit1Click();
+        break;
+    case ids::IDC_TBLAUNCH:
+        sequencer_->tbLaunchClick();
         break;
     case ids::IDC_TBNEW:
         AddFileCommand();
@@ -251,9 +264,14 @@ void TarnwickApp::SelectionChanged(int index) {
 
 void TarnwickApp::SettingsChanged() { formats_ = ReadLocaleFormats(); }
 
-bool TarnwickApp::QueryEndSession(LPARAM) { return true; }
+bool TarnwickApp::QueryEndSession(LPARAM lParam) {
+    // Only ENDSESSION_* flags travel in lParam; they fit in 32 bits.
+    return sessionEnd_->QueryEndSession(static_cast<uint32_t>(lParam));
+}
 
-void TarnwickApp::EndSession(bool, LPARAM) {}
+void TarnwickApp::EndSession(bool ending, LPARAM lParam) {
+    sessionEnd_->EndSession(ending, static_cast<uint32_t>(lParam));
+}
 
 void TarnwickApp::FormDestroy() {
     try {

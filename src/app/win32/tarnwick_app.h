@@ -15,6 +15,12 @@
 #include "hypervisor/discovery.h"
 #include "hypervisor/hypervisor.h"
 #include "hypervisor/win32/registry_reader.h"
+#include "sequences/adapters.h"
+#include "sequences/backup.h"
+#include "sequences/end_session_gate.h"
+#include "sequences/sequencer.h"
+#include "sequences/session_end.h"
+#include "sequences/win32/session_platform.h"
 #include "ui/win32/main_window.h"
 
 #include <memory>
@@ -79,11 +85,17 @@ private:
     AtomicFileWriter writer_;
     RegistryAutostart autostart_;
     std::unique_ptr<ConfigStore> config_;
+    ControlListPort listPort_{list_};
+    HypervisorPort vmPort_{hypervisor_};
+    std::unique_ptr<OptionsPort> optionsPort_;
+    WinSessionPlatform sessionPlatform_;
+    EndSessionGate gate_{state_, sessionPlatform_};
+    std::unique_ptr<Sequencer> sequencer_;
+    std::unique_ptr<SessionEnd> sessionEnd_;
     StartupSteps steps_;
     std::unique_ptr<Startup> startup_;
     std::unique_ptr<MainWindow> window_;
     bool endRequested_ = false;
-    int exitCode_ = 0;
 };
 
 } // namespace tarnwick::win32
