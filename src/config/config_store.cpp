@@ -38,6 +38,7 @@ void ConfigStore::LoadConfig() {
     // times costs one lookup.
     std::vector<std::string> keys = ini.AllKeyNames("Control");
     std::unordered_set<std::string> seen;
+    seen.reserve(keys.size());
     std::erase_if(keys, [&](const std::string& key) {
         return !seen.insert(FoldCase(std::string_view(key).substr(0, MaxEntryText))).second;
     });

@@ -124,8 +124,13 @@ bool ControlList::Contains(std::string_view text) const {
 }
 
 size_t ControlList::AddListItem(std::string_view text) {
-    entries_.push_back(ControlEntry{std::string(text.substr(0, MaxEntryText)), false});
-    Remember(entries_.back().text);
+    text = text.substr(0, MaxEntryText);
+    return Append(std::string(text), FoldCase(text));
+}
+
+size_t ControlList::Append(std::string text, std::string folded) {
+    entries_.push_back(ControlEntry{std::move(text), false});
+    ++folded_[std::move(folded)];
     const size_t index = entries_.size() - 1;
     Notify(ListChange::Inserted, index);
     SetUnsavedChanges(true);
@@ -159,6 +164,7 @@ void ControlList::Assign(std::vector<ControlEntry> entries) {
     folded_.clear();
     selection_.reset();
     entries_.reserve(entries.size());
+    folded_.reserve(entries.size());
     for (ControlEntry& entry : entries) {
         if (entry.text.size() > MaxEntryText) entry.text.resize(MaxEntryText);
         if (!folded_.emplace(FoldCase(entry.text), 1).second) continue;
@@ -223,8 +229,10 @@ DelayInput ControlList::AddDelay(std::string_view typed) {
 }
 
 bool ControlList::AddFile(std::string_view path) {
-    if (Contains(path.substr(0, MaxEntryText))) return false;
-    AddListItem(path);
+    path = path.substr(0, MaxEntryText);
+    std::string folded = FoldCase(path);
+    if (folded_.count(folded)) return false;
+    Append(std::string(path), std::move(folded));
     return true;
 }
 

@@ -121,6 +121,7 @@ class ControlList {
 
   private:
     void Notify(ListChange::Kind kind, size_t index = 0);
+    size_t Append(std::string text, std::string folded);
     void Remember(const std::string& text);
     void Forget(const std::string& text);
     void Swap(size_t upper);

@@ -158,26 +158,20 @@ template <class C> std::string ToAnsi(View<C> v) {
     }
 }
 
-// A stored name as a hash key matching names asked for; nullopt when no 8-bit name can match it.
-template <class C> std::optional<std::string> LookupKey(View<C> stored) {
-    std::string key(stored.size(), '\0');
+// A stored name as a hash key matching names asked for, written into key; false when no 8-bit name
+// can match it. The caller keeps one key string for a whole pass, so lines cost no allocation.
+template <class C> bool LookupKey(View<C> stored, std::string& key) {
+    key.resize(stored.size());
     for (size_t i = 0; i < stored.size(); ++i) {
         std::optional<char> c;
         if constexpr (std::is_same_v<C, char>)
             c = stored[i];
         else
             c = ToCp1252(stored[i]);
-        if (!c) return std::nullopt;
+        if (!c) return false;
         key[i] = static_cast<char>(AsciiLower(static_cast<unsigned char>(*c)));
     }
-    return key;
-}
-
-std::string LookupKey(std::string_view asked) {
-    std::string key(asked);
-    for (char& c : key)
-        c = static_cast<char>(AsciiLower(static_cast<unsigned char>(c)));
-    return key;
+    return true;
 }
 
 // Names asked for are cut at a zero byte and trimmed like stored ones.
@@ -310,27 +304,31 @@ template <class C>
 std::vector<std::optional<std::string>> ValuesOf(View<C> text, std::string_view section,
                                                  const std::vector<std::string>& keys, size_t bufferSize) {
     std::vector<std::optional<std::string>> values(keys.size());
-    // Lookup key -> the requests still waiting for it.
-    std::unordered_map<std::string, std::vector<size_t>> waiting;
-    for (size_t i = 0; i < keys.size(); ++i)
-        waiting[LookupKey(TrimAsked(keys[i]))].push_back(i);
+    // Lookup key -> its slot; several requests may share a slot.
+    std::unordered_map<std::string, size_t> slots;
+    slots.reserve(keys.size());
+    std::vector<size_t> slotOf(keys.size());
+    std::string key;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        LookupKey(TrimAsked(keys[i]), key);
+        slotOf[i] = slots.emplace(key, slots.size()).first->second;
+    }
+    std::vector<std::optional<std::string>> answers(slots.size());
+    size_t waiting = slots.size();
     const std::string_view sectionAsked = TrimAsked(section);
     ForEachKey(
         text, [&](View<C> name) { return SameName(name, sectionAsked); },
         [&](const Line<C>& line) {
-            const std::optional<std::string> key = LookupKey(CutAtNul(line.name));
-            if (!key) return true;
-            auto it = waiting.find(*key);
-            if (it == waiting.end()) return true;
+            if (!LookupKey(CutAtNul(line.name), key)) return true;
+            auto it = slots.find(key);
+            if (it == slots.end()) return true;
             // The first line with the key answers, even when it has no value.
-            if (line.hasValue) {
-                const std::string value = ToAnsi(CopyValue(CutAtNul(line.value), bufferSize));
-                for (size_t i : it->second)
-                    values[i] = value;
-            }
-            waiting.erase(it);
-            return !waiting.empty();
+            if (line.hasValue) answers[it->second] = ToAnsi(CopyValue(CutAtNul(line.value), bufferSize));
+            slots.erase(it);
+            return --waiting != 0;
         });
+    for (size_t i = 0; i < keys.size(); ++i)
+        values[i] = answers[slotOf[i]];
     return values;
 }
 

@@ -1,0 +1,123 @@
+// Times LoadConfig and SaveConfig on the real file system with 1,000 and 10,000 entries, and adding
+// those entries through the duplicate test, and prints each ratio against the smaller size. Near-linear
+// work gives about 10; the aim is 12 at most.
+#include <windows.h>
+
+#include "config/config_store.h"
+#include "config/win32/atomic_file_writer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace tarnwick;
+
+namespace {
+
+struct WinFiles : FileSystem {
+    bool FileExists(const std::string& p) override {
+        return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+    bool DirectoryExists(const std::string& p) override { return FileExists(p); }
+    std::optional<std::string> ReadWholeFile(const std::string& p) override {
+        HANDLE h = CreateFileA(p.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+        std::string s(GetFileSize(h, nullptr), '\0');
+        DWORD got = 0;
+        ReadFile(h, s.data(), static_cast<DWORD>(s.size()), &got, nullptr);
+        CloseHandle(h);
+        s.resize(got);
+        return s;
+    }
+    bool DeleteFile(const std::string& p) override { return DeleteFileA(p.c_str()); }
+};
+
+// No Run key: the benchmark leaves the registry alone (the warning box is swallowed below).
+struct NoAutostart : AutostartStore {
+    std::unique_ptr<RunKey> OpenRunKey() override { return nullptr; }
+};
+struct NoLog : Reporter {
+    void WriteLog(const std::string&) override {}
+    void ShowStatus(const std::string&) override {}
+};
+struct NoBoxes : Dialogs {
+    void ShowMessage(const std::string&) override {}
+    bool Confirm(const std::string&) override { return false; }
+    void InvalidEntry(const std::string&) override {}
+    void Beep() override {}
+};
+
+double MedianMs(int runs, const std::function<void()>& work) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+struct Figures {
+    double add, save, load;
+    size_t bytes;
+};
+
+Figures Measure(size_t count, const std::string& path) {
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < count; ++i)
+        paths.push_back("C:\\Virtual Machines\\Machine " + std::to_string(i) + "\\Machine " +
+                        std::to_string(i) + ".vmx");
+    MainState state;
+    state.exePath = "C:\\Tools\\Tarnwick.exe";
+    state.ConfigFilePath = path;
+    WinFiles files;
+    win32::AtomicFileWriter writer;
+    NoAutostart autostart;
+    NoLog log;
+    NoBoxes boxes;
+    ControlList list;
+    ConfigStore store(state, files, writer, autostart, log, boxes, list);
+
+    Figures f{};
+    f.add = MedianMs(9, [&] {
+        list.Clear();
+        list.AddRunningVms(paths);
+        list.AddRunningVms(paths); // every one a duplicate now
+    });
+    for (size_t i = 0; i < list.Count(); i += 2)
+        list.Toggle(i);
+    f.save = MedianMs(9, [&] {
+        if (!store.SaveConfig().ok) std::abort();
+    });
+    f.bytes = files.ReadWholeFile(path)->size();
+    f.load = MedianMs(9, [&] { store.LoadConfig(); });
+    if (list.Count() != count) std::abort();
+    return f;
+}
+
+} // namespace
+
+int main() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string path =
+        std::string(temp) + "tarnwick-bench-" + std::to_string(GetCurrentProcessId()) + ".ini";
+    Measure(1000, path); // warm-up
+    const Figures small = Measure(1000, path);
+    const Figures large = Measure(10000, path);
+    DeleteFileA(path.c_str());
+
+    std::printf("entries      add+dup ms   save ms   load ms   file bytes\n");
+    std::printf("%7u   %10.2f %9.2f %9.2f %12u\n", 1000u, small.add, small.save, small.load,
+                static_cast<unsigned>(small.bytes));
+    std::printf("%7u   %10.2f %9.2f %9.2f %12u\n", 10000u, large.add, large.save, large.load,
+                static_cast<unsigned>(large.bytes));
+    std::printf("ratio 10x entries: add %.1fx, save %.1fx, load %.1fx (aim: at most 12x)\n",
+                large.add / small.add, large.save / small.save, large.load / small.load);
+    return 0;
+}
