@@ -46,31 +46,39 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+namespace {
+void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = dir + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path + "\\");
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+} // namespace
+
 Workspace::Workspace() {
     static std::atomic<int> counter{0};
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     dir_ = std::string(temp) + "tarnwick-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
            std::to_string(counter++) + "\\";
+    RemoveTree(dir_); // a folder of an earlier run under the same process id
     CreateDirectoryA(dir_.c_str(), nullptr);
     CopyFileA(ToWindowsPath(Settings().tarnwickExe).c_str(), Exe().c_str(), FALSE);
 }
 
-Workspace::~Workspace() {
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir_ + "*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                const std::string f = dir_ + fd.cFileName;
-                SetFileAttributesA(f.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(f.c_str());
-            }
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryA(dir_.c_str());
-}
+Workspace::~Workspace() { RemoveTree(dir_); }
 
 bool WaitFor(const std::function<bool()>& pred, Duration timeout, Duration step) {
     const auto end = std::chrono::steady_clock::now() + timeout;

@@ -1,0 +1,227 @@
+// /START, the launch button and Exit, against the simulator: what the tools were asked, what the log says.
+#include "driver.h"
+#include "vmware_fixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace e2e;
+
+namespace {
+
+constexpr int kList = 1003, kLaunch = 1108;
+using Call = std::vector<std::string>; // role, exe, working directory, arguments...
+
+std::vector<std::string> Messages(const std::string& log) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t end = log.find("\r\n", pos);
+        if (end == std::string::npos) end = log.size();
+        const std::string line = log.substr(pos, end - pos);
+        const size_t dash = line.find(" - ");
+        // Continuation lines of a multi-line entry carry no stamp.
+        out.push_back(dash == std::string::npos || dash > 30 ? line : line.substr(dash + 3));
+        pos = end + 2;
+    }
+    return out;
+}
+
+// The calls as role + arguments, leaving out the executable and the folder.
+std::vector<std::vector<std::string>> Calls(const VmwareInstall& vmware) {
+    std::vector<std::vector<std::string>> out;
+    for (const auto& j : vmware.Journal()) {
+        std::vector<std::string> c{j.at(0)};
+        c.insert(c.end(), j.begin() + 3, j.end());
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::string Ini(const std::vector<std::pair<std::string, bool>>& entries) {
+    std::string s = "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n";
+    for (const auto& [text, on] : entries) s += "  " + text + " = " + (on ? "-1" : "0") + "\r\n";
+    return s;
+}
+
+// Answers the next "Confirm" question.
+void AnswerQuestion(const Process& p, const std::string& expected, bool yes) {
+    HWND q = WaitWindow(p.Id(), "#32770", "Confirm", 20s);
+    ASSERT_TRUE(q) << "no question: " << expected;
+    EXPECT_EQ(MessageBoxText(q), expected);
+    ClickButton(q, yes ? "&Yes" : "&No");
+    WaitFor([&] { return !IsWindow(q); }, 5s);
+}
+
+void ExitThroughTray(HWND main) {
+    PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
+    Sleep(500);
+    keybd_event('X', 0, 0, 0);
+    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
+}
+
+struct Lab {
+    Workspace ws;
+    VmwareInstall vmware{ws.Dir()};
+    std::string alpha = vmware.MakeVm("Alpha", "Alpha");
+    std::string beta = vmware.MakeVm("Beta Web", "Beta Web");
+    std::string gamma = vmware.MakeVm("R&D Lab", "R&D Lab");
+    std::string delta = vmware.MakeVm("Delta", "Delta");
+    std::string team = ws.Dir() + "VMs\\Lab.vmtm";
+    std::string tmp = ws.Dir() + "Tarnwick.tmp";
+    std::string vmrun = vmware.InstallDir() + "vmrun.exe";
+
+    std::string DosCmd(const std::string& verb, const std::string& vm) const {
+        return "      DosCmd: cmd /c \"\"" + vmrun + "\" " + verb + " \"" + vm + "\" > \"" + tmp + "\"\"";
+    }
+};
+
+} // namespace
+
+TEST(Sequences, StartRunsTheListInOrderWithTeamDelayAndPrompts) {
+    Lab lab;
+    WriteFileBytes(lab.team, lab.delta + "\r\n");
+    const auto entries = std::vector<std::pair<std::string, bool>>{
+        {lab.alpha, true}, {lab.team, true}, {"DELAY:1", true}, {"PROMPT:", true}, {lab.beta, true},
+        {lab.gamma, true}, {lab.delta, false}};
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini(entries));
+
+    Process p("\"" + lab.ws.Exe() + "\" /START", false);
+    AnswerQuestion(p, "Launch VM: " + lab.beta + "?", false);
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main) << lab.ws.Log();
+    // Hidden a second after the sequence.
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 10s));
+
+    const std::vector<std::vector<std::string>> expected = {
+        {"vmrun", "start", lab.alpha}, {"vmware", "-x", "-q", lab.team}, {"vmrun", "start", lab.gamma}};
+    EXPECT_EQ(Calls(lab.vmware), expected);
+    // The Team was opened from the tool folder.
+    const auto journal = lab.vmware.Journal();
+    ASSERT_EQ(journal.size(), 3u);
+    std::string toolDir = lab.vmware.InstallDir();
+    toolDir.pop_back();
+    EXPECT_EQ(journal[1][2], toolDir);
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+    EXPECT_EQ(lab.vmware.State(lab.beta), "off");
+
+    const auto lines = Messages(lab.ws.Log());
+    std::vector<std::string> tail(lines.begin() + 1, lines.end());
+    ASSERT_GE(tail.size(), 10u) << lab.ws.Log();
+    const std::string last = tail.back();
+    tail.pop_back();
+    const std::vector<std::string> want = {"Starting VMs...",
+                                           "Starting VM: " + lab.alpha,
+                                           lab.DosCmd("start", lab.alpha),
+                                           "Opening Team: " + lab.team,
+                                           "Sleeping for 1 seconds...",
+                                           "Awaiting User Response...",
+                                           "Skipped VM: SKIP:" + lab.beta,
+                                           "Starting VM: " + lab.gamma,
+                                           lab.DosCmd("start", lab.gamma)};
+    EXPECT_EQ(tail, want);
+    EXPECT_EQ(last.rfind("VMs Started: ", 0), 0u) << last;
+    // The marker is gone again, and nothing was saved.
+    EXPECT_EQ(ListText(GetDlgItem(main, kList), 4), lab.beta);
+    EXPECT_EQ(ReadFileBytes(lab.ws.Dir() + "Tarnwick.ini"), Ini(entries));
+    ExitThroughTray(main);
+    AnswerQuestion(p, "Do you want to suspend all your VMs before closing?", false);
+    ASSERT_TRUE(p.WaitExit(10s).has_value());
+    // Answered No: nothing was suspended.
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+    EXPECT_EQ(lab.vmware.State(lab.gamma), "running");
+    EXPECT_EQ(Messages(lab.ws.Log()).back(), "Tarnwick Terminated.");
+
+    // The VM passed over after the No is started by the next /START when the answer is Yes.
+    lab.vmware.Ctl("clear-journal");
+    Process again("\"" + lab.ws.Exe() + "\" /START", false);
+    AnswerQuestion(again, "Launch VM: " + lab.beta + "?", true);
+    HWND main2 = WaitWindow(again.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main2);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main2); }, 10s));
+    EXPECT_EQ(lab.vmware.State(lab.beta), "running");
+    ExitThroughTray(main2);
+    AnswerQuestion(again, "Do you want to suspend all your VMs before closing?", false);
+    EXPECT_TRUE(again.WaitExit(10s).has_value());
+}
+
+TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
+    Lab lab;
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini",
+                   Ini({{lab.alpha, true}, {"DELAY:10", true}, {"PROMPT:", true}, {lab.beta, true}, {lab.delta, false}}));
+    for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma, lab.delta})
+        lab.vmware.Ctl("set-state \"" + vm + "\" running");
+    Process p("\"" + lab.ws.Exe() + "\"");
+    HWND main = WaitWindow(p.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    ExitThroughTray(main);
+    AnswerQuestion(p, "Do you want to suspend all your VMs before closing?", true);
+    ASSERT_TRUE(p.WaitExit(30s).has_value());
+    const std::vector<std::vector<std::string>> expected = {{"vmrun", "suspend", lab.beta},
+                                                            {"vmrun", "suspend", lab.alpha},
+                                                            {"vmrun", "list"},
+                                                            {"vmrun", "suspend", lab.gamma},
+                                                            {"vmrun", "suspend", lab.delta}};
+    EXPECT_EQ(Calls(lab.vmware), expected);
+    for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma, lab.delta}) EXPECT_EQ(lab.vmware.State(vm), "suspended");
+    const auto lines = Messages(lab.ws.Log());
+    const std::vector<std::string> want = {"Suspending cataloged VMs in reverse specified order...",
+                                           "  Suspending VM: " + lab.beta,
+                                           lab.DosCmd("suspend", lab.beta),
+                                           "Skipping startup user prompt...",
+                                           "Sleeping for 10/10 seconds...",
+                                           "  Suspending VM: " + lab.alpha,
+                                           lab.DosCmd("suspend", lab.alpha),
+                                           "Suspending any other running VMs...",
+                                           "      DosCmd: cmd /c \"\"" + lab.vmrun + "\" list > \"" + lab.tmp + "\"\"",
+                                           "  Suspending VM: " + lab.gamma,
+                                           lab.DosCmd("suspend", lab.gamma),
+                                           "  Suspending VM: " + lab.delta,
+                                           lab.DosCmd("suspend", lab.delta),
+                                           "",
+                                           "Tarnwick being closed by user...",
+                                           "Tarnwick Terminated."};
+    ASSERT_GE(lines.size(), want.size());
+    EXPECT_EQ(std::vector<std::string>(lines.end() - static_cast<long>(want.size()), lines.end()), want);
+}
+
+TEST(Sequences, LaunchButtonStartsADisabledEntryAndHoldsTheSession) {
+    Lab lab;
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini({{lab.alpha, true}, {lab.delta, false}}));
+    Process p("\"" + lab.ws.Exe() + "\"");
+    HWND main = WaitWindow(p.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    // Before any launch a logoff is let through.
+    EXPECT_EQ(SendMessageA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    ASSERT_TRUE(SelectListLine(GetDlgItem(main, kList), 1));
+    Sleep(200);
+    PressCommand(main, kLaunch);
+    ASSERT_TRUE(WaitFor([&] { return lab.vmware.State(lab.delta) == "running"; }, 15s));
+    ASSERT_TRUE(WaitFor([&] { return WindowText(main) == "Tarnwick"; }, 5s));
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "off");
+    // Now the next logoff is refused until the VMs are suspended.
+    EXPECT_EQ(SendMessageA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
+    const auto lines = Messages(lab.ws.Log());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Starting VM: " + lab.delta), lines.end());
+    EXPECT_EQ(lines.back(), "Denying Windows Logoff request so we can suspend VMs.");
+    p.Kill();
+}
+
+TEST(Sequences, AToolFailureIsLoggedInThreeLinesAndTheSequenceGoesOn) {
+    Lab lab;
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini({{lab.alpha, true}, {lab.beta, true}}));
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" start \"stdout=Error: Boom{CRLF}second line\" exit=255");
+    Process p("\"" + lab.ws.Exe() + "\" /START", false);
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 20s));
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "off");
+    EXPECT_EQ(lab.vmware.State(lab.beta), "running");
+    const std::string log = lab.ws.Log();
+    const size_t at = log.find(" - Error starting \"" + lab.alpha + "\".\r\n");
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_NE(log.find(" -   Exit code: 255\r\n", at), std::string::npos) << log;
+    EXPECT_NE(log.find(" -   Command output: \r\n     Error: Boom\r\n     second line\r\n", at), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Starting VM: " + lab.beta, at), std::string::npos);
+    p.Kill();
+}
