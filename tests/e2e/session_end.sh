@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# Logoff and shutdown under Wine: `wineboot --end-session` asks every window of the desktop, as Windows
+# does, and an accepted round ends every program of the Wine server. So each scenario runs in a copy of
+# the test prefix of its own, with the tool simulator installed, and is checked from here.
+set -u
+build="$1"
+src="$(cd "$(dirname "$0")/../.." && pwd)"
+template="${WINEPREFIX:?the test prefix}"
+wine=/usr/lib/wine/wine64
+state="$(dirname "$template")/session"
+passed=0
+failed=0
+
+fail() {
+    echo "  FAIL: $*"
+    failed_here=1
+}
+
+# Log lines of the program without their stamps.
+messages() { sed -e 's/\r$//' -e 's/^[^ ]*  [^-]* - //' "$1"; }
+
+journal() {
+    local j="$WINEPREFIX/drive_c/ProgramData/VMsim/vmsim-journal.txt"
+    [ -f "$j" ] || return 0
+    cut -f3,6- "$j" | tr -d '\r'
+}
+
+setup() {
+    export WINEPREFIX="$state/$1"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$state"
+    cp -a "$template" "$WINEPREFIX"
+    bash "$src/tools/vmsim/install.sh" --product workstation "$build" >/dev/null 2>&1 || fail "simulator install"
+    app="$WINEPREFIX/drive_c/tw"
+    mkdir -p "$app"
+    cp "$build/Tarnwick.exe" "$app/"
+    log="$app/Tarnwick.log"
+    failed_here=0
+}
+
+write_ini() {
+    {
+        printf '[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n'
+        for e in "$@"; do printf '  %s\r\n' "$e"; done
+    } >"$app/Tarnwick.ini"
+}
+
+start_tarnwick() {
+    "$wine" 'C:\tw\Tarnwick.exe' "$@" >"$app/wine.out" 2>&1 &
+    tarnwick_pid=$!
+}
+
+wait_log() { # text, seconds
+    local i
+    for i in $(seq $(( $2 * 10 ))); do
+        grep -qF -- "$1" "$log" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+end_session() { timeout 120 "$wine" wineboot --end-session >/dev/null 2>&1; }
+
+finish() {
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    wait 2>/dev/null
+    if [ "$failed_here" = 0 ]; then
+        passed=$((passed + 1)); echo "ok: $1"
+    else
+        failed=$((failed + 1)); echo "FAILED: $1"; echo "  log:"; sed 's/^/    /' "$log" 2>/dev/null
+    fi
+    rm -rf "$WINEPREFIX"
+}
+
+vmrun='C:\Program Files\VMware\VMware Workstation\vmrun.exe'
+tmp='C:\tw\Tarnwick.tmp'
+alpha='C:\VMs\Alpha\Alpha.vmx'
+beta='C:\VMs\Beta Web\Beta Web.vmx'
+dos() { printf '      DosCmd: cmd /c ""%s" %s "%s" > "%s""' "$vmrun" "$1" "$2" "$tmp"; }
+
+# 1. After a /START run the end is refused, the VMs suspended, and the end re-issued and carried out.
+setup start-then-end
+write_ini "$alpha = -1" "$beta = -1"
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+sleep 1.5
+end_session
+for _ in $(seq 100); do kill -0 "$tarnwick_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$tarnwick_pid" 2>/dev/null && fail "the program did not end with the session"
+got=$(messages "$log" | sed -n '/^VMs Started: /,$p' | tail -n +2)
+kind=$(messages "$log" | sed -n 's/^Denying Windows \(.*\) request so we can suspend VMs\.$/\1/p' | head -1)
+[ -n "$kind" ] || fail "no refusal in the log"
+want=$(cat <<TXT
+Denying Windows $kind request so we can suspend VMs.
+Windows $kind aborted.
+Suspending cataloged VMs in reverse specified order...
+  Suspending VM: $beta
+$(dos suspend "$beta")
+  Suspending VM: $alpha
+$(dos suspend "$alpha")
+Suspending any other running VMs...
+      DosCmd: cmd /c ""$vmrun" list > "$tmp""
+
+Suspension complete; ready for shutdown.
+Re-initiating Windows $kind.
+  (request accepted)
+Okaying Windows $kind request.
+Windows $kind occuring; Session Terminating...
+TXT
+)
+[ "$got" = "$want" ] || { fail "log after the start:"; diff <(echo "$want") <(echo "$got") | sed 's/^/    /'; }
+want_journal=$(printf 'vmrun\tstart\t%s\nvmrun\tstart\t%s\nvmrun\tsuspend\t%s\nvmrun\tsuspend\t%s\nvmrun\tlist' \
+    "$alpha" "$beta" "$beta" "$alpha")
+[ "$(journal)" = "$want_journal" ] || { fail "journal:"; journal | sed 's/^/    /'; }
+finish "a logoff after /START suspends the VMs, then ends the session"
+
+# 2. Nothing started: the end is okayed at once.
+setup nothing-started
+write_ini "$alpha = -1"
+start_tarnwick
+wait_log "Started; Command line: " 30 || fail "no start"
+sleep 2
+end_session
+for _ in $(seq 100); do kill -0 "$tarnwick_pid" 2>/dev/null || break; sleep 0.1; done
+got=$(messages "$log" | tail -n +2)
+kind=$(echo "$got" | sed -n 's/^Okaying Windows \(.*\) request\.$/\1/p' | head -1)
+[ -n "$kind" ] || fail "the end was not okayed"
+[ "$got" = "$(printf 'Okaying Windows %s request.\nWindows %s occuring; Session Terminating...' "$kind" "$kind")" ] ||
+    fail "unexpected lines: $got"
+[ -z "$(journal)" ] || fail "a tool was run: $(journal)"
+finish "without /START the end is okayed at once"
+
+# 3. Another program refuses every round: one suspension, a bounded number of re-issues, no loop.
+# Wine asks one process at a time, in process-id order, and stops at the first refusal; the refuser is
+# started after the program so that the program is asked first, as its shutdown level asks Windows.
+setup refused-by-another
+write_ini "$alpha = -1"
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+"$wine" "$build/tests/e2e/session_refuser.exe" 'C:\tw\refused.txt' >/dev/null 2>&1 &
+sleep 1.5
+end_session
+sleep 8
+suspensions=$(grep -c "Suspension complete; ready for shutdown." "$log")
+reissues=$(grep -c "Re-initiating Windows" "$log")
+[ "$suspensions" = 1 ] || fail "$suspensions suspensions"
+[ "$reissues" -ge 1 ] && [ "$reissues" -le 3 ] || fail "$reissues re-issues"
+[ -s "$app/refused.txt" ] || fail "the other program was never asked"
+before=$(wc -l <"$log")
+sleep 4
+[ "$(wc -l <"$log")" = "$before" ] || fail "the log keeps growing: a loop"
+[ "$(journal | grep -c $'\tsuspend\t')" = 1 ] || fail "suspends: $(journal)"
+finish "another program that refuses every end causes no loop"
+
+# 4. A logoff during the start sequence: nothing is started once the suspension has begun.
+setup end-during-start
+write_ini "$alpha = -1" "DELAY:4 = -1" "$beta = -1"
+start_tarnwick /START
+wait_log "Sleeping for 4 seconds..." 30 || fail "the delay was not reached"
+end_session
+sleep 6
+journal | grep -qF $'\tstart\t'"$beta" && fail "a VM was started after the suspension began"
+grep -q "Suspension complete; ready for shutdown." "$log" || fail "no suspension"
+journal | grep -qF $'\tsuspend\t'"$alpha" || fail "Alpha was not suspended"
+finish "a logoff during the start sequence starts nothing more"
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
