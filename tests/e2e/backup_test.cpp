@@ -8,20 +8,6 @@ using namespace e2e;
 
 namespace {
 
-std::vector<std::string> Messages(const std::string& log) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t end = log.find("\r\n", pos);
-        if (end == std::string::npos) end = log.size();
-        const std::string line = log.substr(pos, end - pos);
-        const size_t dash = line.find(" - ");
-        out.push_back(dash == std::string::npos || dash > 30 ? line : line.substr(dash + 3));
-        pos = end + 2;
-    }
-    return out;
-}
-
 std::vector<std::vector<std::string>> Calls(const VmwareInstall& vmware) {
     std::vector<std::vector<std::string>> out;
     for (const auto& j : vmware.Journal()) {
@@ -96,7 +82,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
 
     const std::string d = lab.target + "\\";
     const std::string f = lab.ws.Dir() + "VMs\\Alpha";
-    auto lines = Messages(lab.ws.Log());
+    auto lines = LogMessages(lab.ws.Log());
     ASSERT_GE(lines.size(), 3u);
     const std::vector<std::string> want = {
         "Backing up all running VMs to " + d + "...",
@@ -124,7 +110,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
     DeleteFileA(lab.ws.LogPath().c_str());
     lab.vmware.Ctl("clear-journal");
     ASSERT_EQ(lab.Run(lab.target + "\\"), 0u);
-    lines = Messages(lab.ws.Log());
+    lines = LogMessages(lab.ws.Log());
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), want);
 }
 
@@ -157,7 +143,7 @@ TEST(Backup, MissingTargetSaysSoLogsNothingAndEndsWithTwo) {
     const auto code = p.WaitExit();
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 2u);
-    const auto lines = Messages(lab.ws.Log());
+    const auto lines = LogMessages(lab.ws.Log());
     ASSERT_EQ(lines.size(), 2u) << lab.ws.Log();
     EXPECT_TRUE(lab.vmware.Journal().empty());
 }

@@ -46,14 +46,6 @@ std::vector<std::pair<std::string, bool>> Lines(HWND list) {
     return out;
 }
 
-void ExitProgram(Process& p, HWND main) {
-    PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
-    Sleep(500);
-    keybd_event('X', 0, 0, 0);
-    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
-    ASSERT_TRUE(p.WaitExit(10s).has_value());
-}
-
 } // namespace
 
 TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
@@ -154,7 +146,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(main, kSave)) != FALSE; }, 5s));
     ClickControl(main, kSave);
     ASSERT_TRUE(WaitFor([&] { return !RunValue().has_value(); }, 5s));
-    ExitProgram(*p, main);
+    ASSERT_TRUE(ExitThroughTray(*p, main));
 
     // The next start shows the same list.
     p = std::make_unique<Process>("\"" + ws.Exe() + "\"");
@@ -163,7 +155,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     EXPECT_EQ(Lines(GetDlgItem(main, kList)), expected);
     EXPECT_EQ(SendMessageA(GetDlgItem(main, kBkpAll), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_NE(SendMessageA(GetDlgItem(main, kWinStart), BM_GETCHECK, 0, 0), BST_CHECKED);
-    ExitProgram(*p, main);
+    ASSERT_TRUE(ExitThroughTray(*p, main));
 }
 
 TEST(Config, HandEditedFileLoadsByTheProfileRules) {
@@ -193,7 +185,7 @@ TEST(Config, HandEditedFileLoadsByTheProfileRules) {
     EXPECT_EQ(Lines(GetDlgItem(main, kList)), expected);
     EXPECT_EQ(SendMessageA(GetDlgItem(main, kBkpAll), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kSave)));
-    ExitProgram(p, main);
+    ASSERT_TRUE(ExitThroughTray(p, main));
 }
 
 TEST(Config, MissingRunKeyWarnsAndDisablesTheLogonBox) {
@@ -208,6 +200,6 @@ TEST(Config, MissingRunKeyWarnsAndDisablesTheLogonBox) {
     HWND main = WaitWindow(p.Id(), "TfrmMain");
     ASSERT_TRUE(main);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kWinStart)));
-    ExitProgram(p, main);
+    ASSERT_TRUE(ExitThroughTray(p, main));
     EnsureRunKey();
 }

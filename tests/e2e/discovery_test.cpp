@@ -11,20 +11,6 @@ namespace {
 constexpr const char* kNoVmware =
     "ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be installed on this machine.";
 
-std::vector<std::string> Messages(const std::string& log) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t end = log.find("\r\n", pos);
-        if (end == std::string::npos) end = log.size();
-        const std::string line = log.substr(pos, end - pos);
-        const size_t dash = line.find(" - ");
-        out.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-        pos = end + 2;
-    }
-    return out;
-}
-
 HWND Child(HWND main, int id) { return GetDlgItem(main, id); }
 
 constexpr int kToolDirLabel = 1012;
@@ -47,11 +33,7 @@ struct Started {
     std::string Label() { return WindowText(Child(Main(), kToolDirLabel)); }
     void End() {
         ASSERT_TRUE(Main());
-        PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
-        Sleep(500);
-        keybd_event('X', 0, 0, 0);
-        keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
-        ASSERT_TRUE(p->WaitExit(10s).has_value());
+        ASSERT_TRUE(ExitThroughTray(*p, main));
     }
 };
 
@@ -66,7 +48,7 @@ TEST(Discovery, WorkstationUsesVmrunInItsInstallFolder) {
     EXPECT_TRUE(IsWindowEnabled(Child(s.main, kSnapshotBox)));
     EXPECT_EQ(WindowText(s.main), "Tarnwick");
     s.End();
-    const auto lines = Messages(s.ws.Log());
+    const auto lines = LogMessages(s.ws.Log());
     ASSERT_EQ(lines.size(), 3u) << s.ws.Log();
     EXPECT_EQ(lines[0].rfind("Started; Command line: ", 0), 0u);
 }
@@ -110,7 +92,7 @@ TEST(Discovery, NothingInstalledSaysSoAndEnds) {
     EXPECT_EQ(MessageBoxText(box), kNoVmware);
     ClickButton(box, "OK");
     ASSERT_TRUE(s.p->WaitExit().has_value());
-    const auto lines = Messages(s.ws.Log());
+    const auto lines = LogMessages(s.ws.Log());
     ASSERT_EQ(lines.size(), 2u) << s.ws.Log();
     EXPECT_EQ(lines[1], "Tarnwick Terminated.");
 }
@@ -127,7 +109,7 @@ TEST(Discovery, MissingVmwareExeIsReportedAndTheProductPassedOver) {
     EXPECT_EQ(WindowText(main), "Tarnwick - " + status);
     ClickButton(box, "OK");
     ASSERT_TRUE(s.p->WaitExit().has_value());
-    const auto lines = Messages(s.ws.Log());
+    const auto lines = LogMessages(s.ws.Log());
     ASSERT_GE(lines.size(), 2u) << s.ws.Log();
     EXPECT_EQ(lines[0], status);
     EXPECT_EQ(lines[1].rfind("Started; Command line: ", 0), 0u);
@@ -143,7 +125,7 @@ TEST(Discovery, MissingToolIsFatal) {
     EXPECT_EQ(MessageBoxText(box), text);
     ClickButton(box, "OK");
     ASSERT_TRUE(s.p->WaitExit().has_value()) << "the end request was lost";
-    const auto lines = Messages(s.ws.Log());
+    const auto lines = LogMessages(s.ws.Log());
     ASSERT_GE(lines.size(), 3u) << s.ws.Log();
     EXPECT_EQ(lines[0], text);
     EXPECT_EQ(lines[1].rfind("Started; Command line: ", 0), 0u);
@@ -158,7 +140,7 @@ TEST(Discovery, InstallPathWithoutTrailingBackslashFindsNothing) {
     EXPECT_EQ(s.Label(), "(DEBUGGING: VMWare Check Skipped)");
     std::string dir = s.vmware->InstallDir();
     dir.pop_back();
-    const auto lines = Messages(s.ws.Log());
+    const auto lines = LogMessages(s.ws.Log());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "ERROR: " + dir + "vmware.exe not found.");
     s.End();

@@ -374,3 +374,33 @@ HWND FindDescendant(HWND parent, const char* className) {
 }
 
 } // namespace e2e
+
+namespace e2e {
+
+std::vector<std::string> LogMessages(const std::string& log) {
+    std::vector<std::string> out;
+    size_t pos = 0;
+    while (pos < log.size()) {
+        size_t end = log.find("\r\n", pos);
+        if (end == std::string::npos) end = log.size();
+        const std::string line = log.substr(pos, end - pos);
+        const size_t dash = line.find(" - ");
+        out.push_back(dash == std::string::npos || dash > 30 ? line : line.substr(dash + 3));
+        pos = end + 2;
+    }
+    return out;
+}
+
+bool ExitThroughTray(const Process& p, HWND main, bool suspend, Duration timeout) {
+    PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
+    Sleep(500);
+    // The menu's own loop takes the key.
+    keybd_event('X', 0, 0, 0);
+    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
+    HWND question = WaitWindow(p.Id(), "#32770", "Confirm", 10s);
+    if (!question) return false;
+    ClickButton(question, suspend ? "&Yes" : "&No");
+    return p.WaitExit(timeout).has_value();
+}
+
+} // namespace e2e

@@ -100,3 +100,14 @@ bool SelectListLine(HWND list, int index);
 HWND FindDescendant(HWND parent, const char* className);
 
 } // namespace e2e
+
+namespace e2e {
+
+// Lines of Tarnwick.log without their stamps; continuation lines of a multi-line entry as they are.
+std::vector<std::string> LogMessages(const std::string& log);
+
+// Ends the program through the tray menu: a right press opens it, "x" chooses Exit, and the question
+// about suspending is answered. True when the program ended.
+bool ExitThroughTray(const Process& p, HWND main, bool suspend = false, Duration timeout = 15s);
+
+} // namespace e2e

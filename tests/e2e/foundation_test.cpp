@@ -9,33 +9,9 @@ namespace {
 
 constexpr UINT kTrayMessage = WM_USER + 1;
 
-// Lines of the log without their stamps.
-std::vector<std::string> LogMessages(const std::string& log) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t end = log.find("\r\n", pos);
-        if (end == std::string::npos) end = log.size();
-        const std::string line = log.substr(pos, end - pos);
-        const size_t dash = line.find(" - ");
-        out.push_back(dash == std::string::npos ? line : line.substr(dash + 3));
-        pos = end + 2;
-    }
-    return out;
-}
-
 HWND MainWindowOf(const Process& p) { return WaitWindow(p.Id(), "TfrmMain", "", 15s); }
 
 constexpr const char* kTip = "Tarnwick (Click for Config.)";
-
-// Ends the program through the tray menu: a right press opens it, "x" chooses E&xit.
-void ExitThroughTray(HWND main) {
-    PostMessageA(main, kTrayMessage, 100, WM_RBUTTONDOWN);
-    Sleep(500);
-    // The menu's own loop takes the key.
-    keybd_event('X', 0, 0, 0);
-    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
-}
 
 } // namespace
 
@@ -104,8 +80,7 @@ TEST(Foundation, TrayIconShowsTheWindowAndTheCloseBoxHidesIt) {
     PostMessageA(main, kTrayMessage, 100, WM_LBUTTONDOWN);
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 5s));
 
-    ExitThroughTray(main);
-    ASSERT_TRUE(p.WaitExit(10s).has_value()) << "Exit did not end the program";
+    ASSERT_TRUE(ExitThroughTray(p, main)) << "Exit did not end the program";
     EXPECT_FALSE(TrayIconRegistered(main, 100)) << "icon left behind";
     const auto lines = LogMessages(ws.Log());
     ASSERT_GE(lines.size(), 2u);
@@ -130,8 +105,7 @@ TEST(Foundation, StartHidesTheWindowAboutOneSecondAfterActivation) {
     SetForegroundWindow(main);
     Sleep(1800);
     EXPECT_TRUE(IsWindowVisible(main));
-    ExitThroughTray(main);
-    EXPECT_TRUE(p.WaitExit(10s).has_value());
+    EXPECT_TRUE(ExitThroughTray(p, main));
 }
 
 TEST(Foundation, WithoutVmwareAndWithoutSkipItSaysSoAndEnds) {

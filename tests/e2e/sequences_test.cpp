@@ -11,21 +11,6 @@ namespace {
 constexpr int kList = 1003, kLaunch = 1108;
 using Call = std::vector<std::string>; // role, exe, working directory, arguments...
 
-std::vector<std::string> Messages(const std::string& log) {
-    std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < log.size()) {
-        size_t end = log.find("\r\n", pos);
-        if (end == std::string::npos) end = log.size();
-        const std::string line = log.substr(pos, end - pos);
-        const size_t dash = line.find(" - ");
-        // Continuation lines of a multi-line entry carry no stamp.
-        out.push_back(dash == std::string::npos || dash > 30 ? line : line.substr(dash + 3));
-        pos = end + 2;
-    }
-    return out;
-}
-
 // The calls as role + arguments, leaving out the executable and the folder.
 std::vector<std::vector<std::string>> Calls(const VmwareInstall& vmware) {
     std::vector<std::vector<std::string>> out;
@@ -50,13 +35,6 @@ void AnswerQuestion(const Process& p, const std::string& expected, bool yes) {
     EXPECT_EQ(MessageBoxText(q), expected);
     ClickButton(q, yes ? "&Yes" : "&No");
     WaitFor([&] { return !IsWindow(q); }, 5s);
-}
-
-void ExitThroughTray(HWND main) {
-    PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
-    Sleep(500);
-    keybd_event('X', 0, 0, 0);
-    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
 }
 
 struct Lab {
@@ -104,7 +82,7 @@ TEST(Sequences, StartRunsTheListInOrderWithTeamDelayAndPrompts) {
     EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
     EXPECT_EQ(lab.vmware.State(lab.beta), "off");
 
-    const auto lines = Messages(lab.ws.Log());
+    const auto lines = LogMessages(lab.ws.Log());
     std::vector<std::string> tail(lines.begin() + 1, lines.end());
     ASSERT_GE(tail.size(), 10u) << lab.ws.Log();
     const std::string last = tail.back();
@@ -123,13 +101,11 @@ TEST(Sequences, StartRunsTheListInOrderWithTeamDelayAndPrompts) {
     // The marker is gone again, and nothing was saved.
     EXPECT_EQ(ListText(GetDlgItem(main, kList), 4), lab.beta);
     EXPECT_EQ(ReadFileBytes(lab.ws.Dir() + "Tarnwick.ini"), Ini(entries));
-    ExitThroughTray(main);
-    AnswerQuestion(p, "Do you want to suspend all your VMs before closing?", false);
-    ASSERT_TRUE(p.WaitExit(10s).has_value());
+    ASSERT_TRUE(ExitThroughTray(p, main, false));
     // Answered No: nothing was suspended.
     EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
     EXPECT_EQ(lab.vmware.State(lab.gamma), "running");
-    EXPECT_EQ(Messages(lab.ws.Log()).back(), "Tarnwick Terminated.");
+    EXPECT_EQ(LogMessages(lab.ws.Log()).back(), "Tarnwick Terminated.");
 
     // The VM passed over after the No is started by the next /START when the answer is Yes.
     lab.vmware.Ctl("clear-journal");
@@ -139,9 +115,7 @@ TEST(Sequences, StartRunsTheListInOrderWithTeamDelayAndPrompts) {
     ASSERT_TRUE(main2);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main2); }, 10s));
     EXPECT_EQ(lab.vmware.State(lab.beta), "running");
-    ExitThroughTray(main2);
-    AnswerQuestion(again, "Do you want to suspend all your VMs before closing?", false);
-    EXPECT_TRUE(again.WaitExit(10s).has_value());
+    EXPECT_TRUE(ExitThroughTray(again, main2, false));
 }
 
 TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
@@ -153,7 +127,10 @@ TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
     Process p("\"" + lab.ws.Exe() + "\"");
     HWND main = WaitWindow(p.Id(), "TfrmMain");
     ASSERT_TRUE(main);
-    ExitThroughTray(main);
+    PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
+    Sleep(500);
+    keybd_event('X', 0, 0, 0);
+    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
     AnswerQuestion(p, "Do you want to suspend all your VMs before closing?", true);
     ASSERT_TRUE(p.WaitExit(30s).has_value());
     const std::vector<std::vector<std::string>> expected = {{"vmrun", "suspend", lab.beta},
@@ -163,7 +140,7 @@ TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
                                                             {"vmrun", "suspend", lab.delta}};
     EXPECT_EQ(Calls(lab.vmware), expected);
     for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma, lab.delta}) EXPECT_EQ(lab.vmware.State(vm), "suspended");
-    const auto lines = Messages(lab.ws.Log());
+    const auto lines = LogMessages(lab.ws.Log());
     const std::vector<std::string> want = {"Suspending cataloged VMs in reverse specified order...",
                                            "  Suspending VM: " + lab.beta,
                                            lab.DosCmd("suspend", lab.beta),
@@ -200,7 +177,7 @@ TEST(Sequences, LaunchButtonStartsADisabledEntryAndHoldsTheSession) {
     EXPECT_EQ(lab.vmware.State(lab.alpha), "off");
     // Now the next logoff is refused until the VMs are suspended.
     EXPECT_EQ(SendMessageA(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), FALSE);
-    const auto lines = Messages(lab.ws.Log());
+    const auto lines = LogMessages(lab.ws.Log());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Starting VM: " + lab.delta), lines.end());
     EXPECT_EQ(lines.back(), "Denying Windows Logoff request so we can suspend VMs.");
     p.Kill();

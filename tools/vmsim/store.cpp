@@ -227,14 +227,31 @@ Store::Lock::~Lock() {
 
 State Store::Load() const {
     State state;
-    if (auto text = ReadFileBytes(StatePath())) ParseState(*text, state);
-    return state;
+    // A state file that exists but cannot be read for a moment must not read as "no VMs": the next save
+    // would then forget every VM.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (auto text = ReadFileBytes(StatePath())) {
+            ParseState(*text, state);
+            return state;
+        }
+        if (!FileExists(StatePath())) return state;
+        Sleep(20);
+    }
+    std::fprintf(stderr, "vmsim: could not read %s\n", StatePath().c_str());
+    ExitProcess(3);
 }
 
 void Store::Save(const State& state) const {
     std::string temp = StatePath() + ".new";
-    if (WriteFileBytes(temp, FormatState(state)))
-        MoveFileExA(temp.c_str(), StatePath().c_str(), MOVEFILE_REPLACE_EXISTING);
+    // A reader outside the lock (a test peeking at the file) can hold it for a moment; an update that
+    // is silently lost would make the simulator lie about a VM, so keep trying for a while.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (WriteFileBytes(temp, FormatState(state)) &&
+            MoveFileExA(temp.c_str(), StatePath().c_str(), MOVEFILE_REPLACE_EXISTING))
+            return;
+        Sleep(20);
+    }
+    std::fprintf(stderr, "vmsim: could not save %s\n", StatePath().c_str());
 }
 
 void Store::AppendJournal(const std::string& line) const {
