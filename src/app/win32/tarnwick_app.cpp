@@ -1,6 +1,7 @@
 #include "app/win32/tarnwick_app.h"
 
 #include "app/win32/file_log.h"
+#include "app/win32/process_list.h"
 #include "ui/win32/ids.h"
 #include "ui/win32/input_box.h"
 
@@ -24,6 +25,7 @@ TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string co
     sessionEnd_ = std::make_unique<SessionEnd>(state_, *this, gate_, *sequencer_, sessionPlatform_);
     steps_.FindVmware = [this] { return discovery_->FindVmware(); };
     steps_.StartAll = [this] { sequencer_->StartAll(); };
+    steps_.CheckOtherInstance = [this] { return CheckOtherInstance(window_ ? window_->Handle() : nullptr, *this); };
     steps_.BackupRunningVms = [this](const std::string& target) {
         BackupServices services{listPort_, *optionsPort_, vmPort_, *this, *this, runner_, files_};
         return static_cast<int>(BackupRunningVms(target, services));
@@ -51,6 +53,7 @@ int TarnwickApp::Run() {
     sessionPlatform_.SetWindow(window_->Handle());
     WinSessionPlatform::AskToBeQueriedEarly();
     FormCreate();
+    about_ = std::make_unique<TfrmAbout>(instance_, "Tarnwick");
 
     // Entering the loop shows the window, also when an end was asked for during start-up.
     window_->ShowForm();
@@ -146,6 +149,9 @@ void TarnwickApp::Command(int id) {
     switch (id) {
     case ids::IDM_EXIT:
         sequencer_->Exit1Click();
+        break;
+    case ids::IDC_BUTABOUT:
+        if (about_) about_->ShowModal(window_->Handle());
         break;
     case ids::IDC_TBLAUNCH:
         sequencer_->tbLaunchClick();

@@ -21,6 +21,7 @@
 #include "sequences/sequencer.h"
 #include "sequences/session_end.h"
 #include "sequences/win32/session_platform.h"
+#include "ui/win32/about_box.h"
 #include "ui/win32/main_window.h"
 
 #include <memory>
@@ -95,6 +96,7 @@ private:
     StartupSteps steps_;
     std::unique_ptr<Startup> startup_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<TfrmAbout> about_;
     bool endRequested_ = false;
 };
 

@@ -1,0 +1,37 @@
+#pragma once
+// The About box: name, version from the program's own version resource, copyright, and a link to the
+// home page.
+#include <windows.h>
+
+#include <string>
+
+namespace tarnwick {
+
+class TfrmAbout {
+public:
+    // Fills the texts once, as the program starts; later shows do not read them again.
+    // instance: the module that holds the application icon and whose version resource is read.
+    TfrmAbout(HINSTANCE instance, const std::string& appTitle);
+    TfrmAbout(const TfrmAbout&) = delete;
+    TfrmAbout& operator=(const TfrmAbout&) = delete;
+
+    // Modal over owner; returns when the dialog is closed. IDOK from the OK button or Enter, IDCANCEL
+    // from Esc or the close box, -1 when the dialog could not be made.
+    INT_PTR ShowModal(HWND owner);
+
+    struct Texts {
+        std::string caption, productName, version, copyright, comments, homePage;
+    };
+    const Texts& GetTexts() const { return texts_; }
+    const std::string& VersionText() const { return versionText_; }
+
+private:
+    void FormCreate(const std::string& appTitle);
+    void ReadVersionInfo();
+
+    HINSTANCE instance_;
+    std::string versionText_;
+    Texts texts_;
+};
+
+} // namespace tarnwick

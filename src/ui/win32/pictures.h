@@ -1,0 +1,32 @@
+#pragma once
+// The main window's pictures: the toolbar set and the floppy disk of the Save and Forget buttons,
+// drawn from 16 x 16 pixel art and scaled to the size the caller asks for (the DPI-scaled small icon
+// size). The caller owns the returned lists and frees them with ImageList_Destroy.
+#include <windows.h>
+#include <commctrl.h>
+#include <vsstyle.h>
+
+namespace tarnwick::win32 {
+
+// Indices into the toolbar list that hold a drawing; the others are transparent blanks.
+enum ToolbarImage : int {
+    kImageNewPage = 6,
+    kImageRunningVms = 10,
+    kImageWasteBin = 16,
+    kImageArrowUp = 18,
+    kImageArrowDown = 19,
+    kImageRocket = 20,
+    kImageAlarmClock = 21,
+    kImagePrompt = 22,
+};
+constexpr int kToolbarImageCount = 23;
+
+// The floppy list holds one image per push-button state, in the order BUTTON_IMAGELIST expects
+// (PBS_NORMAL .. PBS_STYLUSHOT); all are in colour except the disabled one, which is greyed.
+constexpr int kFloppyImageCount = 6;
+constexpr int kFloppyDisabledIndex = PBS_DISABLED - 1;
+
+HIMAGELIST CreateToolbarImages(int size);
+HIMAGELIST CreateFloppyImages(int size);
+
+} // namespace tarnwick::win32
