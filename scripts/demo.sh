@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: builds Tarnwick.exe and runs it under Wine on a virtual desktop, then saves a
-# screenshot and prints the log.
+# The main job: builds Tarnwick.exe and runs it under Wine against the bundled VMware tool simulator
+# (a test double; real VMware is not available on Linux): a /START run with sample VMs, a screenshot of
+# the window while it works, then a /BKP backup run beside it, and the log.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -12,24 +13,44 @@ cmake --build --preset win32 -j"$jobs" --target Tarnwick
 arch=win64
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=win32; fi
 cmake --preset "$arch" >/dev/null
-cmake --build --preset "$arch" -j"$jobs" --target Tarnwick
+cmake --build --preset "$arch" -j"$jobs" --target Tarnwick vmsim
 
 source scripts/wine-env.sh
 trap 'tarnwick_stop_wine; tarnwick_stop_display' EXIT
 tarnwick_start_display
 tarnwick_make_prefix
+# A prefix of its own, so the demo's VMware stand-in never meets the tests.
+demo="$TARNWICK_STATE/demo-prefix"
+rm -rf "$demo"
+cp -a "$WINEPREFIX" "$demo"
+export WINEPREFIX="$demo"
+bash tools/vmsim/install.sh --product workstation "build/$arch"
 
-run="$TARNWICK_STATE/demo"
-rm -rf "$run" && mkdir -p "$run"
-cp "build/$arch/Tarnwick.exe" "$run/"
-exe_win="Z:${run//\//\\}\\Tarnwick.exe"
+app="$demo/drive_c/Tarnwick"
+mkdir -p "$app" "$demo/drive_c/Backups"
+cp "build/$arch/Tarnwick.exe" "$app/"
+printf '[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n' >"$app/Tarnwick.ini"
+for entry in 'C:\VMs\Alpha\Alpha.vmx = -1' 'DELAY:4 = -1' 'C:\VMs\Beta Web\Beta Web.vmx = -1' \
+             'C:\VMs\R&D Lab\R&D Lab.vmx = 0' 'C:\VMs\Lab Team\Lab Team.vmtm = 0'; do
+    printf '  %s\r\n' "$entry" >>"$app/Tarnwick.ini"
+done
 
-"$WINE" "$exe_win" /SKIP_VMWARE_CHECK >"$run/wine.out" 2>&1 &
-sleep 6
+echo "demo: Tarnwick /START"
+"$WINE" 'C:\Tarnwick\Tarnwick.exe' /START >"$app/wine.out" 2>&1 &
+for _ in $(seq 100); do grep -q "Sleeping for" "$app/Tarnwick.log" 2>/dev/null && break; sleep 0.2; done
+sleep 1.5
 import -window root "$root/build/demo.png"
-echo "demo: screenshot saved to build/demo.png"
-# The demo is over: stop this prefix's Wine, the program with it.
-/usr/lib/wine/wineserver -k
-wait || true
+echo "demo: screenshot of the window during the start sequence: build/demo.png"
+for _ in $(seq 100); do grep -q "VMs Started" "$app/Tarnwick.log" 2>/dev/null && break; sleep 0.2; done
+
+echo "demo: Tarnwick /BKP C:\\Backups, beside the running copy"
+set +e
+"$WINE" 'C:\Tarnwick\Tarnwick.exe' /BKP 'C:\Backups' >>"$app/wine.out" 2>&1
+echo "demo: the backup run ended with exit code $?"
+set -e
+echo "demo: backup folders:"
+ls -R "$demo/drive_c/Backups"
+echo "demo: the simulator's journal of tool calls:"
+cut -f3,6- "$demo/drive_c/ProgramData/VMsim/vmsim-journal.txt"
 echo "demo: Tarnwick.log:"
-cat "$run/Tarnwick.log"
+cat "$app/Tarnwick.log"
