@@ -2,6 +2,7 @@
 #include "driver.h"
 #include "vmware_fixture.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 using namespace e2e;
@@ -202,4 +203,34 @@ TEST(Config, MissingRunKeyWarnsAndDisablesTheLogonBox) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kWinStart)));
     ASSERT_TRUE(ExitThroughTray(p, main));
     EnsureRunKey();
+}
+
+TEST(Config, TenThousandEntriesLoadShowScrollAndSave) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    EnsureRunKey();
+    std::string ini = "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n";
+    for (int i = 0; i < 10000; ++i)
+        ini += "  C:\\VMs\\Machine " + std::to_string(i) + "\\m.vmx = " + (i % 3 ? "0" : "-1") + "\r\n";
+    WriteFileBytes(ws.Dir() + "Tarnwick.ini", ini);
+    Process p("\"" + ws.Exe() + "\"");
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 60s);
+    ASSERT_TRUE(main);
+    HWND list = GetDlgItem(main, kList);
+    ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 10000; }, 60s));
+    EXPECT_EQ(ListText(list, 9999), "C:\\VMs\\Machine 9999\\m.vmx");
+    EXPECT_TRUE(ListCheck(list, 9999));
+    // Scroll to the end, move the last entry up, save: the file holds all of them in the new order.
+    ASSERT_TRUE(SelectListLine(list, 9999));
+    SendMessageW(list, LVM_ENSUREVISIBLE, 9999, FALSE);
+    Sleep(200);
+    PressCommand(main, kUp);
+    ASSERT_TRUE(WaitFor([&] { return ListText(list, 9998) == "C:\\VMs\\Machine 9999\\m.vmx"; }, 10s));
+    ClickControl(main, kSave);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 30s));
+    std::string want = ini;
+    const std::string a = "  C:\\VMs\\Machine 9998\\m.vmx = 0\r\n", b = "  C:\\VMs\\Machine 9999\\m.vmx = -1\r\n";
+    want.replace(want.find(a), a.size() + b.size(), b + a);
+    EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), want);
+    ASSERT_TRUE(ExitThroughTray(p, main));
 }

@@ -202,3 +202,59 @@ TEST(Sequences, AToolFailureIsLoggedInThreeLinesAndTheSequenceGoesOn) {
     EXPECT_NE(log.find("Starting VM: " + lab.beta, at), std::string::npos);
     p.Kill();
 }
+
+TEST(Sequences, VmwareCmdBackEndStartsSuspendsAndQueriesEachListedVm) {
+    Workspace ws;
+    InstallOptions server;
+    server.product = Product::Server;
+    VmwareInstall vmware(ws.Dir(), server);
+    const std::string alpha = vmware.MakeVm("Alpha", "Alpha");
+    const std::string beta = vmware.MakeVm("R&D Lab", "R&D Lab");
+    const std::string gamma = vmware.MakeVm("Gamma", "Gamma");
+    vmware.Ctl("set-state \"" + gamma + "\" running");
+    WriteFileBytes(ws.Dir() + "Tarnwick.ini", "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + alpha +
+                                                  " = -1\r\n  " + beta + " = -1\r\n");
+    Process p("\"" + ws.Exe() + "\" /START", false);
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 20s));
+    EXPECT_EQ(vmware.State(alpha), "running");
+    EXPECT_EQ(vmware.State(beta), "running");
+    const std::string tool = vmware.InstallDir() + "vmware-cmd.bat";
+    const std::string tmp = ws.Dir() + "Tarnwick.tmp";
+    const auto lines = LogMessages(ws.Log());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "      DosCmd: cmd /c \"\"" + tool + "\" \"" + alpha + "\" start > \"" + tmp + "\"\""),
+              lines.end())
+        << ws.Log();
+
+    vmware.Ctl("clear-journal");
+    PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
+    Sleep(500);
+    keybd_event('X', 0, 0, 0);
+    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
+    AnswerQuestion(p, "Do you want to suspend all your VMs before closing?", true);
+    ASSERT_TRUE(p.WaitExit(60s).has_value());
+    // The list bottom-up, then the listing, each listed VM queried from the last to the first, and the
+    // one still running suspended.
+    const std::vector<std::vector<std::string>> expected = {
+        {"vmware-cmd", beta, "suspend"},   {"vmware-cmd", alpha, "suspend"},  {"vmware-cmd", "-l"},
+        {"vmware-cmd", gamma, "getstate"}, {"vmware-cmd", beta, "getstate"},  {"vmware-cmd", alpha, "getstate"},
+        {"vmware-cmd", gamma, "suspend"}};
+    EXPECT_EQ(Calls(vmware), expected);
+    for (const std::string& vm : {alpha, beta, gamma}) EXPECT_EQ(vmware.State(vm), "suspended");
+}
+
+TEST(Sequences, PercentAndAmpersandInAPathReachTheToolUnchanged) {
+    Lab lab;
+    const std::string odd = lab.vmware.MakeVm("100%PATH% & co", "x%OS%");
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini({{odd, true}}));
+    Process p("\"" + lab.ws.Exe() + "\" /START", false);
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 20s));
+    const std::vector<std::vector<std::string>> expected = {{"vmrun", "start", odd}};
+    EXPECT_EQ(Calls(lab.vmware), expected);
+    EXPECT_EQ(lab.vmware.State(odd), "running");
+    p.Kill();
+}
