@@ -20,3 +20,12 @@ rm -rf "$work" && mkdir -p "$work"
 cp "build/$arch/Tarnwick.exe" "$b/startup/minimal_window.exe" "$work/"
 echo "== start-up and memory"
 "$WINE" "$b/startup/startup_bench.exe" "$(win "$work/Tarnwick.exe")" "$(win "$work/minimal_window.exe")"
+
+echo "== a tool run through the command runner"
+"$WINE" "$b/runner/runner_bench.exe" 30
+
+echo "== loading and saving the control list"
+"$WINE" "$b/config/config_bench.exe"
+
+echo "== start and suspend sequences, and a backup's downtime, on the tool simulator"
+"$WINE" "$b/sequences/sequences_bench.exe" "$(win "$root/build/$arch/tools/vmsim/vmsim.exe")" 5 200
