@@ -23,7 +23,7 @@ struct AccountName {
 
 // One process opened for inspection. The destructor closes it.
 class InspectedProcess {
-public:
+  public:
     virtual ~InspectedProcess() = default;
     // Full path of the process's main executable; nullopt when it cannot be read.
     virtual std::optional<std::string> ImagePath() = 0;
@@ -33,7 +33,7 @@ public:
 
 // The machine's processes, as far as the check needs them.
 class ProcessList {
-public:
+  public:
     virtual ~ProcessList() = default;
     virtual uint32_t OwnProcessId() = 0;
     // Fills ids from the front and returns the number of bytes it filled; nullopt when the list cannot

@@ -20,7 +20,8 @@ constexpr bool VersionStringMatches(const char* s, const int (&parts)[4]) {
     for (int i = 0; i < 4; ++i) {
         if (*s < '0' || *s > '9') return false;
         int n = 0;
-        while (*s >= '0' && *s <= '9') n = n * 10 + (*s++ - '0');
+        while (*s >= '0' && *s <= '9')
+            n = n * 10 + (*s++ - '0');
         if (n != parts[i]) return false;
         if (*s != (i < 3 ? '.' : '\0')) return false;
         ++s;

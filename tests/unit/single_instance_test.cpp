@@ -16,7 +16,7 @@ struct FakeProcess {
 };
 
 class FakeProcessList : public ProcessList {
-public:
+  public:
     uint32_t ownPid = 100;
     bool enumFails = false;
     std::vector<uint32_t> ids;
@@ -38,13 +38,13 @@ public:
 };
 
 class FakeInspected : public InspectedProcess {
-public:
+  public:
     FakeInspected(FakeProcessList& list, const FakeProcess& p) : list_(list), p_(p) { ++list_.openNow; }
     ~FakeInspected() override { --list_.openNow; }
     std::optional<std::string> ImagePath() override { return p_.path; }
     std::optional<AccountName> Account() override { return p_.account; }
 
-private:
+  private:
     FakeProcessList& list_;
     FakeProcess p_;
 };
@@ -57,7 +57,7 @@ std::unique_ptr<InspectedProcess> FakeProcessList::Open(uint32_t pid) {
 }
 
 class RecordingDialogs : public Dialogs {
-public:
+  public:
     std::vector<std::string> messages;
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     bool Confirm(const std::string&) override { return false; }
@@ -89,17 +89,18 @@ TEST(SingleInstance, FileNameComparison) {
         {"C:\\Tools\\Tarnwick\\Tarnwick.exe", true},
         {"E:\\elsewhere\\Tarnwick.exe", true},
         {"Tarnwick.exe", true},
-        {"C:Tarnwick.exe", true},                  // a drive-relative path: the colon ends the directory part
+        {"C:Tarnwick.exe", true}, // a drive-relative path: the colon ends the directory part
         {"\\\\server\\share\\Tarnwick.exe", true},
-        {"C:\\Tools\\TARNWICK.EXE", false},        // letter case counts
+        {"C:\\Tools\\TARNWICK.EXE", false}, // letter case counts
         {"C:\\Tools\\tarnwick.exe", false},
         {"C:\\Tools\\Tarnwick.exe.bak", false},
         {"C:\\Tools\\MyTarnwick.exe", false},
         {"C:\\Tarnwick.exe\\other.exe", false},
-        {"C:/Tools/Tarnwick.exe", false},          // a forward slash is not a separator here
+        {"C:/Tools/Tarnwick.exe", false}, // a forward slash is not a separator here
         {"", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(SameFileName(c.path, "Tarnwick.exe"), c.same) << c.path;
+    for (const Case& c : cases)
+        EXPECT_EQ(SameFileName(c.path, "Tarnwick.exe"), c.same) << c.path;
     EXPECT_EQ(FileNamePart("C:\\a:b\\c:d.exe"), "d.exe");
     EXPECT_EQ(FileNamePart("C:\\dir\\"), "");
 }
@@ -108,21 +109,23 @@ TEST(SingleInstance, ScanFindsEveryOtherCopy) {
     FakeProcessList list;
     list.ids = {0, 4, 100, 200, 300, 400, 500, 600, 700};
     list.processes[4] = {"C:\\Windows\\System32\\smss.exe", AccountName{"NT AUTHORITY", "SYSTEM"}};
-    list.processes[100] = {OwnExe, AccountName{"PC", "me"}};                          // ourselves
+    list.processes[100] = {OwnExe, AccountName{"PC", "me"}}; // ourselves
     list.processes[200] = {"D:\\Copy\\Tarnwick.exe", AccountName{"PC", "alice"}};
     list.processes[300] = {"C:\\Tools\\Tarnwick\\TARNWICK.EXE", AccountName{"PC", "carol"}};
-    list.processes[400] = {OwnExe, std::nullopt};                                    // lookup fails
-    list.processes[500] = {OwnExe, AccountName{"PC", "dave"}, false};                // cannot be opened
-    list.processes[600] = {std::nullopt, AccountName{"PC", "erin"}};                 // path unreadable
+    list.processes[400] = {OwnExe, std::nullopt};                     // lookup fails
+    list.processes[500] = {OwnExe, AccountName{"PC", "dave"}, false}; // cannot be opened
+    list.processes[600] = {std::nullopt, AccountName{"PC", "erin"}};  // path unreadable
     // 700 does not exist any more
     RecordingDialogs dialogs;
 
     EXPECT_TRUE(CheckOtherInstance(list, dialogs, OwnExe));
     ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[0], "Tarnwick will not be launched.\r\rAnother instance of D:\\Copy\\Tarnwick.exe"
-                                   "\ris already running under user \\\\PC\\alice.");
-    EXPECT_EQ(dialogs.messages[1], "Tarnwick will not be launched.\r\rAnother instance of "
-                                   "C:\\Tools\\Tarnwick\\Tarnwick.exe\ris already running under user \\\\?\\?.");
+    EXPECT_EQ(dialogs.messages[0],
+              "Tarnwick will not be launched.\r\rAnother instance of D:\\Copy\\Tarnwick.exe"
+              "\ris already running under user \\\\PC\\alice.");
+    EXPECT_EQ(dialogs.messages[1],
+              "Tarnwick will not be launched.\r\rAnother instance of "
+              "C:\\Tools\\Tarnwick\\Tarnwick.exe\ris already running under user \\\\?\\?.");
     EXPECT_EQ(list.opened, (std::vector<uint32_t>{4, 100, 200, 300, 400, 500, 600, 700})); // never id 0
     EXPECT_EQ(list.openNow, 0);
 }
@@ -157,14 +160,16 @@ TEST(SingleInstance, EnumerationFailureWarnsAndLetsTheStartGoOn) {
     list.processes[200] = {"D:\\Copy\\Tarnwick.exe", AccountName{"PC", "alice"}};
     RecordingDialogs dialogs;
     EXPECT_FALSE(CheckOtherInstance(list, dialogs, OwnExe));
-    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"WARNING: EnumProcesses returned an error; skipping check "
-                                                         "for existing instance of application."});
+    EXPECT_EQ(dialogs.messages,
+              std::vector<std::string>{"WARNING: EnumProcesses returned an error; skipping check "
+                                       "for existing instance of application."});
     EXPECT_TRUE(list.opened.empty());
 }
 
 TEST(SingleInstance, OnlyTheFirst1025IdsAreExamined) {
     FakeProcessList list;
-    for (uint32_t pid = 1000; pid < 1000 + 1100; ++pid) list.ids.push_back(pid);
+    for (uint32_t pid = 1000; pid < 1000 + 1100; ++pid)
+        list.ids.push_back(pid);
     list.processes[1000 + 1024] = {"D:\\last\\Tarnwick.exe", AccountName{"PC", "in"}};
     list.processes[1000 + 1025] = {"D:\\beyond\\Tarnwick.exe", AccountName{"PC", "out"}};
     RecordingDialogs dialogs;

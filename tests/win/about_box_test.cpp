@@ -44,8 +44,8 @@ INT_PTR ShowAndPress(TfrmAbout& about, WPARAM key, SeenDialog& seen) {
         for (int i = 0; i < 200 && !closed; ++i, Sleep(50)) {
             HWND dialog = FindWindowA(nullptr, "About Tarnwick");
             DWORD pid = 0;
-            if (!dialog || !IsWindowVisible(dialog) || (GetWindowThreadProcessId(dialog, &pid), pid) !=
-                                                            GetCurrentProcessId())
+            if (!dialog || !IsWindowVisible(dialog) ||
+                (GetWindowThreadProcessId(dialog, &pid), pid) != GetCurrentProcessId())
                 continue;
             seen.found = true;
             char caption[64] = "";

@@ -27,14 +27,14 @@ const bool probeMode = [] {
 }();
 
 class Probe {
-public:
+  public:
     explicit Probe(const std::string& path) : path_(path) {
         STARTUPINFOA si{};
         si.cb = sizeof si;
         std::string commandLine = "\"" + path + "\"";
         SetEnvironmentVariableA(ProbeVariable, std::to_string(GetCurrentProcessId()).c_str());
-        const BOOL ok = CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                                       nullptr, nullptr, &si, &pi_);
+        const BOOL ok = CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                       CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi_);
         SetEnvironmentVariableA(ProbeVariable, nullptr);
         if (!ok) pi_ = {};
         if (pi_.hThread) CloseHandle(pi_.hThread);
@@ -51,13 +51,13 @@ public:
     uint32_t Pid() const { return pi_.dwProcessId; }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     PROCESS_INFORMATION pi_{};
 };
 
 class RecordingDialogs : public Dialogs {
-public:
+  public:
     std::vector<std::string> messages;
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     bool Confirm(const std::string&) override { return false; }
@@ -66,7 +66,7 @@ public:
 };
 
 class SingleInstanceWin : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char temp[MAX_PATH];
         ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
@@ -137,8 +137,8 @@ AccountName CurrentAccount() {
 TEST_F(SingleInstanceWin, FindsEveryRunningCopyOfTheFileName) {
     const Probe& first = Start("one", "TwProbe.exe");
     const Probe& second = Start("two with blanks", "TwProbe.exe");
-    Start("three", "TWPROBE.EXE");   // other letter case
-    Start("four", "TwProbe2.exe");   // other name
+    Start("three", "TWPROBE.EXE"); // other letter case
+    Start("four", "TwProbe2.exe"); // other name
     Start("five", "TwProbe.exe.exe");
     if (HasFailure()) return;
 

@@ -16,11 +16,13 @@ namespace {
 using Bytes = std::vector<char>;
 
 void Pad(Bytes& b) {
-    while (b.size() % 4) b.push_back(0);
+    while (b.size() % 4)
+        b.push_back(0);
 }
 
 // One node of a version resource: length, value length, type, key, padding, value, padding, children.
-Bytes Node(const std::wstring& key, const Bytes& value, WORD valueLength, WORD type, const std::vector<Bytes>& children) {
+Bytes Node(const std::wstring& key, const Bytes& value, WORD valueLength, WORD type,
+           const std::vector<Bytes>& children) {
     Bytes b(6, 0);
     const auto* k = reinterpret_cast<const char*>(key.c_str());
     b.insert(b.end(), k, k + (key.size() + 1) * sizeof(wchar_t));
@@ -37,7 +39,8 @@ Bytes Node(const std::wstring& key, const Bytes& value, WORD valueLength, WORD t
 
 Bytes String(const std::wstring& key, const std::wstring& text) {
     const auto* t = reinterpret_cast<const char*>(text.c_str());
-    return Node(key, Bytes(t, t + (text.size() + 1) * sizeof(wchar_t)), static_cast<WORD>(text.size() + 1), 1, {});
+    return Node(key, Bytes(t, t + (text.size() + 1) * sizeof(wchar_t)), static_cast<WORD>(text.size() + 1), 1,
+                {});
 }
 
 Bytes VersionResource(const std::wstring& table, const std::vector<Bytes>& strings) {
@@ -50,7 +53,7 @@ Bytes VersionResource(const std::wstring& table, const std::vector<Bytes>& strin
 }
 
 class VersionInfoWin : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char temp[MAX_PATH];
         ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
@@ -65,8 +68,8 @@ protected:
         HANDLE update = BeginUpdateResourceA(path_.c_str(), FALSE);
         ASSERT_NE(update, nullptr);
         ASSERT_TRUE(UpdateResourceA(update, MAKEINTRESOURCEA(16) /* RT_VERSION */, MAKEINTRESOURCEA(1),
-                                    MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), const_cast<char*>(resource.data()),
-                                    static_cast<DWORD>(resource.size())));
+                                    MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                    const_cast<char*>(resource.data()), static_cast<DWORD>(resource.size())));
         ASSERT_TRUE(EndUpdateResourceA(update, FALSE));
     }
 
@@ -88,10 +91,15 @@ TEST_F(VersionInfoWin, ReadsFileVersionOfTheUsEnglish1252Table) {
         const char* expected;
     };
     const Case cases[] = {
-        {"present", L"040904E4",
-         {String(L"CompanyName", L""), String(L"FileVersion", L"2.1.0.11"), String(L"ProductVersion", L"1.0.0.0")},
+        {"present",
+         L"040904E4",
+         {String(L"CompanyName", L""), String(L"FileVersion", L"2.1.0.11"),
+          String(L"ProductVersion", L"1.0.0.0")},
          "2.1.0.11"},
-        {"other text kept", L"040904E4", {String(L"FileVersion", L"3.0 beta (build 7)")}, "3.0 beta (build 7)"},
+        {"other text kept",
+         L"040904E4",
+         {String(L"FileVersion", L"3.0 beta (build 7)")},
+         "3.0 beta (build 7)"},
         {"string missing", L"040904E4", {String(L"ProductVersion", L"1.0.0.0")}, ""},
         {"empty string", L"040904E4", {String(L"FileVersion", L"")}, ""},
         {"only a Unicode table", L"040904B0", {String(L"FileVersion", L"9.9.9.9")}, ""},

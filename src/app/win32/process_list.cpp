@@ -9,7 +9,7 @@ namespace tarnwick {
 namespace {
 
 class UniqueHandle {
-public:
+  public:
     explicit UniqueHandle(HANDLE h = nullptr) : h_(h) {}
     UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
@@ -32,13 +32,13 @@ public:
         h_ = h;
     }
 
-private:
+  private:
     HANDLE h_;
 };
 
 // A block from the process heap.
 class HeapBlock {
-public:
+  public:
     explicit HeapBlock(size_t size) : p_(HeapAlloc(GetProcessHeap(), 0, size)) {}
     HeapBlock(const HeapBlock&) = delete;
     HeapBlock& operator=(const HeapBlock&) = delete;
@@ -47,7 +47,7 @@ public:
     }
     void* get() const { return p_; }
 
-private:
+  private:
     void* p_;
 };
 
@@ -57,7 +57,7 @@ using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, DWORD*)
 
 // psapi.dll is not bound at load time: it is loaded on first use and kept for the rest of the run.
 class Psapi {
-public:
+  public:
     static Psapi& Get() {
         static Psapi psapi;
         return psapi;
@@ -71,7 +71,7 @@ public:
     EnumProcessesFn enumProcesses = nullptr;
     GetModuleFileNameExAFn getModuleFileNameExA = nullptr;
 
-private:
+  private:
     Psapi() : module_(LoadLibraryA("PSAPI.dll")) {
         enumProcesses = ProcAddress<EnumProcessesFn>(module_, "EnumProcesses");
         getModuleFileNameExA = ProcAddress<GetModuleFileNameExAFn>(module_, "GetModuleFileNameExA");
@@ -82,8 +82,8 @@ private:
 // Vista and later: reads the image path of processes we may only open with limited rights (elevated, or
 // another account's), which psapi cannot. Looked up so that older systems still start.
 QueryFullProcessImageNameAFn QueryFullProcessImageNameAPtr() {
-    static const QueryFullProcessImageNameAFn fn =
-        ProcAddress<QueryFullProcessImageNameAFn>(GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
+    static const QueryFullProcessImageNameAFn fn = ProcAddress<QueryFullProcessImageNameAFn>(
+        GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
     return fn;
 }
 
@@ -91,15 +91,17 @@ constexpr DWORD ModulePathChars = 261;
 constexpr DWORD AccountNameChars = 251;
 
 class Win32InspectedProcess final : public InspectedProcess {
-public:
-    Win32InspectedProcess(UniqueHandle process, bool limited) : process_(std::move(process)), limited_(limited) {}
+  public:
+    Win32InspectedProcess(UniqueHandle process, bool limited)
+        : process_(std::move(process)), limited_(limited) {}
 
     std::optional<std::string> ImagePath() override {
         char path[ModulePathChars];
         if (!limited_) {
             auto getModuleFileNameExA = Psapi::Get().getModuleFileNameExA;
-            const DWORD n = getModuleFileNameExA ? getModuleFileNameExA(process_.get(), nullptr, path, ModulePathChars)
-                                                 : 0;
+            const DWORD n = getModuleFileNameExA
+                                ? getModuleFileNameExA(process_.get(), nullptr, path, ModulePathChars)
+                                : 0;
             if (n > 0) return std::string(path, n);
         }
         // Also when psapi could not read it: a 32-bit caller cannot read a 64-bit process's modules.
@@ -130,7 +132,7 @@ public:
         return AccountName{domain, user};
     }
 
-private:
+  private:
     UniqueHandle process_;
     bool limited_; // opened with PROCESS_QUERY_LIMITED_INFORMATION only
 };

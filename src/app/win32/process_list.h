@@ -7,7 +7,7 @@
 namespace tarnwick {
 
 class Win32ProcessList final : public ProcessList {
-public:
+  public:
     // appWindow: the application's window, whose process is ours; null means the calling process.
     explicit Win32ProcessList(HWND appWindow = nullptr) : appWindow_(appWindow) {}
 
@@ -15,7 +15,7 @@ public:
     std::optional<uint32_t> EnumProcessIds(std::span<uint32_t> ids) override;
     std::unique_ptr<InspectedProcess> Open(uint32_t pid) override;
 
-private:
+  private:
     HWND appWindow_;
 };
 

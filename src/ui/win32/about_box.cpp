@@ -17,14 +17,15 @@ namespace {
 constexpr int ClientWidth = 298, ClientHeight = 213;
 constexpr RECT Panel1 = {8, 8, 8 + 281, 8 + 161};
 constexpr RECT ProgramIcon = {8, 8, 8 + 65, 8 + 57};
-constexpr POINT ProductNamePos = {88, 16}, VersionPos = {88, 40}, CopyrightPos = {8, 80}, CommentsPos = {8, 104};
+constexpr POINT ProductNamePos = {88, 16}, VersionPos = {88, 40}, CopyrightPos = {8, 80},
+                CommentsPos = {8, 104};
 constexpr RECT Label1 = {104, 122, 104 + 44, 122 + 13};
 constexpr RECT OKButton = {111, 180, 111 + 75, 180 + 25};
 constexpr int FontPoints = 8;
 constexpr const char* FontFace = "MS Sans Serif";
 
 class UniqueFont {
-public:
+  public:
     explicit UniqueFont(HFONT font = nullptr) : font_(font) {}
     UniqueFont(const UniqueFont&) = delete;
     UniqueFont& operator=(const UniqueFont&) = delete;
@@ -35,13 +36,13 @@ public:
         font_ = font;
     }
 
-private:
+  private:
     HFONT font_;
 };
 
 // An icon from LoadImage is ours to destroy; the stock icon we fall back to is shared and is not.
 class ProgramIconHandle {
-public:
+  public:
     ProgramIconHandle() = default;
     ProgramIconHandle(const ProgramIconHandle&) = delete;
     ProgramIconHandle& operator=(const ProgramIconHandle&) = delete;
@@ -56,7 +57,7 @@ public:
     }
     HICON get() const { return icon_; }
 
-private:
+  private:
     void reset() {
         if (owned_ && icon_) DestroyIcon(icon_);
         icon_ = nullptr;
@@ -67,20 +68,20 @@ private:
 };
 
 class PaintScope {
-public:
+  public:
     explicit PaintScope(HWND hwnd) : hwnd_(hwnd) { BeginPaint(hwnd_, &ps_); }
     PaintScope(const PaintScope&) = delete;
     PaintScope& operator=(const PaintScope&) = delete;
     ~PaintScope() { EndPaint(hwnd_, &ps_); }
     HDC dc() const { return ps_.hdc; }
 
-private:
+  private:
     HWND hwnd_;
     PAINTSTRUCT ps_{};
 };
 
 class WindowDc {
-public:
+  public:
     explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
     WindowDc(const WindowDc&) = delete;
     WindowDc& operator=(const WindowDc&) = delete;
@@ -89,7 +90,7 @@ public:
     }
     HDC get() const { return dc_; }
 
-private:
+  private:
     HWND hwnd_;
     HDC dc_;
 };
@@ -109,7 +110,7 @@ int WindowDpi(HWND hwnd) {
 
 // One showing of the box: the window and what it draws with live as long as this object.
 class AboutDialog {
-public:
+  public:
     AboutDialog(HINSTANCE instance, const TfrmAbout::Texts& texts) : instance_(instance), texts_(texts) {}
 
     INT_PTR Run(HWND owner) {
@@ -121,10 +122,11 @@ public:
             WORD menu, windowClass, title;
         } tmpl{};
         tmpl.dialog.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-        return DialogBoxIndirectParamA(instance_, &tmpl.dialog, owner, DialogProc, reinterpret_cast<LPARAM>(this));
+        return DialogBoxIndirectParamA(instance_, &tmpl.dialog, owner, DialogProc,
+                                       reinterpret_cast<LPARAM>(this));
     }
 
-private:
+  private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (msg == WM_INITDIALOG) {
             SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
@@ -155,8 +157,10 @@ private:
     int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
     RECT Scale(const RECT& r) const { return {Scale(r.left), Scale(r.top), Scale(r.right), Scale(r.bottom)}; }
     // Panel items are given relative to the panel.
-    RECT OnPanel(const RECT& r) const { return Scale(RECT{Panel1.left + r.left, Panel1.top + r.top,
-                                                          Panel1.left + r.right, Panel1.top + r.bottom}); }
+    RECT OnPanel(const RECT& r) const {
+        return Scale(
+            RECT{Panel1.left + r.left, Panel1.top + r.top, Panel1.left + r.right, Panel1.top + r.bottom});
+    }
 
     SIZE TextExtent(const std::string& text, HFONT font) const {
         const WindowDc dc(hwnd_);
@@ -172,8 +176,8 @@ private:
 
     HWND AddControl(const char* windowClass, const std::string& text, DWORD style, int id, const RECT& r,
                     HFONT font) {
-        HWND control = CreateWindowExA(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
-                                       r.right - r.left, r.bottom - r.top, hwnd_,
+        HWND control = CreateWindowExA(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left,
+                                       r.top, r.right - r.left, r.bottom - r.top, hwnd_,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         return control;
@@ -206,7 +210,8 @@ private:
         AddLabel(IDC_ABOUT_COPYRIGHT, texts_.copyright, CopyrightPos);
         AddLabel(IDC_ABOUT_COMMENTS, texts_.comments, CommentsPos);
         AddLink();
-        HWND ok = AddControl("BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, Scale(OKButton), font_.get());
+        HWND ok =
+            AddControl("BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, Scale(OKButton), font_.get());
 
         PlaceWindow();
         SetFocus(ok);
@@ -224,15 +229,16 @@ private:
             r.left -= grow / 2;
             r.right += grow - grow / 2;
         }
-        link_ = AddControl("STATIC", text, SS_CENTER | SS_NOPREFIX | SS_NOTIFY, IDC_ABOUT_LINK, r, linkFont_.get());
+        link_ = AddControl("STATIC", text, SS_CENTER | SS_NOPREFIX | SS_NOTIFY, IDC_ABOUT_LINK, r,
+                           linkFont_.get());
 
         // The hint shows the address the link opens.
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
         InitCommonControlsEx(&icc);
         // Owned by the dialog, so it goes with it.
-        HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
-                                   instance_, nullptr);
+        HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
         if (!tip) return;
         TOOLINFOA tool{};
         // The older structure size: comctl32 before version 6 refuses the newer one.
@@ -279,8 +285,8 @@ private:
         DrawEdge(paint.dc(), &panel, EDGE_ETCHED, BF_RECT);
         const RECT icon = OnPanel(ProgramIcon);
         if (icon_.get())
-            DrawIconEx(paint.dc(), icon.left, icon.top, icon_.get(), icon.right - icon.left, icon.bottom - icon.top,
-                       0, nullptr, DI_NORMAL);
+            DrawIconEx(paint.dc(), icon.left, icon.top, icon_.get(), icon.right - icon.left,
+                       icon.bottom - icon.top, 0, nullptr, DI_NORMAL);
     }
 
     HBRUSH OnCtlColorStatic(HDC dc, HWND control) {

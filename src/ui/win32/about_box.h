@@ -8,7 +8,7 @@
 namespace tarnwick {
 
 class TfrmAbout {
-public:
+  public:
     // Fills the texts once, as the program starts; later shows do not read them again.
     // instance: the module that holds the application icon and whose version resource is read.
     TfrmAbout(HINSTANCE instance, const std::string& appTitle);
@@ -25,7 +25,7 @@ public:
     const Texts& GetTexts() const { return texts_; }
     const std::string& VersionText() const { return versionText_; }
 
-private:
+  private:
     void FormCreate(const std::string& appTitle);
     void ReadVersionInfo();
 
