@@ -1,6 +1,6 @@
 #pragma once
-// How the sequences read entry texts, and the small text helpers they share. Kept in a namespace of
-// their own so they can sit beside the control list's versions until the two are merged.
+// How the sequences read entry texts, and the small text helpers they share. The kinds, integer text and
+// cmd quoting are the control list's and the tool commands' own; these names only read well here.
 #include "app/services.h"
 
 #include <cstdint>

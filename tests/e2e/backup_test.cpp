@@ -8,15 +8,6 @@ using namespace e2e;
 
 namespace {
 
-std::vector<std::vector<std::string>> Calls(const VmwareInstall& vmware) {
-    std::vector<std::vector<std::string>> out;
-    for (const auto& j : vmware.Journal()) {
-        std::vector<std::string> c{j.at(0)};
-        c.insert(c.end(), j.begin() + 3, j.end());
-        out.push_back(c);
-    }
-    return out;
-}
 
 std::vector<std::string> FilesIn(const std::string& dir) {
     std::vector<std::string> names;
@@ -75,7 +66,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
     EXPECT_EQ(*code, 0u);
     const std::vector<std::vector<std::string>> calls = {
         {"vmrun", "list"}, {"vmrun", "suspend", lab.alpha}, {"vmrun", "start", lab.alpha}};
-    EXPECT_EQ(Calls(lab.vmware), calls);
+    EXPECT_EQ(lab.vmware.Calls(), calls);
     EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
     EXPECT_EQ(FilesIn(lab.target + "\\"), std::vector<std::string>{"Alpha\\"});
     EXPECT_EQ(FilesIn(lab.target + "\\Alpha\\"), (std::vector<std::string>{"Alpha.vmdk", "Alpha.vmx", "nvram"}));
@@ -123,7 +114,7 @@ TEST(Backup, AllRunningWithSnapshotsNeverSuspends) {
                                                          {"vmrun", "deletesnapshot", lab.alpha, "Tarnwick_Backup"},
                                                          {"vmrun", "snapshot", lab.gamma, "Tarnwick_Backup"},
                                                          {"vmrun", "deletesnapshot", lab.gamma, "Tarnwick_Backup"}};
-    EXPECT_EQ(Calls(lab.vmware), calls);
+    EXPECT_EQ(lab.vmware.Calls(), calls);
     for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma}) EXPECT_EQ(lab.vmware.State(vm), "running");
     EXPECT_EQ(FilesIn(lab.target + "\\"), (std::vector<std::string>{"Alpha\\", "R&D Lab\\"}));
     const std::string log = lab.ws.Log();
@@ -164,7 +155,7 @@ TEST(Backup, ClashingFolderNamesNeverDestroyAFreshCopy) {
     const std::string log = lab.ws.Log();
     EXPECT_NE(log.find("Folder name clash"), std::string::npos) << log;
     EXPECT_NE(log.find("No usable folder name"), std::string::npos) << log;
-    for (const auto& call : Calls(lab.vmware)) {
+    for (const auto& call : lab.vmware.Calls()) {
         ASSERT_GE(call.size(), 2u);
         if (call.size() > 2) {
             EXPECT_NE(call[2], twin) << "the clashing VM was touched";

@@ -11,16 +11,6 @@ namespace {
 constexpr int kList = 1003, kLaunch = 1108;
 using Call = std::vector<std::string>; // role, exe, working directory, arguments...
 
-// The calls as role + arguments, leaving out the executable and the folder.
-std::vector<std::vector<std::string>> Calls(const VmwareInstall& vmware) {
-    std::vector<std::vector<std::string>> out;
-    for (const auto& j : vmware.Journal()) {
-        std::vector<std::string> c{j.at(0)};
-        c.insert(c.end(), j.begin() + 3, j.end());
-        out.push_back(c);
-    }
-    return out;
-}
 
 std::string Ini(const std::vector<std::pair<std::string, bool>>& entries) {
     std::string s = "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n";
@@ -72,7 +62,7 @@ TEST(Sequences, StartRunsTheListInOrderWithTeamDelayAndPrompts) {
 
     const std::vector<std::vector<std::string>> expected = {
         {"vmrun", "start", lab.alpha}, {"vmware", "-x", "-q", lab.team}, {"vmrun", "start", lab.gamma}};
-    EXPECT_EQ(Calls(lab.vmware), expected);
+    EXPECT_EQ(lab.vmware.Calls(), expected);
     // The Team was opened from the tool folder.
     const auto journal = lab.vmware.Journal();
     ASSERT_EQ(journal.size(), 3u);
@@ -138,7 +128,7 @@ TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
                                                             {"vmrun", "list"},
                                                             {"vmrun", "suspend", lab.gamma},
                                                             {"vmrun", "suspend", lab.delta}};
-    EXPECT_EQ(Calls(lab.vmware), expected);
+    EXPECT_EQ(lab.vmware.Calls(), expected);
     for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma, lab.delta}) EXPECT_EQ(lab.vmware.State(vm), "suspended");
     const auto lines = LogMessages(lab.ws.Log());
     const std::vector<std::string> want = {"Suspending cataloged VMs in reverse specified order...",
@@ -241,7 +231,7 @@ TEST(Sequences, VmwareCmdBackEndStartsSuspendsAndQueriesEachListedVm) {
         {"vmware-cmd", beta, "suspend"},   {"vmware-cmd", alpha, "suspend"},  {"vmware-cmd", "-l"},
         {"vmware-cmd", gamma, "getstate"}, {"vmware-cmd", beta, "getstate"},  {"vmware-cmd", alpha, "getstate"},
         {"vmware-cmd", gamma, "suspend"}};
-    EXPECT_EQ(Calls(vmware), expected);
+    EXPECT_EQ(vmware.Calls(), expected);
     for (const std::string& vm : {alpha, beta, gamma}) EXPECT_EQ(vmware.State(vm), "suspended");
 }
 
@@ -254,7 +244,7 @@ TEST(Sequences, PercentAndAmpersandInAPathReachTheToolUnchanged) {
     ASSERT_TRUE(main);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 20s));
     const std::vector<std::vector<std::string>> expected = {{"vmrun", "start", odd}};
-    EXPECT_EQ(Calls(lab.vmware), expected);
+    EXPECT_EQ(lab.vmware.Calls(), expected);
     EXPECT_EQ(lab.vmware.State(odd), "running");
     p.Kill();
 }

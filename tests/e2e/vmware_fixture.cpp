@@ -138,4 +138,14 @@ std::vector<std::vector<std::string>> VmwareInstall::Journal() const {
     return out;
 }
 
+std::vector<std::vector<std::string>> VmwareInstall::Calls() const {
+    std::vector<std::vector<std::string>> out;
+    for (const auto& j : Journal()) {
+        std::vector<std::string> c{j.at(0)};
+        c.insert(c.end(), j.begin() + 3, j.end());
+        out.push_back(c);
+    }
+    return out;
+}
+
 } // namespace e2e

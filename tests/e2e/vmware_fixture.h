@@ -37,6 +37,8 @@ public:
     std::string State(const std::string& vmx) const;
     // Journal lines, each split into its tab-separated fields, without the time and pid.
     std::vector<std::vector<std::string>> Journal() const;
+    // The calls as role and arguments, without the executable and the folder.
+    std::vector<std::vector<std::string>> Calls() const;
 
 private:
     std::string root_, installDir_, home_, vmsim_;
