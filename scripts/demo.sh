@@ -24,6 +24,7 @@ demo="$TARNWICK_STATE/demo-prefix"
 rm -rf "$demo"
 cp -a "$WINEPREFIX" "$demo"
 export WINEPREFIX="$demo"
+tarnwick_start_wine
 bash tools/vmsim/install.sh --product workstation "build/$arch"
 
 app="$demo/drive_c/Tarnwick"

@@ -28,4 +28,5 @@ source scripts/wine-env.sh
 trap 'tarnwick_stop_wine; tarnwick_stop_display' EXIT
 tarnwick_start_display
 tarnwick_make_prefix
+tarnwick_start_wine
 ctest --preset "$arch"

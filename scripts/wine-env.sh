@@ -44,6 +44,14 @@ tarnwick_make_prefix() {
     touch "$WINEPREFIX/.tarnwick-ready"
 }
 
+# Starts this prefix's Wine server and its system programs for the whole run, with no terminal attached:
+# programs that Wine starts on its own (services, the desktop) keep the stdout of whoever started them,
+# and a test runner that waits for its test's output to end would wait for them forever.
+tarnwick_start_wine() {
+    /usr/lib/wine/wineserver -p
+    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+}
+
 tarnwick_stop_wine() {
     /usr/lib/wine/wineserver -k 2>/dev/null || true
 }
