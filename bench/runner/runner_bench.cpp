@@ -3,6 +3,7 @@
 // the log line) against a bare CreateProcess and wait of the very same command line, interleaved in one
 // process. Also times the CommandRunner alone and a 100 ms polling wait of that line, for comparison.
 // Prints medians and ratios.
+#include "app/win32/file_system.h"
 #include "dos/win32/command_runner.h"
 #include "hypervisor/hypervisor.h"
 #include "hypervisor/tool_commands.h"
@@ -22,25 +23,6 @@ using namespace tarnwick;
 
 namespace {
 
-class DiskFiles : public FileSystem {
-  public:
-    bool FileExists(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    }
-    bool DirectoryExists(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    }
-    std::optional<std::string> ReadWholeFile(const std::string& path) override {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return std::nullopt;
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()); }
-};
 
 // Appends each line to a file, opening and closing it every time as the activity log does.
 class FileLog : public Reporter, public Dialogs {
@@ -123,7 +105,7 @@ int main(int argc, char** argv) {
     std::ofstream(vmx) << "config.version = \"8\"\n";
 
     FileLog log(state.LogFilePath);
-    DiskFiles files;
+    win32::WinFileSystem files;
     win32::CommandRunner runner;
     Hypervisor hypervisor(state, log, log, runner, files);
     const std::string line = BuildToolCommandLine(true, state.ToolPath, "start", vmx, state.TempFilePath);

@@ -1,4 +1,5 @@
 // Tool commands through the real cmd: what reaches the tool, and what comes back through the capture.
+#include "app/win32/file_system.h"
 #include "dos/win32/command_runner.h"
 #include "hypervisor/hypervisor.h"
 
@@ -12,23 +13,6 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-class DiskFiles : public FileSystem {
-  public:
-    bool FileExists(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    }
-    bool DirectoryExists(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-    }
-    std::optional<std::string> ReadWholeFile(const std::string& path) override {
-        if (!FileExists(path)) return std::nullopt;
-        return ReadFileText(path);
-    }
-    // windows.h turns this name into DeleteFileA, so the API must be called with its scope spelt out.
-    bool DeleteFile(const std::string& path) override { return ::DeleteFileA(path.c_str()); }
-};
 
 class LogOnly : public Reporter, public Dialogs {
   public:
@@ -79,7 +63,7 @@ class ToolRunTest : public ::testing::Test {
     static inline std::string base_;
     MainState state;
     LogOnly ui;
-    DiskFiles files;
+    win32::WinFileSystem files;
     win32::CommandRunner runner;
     Hypervisor hypervisor{state, ui, ui, runner, files};
 };
