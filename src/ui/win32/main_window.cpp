@@ -268,7 +268,7 @@ void MainWindow::Layout() {
     for (int id : {ids::IDC_BUTSAVE, ids::IDC_BUTLOSE}) {
         BUTTON_IMAGELIST bil{};
         bil.himl = floppyImages_;
-        bil.margin = {Scale(4), 0, 0, 0};
+        bil.margin = {Scale(4), 0, Scale(4), 0};
         bil.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
         SendMessageA(Control(id), BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&bil));
     }
