@@ -132,7 +132,14 @@ std::optional<std::string> ChooseFile(HWND owner, const std::string& filter, con
     // One existing file, no read-only box, resizable; the program's own current folder stays as it was.
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLESIZING |
                 OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameA(&ofn)) return std::nullopt;
+    // Loaded on first use: the dialog library brings the printing libraries with it, which every start
+    // of a tray program would otherwise pay for.
+    static HMODULE dialogs = LoadLibraryA("comdlg32.dll");
+    using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
+    const auto getOpenFileName = dialogs ? reinterpret_cast<GetOpenFileNameFn>(reinterpret_cast<void*>(
+                                               GetProcAddress(dialogs, "GetOpenFileNameA")))
+                                         : nullptr;
+    if (!getOpenFileName || !getOpenFileName(&ofn)) return std::nullopt;
     file.resize(std::char_traits<char>::length(file.c_str()));
     return file;
 }
