@@ -4,6 +4,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
+bash scripts/check-layers.sh
 
 jobs=$(nproc)
 cmake --preset native >/dev/null

@@ -3,7 +3,7 @@
 // the log line) against a bare CreateProcess and wait of the very same command line, interleaved in one
 // process. Also times the CommandRunner alone and a 100 ms polling wait of that line, for comparison.
 // Prints medians and ratios.
-#include "app/win32/file_system.h"
+#include "common/win32/file_system.h"
 #include "dos/win32/command_runner.h"
 #include "hypervisor/hypervisor.h"
 #include "hypervisor/tool_commands.h"

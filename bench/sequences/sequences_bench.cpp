@@ -3,7 +3,7 @@
 //    CreateProcess-and-wait runs of the very same command lines, interleaved round by round.
 // 2. A backup of one VM whose folder holds about 200 MiB: the VM's downtime (from its suspend to its
 //    resume, as the simulator's journal records them) against a bare XCOPY of the same folder.
-#include "app/win32/file_system.h"
+#include "common/win32/file_system.h"
 #include "config/control_list.h"
 #include "dos/win32/command_runner.h"
 #include "hypervisor/hypervisor.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Refuses a second copy of the program: finds other processes that run an executable of our file name
 // and tells the user which file each runs and under which account.
-#include "app/services.h"
+#include "common/services.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 // Start-up order, the command-line switches and the first activation.
-#include "app/main_state.h"
-#include "app/services.h"
+#include "common/main_state.h"
+#include "common/services.h"
 
 #include <functional>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 // Loading and saving the configuration: Tarnwick.ini and the logon autostart value.
-#include "app/main_state.h"
-#include "app/services.h"
+#include "common/main_state.h"
+#include "common/services.h"
 #include "config/control_list.h"
 
 #include <memory>

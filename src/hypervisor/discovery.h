@@ -1,7 +1,7 @@
 #pragma once
 // Finds the installed VMware product and settles which command tool the rest of the run uses.
-#include "app/main_state.h"
-#include "app/services.h"
+#include "common/main_state.h"
+#include "common/services.h"
 #include "hypervisor/registry.h"
 
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 // Runs VMware's command tool through cmd, judges its output, and lists the running VMs.
-#include "app/main_state.h"
-#include "app/services.h"
+#include "common/main_state.h"
+#include "common/services.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 // Tool command lines, and what the tools' captured output means.
-#include "app/services.h"
+#include "common/services.h"
 
 #include <optional>
 #include <string>

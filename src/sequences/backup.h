@@ -1,7 +1,7 @@
 #pragma once
 // The backup run: every running VM that the list and the options select is copied into a folder of
 // the target named after the VM's own folder, suspended (or snapshotted) for the length of the copy.
-#include "app/services.h"
+#include "common/services.h"
 #include "sequences/ports.h"
 
 #include <string>

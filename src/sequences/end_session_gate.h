@@ -2,7 +2,7 @@
 // EndSessionAllowed and the shutdown block reason, kept in step: while Tarnwick holds a logoff or
 // shutdown, current Windows must be told why, or it ends a program without a visible window that
 // refuses, and the user never sees the refusal.
-#include "app/main_state.h"
+#include "common/main_state.h"
 #include "sequences/ports.h"
 
 namespace tarnwick {

@@ -1,7 +1,7 @@
 #pragma once
 // How the sequences read entry texts, and the small text helpers they share. The kinds, integer text and
 // cmd quoting are the control list's and the tool commands' own; these names only read well here.
-#include "app/services.h"
+#include "common/services.h"
 
 #include <cstdint>
 #include <optional>

@@ -9,8 +9,8 @@
 //     as soon as its start returns.
 //   - Only one suspension runs at a time; a second one asked for meanwhile is not started.
 //   - Once Exit has closed the program, nothing more is started either.
-#include "app/main_state.h"
-#include "app/services.h"
+#include "common/main_state.h"
+#include "common/services.h"
 #include "sequences/end_session_gate.h"
 #include "sequences/ports.h"
 

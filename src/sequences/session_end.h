@@ -7,8 +7,8 @@
 // leaves the session alone. That is what keeps a program that refuses every request from driving us
 // round in circles: once the VMs are suspended we okay every request until something is launched
 // again.
-#include "app/main_state.h"
-#include "app/services.h"
+#include "common/main_state.h"
+#include "common/services.h"
 #include "sequences/end_session_gate.h"
 #include "sequences/ports.h"
 #include "sequences/sequencer.h"

@@ -1,6 +1,6 @@
 #pragma once
 // Recording fakes of the platform services for the hypervisor tests.
-#include "app/services.h"
+#include "common/services.h"
 
 #include <functional>
 #include <map>

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-using tarnwick::TfrmAbout;
+using tarnwick::win32::TfrmAbout;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The log file's sharing and retry, and the stamp from the real regional settings.
 #include <windows.h>
 
-#include "app/services.h"
+#include "common/services.h"
 #include "app/win32/file_log.h"
 
 #include <gtest/gtest.h>

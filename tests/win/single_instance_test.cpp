@@ -1,5 +1,5 @@
 #include "app/single_instance.h"
-#include "app/win32/module.h"
+#include "common/win32/module.h"
 #include "app/win32/process_list.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 using namespace tarnwick;
+using namespace tarnwick::win32;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Tool commands through the real cmd: what reaches the tool, and what comes back through the capture.
-#include "app/win32/file_system.h"
+#include "common/win32/file_system.h"
 #include "dos/win32/command_runner.h"
 #include "hypervisor/hypervisor.h"
 

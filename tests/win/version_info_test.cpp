@@ -1,4 +1,4 @@
-#include "app/win32/module.h"
+#include "common/win32/module.h"
 #include "ui/win32/version_info.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-using tarnwick::ModuleFileName;
-using tarnwick::ReadVersionInfo;
+using tarnwick::win32::ModuleFileName;
+using tarnwick::win32::ReadVersionInfo;
 
 namespace {
 

@@ -13,6 +13,4 @@ LocalDateTime LocalNow();
 // writer (a /BKP run beside us) is waited out once for 500 ms. Throws IoError on failure.
 void AppendLogLine(const std::string& path, const std::string& line, unsigned retryDelayMs = 500);
 
-std::string LastErrorText(unsigned long error);
-
 } // namespace tarnwick::win32

@@ -1,10 +1,10 @@
 #include "app/win32/process_list.h"
 
-#include "app/win32/module.h"
+#include "common/win32/module.h"
 
 #include <vector>
 
-namespace tarnwick {
+namespace tarnwick::win32 {
 
 namespace {
 
@@ -173,4 +173,4 @@ bool CheckOtherInstance(HWND appWindow, Dialogs& dialogs) {
     return CheckOtherInstance(processes, dialogs, ModuleFileName());
 }
 
-} // namespace tarnwick
+} // namespace tarnwick::win32

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace tarnwick {
+namespace tarnwick::win32 {
 
 class Win32ProcessList final : public ProcessList {
   public:
@@ -22,4 +22,4 @@ class Win32ProcessList final : public ProcessList {
 // The whole check for the running program: what start-up calls.
 bool CheckOtherInstance(HWND appWindow, Dialogs& dialogs);
 
-} // namespace tarnwick
+} // namespace tarnwick::win32

@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include "app/log_format.h"
-#include "app/main_state.h"
-#include "app/services.h"
+#include "common/main_state.h"
+#include "common/services.h"
 #include "app/startup.h"
-#include "app/win32/file_system.h"
+#include "common/win32/file_system.h"
 #include "config/config_store.h"
 #include "config/control_list.h"
 #include "config/win32/atomic_file_writer.h"

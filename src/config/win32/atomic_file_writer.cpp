@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "app/win32/file_log.h"
-#include "app/win32/handles.h"
+#include "common/win32/error_text.h"
+#include "common/win32/handles.h"
 
 #include <algorithm>
 

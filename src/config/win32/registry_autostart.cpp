@@ -1,7 +1,7 @@
 #include "config/win32/registry_autostart.h"
 
-#include "app/win32/file_log.h"
-#include "app/win32/handles.h"
+#include "common/win32/error_text.h"
+#include "common/win32/handles.h"
 
 #include <cstring>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "dos/win32/command_runner.h"
 
-#include "app/win32/handles.h"
+#include "common/win32/handles.h"
 #include "dos/command_line.h"
 
 #include <utility>

@@ -2,7 +2,7 @@
 // Starts child processes and waits for them on the UI thread, dispatching window messages meanwhile.
 #include <windows.h>
 
-#include "app/services.h"
+#include "common/services.h"
 
 #include <functional>
 #include <string>

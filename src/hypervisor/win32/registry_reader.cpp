@@ -1,6 +1,6 @@
 #include "hypervisor/win32/registry_reader.h"
 
-#include "app/win32/handles.h"
+#include "common/win32/handles.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 #include "sequences/win32/session_platform.h"
 
-#include "app/win32/handles.h"
+#include "common/win32/handles.h"
 
 #include <string>
 

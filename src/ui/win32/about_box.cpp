@@ -1,6 +1,6 @@
 #include "ui/win32/about_box.h"
 
-#include "app/win32/module.h"
+#include "common/win32/module.h"
 #include "ui/about_info.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/version_info.h"
@@ -8,7 +8,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-namespace tarnwick {
+namespace tarnwick::win32 {
 
 namespace {
 
@@ -334,7 +334,7 @@ void TfrmAbout::FormCreate(const std::string& appTitle) {
 }
 
 void TfrmAbout::ReadVersionInfo() {
-    versionText_ = tarnwick::ReadVersionInfo(ModuleFileName(instance_));
+    versionText_ = ReadVersionInfo(ModuleFileName(instance_));
 }
 
 INT_PTR TfrmAbout::ShowModal(HWND owner) {
@@ -342,4 +342,4 @@ INT_PTR TfrmAbout::ShowModal(HWND owner) {
     return dialog.Run(owner);
 }
 
-} // namespace tarnwick
+} // namespace tarnwick::win32

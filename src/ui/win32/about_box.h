@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tarnwick {
+namespace tarnwick::win32 {
 
 class TfrmAbout {
   public:
@@ -34,4 +34,4 @@ class TfrmAbout {
     Texts texts_;
 };
 
-} // namespace tarnwick
+} // namespace tarnwick::win32

@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/win32/handles.h"
+#include "common/win32/handles.h"
 
 #include <exception>
 #include <string>

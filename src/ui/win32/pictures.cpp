@@ -1,6 +1,6 @@
 #include "ui/win32/pictures.h"
 
-#include "app/win32/handles.h"
+#include "common/win32/handles.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-namespace tarnwick {
+namespace tarnwick::win32 {
 
 std::string ReadVersionInfo(const std::string& path) {
     DWORD ignored = 0;
@@ -26,4 +26,4 @@ std::string ReadVersionInfo(const std::string& path) {
     return VersionText(true, fileVersion);
 }
 
-} // namespace tarnwick
+} // namespace tarnwick::win32

@@ -1,6 +1,6 @@
 #pragma once
 // Plain file services for the core, through the ANSI API.
-#include "app/services.h"
+#include "common/services.h"
 
 namespace tarnwick::win32 {
 

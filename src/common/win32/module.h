@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace tarnwick {
+namespace tarnwick::win32 {
 
 // Null when the module or the function is missing. GetProcAddress hands back a generic pointer; going
 // through void(*)() keeps -Wcast-function-type quiet.
@@ -26,4 +26,4 @@ inline std::string ModuleFileName(HMODULE module = nullptr) {
     }
 }
 
-} // namespace tarnwick
+} // namespace tarnwick::win32

@@ -1,9 +1,9 @@
 #include <windows.h>
 
-#include "app/win32/file_system.h"
+#include "common/win32/file_system.h"
 
-#include "app/win32/file_log.h"
-#include "app/win32/handles.h"
+#include "common/win32/error_text.h"
+#include "common/win32/handles.h"
 
 namespace tarnwick::win32 {
 
