@@ -3,7 +3,7 @@
 #include "ui/win32/about_box.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    tarnwick::TfrmAbout frmAbout(instance, "Tarnwick");
+    tarnwick::win32::TfrmAbout frmAbout(instance, "Tarnwick");
     switch (frmAbout.ShowModal(nullptr)) {
     case IDOK:
         return 0;

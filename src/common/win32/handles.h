@@ -1,6 +1,7 @@
 #pragma once
 // Move-only owners for the few kinds of handle the program holds.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <utility>
 
@@ -68,11 +69,62 @@ struct ModuleTraits {
     static void Close(Type h) { ::FreeLibrary(h); }
 };
 
+// Icons from LoadImage without LR_SHARED are the program's own; LoadIcon's are shared and have no owner.
+struct IconTraits {
+    using Type = HICON;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::DestroyIcon(h); }
+};
+struct ImageListTraits {
+    using Type = HIMAGELIST;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::ImageList_Destroy(h); }
+};
+struct MemoryDcTraits {
+    using Type = HDC;
+    static Type Empty() { return nullptr; }
+    static void Close(Type h) { ::DeleteDC(h); }
+};
+
 using UniqueHandleK = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueKey = UniqueHandle<RegKeyTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueMenu = UniqueHandle<MenuTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueIcon = UniqueHandle<IconTraits>;
+using UniqueImageList = UniqueHandle<ImageListTraits>;
+using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
+
+// A window's device context, which goes back to the window it came from.
+class WindowDc {
+  public:
+    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(hwnd_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC get() const { return dc_; }
+
+  private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// Selects an object into a DC for the length of a scope.
+class SelectedObject {
+  public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~SelectedObject() {
+        if (old_) SelectObject(dc_, old_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+  private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
 
 } // namespace tarnwick::win32

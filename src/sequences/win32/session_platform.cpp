@@ -1,6 +1,8 @@
 #include "sequences/win32/session_platform.h"
 
 #include "common/win32/handles.h"
+#include "common/win32/module.h"
+#include "common/win32/wide_text.h"
 
 #include <string>
 
@@ -27,22 +29,19 @@ namespace {
 using CreateReasonFn = BOOL(WINAPI*)(HWND, LPCWSTR);
 using DestroyReasonFn = BOOL(WINAPI*)(HWND);
 
-FARPROC User32Proc(const char* name) { return GetProcAddress(GetModuleHandleA("user32.dll"), name); }
+template <class Fn> Fn User32Proc(const char* name) { return ProcAddress<Fn>(GetModuleHandleA("user32.dll"), name); }
 } // namespace
 
 bool WinSessionPlatform::CreateShutdownBlockReason(const std::string& reason) {
     // Vista and later only: looked up so the program still starts where it is missing.
-    const auto create = reinterpret_cast<CreateReasonFn>(reinterpret_cast<void*>(User32Proc("ShutdownBlockReasonCreate")));
+    const auto create = User32Proc<CreateReasonFn>("ShutdownBlockReasonCreate");
     if (!create || !hwnd_) return false;
-    const int n = MultiByteToWideChar(CP_ACP, 0, reason.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, reason.c_str(), -1, wide.data(), n);
-    return create(hwnd_, wide.c_str()) != FALSE;
+    return create(hwnd_, Widen(reason).c_str()) != FALSE;
 }
 
 void WinSessionPlatform::DestroyShutdownBlockReason() {
     const auto destroy =
-        reinterpret_cast<DestroyReasonFn>(reinterpret_cast<void*>(User32Proc("ShutdownBlockReasonDestroy")));
+        User32Proc<DestroyReasonFn>("ShutdownBlockReasonDestroy");
     if (destroy && hwnd_) destroy(hwnd_);
 }
 

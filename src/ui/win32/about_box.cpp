@@ -1,5 +1,7 @@
 #include "ui/win32/about_box.h"
 
+#include "common/win32/dpi.h"
+#include "common/win32/handles.h"
 #include "common/win32/module.h"
 #include "ui/about_info.h"
 #include "ui/win32/resource_ids.h"
@@ -79,34 +81,6 @@ class PaintScope {
     HWND hwnd_;
     PAINTSTRUCT ps_{};
 };
-
-class WindowDc {
-  public:
-    explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    ~WindowDc() {
-        if (dc_) ReleaseDC(hwnd_, dc_);
-    }
-    HDC get() const { return dc_; }
-
-  private:
-    HWND hwnd_;
-    HDC dc_;
-};
-
-int WindowDpi(HWND hwnd) {
-    // Windows 10 1607 and later know each monitor's DPI; before that the system DPI is all there is.
-    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow =
-        ProcAddress<GetDpiForWindowFn>(GetModuleHandleA("user32.dll"), "GetDpiForWindow");
-    if (getDpiForWindow) {
-        if (const UINT dpi = getDpiForWindow(hwnd)) return static_cast<int>(dpi);
-    }
-    const WindowDc screen(nullptr);
-    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? dpi : 96;
-}
 
 // One showing of the box: the window and what it draws with live as long as this object.
 class AboutDialog {
@@ -334,7 +308,7 @@ void TfrmAbout::FormCreate(const std::string& appTitle) {
 }
 
 void TfrmAbout::ReadVersionInfo() {
-    versionText_ = ReadVersionInfo(ModuleFileName(instance_));
+    versionText_ = win32::ReadVersionInfo(ModuleFileName(instance_));
 }
 
 INT_PTR TfrmAbout::ShowModal(HWND owner) {

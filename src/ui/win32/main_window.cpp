@@ -1,5 +1,6 @@
 #include "ui/win32/main_window.h"
 
+#include "common/win32/dpi.h"
 #include "ui/win32/ids.h"
 #include "ui/win32/pictures.h"
 #include "ui/win32/resource_ids.h"
@@ -80,22 +81,6 @@ const ToolSpec kTools[] = {
     {0, 0, nullptr},
     {ids::IDC_TBLAUNCH, 20, "Launch this VM"},
 };
-
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-
-int WindowDpi(HWND hwnd) {
-    // Looked up at run time: older Windows lacks it, and then everything is at 96 DPI or the system's.
-    static const auto fn = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
-    if (fn && hwnd) {
-        const UINT dpi = fn(hwnd);
-        if (dpi) return static_cast<int>(dpi);
-    }
-    HDC dc = GetDC(nullptr);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ReleaseDC(nullptr, dc);
-    return dpi > 0 ? dpi : 96;
-}
 
 // Keeps the focus where it was: the Save and Forget buttons act but never take the focus.
 LRESULT CALLBACK NoFocusButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {

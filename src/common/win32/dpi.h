@@ -1,0 +1,24 @@
+#pragma once
+// The DPI a window is drawn at.
+#include <windows.h>
+
+#include "common/win32/module.h"
+
+namespace tarnwick::win32 {
+
+// Windows 10 1607 and later know each monitor's DPI; before that the system DPI is all there is, so
+// the call is looked up at run time.
+inline int WindowDpi(HWND hwnd) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow =
+        ProcAddress<GetDpiForWindowFn>(GetModuleHandleA("user32.dll"), "GetDpiForWindow");
+    if (getDpiForWindow && hwnd) {
+        if (const UINT dpi = getDpiForWindow(hwnd)) return static_cast<int>(dpi);
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+} // namespace tarnwick::win32
