@@ -4,6 +4,7 @@
 // process. Also times the CommandRunner alone and a 100 ms polling wait of that line, for comparison.
 // Prints medians and ratios.
 #include "common/win32/file_system.h"
+#include "common/win32/module.h"
 #include "dos/win32/command_runner.h"
 #include "hypervisor/hypervisor.h"
 #include "hypervisor/tool_commands.h"
@@ -22,7 +23,6 @@
 using namespace tarnwick;
 
 namespace {
-
 
 // Appends each line to a file, opening and closing it every time as the activity log does.
 class FileLog : public Reporter, public Dialogs {
@@ -81,8 +81,7 @@ double Median(std::vector<double> values) {
 }
 
 std::string OwnDir() {
-    char path[MAX_PATH];
-    std::string exe(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    const std::string exe = tarnwick::win32::ModuleFileName();
     return exe.substr(0, exe.find_last_of('\\') + 1);
 }
 

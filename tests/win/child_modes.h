@@ -3,6 +3,8 @@
 // or vmrun.exe does that child's work before main and ends. Keeps the tier one binary.
 #include <windows.h>
 
+#include "common/win32/module.h"
+
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
@@ -13,12 +15,6 @@
 #include <vector>
 
 namespace tarnwick::win_test {
-
-inline std::string OwnExePath() {
-    char path[MAX_PATH * 4];
-    const DWORD n = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, n);
-}
 
 inline std::string DirOf(const std::string& path) {
     return path.substr(0, path.find_last_of('\\') + 1);
@@ -57,7 +53,7 @@ inline void RunChild(const std::vector<std::string>& args) {
 // fails with vmrun's wording when a .vmx argument does not exist; else prints stdout.txt from beside
 // itself, if there is one.
 inline void RunFakeTool(const std::vector<std::string>& args) {
-    const std::string dir = DirOf(OwnExePath());
+    const std::string dir = DirOf(win32::ModuleFileName());
     std::string entry;
     for (size_t i = 1; i < args.size(); ++i)
         entry += (i > 1 ? "|" : "") + args[i];
@@ -77,7 +73,7 @@ inline void RunFakeTool(const std::vector<std::string>& args) {
 }
 
 inline bool RunChildModeIfAsked() {
-    const std::string exe = OwnExePath();
+    const std::string exe = win32::ModuleFileName();
     const std::string name = exe.substr(exe.find_last_of('\\') + 1);
     if (name != "child.exe" && name != "vmrun.exe") return false;
     std::vector<std::string> args;
@@ -101,7 +97,7 @@ inline std::string MakeTempDir(const std::string& name) {
 }
 
 inline bool CopyOwnExe(const std::string& target) {
-    return ::CopyFileA(OwnExePath().c_str(), target.c_str(), FALSE);
+    return ::CopyFileA(win32::ModuleFileName().c_str(), target.c_str(), FALSE);
 }
 
 } // namespace tarnwick::win_test

@@ -74,7 +74,7 @@ TEST_F(CommandRunnerTest, ChildRunsInTheCompletedWorkingDirectory) {
     EXPECT_EQ(ReadFileText(dir_ + "cwd.txt"), absolute);
 
     // A relative directory lies under the program's own directory.
-    const std::string exeDir = DirOf(OwnExePath());
+    const std::string exeDir = DirOf(win32::ModuleFileName());
     const std::string sub = "runner_rel_test";
     CreateDirectoryA((exeDir + sub).c_str(), nullptr);
     CopyOwnExe(exeDir + sub + "\\child.exe"); // a copy left by an earlier run may still be busy

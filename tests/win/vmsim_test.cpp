@@ -2,6 +2,8 @@
 // vmsim.exe comes from this build: <build>/tools/vmsim/, two folders above this test's own.
 #include <windows.h>
 
+#include "common/win32/module.h"
+
 #include <gtest/gtest.h>
 
 #include <iterator>
@@ -135,14 +137,13 @@ class VmsimTest : public ::testing::Test {
     static inline std::string a_, r_, p_, missing_;
 
     static void SetUpTestSuite() {
-        char buf[MAX_PATH];
-        GetModuleFileNameA(nullptr, buf, MAX_PATH);
-        std::string self = buf;
+        const std::string self = tarnwick::win32::ModuleFileName();
         std::string build = self.substr(0, self.find_last_of('\\'));
         build = build.substr(0, build.find_last_of('\\'));
         build = build.substr(0, build.find_last_of('\\') + 1);
         source_ = build + "tools\\vmsim\\";
 
+        char buf[MAX_PATH];
         GetTempPathA(MAX_PATH, buf);
         root_ = std::string(buf) + "vmsim-test-" + std::to_string(GetCurrentProcessId()) + "\\";
         bin_ = root_ + "VMware Workstation\\";

@@ -1,6 +1,7 @@
 #include "dos/win32/command_runner.h"
 
 #include "common/win32/handles.h"
+#include "common/win32/module.h"
 #include "dos/command_line.h"
 
 #include <utility>
@@ -8,19 +9,6 @@
 namespace tarnwick::win32 {
 
 namespace {
-
-std::string OwnExecutablePath() {
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return std::string();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2); // truncated: the path is longer than MAX_PATH
-    }
-}
 
 // Wakes for the object (if any) or for input. MWMO_INPUTAVAILABLE matters: without it, QS_ALLINPUT
 // reports only messages that arrived since the queue was last looked at, so a message that some
@@ -51,7 +39,7 @@ class CommandRunner::QuitKeeper {
 };
 
 CommandRunner::CommandRunner(MessageDispatcher dispatch)
-    : dispatch_(std::move(dispatch)), exeDir_(ExecutableDirectory(OwnExecutablePath())) {}
+    : dispatch_(std::move(dispatch)), exeDir_(ExecutableDirectory(ModuleFileName())) {}
 
 bool CommandRunner::RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
                                    uint32_t& exitCode) {
