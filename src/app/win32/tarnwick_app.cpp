@@ -2,6 +2,7 @@
 
 #include "app/win32/file_log.h"
 #include "app/win32/process_list.h"
+#include "common/product.h"
 #include "ui/win32/ids.h"
 #include "ui/win32/input_box.h"
 
@@ -47,13 +48,13 @@ int TarnwickApp::Run() {
 
     window_ = std::make_unique<MainWindow>(*this);
     if (!window_->Create(instance_)) {
-        MessageBoxA(nullptr, "The main window could not be created.", "Tarnwick", MB_OK | MB_ICONERROR);
+        MessageBoxA(nullptr, "The main window could not be created.", ProgramName, MB_OK | MB_ICONERROR);
         return 1;
     }
     sessionPlatform_.SetWindow(window_->Handle());
     WinSessionPlatform::AskToBeQueriedEarly();
     FormCreate();
-    about_ = std::make_unique<TfrmAbout>(instance_, "Tarnwick");
+    about_ = std::make_unique<TfrmAbout>(instance_, ProgramName);
 
     // Entering the loop shows the window, also when an end was asked for during start-up.
     window_->ShowForm();
@@ -96,7 +97,7 @@ void TarnwickApp::WriteLog(const std::string& msg) {
 
 void TarnwickApp::ShowStatus(const std::string& msg) {
     if (window_) {
-        window_->SetCaption(msg.empty() ? std::string("Tarnwick") : "Tarnwick - " + msg);
+        window_->SetCaption(msg.empty() ? std::string(ProgramName) : ProgramName + (" - " + msg));
         ProcessMessages();
     }
     WriteLog(msg);
@@ -108,7 +109,7 @@ HWND TarnwickApp::Owner() const {
 }
 
 void TarnwickApp::ShowMessage(const std::string& text) {
-    MessageBoxA(Owner(), text.c_str(), "Tarnwick", MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+    MessageBoxA(Owner(), text.c_str(), ProgramName, MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
 bool TarnwickApp::Confirm(const std::string& question) {
@@ -123,7 +124,7 @@ void TarnwickApp::InvalidEntry(const std::string& text) {
 void TarnwickApp::Beep() { MessageBeep(MB_OK); }
 
 void TarnwickApp::ShowError(const std::string& text) {
-    MessageBoxA(Owner(), text.c_str(), "Tarnwick", MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+    MessageBoxA(Owner(), text.c_str(), ProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
 void TarnwickApp::QuitApp() {

@@ -1,5 +1,6 @@
 #include "ui/win32/main_window.h"
 
+#include "common/product.h"
 #include "common/win32/dpi.h"
 #include "ui/win32/ids.h"
 #include "ui/win32/pictures.h"
@@ -126,7 +127,7 @@ bool MainWindow::Create(HINSTANCE instance) {
 
     taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
-    hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, kClassName, "Tarnwick", style, kLeft, kTop, kClientWidth,
+    hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, kClassName, ProgramName, style, kLeft, kTop, kClientWidth,
                             kClientHeight, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
     dpi_ = WindowDpi(hwnd_);
