@@ -123,10 +123,9 @@ TEST(AboutBoxWin, LayoutAndEnterClosesWithOk) {
         EXPECT_GT(c.rect.bottom, c.rect.top) << e.text;
     }
 
-    ASSERT_TRUE(seen.controls.count("Web Site"));
-    const Control& link = seen.controls["Web Site"];
-    EXPECT_EQ(link.style & SS_TYPEMASK, SS_CENTER);
-    EXPECT_TRUE(link.style & SS_NOTIFY); // clicks reach the dialog
+    ASSERT_TRUE(seen.controls.count("<a>Web Site</a>"));
+    const Control& link = seen.controls["<a>Web Site</a>"];
+    EXPECT_EQ(link.windowClass, "SysLink"); // clicks reach the dialog as notifications
     EXPECT_NEAR((link.rect.left + link.rect.right) / 2, px(8 + 104 + 22), 1);
     EXPECT_EQ(link.rect.top, px(8 + 122));
 

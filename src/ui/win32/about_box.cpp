@@ -14,90 +14,29 @@ namespace tarnwick::win32 {
 
 namespace {
 
-// Layout at 96 DPI, in pixels; scaled to the monitor's DPI when shown. The items on the panel are
-// placed relative to it.
+// Layout at 96 DPI, in client pixels; scaled to the window's DPI when shown. Kept in pixels rather than
+// in the template's dialog units: those follow the font's average width (1.5 px for MS Sans Serif on
+// Windows, 1.75 px for Wine's stand-in), so they could neither hit these places nor give one box on both.
 constexpr int ClientWidth = 298, ClientHeight = 213;
-constexpr RECT Panel1 = {8, 8, 8 + 281, 8 + 161};
-constexpr RECT ProgramIcon = {8, 8, 8 + 65, 8 + 57};
-constexpr POINT ProductNamePos = {88, 16}, VersionPos = {88, 40}, CopyrightPos = {8, 80},
-                CommentsPos = {8, 104};
-constexpr RECT Label1 = {104, 122, 104 + 44, 122 + 13};
-constexpr RECT OKButton = {111, 180, 111 + 75, 180 + 25};
-constexpr int FontPoints = 8;
-constexpr const char* FontFace = "MS Sans Serif";
+constexpr RECT Panel = {8, 8, 289, 169};
+constexpr RECT ProgramIcon = {16, 16, 81, 73};
+constexpr POINT ProductNameAt = {96, 24}, VersionAt = {96, 48}, CopyrightAt = {16, 88},
+                CommentsAt = {16, 112};
+constexpr RECT LinkArea = {112, 130, 156, 143}; // the link is centred on it
+constexpr RECT OkButton = {111, 180, 186, 205};
 
-class UniqueFont {
-  public:
-    explicit UniqueFont(HFONT font = nullptr) : font_(font) {}
-    UniqueFont(const UniqueFont&) = delete;
-    UniqueFont& operator=(const UniqueFont&) = delete;
-    ~UniqueFont() { reset(); }
-    HFONT get() const { return font_; }
-    void reset(HFONT font = nullptr) {
-        if (font_) DeleteObject(font_);
-        font_ = font;
-    }
-
-  private:
-    HFONT font_;
-};
-
-// An icon from LoadImage is ours to destroy; the stock icon we fall back to is shared and is not.
-class ProgramIconHandle {
-  public:
-    ProgramIconHandle() = default;
-    ProgramIconHandle(const ProgramIconHandle&) = delete;
-    ProgramIconHandle& operator=(const ProgramIconHandle&) = delete;
-    ~ProgramIconHandle() { reset(); }
-    void Load(HINSTANCE instance, int width, int height) {
-        reset();
-        // Loaded at the box's own size, so the system picks the best image and stretches it to fit.
-        icon_ = static_cast<HICON>(
-            LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON, width, height, LR_DEFAULTCOLOR));
-        owned_ = icon_ != nullptr;
-        if (!icon_) icon_ = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-    }
-    HICON get() const { return icon_; }
-
-  private:
-    void reset() {
-        if (owned_ && icon_) DestroyIcon(icon_);
-        icon_ = nullptr;
-        owned_ = false;
-    }
-    HICON icon_ = nullptr;
-    bool owned_ = false;
-};
-
-class PaintScope {
-  public:
-    explicit PaintScope(HWND hwnd) : hwnd_(hwnd) { BeginPaint(hwnd_, &ps_); }
-    PaintScope(const PaintScope&) = delete;
-    PaintScope& operator=(const PaintScope&) = delete;
-    ~PaintScope() { EndPaint(hwnd_, &ps_); }
-    HDC dc() const { return ps_.hdc; }
-
-  private:
-    HWND hwnd_;
-    PAINTSTRUCT ps_{};
-};
-
-// One showing of the box: the window and what it draws with live as long as this object.
+// One showing of the box: the window and the icon it shows live as long as this object.
 class AboutDialog {
   public:
     AboutDialog(HINSTANCE instance, const TfrmAbout::Texts& texts) : instance_(instance), texts_(texts) {}
 
     INT_PTR Run(HWND owner) {
         owner_ = owner;
-        // An in-memory template with no controls: the controls are made in pixels at WM_INITDIALOG,
-        // which a template's dialog units could not express exactly.
-        struct alignas(4) Template {
-            DLGTEMPLATE dialog;
-            WORD menu, windowClass, title;
-        } tmpl{};
-        tmpl.dialog.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-        return DialogBoxIndirectParamA(instance_, &tmpl.dialog, owner, DialogProc,
-                                       reinterpret_cast<LPARAM>(this));
+        // The link is a SysLink, its hint a tooltip.
+        const INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LINK_CLASS | ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&icc);
+        return DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ABOUT), owner, DialogProc,
+                               reinterpret_cast<LPARAM>(this));
     }
 
   private:
@@ -106,23 +45,23 @@ class AboutDialog {
             SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
             auto* self = reinterpret_cast<AboutDialog*>(lParam);
             self->hwnd_ = hwnd;
-            return self->OnInitDialog();
+            self->OnInitDialog();
+            return TRUE; // the focus goes to OK, the only tab stop
         }
         auto* self = reinterpret_cast<AboutDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
         if (!self) return FALSE;
         switch (msg) {
         case WM_COMMAND:
-            return self->OnCommand(LOWORD(wParam), HIWORD(wParam));
-        case WM_PAINT:
-            self->OnPaint();
+            if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL) return FALSE;
+            EndDialog(hwnd, LOWORD(wParam));
             return TRUE;
-        case WM_CTLCOLORSTATIC:
-            return reinterpret_cast<INT_PTR>(
-                self->OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
-        case WM_SETCURSOR:
-            if (!self->OnSetCursor(reinterpret_cast<HWND>(wParam))) return FALSE;
-            SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, TRUE);
+        case WM_NOTIFY: {
+            const auto* note = reinterpret_cast<const NMHDR*>(lParam);
+            if (note->idFrom != IDC_ABOUT_LINK || (note->code != NM_CLICK && note->code != NM_RETURN))
+                return FALSE;
+            self->OpenHomePage();
             return TRUE;
+        }
         default:
             return FALSE;
         }
@@ -130,86 +69,69 @@ class AboutDialog {
 
     int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
     RECT Scale(const RECT& r) const { return {Scale(r.left), Scale(r.top), Scale(r.right), Scale(r.bottom)}; }
-    // Panel items are given relative to the panel.
-    RECT OnPanel(const RECT& r) const {
-        return Scale(
-            RECT{Panel1.left + r.left, Panel1.top + r.top, Panel1.left + r.right, Panel1.top + r.bottom});
-    }
 
-    SIZE TextExtent(const std::string& text, HFONT font) const {
-        const WindowDc dc(hwnd_);
-        SIZE size{0, 0};
-        const HGDIOBJ old = SelectObject(dc.get(), font);
-        GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
-        TEXTMETRICA tm{};
-        GetTextMetricsA(dc.get(), &tm);
-        SelectObject(dc.get(), old);
-        size.cy = tm.tmHeight;
-        return size;
-    }
-
-    HWND AddControl(const char* windowClass, const std::string& text, DWORD style, int id, const RECT& r,
-                    HFONT font) {
-        HWND control = CreateWindowExA(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left,
-                                       r.top, r.right - r.left, r.bottom - r.top, hwnd_,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    HWND Place(int id, const RECT& r) const {
+        HWND control = GetDlgItem(hwnd_, id);
+        SetWindowPos(control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
         return control;
     }
 
     // A label sized to its text, like an auto-sized label.
-    void AddLabel(int id, const std::string& text, POINT onPanel) {
-        const SIZE size = TextExtent(text, font_.get());
-        const RECT pos = OnPanel({onPanel.x, onPanel.y, onPanel.x, onPanel.y});
-        AddControl("STATIC", text, SS_LEFT | SS_NOPREFIX, id,
-                   {pos.left, pos.top, pos.left + size.cx, pos.top + size.cy}, font_.get());
+    void ShowLabel(int id, const std::string& text, POINT at) {
+        HWND label = GetDlgItem(hwnd_, id);
+        SetWindowTextA(label, text.c_str());
+        const WindowDc dc(label);
+        const SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)));
+        SIZE size{0, 0};
+        GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+        TEXTMETRICA tm{};
+        GetTextMetricsA(dc.get(), &tm);
+        const int x = Scale(at.x), y = Scale(at.y);
+        Place(id, {x, y, x + size.cx, y + tm.tmHeight});
     }
 
-    static HFONT MakeFont(int dpi, bool underline) {
-        return CreateFontA(-MulDiv(FontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE,
-                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_DONTCARE, FontFace);
-    }
-
-    BOOL OnInitDialog() {
+    void OnInitDialog() {
         dpi_ = WindowDpi(hwnd_);
-        font_.reset(MakeFont(dpi_, false));
-        linkFont_.reset(MakeFont(dpi_, true));
-        const RECT icon = OnPanel(ProgramIcon);
-        icon_.Load(instance_, icon.right - icon.left, icon.bottom - icon.top);
-
         SetWindowTextA(hwnd_, texts_.caption.c_str());
-        AddLabel(IDC_ABOUT_PRODUCTNAME, texts_.productName, ProductNamePos);
-        AddLabel(IDC_ABOUT_VERSION, texts_.version, VersionPos);
-        AddLabel(IDC_ABOUT_COPYRIGHT, texts_.copyright, CopyrightPos);
-        AddLabel(IDC_ABOUT_COMMENTS, texts_.comments, CommentsPos);
-        AddLink();
-        HWND ok =
-            AddControl("BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, IDOK, Scale(OKButton), font_.get());
-
+        Place(IDC_ABOUT_PANEL, Scale(Panel));
+        ShowProgramIcon();
+        ShowLabel(IDC_ABOUT_PRODUCTNAME, texts_.productName, ProductNameAt);
+        ShowLabel(IDC_ABOUT_VERSION, texts_.version, VersionAt);
+        ShowLabel(IDC_ABOUT_COPYRIGHT, texts_.copyright, CopyrightAt);
+        ShowLabel(IDC_ABOUT_COMMENTS, texts_.comments, CommentsAt);
+        ShowLink();
+        Place(IDOK, Scale(OkButton));
         PlaceWindow();
-        SetFocus(ok);
-        return FALSE; // focus is set
     }
 
-    void AddLink() {
-        static const char* const text = "Web Site";
-        RECT r = OnPanel(Label1);
-        // A substitute font may be wider than the one the layout was drawn with: widen the label about its
-        // centre rather than let the words wrap out of sight.
-        const int textWidth = TextExtent(text, linkFont_.get()).cx;
-        if (textWidth > r.right - r.left) {
-            const int grow = textWidth - (r.right - r.left);
-            r.left -= grow / 2;
-            r.right += grow - grow / 2;
-        }
-        link_ = AddControl("STATIC", text, SS_CENTER | SS_NOPREFIX | SS_NOTIFY, IDC_ABOUT_LINK, r,
-                           linkFont_.get());
+    void ShowProgramIcon() {
+        const RECT r = Scale(ProgramIcon);
+        HWND control = Place(IDC_ABOUT_ICON, r);
+        // Loaded at the control's own size, so the system picks the best image and stretches it to fit.
+        icon_.reset(static_cast<HICON>(LoadImageA(instance_, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
+                                                  r.right - r.left, r.bottom - r.top, LR_DEFAULTCOLOR)));
+        const HICON shown =
+            icon_ ? icon_.get() : LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+        SendMessageA(control, STM_SETICON, reinterpret_cast<WPARAM>(shown), 0);
+    }
 
-        // The hint shows the address the link opens.
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-        InitCommonControlsEx(&icc);
-        // Owned by the dialog, so it goes with it.
+    void ShowLink() {
+        RECT r = Scale(LinkArea);
+        // As wide as its text, whatever font stands in, and centred where the layout puts it.
+        SIZE ideal{0, 0};
+        HWND link = GetDlgItem(hwnd_, IDC_ABOUT_LINK);
+        // LM_GETIDEALSIZE, which fills in the size: mingw's headers know the message by its older name only.
+        SendMessageA(link, LM_GETIDEALHEIGHT, Scale(ClientWidth), reinterpret_cast<LPARAM>(&ideal));
+        if (ideal.cx > 0) {
+            const int centre = (r.left + r.right) / 2;
+            r.left = centre - ideal.cx / 2;
+            r.right = r.left + ideal.cx;
+            r.bottom = r.top + ideal.cy;
+        }
+        Place(IDC_ABOUT_LINK, r);
+
+        // The hint shows the address the link opens. Owned by the dialog, so it goes with it.
         HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, instance_, nullptr);
@@ -219,7 +141,7 @@ class AboutDialog {
         tool.cbSize = TTTOOLINFOA_V2_SIZE;
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
         tool.hwnd = hwnd_;
-        tool.uId = reinterpret_cast<UINT_PTR>(link_);
+        tool.uId = reinterpret_cast<UINT_PTR>(link);
         tool.lpszText = const_cast<char*>(texts_.homePage.c_str());
         SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     }
@@ -240,43 +162,7 @@ class AboutDialog {
         SetWindowPos(hwnd_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    BOOL OnCommand(int id, int code) {
-        if (id == IDOK || id == IDCANCEL) {
-            EndDialog(hwnd_, id);
-            return TRUE;
-        }
-        if (id == IDC_ABOUT_LINK && code == STN_CLICKED) {
-            Label1Click();
-            return TRUE;
-        }
-        return FALSE;
-    }
-
-    void OnPaint() {
-        const PaintScope paint(hwnd_);
-        RECT panel = Scale(Panel1);
-        // Lowered outer and raised inner bevel: the etched edge.
-        DrawEdge(paint.dc(), &panel, EDGE_ETCHED, BF_RECT);
-        const RECT icon = OnPanel(ProgramIcon);
-        if (icon_.get())
-            DrawIconEx(paint.dc(), icon.left, icon.top, icon_.get(), icon.right - icon.left,
-                       icon.bottom - icon.top, 0, nullptr, DI_NORMAL);
-    }
-
-    HBRUSH OnCtlColorStatic(HDC dc, HWND control) {
-        if (control != link_) return nullptr;
-        SetTextColor(dc, GetSysColor(COLOR_HIGHLIGHT));
-        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-        return GetSysColorBrush(COLOR_BTNFACE);
-    }
-
-    bool OnSetCursor(HWND control) {
-        if (control != link_) return false;
-        SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
-        return true;
-    }
-
-    void Label1Click() {
+    void OpenHomePage() {
         // A failed navigation is silent.
         ShellExecuteA(hwnd_, "open", texts_.homePage.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     }
@@ -285,10 +171,8 @@ class AboutDialog {
     const TfrmAbout::Texts& texts_;
     HWND owner_ = nullptr;
     HWND hwnd_ = nullptr;
-    HWND link_ = nullptr;
     int dpi_ = 96;
-    UniqueFont font_, linkFont_;
-    ProgramIconHandle icon_;
+    UniqueIcon icon_; // the stock icon shown when this is empty is shared and has no owner
 };
 
 } // namespace

@@ -1,59 +1,18 @@
 #include "ui/win32/input_box.h"
 
-#include <commdlg.h>
+#include "common/win32/module.h"
+#include "ui/win32/resource_ids.h"
 
-#include <vector>
+#include <commdlg.h>
 
 namespace tarnwick::win32 {
 
 namespace {
 
-constexpr int kEditId = 100;
-constexpr int kPromptId = 101;
-
-// Builds a dialog template in memory, so the box needs no resource script.
-class TemplateWriter {
-public:
-    void Word(WORD w) { bytes_.push_back(w); }
-    void DWord(DWORD d) {
-        Word(LOWORD(d));
-        Word(HIWORD(d));
-    }
-    void Text(const std::string& s) {
-        const int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
-        std::wstring w(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, w.data(), n);
-        for (wchar_t c : w) Word(static_cast<WORD>(c)); // includes the terminating zero
-    }
-    void AlignDWord() {
-        if (bytes_.size() % 2) Word(0);
-    }
-    void Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD atom, const std::string& text) {
-        AlignDWord();
-        DWord(style | WS_CHILD | WS_VISIBLE);
-        DWord(0);
-        Word(static_cast<WORD>(x));
-        Word(static_cast<WORD>(y));
-        Word(static_cast<WORD>(cx));
-        Word(static_cast<WORD>(cy));
-        Word(id);
-        Word(0xFFFF);
-        Word(atom);
-        Text(text);
-        Word(0); // no creation data
-        ++count_;
-    }
-    std::vector<WORD>& Bytes() { return bytes_; }
-    int Count() const { return count_; }
-
-private:
-    std::vector<WORD> bytes_;
-    int count_ = 0;
-};
-
 struct InputState {
-    std::string initial;
-    std::string result;
+    const std::string& caption;
+    const std::string& prompt;
+    std::string text; // the initial text, then the answer
 };
 
 INT_PTR CALLBACK InputProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -62,16 +21,19 @@ INT_PTR CALLBACK InputProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dlg, DWLP_USER, lParam);
         state = reinterpret_cast<InputState*>(lParam);
-        SetDlgItemTextA(dlg, kEditId, state->initial.c_str());
-        SendDlgItemMessageA(dlg, kEditId, EM_SETSEL, 0, -1);
-        SetFocus(GetDlgItem(dlg, kEditId));
+        SetWindowTextA(dlg, state->caption.c_str());
+        SetDlgItemTextA(dlg, IDC_INPUT_PROMPT, state->prompt.c_str());
+        SetDlgItemTextA(dlg, IDC_INPUT_TEXT, state->text.c_str());
+        SendDlgItemMessageA(dlg, IDC_INPUT_TEXT, EM_SETSEL, 0, -1);
+        SetFocus(GetDlgItem(dlg, IDC_INPUT_TEXT));
         return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            HWND edit = GetDlgItem(dlg, kEditId);
+            HWND edit = GetDlgItem(dlg, IDC_INPUT_TEXT);
             std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
-            text.resize(static_cast<size_t>(GetWindowTextA(edit, text.data(), static_cast<int>(text.size()))));
-            state->result = text;
+            text.resize(
+                static_cast<size_t>(GetWindowTextA(edit, text.data(), static_cast<int>(text.size()))));
+            state->text = text;
             EndDialog(dlg, IDOK);
             return TRUE;
         }
@@ -88,31 +50,11 @@ INT_PTR CALLBACK InputProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 std::optional<std::string> InputBox(HWND owner, const std::string& caption, const std::string& prompt,
                                     const std::string& initial) {
-    TemplateWriter t;
-    const DWORD style = DS_SETFONT | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    t.DWord(style);
-    t.DWord(0);
-    t.Word(0); // item count, filled in below
-    t.Word(0);
-    t.Word(0);
-    t.Word(180);
-    t.Word(63);
-    t.Word(0); // no menu
-    t.Word(0); // standard class
-    t.Text(caption);
-    t.Word(8);
-    t.Text("MS Shell Dlg");
-    t.Item(SS_LEFT | SS_NOPREFIX, 7, 7, 166, 10, kPromptId, 0x0082, prompt);
-    t.Item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 20, 166, 12, kEditId, 0x0081, "");
-    t.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, 69, 40, 50, 14, IDOK, 0x0080, "OK");
-    t.Item(BS_PUSHBUTTON | WS_TABSTOP, 123, 40, 50, 14, IDCANCEL, 0x0080, "Cancel");
-    t.Bytes()[4] = static_cast<WORD>(t.Count());
-    InputState state{initial, {}};
-    const INT_PTR r =
-        DialogBoxIndirectParamA(GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(t.Bytes().data()), owner,
-                                InputProc, reinterpret_cast<LPARAM>(&state));
+    InputState state{caption, prompt, initial};
+    const INT_PTR r = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INPUT_BOX), owner,
+                                      InputProc, reinterpret_cast<LPARAM>(&state));
     if (r != IDOK) return std::nullopt;
-    return state.result;
+    return state.text;
 }
 
 std::optional<std::string> ChooseFile(HWND owner, const std::string& filter, const std::string& initialDir) {
@@ -136,9 +78,7 @@ std::optional<std::string> ChooseFile(HWND owner, const std::string& filter, con
     // of a tray program would otherwise pay for.
     static HMODULE dialogs = LoadLibraryA("comdlg32.dll");
     using GetOpenFileNameFn = BOOL(WINAPI*)(LPOPENFILENAMEA);
-    const auto getOpenFileName = dialogs ? reinterpret_cast<GetOpenFileNameFn>(reinterpret_cast<void*>(
-                                               GetProcAddress(dialogs, "GetOpenFileNameA")))
-                                         : nullptr;
+    const auto getOpenFileName = ProcAddress<GetOpenFileNameFn>(dialogs, "GetOpenFileNameA");
     if (!getOpenFileName || !getOpenFileName(&ofn)) return std::nullopt;
     file.resize(std::char_traits<char>::length(file.c_str()));
     return file;
