@@ -9,8 +9,8 @@ namespace {
 LocaleFormats Us() {
     LocaleFormats f;
     f.shortDatePattern = "M/d/yyyy";
-    f.monthNames = {"January", "February", "March", "April", "May", "June", "July", "August", "September", "October",
-                    "November", "December"};
+    f.monthNames = {"January", "February", "March",     "April",   "May",      "June",
+                    "July",    "August",   "September", "October", "November", "December"};
     f.abbrevMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     f.dayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
     f.abbrevDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -85,7 +85,8 @@ TEST(LogLine, StampsForSeveralRegionalSettings) {
         {&noMarks, At(2026, 3, 4, 19, 8, 9), "3/4/2026  7:08:09 - Starting VMs...\r\n"},
         {&named, At(2026, 3, 4, 19, 8, 9, 3), "Wed, Mar 4 of 26  7:08:09 PM - Starting VMs...\r\n"},
     };
-    for (const Case& c : cases) EXPECT_EQ(FormatLogLine(*c.f, c.t, "Starting VMs..."), c.expected);
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatLogLine(*c.f, c.t, "Starting VMs..."), c.expected);
 }
 
 TEST(LogLine, MessageIsWrittenUnchanged) {
@@ -103,6 +104,9 @@ TEST(LogLine, DatePictureQuotesAndUnknownLetters) {
     LocaleFormats f = Us();
     f.shortDatePattern = "yyyy'y'MM'm''s'dd";
     EXPECT_EQ(FormatShortDate(f, At(2026, 3, 4, 0, 0, 0)), "2026y03m's04");
+    f.shortDatePattern = "d/M/y"; // as Windows: the last two digits, no leading zero
+    EXPECT_EQ(FormatShortDate(f, At(2009, 3, 4, 0, 0, 0)), "4/3/9");
+    EXPECT_EQ(FormatShortDate(f, At(2026, 3, 4, 0, 0, 0)), "4/3/26");
     f.shortDatePattern = "gg yyyy/M/d";
     EXPECT_EQ(FormatShortDate(f, At(2026, 3, 4, 0, 0, 0)), " 2026/3/4");
     f.shortDatePattern = "dddd d MMMM yyyy";
