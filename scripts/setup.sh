@@ -5,7 +5,7 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake g++ make googletest libgtest-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils fonts-wine imagemagick python3 clang-format; do
+         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils fonts-wine imagemagick python3 clang-format locales; do
     have "$p" || need+=("$p")
 done
 # 32-bit Windows programs need the i386 Wine loader; some kernels cannot run it, and then the

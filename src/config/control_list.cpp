@@ -2,7 +2,6 @@
 
 #include "config/integer_text.h"
 
-#include <array>
 #include <utility>
 
 namespace tarnwick {
@@ -16,7 +15,7 @@ bool IsIllegalText(std::string_view text) {
 }
 
 bool IsTeamText(std::string_view text) {
-    return text.size() >= 4 && SameTextIgnoringCase(text.substr(text.size() - 4), "VmTm");
+    return EndsWithIgnoringCase(text, "VmTm");
 }
 
 bool IsDelayText(std::string_view text) {
@@ -40,45 +39,6 @@ EntryKind KindOf(std::string_view text) {
 
 std::string_view DelaySeconds(std::string_view delayText) {
     return IsDelayText(delayText) ? delayText.substr(DelayPrefix.size()) : std::string_view{};
-}
-
-namespace {
-
-constexpr std::array<unsigned char, 256> MakeFoldTable() {
-    std::array<unsigned char, 256> table{};
-    for (int c = 0; c < 256; ++c)
-        table[c] = static_cast<unsigned char>(c);
-    for (int c = 'A'; c <= 'Z'; ++c)
-        table[c] = static_cast<unsigned char>(c + 32);
-    for (int c = 0xC0; c <= 0xDE; ++c)
-        if (c != 0xD7) table[c] = static_cast<unsigned char>(c + 0x20); // 0xD7 is the multiplication sign
-    table[0x8A] = 0x9A;                                                 // S caron
-    table[0x8C] = 0x9C;                                                 // OE
-    table[0x8E] = 0x9E;                                                 // Z caron
-    table[0x9F] = 0xFF;                                                 // Y diaeresis
-    return table;
-}
-
-constexpr std::array<unsigned char, 256> FoldTable = MakeFoldTable();
-
-char Fold(char c) {
-    return static_cast<char>(FoldTable[static_cast<unsigned char>(c)]);
-}
-
-} // namespace
-
-std::string FoldCase(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded)
-        c = Fold(c);
-    return folded;
-}
-
-bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Fold(a[i]) != Fold(b[i])) return false;
-    return true;
 }
 
 const char* InvalidDelayText(DelayInput result) {

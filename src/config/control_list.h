@@ -1,6 +1,8 @@
 #pragma once
 // The control list: the ordered entries the sequences carry out, with the editing commands of the
 // main window's toolbar. The window shows this model and forwards the user's commands to it.
+#include "common/text_case.h"
+
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -40,14 +42,6 @@ EntryKind KindOf(std::string_view text);
 // The seconds of a delay entry as written: everything after "DELAY:".
 std::string_view DelaySeconds(std::string_view delayText);
 
-// ---- Letter case for the duplicate test.
-
-// Folds letter case the way the ANSI code page 1252 does: ASCII letters, the accented Latin-1 letters
-// and Š, Œ, Ž, Ÿ. Paths on Windows file systems compare equal under this folding; bytes outside those
-// letters (and ß, µ, which have no single-byte partner) are left as they are.
-std::string FoldCase(std::string_view text);
-bool SameTextIgnoringCase(std::string_view a, std::string_view b);
-
 // ---- Texts of the commands, for the window.
 
 inline constexpr const char* OpenDialogFilter =
@@ -86,7 +80,7 @@ class ControlList {
     bool HasUnsavedChanges() const { return unsaved_; }
     void SetUnsavedChanges(bool unsaved);
 
-    // Whole-text test without regard to letter case (FoldCase).
+    // Whole-text test without regard to letter case (SameTextIgnoringCase).
     bool Contains(std::string_view text) const;
 
     // Appends text (cut to MaxEntryText) with its flag off and sets the unsaved-changes state; checks

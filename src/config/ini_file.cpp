@@ -1,8 +1,8 @@
 #include "config/ini_file.h"
 
+#include "common/text_case.h"
 #include "config/integer_text.h"
 
-#include <array>
 #include <limits>
 #include <type_traits>
 #include <unordered_map>
@@ -10,25 +10,6 @@
 namespace tarnwick {
 
 namespace {
-
-// ---- Code page 1252, for files that arrive with a byte-order mark.
-
-constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char16_t FromCp1252(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x80 && b < 0xA0) ? Cp1252High[b - 0x80] : static_cast<char16_t>(b);
-}
-
-std::optional<char> ToCp1252(char16_t u) {
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<char>(u);
-    for (size_t i = 0; i < Cp1252High.size(); ++i)
-        if (Cp1252High[i] == u) return static_cast<char>(0x80 + i);
-    return std::nullopt;
-}
 
 // Ill-formed input gives U+FFFD for each ill-formed part, cut the way the platform's converter cuts.
 std::u16string DecodeUtf8(std::string_view s) {
@@ -137,12 +118,45 @@ unsigned AsciiLower(unsigned u) {
     return (u >= 'A' && u <= 'Z') ? u + 32 : u;
 }
 
-// Stored names against names asked for in 8-bit text.
-template <class C> bool SameName(View<C> stored, std::string_view asked) {
+// The platform's profile reader matches names by ASCII letter case only, not by the letter-case rule of
+// the rest of the program; it compares characters, so a trail byte is no letter.
+void FoldAsciiLetters(std::string& text) {
+    const AnsiCodePage& page = InstalledAnsiCodePage();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (page.IsLeadByte(text[i]))
+            ++i;
+        else
+            text[i] = static_cast<char>(AsciiLower(static_cast<unsigned char>(text[i])));
+    }
+}
+
+// A name asked for in 8-bit text, as it compares with stored names.
+template <class C> std::basic_string<C> AskedName(std::string_view asked) {
+    if constexpr (std::is_same_v<C, char>) {
+        std::string name(asked);
+        FoldAsciiLetters(name);
+        return name;
+    } else {
+        std::u16string name = InstalledAnsiCodePage().ToWide(asked);
+        for (char16_t& u : name)
+            u = static_cast<char16_t>(AsciiLower(u));
+        return name;
+    }
+}
+
+// Stored names against a name from AskedName.
+template <class C> bool SameName(View<C> stored, View<C> asked) {
     if (stored.size() != asked.size()) return false;
     for (size_t i = 0; i < stored.size(); ++i) {
-        const unsigned a = std::is_same_v<C, char> ? Code(asked[i]) : FromCp1252(asked[i]);
-        if (AsciiLower(Code(stored[i])) != AsciiLower(a)) return false;
+        if constexpr (std::is_same_v<C, char>) {
+            if (InstalledAnsiCodePage().IsLeadByte(stored[i])) {
+                if (stored[i] != asked[i] || (i + 1 < stored.size() && stored[i + 1] != asked[i + 1]))
+                    return false;
+                ++i;
+                continue;
+            }
+        }
+        if (AsciiLower(Code(stored[i])) != Code(asked[i])) return false;
     }
     return true;
 }
@@ -151,9 +165,8 @@ template <class C> std::string ToAnsi(View<C> v) {
     if constexpr (std::is_same_v<C, char>) {
         return std::string(v);
     } else {
-        std::string out(v.size(), '?');
-        for (size_t i = 0; i < v.size(); ++i)
-            if (auto c = ToCp1252(v[i])) out[i] = *c;
+        std::string out;
+        InstalledAnsiCodePage().AppendAnsi(v, out);
         return out;
     }
 }
@@ -161,16 +174,12 @@ template <class C> std::string ToAnsi(View<C> v) {
 // A stored name as a hash key matching names asked for, written into key; false when no 8-bit name
 // can match it. The caller keeps one key string for a whole pass, so lines cost no allocation.
 template <class C> bool LookupKey(View<C> stored, std::string& key) {
-    key.resize(stored.size());
-    for (size_t i = 0; i < stored.size(); ++i) {
-        std::optional<char> c;
-        if constexpr (std::is_same_v<C, char>)
-            c = stored[i];
-        else
-            c = ToCp1252(stored[i]);
-        if (!c) return false;
-        key[i] = static_cast<char>(AsciiLower(static_cast<unsigned char>(*c)));
-    }
+    key.clear();
+    if constexpr (std::is_same_v<C, char>)
+        key.assign(stored);
+    else if (!InstalledAnsiCodePage().AppendAnsi(stored, key))
+        return false;
+    FoldAsciiLetters(key);
     return true;
 }
 
@@ -275,11 +284,11 @@ template <class C> std::vector<std::string> SectionNamesOf(View<C> text) {
 }
 
 template <class C> std::string KeyListOf(View<C> text, std::string_view section, size_t bufferSize) {
-    section = CutAtNul(section);
+    const std::basic_string<C> asked = AskedName<C>(CutAtNul(section));
     std::string out;
     size_t room = bufferSize;
     const bool found = ForEachKey(
-        text, [&](View<C> name) { return SameName(name, section); },
+        text, [&](View<C> name) { return SameName(name, View<C>(asked)); },
         [&](const Line<C>& line) {
             if (room <= 2) return false;
             const View<C> name = CutAtNul(line.name);
@@ -315,9 +324,9 @@ std::vector<std::optional<std::string>> ValuesOf(View<C> text, std::string_view 
     }
     std::vector<std::optional<std::string>> answers(slots.size());
     size_t waiting = slots.size();
-    const std::string_view sectionAsked = TrimAsked(section);
+    const std::basic_string<C> sectionAsked = AskedName<C>(TrimAsked(section));
     ForEachKey(
-        text, [&](View<C> name) { return SameName(name, sectionAsked); },
+        text, [&](View<C> name) { return SameName(name, View<C>(sectionAsked)); },
         [&](const Line<C>& line) {
             if (!LookupKey(CutAtNul(line.name), key)) return true;
             auto it = slots.find(key);

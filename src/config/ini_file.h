@@ -15,12 +15,14 @@ inline constexpr size_t KeyListBufferSize = 16384;
 inline constexpr size_t ValueBufferSize = 2048;
 
 // Reading rules, as the platform applies them (checked against it under Wine):
-// - A file may start with a UTF-8 or UTF-16 byte-order mark; it is then decoded and handed out in code
-//   page 1252, with '?' for what that code page lacks. Any other file is taken byte for byte.
+// - A file may start with a UTF-8 or UTF-16 byte-order mark; it is then decoded and handed out in the
+//   installed ANSI code page (common/text_case.h), with '?' for what that code page lacks. Any other
+//   file is taken byte for byte.
 // - Lines end at CR, LF or any run of them. Blanks are the characters 9 to 13, 26 and 32; they are
 //   trimmed around lines, section names, keys and values.
 // - A line that starts with "[" and holds a "]" is a section header; the name lies between the "[" and
-//   the last "]". Names and keys compare without regard to ASCII letter case only.
+//   the last "]". Names and keys compare without regard to ASCII letter case only (not by the program's
+//   letter-case rule); the trail byte of a double-byte character is no letter.
 // - The first "=" splits key from value. A line without "=" is a key without a value: it is not
 //   listed, but a lookup finding it first gives nothing. Keys starting with ";" are not listed either.
 // - A line "=value" directly after another one with an empty key is dropped.

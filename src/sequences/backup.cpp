@@ -1,5 +1,6 @@
 #include "sequences/backup.h"
 
+#include "common/text_case.h"
 #include "sequences/entry_text.h"
 
 #include <map>
@@ -13,13 +14,6 @@ namespace {
 std::string_view DirectoryPart(std::string_view path) {
     const size_t last = path.find_last_of("\\:");
     return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
-}
-
-std::string FoldedName(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
 }
 
 class BackupRun {
@@ -75,7 +69,7 @@ void BackupRun::BackUp(const std::string& path, int number, int total) {
         Fail("    No usable folder name for this VM; skipping so that no backup is deleted...");
         return;
     }
-    const auto [used, fresh] = usedNames_.try_emplace(FoldedName(split.name), path);
+    const auto [used, fresh] = usedNames_.try_emplace(FoldCase(split.name), path);
     if (!fresh) {
         Fail("    Folder name clash: " + used->second + " was backed up into " + target_ + split.name +
              " in this run; skipping " + path + " so that its copy stays...");

@@ -9,16 +9,6 @@
 
 namespace tarnwick::sequences {
 
-namespace {
-
-char FoldAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-
-
-} // namespace
-
 bool IsTooShort(std::string_view text) { return IsIllegalText(text); }
 bool HasSkipMarker(std::string_view text) { return IsSkipText(text); }
 bool IsTeam(std::string_view text) { return IsTeamText(text); }
@@ -48,10 +38,7 @@ std::string InQuotes(std::string_view text) {
 
 bool ContainsDoubleQuote(std::string_view text) { return tarnwick::ContainsDoubleQuote(text); }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
-}
+bool SameIgnoringCase(std::string_view a, std::string_view b) { return SameTextIgnoringCase(a, b); }
 
 std::string QuoteCmdArgument(std::string_view text) { return QuoteForCmd(std::string(text)); }
 

@@ -32,7 +32,7 @@ std::string InvalidDelayLine(std::string_view delayText);
 
 std::string InQuotes(std::string_view text);
 bool ContainsDoubleQuote(std::string_view text);
-// ASCII letters folded; Windows file names compare that way for the characters that matter here.
+// By the one letter-case rule (SameTextIgnoringCase).
 bool SameIgnoringCase(std::string_view a, std::string_view b);
 
 // Text in double quotes for a `cmd /c` line. Each '%' stands outside the quotes, between a closing and

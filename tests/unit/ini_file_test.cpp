@@ -1,3 +1,4 @@
+#include "code_pages.h"
 #include "config/ini_file.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 using namespace tarnwick;
+using namespace tarnwick::unit_test;
 using Keys = std::vector<std::string>;
 
 namespace {
@@ -88,6 +90,7 @@ TEST(IniBoolean, FlagValues) {
 }
 
 TEST(IniFile, ReadingRules) {
+    ScopedCodePage cp(Cp1252());
     struct Case {
         const char* what;
         std::string file;
@@ -165,6 +168,54 @@ TEST(IniFile, ReadingRules) {
         for (const auto& [key, value] : c.values)
             EXPECT_EQ(Get(ini, "Control", key.c_str()), value) << c.what << ": " << key;
     }
+}
+
+TEST(IniFile, MarkedTextIsHandedOutInTheInstalledCodePage) {
+    // Д, é and あ, in UTF-8 and in UTF-16.
+    for (const std::string& file :
+         {std::string("\xEF\xBB\xBF[Control]\r\n\xD0\x94=1\r\n\xC3\xA9=2\r\n\xE3\x81\x82=3\r\n"),
+          Bytes("\xFF\xFE[\0C\0o\0n\0t\0r\0o\0l\0]\0\n\0\x14\x04=\0\x31\0\n\0\xE9\0=\0\x32\0\n\0\x42\x30="
+                "\0\x33\0")}) {
+        const IniFile ini(file);
+        {
+            ScopedCodePage cp(Cp1251());
+            EXPECT_EQ(ini.KeyNames("Control"), (Keys{"\xC4", "?", "?"}));
+            EXPECT_EQ(Get(ini, "Control", "\xC4"), "1");
+            EXPECT_EQ(Get(ini, "Control", "\xE4"), "<none>"); // ASCII letter case only, as the platform
+            EXPECT_EQ(Get(ini, "Control", "\xE9"), "<none>");
+        }
+        {
+            ScopedCodePage cp(Cp1252());
+            EXPECT_EQ(ini.KeyNames("Control"), (Keys{"?", "\xE9", "?"}));
+            EXPECT_EQ(Get(ini, "Control", "\xE9"), "2");
+            EXPECT_EQ(Get(ini, "Control", "\xC4"), "<none>");
+        }
+        ScopedCodePage cp(Cp932());
+        EXPECT_EQ(ini.KeyNames("Control").at(2), "\x82\xA0");
+        EXPECT_EQ(Get(ini, "Control", "\x82\xA0"), "3");
+    }
+
+    // The system writes a letter the code page lacks as a similar one, which does not find it.
+    {
+        CodePageChars chars = Cp1252();
+        chars.written.assign(0x10000, '?');
+        for (size_t b = 256; b-- > 0;)
+            chars.written[chars.singles[b]] = static_cast<uint16_t>(b);
+        chars.written[0x0100] = 'A';
+        ScopedCodePage cp(chars);
+        const IniFile ini("\xEF\xBB\xBF[Control]\r\n\xC4\x80=1\r\n");
+        EXPECT_EQ(ini.KeyNames("Control"), Keys{"A"});
+        EXPECT_EQ(Get(ini, "Control", "A"), "<none>");
+    }
+
+    // In 8-bit text the trail byte of a double-byte character is no letter.
+    ScopedCodePage cp(Cp932());
+    const IniFile ini("[\x83\x41]\r\n\x83\x41=1\r\na\x83\x41=2\r\n");
+    EXPECT_EQ(Get(ini, "\x83\x41", "\x83\x41"), "1");
+    EXPECT_EQ(Get(ini, "\x83\x41", "A\x83\x41"), "2");
+    EXPECT_EQ(Get(ini, "\x83\x41", "\x83\x61"), "<none>");
+    EXPECT_EQ(Get(ini, "\x83\x61", "\x83\x41"), "<none>");
+    EXPECT_EQ(ini.KeyNames("\x83\x61"), Keys{});
 }
 
 TEST(IniFile, SectionNamesInFileOrder) {

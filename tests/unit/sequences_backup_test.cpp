@@ -1,7 +1,9 @@
+#include "code_pages.h"
 #include "sequences_fakes.h"
 
 using namespace tarnwick;
 using namespace tarnwick::sequences_test;
+using namespace tarnwick::unit_test;
 
 namespace {
 
@@ -133,6 +135,7 @@ TEST(Backup, DelayAfterAVm) {
 }
 
 TEST(Backup, ANoVmWithoutAUsableFolderNameNorASecondUseOfOneDeletesAnything) {
+    ScopedCodePage cp(Cp1252());
     struct Case {
         std::vector<std::string> running;
         std::string line;
@@ -149,6 +152,10 @@ TEST(Backup, ANoVmWithoutAUsableFolderNameNorASecondUseOfOneDeletesAnything) {
          "log:    Folder name clash: " + Xp +
              " was backed up into E:\\Bkp\\winxp in this run; skipping "
              "F:\\Other\\winxp\\Copy.vmx so that its copy stays..."},
+        // Été and éTÉ are one folder name in code page 1252.
+        {{"C:\\VMs\\\xC9t\xE9\\a.vmx", "C:\\VMs\\\xE9T\xC9\\b.vmx"},
+         "log:    Folder name clash: C:\\VMs\\\xC9t\xE9\\a.vmx was backed up into E:\\Bkp\\\xE9T\xC9 in this "
+         "run; skipping C:\\VMs\\\xE9T\xC9\\b.vmx so that its copy stays..."},
     };
     for (const auto& c : cases) {
         BackupRig r;

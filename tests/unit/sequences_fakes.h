@@ -1,5 +1,6 @@
 #pragma once
 // One fake behind every service the sequences use, recording each call in one ordered trace.
+#include "common/text_case.h"
 #include "sequences/backup.h"
 #include "sequences/end_session_gate.h"
 #include "sequences/entry_text.h"
@@ -105,7 +106,7 @@ class FakeWorld : public Reporter,
     int SelectedIndex() const override { return selected; }
     int FindText(const std::string& text) const override {
         for (size_t i = 0; i < entries.size(); ++i)
-            if (sequences::SameIgnoringCase(entries[i].text, text)) return static_cast<int>(i);
+            if (SameTextIgnoringCase(entries[i].text, text)) return static_cast<int>(i);
         return -1;
     }
 
