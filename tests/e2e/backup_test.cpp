@@ -8,7 +8,6 @@ using namespace e2e;
 
 namespace {
 
-
 std::vector<std::string> FilesIn(const std::string& dir) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA fd;
@@ -16,7 +15,8 @@ std::vector<std::string> FilesIn(const std::string& dir) {
     if (h == INVALID_HANDLE_VALUE) return names;
     do {
         const std::string n = fd.cFileName;
-        if (n != "." && n != "..") names.push_back(n + ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "\\" : ""));
+        if (n != "." && n != "..")
+            names.push_back(n + ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "\\" : ""));
     } while (FindNextFileA(h, &fd));
     FindClose(h);
     std::sort(names.begin(), names.end());
@@ -38,13 +38,14 @@ struct BackupLab {
         // A subfolder of a VM is not part of its backup.
         CreateDirectoryA((ws.Dir() + "VMs\\Alpha\\Alpha.vmx.lck").c_str(), nullptr);
         WriteFileBytes(ws.Dir() + "VMs\\Alpha\\Alpha.vmx.lck\\lock", "x");
-        for (const std::string& vm : {alpha, beta, gamma}) vmware.Ctl("set-state \"" + vm + "\" running");
+        for (const std::string& vm : {alpha, beta, gamma})
+            vmware.Ctl("set-state \"" + vm + "\" running");
     }
     void Configure(bool all, bool snapshot) {
-        WriteFileBytes(ws.Dir() + "Tarnwick.ini", std::string("[Options]\r\n  BkpAll = ") + (all ? "-1" : "0") +
-                                                      "\r\n  UseSnapshot = " + (snapshot ? "-1" : "0") +
-                                                      "\r\n[Control]\r\n  " + alpha + " = -1\r\n  DELAY:1 = 0\r\n  " +
-                                                      beta + " = 0\r\n  PROMPT: = -1\r\n");
+        WriteFileBytes(ws.Dir() + "Tarnwick.ini",
+                       std::string("[Options]\r\n  BkpAll = ") + (all ? "-1" : "0") +
+                           "\r\n  UseSnapshot = " + (snapshot ? "-1" : "0") + "\r\n[Control]\r\n  " + alpha +
+                           " = -1\r\n  DELAY:1 = 0\r\n  " + beta + " = 0\r\n  PROMPT: = -1\r\n");
     }
     // Runs a backup to dir and returns the exit code.
     std::optional<DWORD> Run(const std::string& dir) {
@@ -52,7 +53,8 @@ struct BackupLab {
         return p.WaitExit(60s);
     }
     std::string DosCmd(const std::string& verb, const std::string& vm, const std::string& extra = "") const {
-        return "      DosCmd: cmd /c \"\"" + vmrun + "\" " + verb + " \"" + vm + "\"" + extra + " > \"" + tmp + "\"\"";
+        return "      DosCmd: cmd /c \"\"" + vmrun + "\" " + verb + " \"" + vm + "\"" + extra + " > \"" +
+               tmp + "\"\"";
     }
 };
 
@@ -69,7 +71,8 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
     EXPECT_EQ(lab.vmware.Calls(), calls);
     EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
     EXPECT_EQ(FilesIn(lab.target + "\\"), std::vector<std::string>{"Alpha\\"});
-    EXPECT_EQ(FilesIn(lab.target + "\\Alpha\\"), (std::vector<std::string>{"Alpha.vmdk", "Alpha.vmx", "nvram"}));
+    EXPECT_EQ(FilesIn(lab.target + "\\Alpha\\"),
+              (std::vector<std::string>{"Alpha.vmdk", "Alpha.vmx", "nvram"}));
 
     const std::string d = lab.target + "\\";
     const std::string f = lab.ws.Dir() + "VMs\\Alpha";
@@ -109,16 +112,19 @@ TEST(Backup, AllRunningWithSnapshotsNeverSuspends) {
     BackupLab lab;
     lab.Configure(true, true);
     ASSERT_EQ(lab.Run(lab.target), 0u) << lab.ws.Log();
-    const std::vector<std::vector<std::string>> calls = {{"vmrun", "list"},
-                                                         {"vmrun", "snapshot", lab.alpha, "Tarnwick_Backup"},
-                                                         {"vmrun", "deletesnapshot", lab.alpha, "Tarnwick_Backup"},
-                                                         {"vmrun", "snapshot", lab.gamma, "Tarnwick_Backup"},
-                                                         {"vmrun", "deletesnapshot", lab.gamma, "Tarnwick_Backup"}};
+    const std::vector<std::vector<std::string>> calls = {
+        {"vmrun", "list"},
+        {"vmrun", "snapshot", lab.alpha, "Tarnwick_Backup"},
+        {"vmrun", "deletesnapshot", lab.alpha, "Tarnwick_Backup"},
+        {"vmrun", "snapshot", lab.gamma, "Tarnwick_Backup"},
+        {"vmrun", "deletesnapshot", lab.gamma, "Tarnwick_Backup"}};
     EXPECT_EQ(lab.vmware.Calls(), calls);
-    for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma}) EXPECT_EQ(lab.vmware.State(vm), "running");
+    for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma})
+        EXPECT_EQ(lab.vmware.State(vm), "running");
     EXPECT_EQ(FilesIn(lab.target + "\\"), (std::vector<std::string>{"Alpha\\", "R&D Lab\\"}));
     const std::string log = lab.ws.Log();
-    EXPECT_NE(log.find(" - " + lab.DosCmd("snapshot", lab.alpha, " Tarnwick_Backup") + "\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" - " + lab.DosCmd("snapshot", lab.alpha, " Tarnwick_Backup") + "\r\n"),
+              std::string::npos);
     EXPECT_NE(log.find(" -     Committing snapshot...\r\n"), std::string::npos);
     EXPECT_NE(log.find(" -     Disabled in control list; skipping...\r\n"), std::string::npos);
 }
@@ -142,23 +148,38 @@ TEST(Backup, MissingTargetSaysSoLogsNothingAndEndsWithTwo) {
 TEST(Backup, ClashingFolderNamesNeverDestroyAFreshCopy) {
     BackupLab lab;
     lab.Configure(true, false);
-    // Another VM whose folder is also called "Alpha", and one at a drive root.
+    // Another VM whose folder is also called "Alpha", one at a drive root, and two whose folders are one
+    // name in code page 1252: Été and éTÉ.
     CreateDirectoryA((lab.ws.Dir() + "Other").c_str(), nullptr);
     const std::string twin = lab.vmware.MakeVm("..\\Other\\Alpha", "Twin");
-    lab.vmware.Ctl("set-state \"" + twin + "\" running");
+    const std::string summer = lab.vmware.MakeVm("\xC9t\xE9", "Summer");
+    const std::string summerTwin = lab.vmware.MakeVm("..\\Other\\\xE9T\xC9", "Ete");
+    for (const std::string& vm : {twin, summer, summerTwin})
+        lab.vmware.Ctl("set-state \"" + vm + "\" running");
     lab.vmware.Ctl("set-state \"C:\\root.vmx\" running");
     const auto code = lab.Run(lab.target);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 1u) << "a VM that was not copied must show in the exit code";
-    // The first Alpha's copy is whole; the twin was not copied over it or in it.
-    EXPECT_EQ(FilesIn(lab.target + "\\Alpha\\"), (std::vector<std::string>{"Alpha.vmdk", "Alpha.vmx", "nvram"}));
+    // The first copies are whole; the twins were not copied over them or in them.
+    EXPECT_EQ(FilesIn(lab.target + "\\Alpha\\"),
+              (std::vector<std::string>{"Alpha.vmdk", "Alpha.vmx", "nvram"}));
+    const std::string summerCopy = lab.target + "\\\xC9t\xE9\\";
+    EXPECT_EQ(FilesIn(summerCopy), (std::vector<std::string>{"Summer.vmdk", "Summer.vmx", "nvram"}));
+    for (const char* file : {"Summer.vmdk", "Summer.vmx", "nvram"})
+        EXPECT_EQ(ReadFileBytes(summerCopy + file), ReadFileBytes(lab.ws.Dir() + "VMs\\\xC9t\xE9\\" + file))
+            << file;
     const std::string log = lab.ws.Log();
     EXPECT_NE(log.find("Folder name clash"), std::string::npos) << log;
+    EXPECT_NE(log.find(" -     Folder name clash: " + summer + " was backed up into " + lab.target +
+                       "\\\xE9T\xC9 in this run; skipping " + summerTwin + " so that its copy stays...\r\n"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("No usable folder name"), std::string::npos) << log;
     for (const auto& call : lab.vmware.Calls()) {
         ASSERT_GE(call.size(), 2u);
         if (call.size() > 2) {
             EXPECT_NE(call[2], twin) << "the clashing VM was touched";
+            EXPECT_NE(call[2], summerTwin) << "the VM clashing in another letter case was touched";
             EXPECT_NE(call[2], "C:\\root.vmx") << "the VM at a drive root was touched";
         }
     }
