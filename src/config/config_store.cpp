@@ -18,20 +18,21 @@ void ConfigStore::LoadConfig() {
     }
     const IniFile ini(std::move(bytes));
 
-    options_.bkpAll = IniBoolean(ini.Value("Options", "BkpAll"));
+    ConfigOptions options = list_.Options();
+    options.bkpAll = IniBoolean(ini.Value("Options", "BkpAll"));
     // A back-end that cannot take snapshots is never asked to take one, so a box that discovery disabled
     // does not take a check mark from the file.
-    options_.useSnapshot = options_.snapshotEnabled && IniBoolean(ini.Value("Options", "UseSnapshot"));
+    options.useSnapshot = options.snapshotEnabled && IniBoolean(ini.Value("Options", "UseSnapshot"));
 
-    options_.winStart = false;
+    options.winStart = false;
     if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
         if (key->ValueExists(AutostartValueName)) {
             const std::optional<std::string> command = key->ReadString(AutostartValueName);
-            options_.winStart = command && *command == AutostartCommand();
+            options.winStart = command && *command == AutostartCommand();
         }
     } else {
         dialogs_.ShowMessage(RunKeyWarning);
-        options_.winStartEnabled = false;
+        options.winStartEnabled = false;
     }
 
     // Repeats are dropped before their flags are looked up, so a file of one line repeated a million
@@ -49,19 +50,28 @@ void ConfigStore::LoadConfig() {
         entries.push_back(ControlEntry{std::move(keys[i]), IniBoolean(flags[i])});
     list_.Assign(std::move(entries));
     list_.SetUnsavedChanges(false);
+    list_.SetOptions(options);
 }
 
 Outcome ConfigStore::SaveConfig() {
-    const std::string bytes = FormatConfigFile(options_.bkpAll, options_.useSnapshot, list_.Entries());
+    Outcome outcome = WriteConfig();
+    // Whatever the outcome, the boxes are drawn again from what the next save would write.
+    list_.SetOptions(list_.Options());
+    return outcome;
+}
+
+Outcome ConfigStore::WriteConfig() {
+    const ConfigOptions& options = list_.Options();
+    const std::string bytes = FormatConfigFile(options.bkpAll, options.useSnapshot, list_.Entries());
     if (Outcome written = writer_.ReplaceWholeFile(state_.ConfigFilePath, bytes); !written.ok) {
         dialogs_.ShowMessage(std::string(ConfigNotSavedText) + "\r\n" + written.why);
         return written;
     }
     // With the box disabled the user could not say what they want, so the value is left as it is.
-    if (options_.winStartEnabled) {
+    if (options.winStartEnabled) {
         if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
-            Outcome changed = options_.winStart ? key->WriteString(AutostartValueName, AutostartCommand())
-                                                : key->DeleteValue(AutostartValueName);
+            Outcome changed = options.winStart ? key->WriteString(AutostartValueName, AutostartCommand())
+                                               : key->DeleteValue(AutostartValueName);
             if (!changed.ok) {
                 dialogs_.ShowMessage(std::string(AutostartNotSavedText) + "\r\n" + changed.why);
                 return changed;
@@ -74,25 +84,35 @@ Outcome ConfigStore::SaveConfig() {
 }
 
 void ConfigStore::ClickBkpAll(bool checked) {
-    options_.bkpAll = checked;
+    ConfigOptions options = list_.Options();
+    options.bkpAll = checked;
     list_.SetUnsavedChanges(true);
+    list_.SetOptions(options);
 }
 
 void ConfigStore::ClickSnapshot(bool checked) {
-    if (!options_.snapshotEnabled) return;
-    options_.useSnapshot = checked;
-    list_.SetUnsavedChanges(true);
+    ConfigOptions options = list_.Options();
+    if (options.snapshotEnabled) {
+        options.useSnapshot = checked;
+        list_.SetUnsavedChanges(true);
+    }
+    list_.SetOptions(options);
 }
 
 void ConfigStore::ClickWinStart(bool checked) {
-    if (!options_.winStartEnabled) return;
-    options_.winStart = checked;
-    list_.SetUnsavedChanges(true);
+    ConfigOptions options = list_.Options();
+    if (options.winStartEnabled) {
+        options.winStart = checked;
+        list_.SetUnsavedChanges(true);
+    }
+    list_.SetOptions(options);
 }
 
 void ConfigStore::DisableSnapshot() {
-    options_.snapshotEnabled = false;
-    options_.useSnapshot = false;
+    ConfigOptions options = list_.Options();
+    options.snapshotEnabled = false;
+    options.useSnapshot = false;
+    list_.SetOptions(options);
 }
 
 } // namespace tarnwick

@@ -45,15 +45,6 @@ class FileWriter {
     virtual Outcome ReplaceWholeFile(const std::string& path, const std::string& bytes) = 0;
 };
 
-// The option check boxes.
-struct ConfigOptions {
-    bool bkpAll = false;
-    bool useSnapshot = false;
-    bool winStart = false;
-    bool winStartEnabled = true; // off for the rest of the run once the Run key failed to open
-    bool snapshotEnabled = true; // off when the hypervisor tool cannot take snapshots
-};
-
 inline constexpr const char* AutostartValueName = "Tarnwick";
 inline constexpr const char* RunKeyWarning =
     "WARNING: Unable to open registry key \\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\.";
@@ -69,7 +60,8 @@ class ConfigStore {
         : state_(state), files_(files), writer_(writer), autostart_(autostart), reporter_(reporter),
           dialogs_(dialogs), list_(list) {}
 
-    const ConfigOptions& Options() const { return options_; }
+    // Held by the list, whose observer hears of every change; each call below ends by announcing them.
+    const ConfigOptions& Options() const { return list_.Options(); }
 
     // Fills the options, the autostart box and the list from the file and the Run value, and clears the
     // unsaved-changes state. A missing or unreadable file reads as empty. Also Forget Changes.
@@ -79,7 +71,8 @@ class ConfigStore {
     // a save that went through.
     Outcome SaveConfig();
 
-    // The check boxes, clicked by the user: each sets the unsaved-changes state.
+    // The check boxes, clicked by the user: each sets the unsaved-changes state, unless the box is
+    // disabled.
     void ClickBkpAll(bool checked);
     void ClickSnapshot(bool checked);
     void ClickWinStart(bool checked);
@@ -88,6 +81,7 @@ class ConfigStore {
 
   private:
     std::string AutostartCommand() const { return state_.exePath + " /START"; }
+    Outcome WriteConfig();
 
     const MainState& state_;
     FileSystem& files_;
@@ -96,7 +90,6 @@ class ConfigStore {
     Reporter& reporter_;
     Dialogs& dialogs_;
     ControlList& list_;
-    ConfigOptions options_;
 };
 
 } // namespace tarnwick

@@ -79,6 +79,11 @@ void ControlList::SetUnsavedChanges(bool unsaved) {
     Notify(ListChange::Unsaved);
 }
 
+void ControlList::SetOptions(const ConfigOptions& options) {
+    options_ = options;
+    Notify(ListChange::Options);
+}
+
 bool ControlList::Contains(std::string_view text) const {
     return folded_.count(FoldCase(text)) != 0;
 }

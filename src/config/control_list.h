@@ -1,6 +1,7 @@
 #pragma once
 // The control list: the ordered entries the sequences carry out, with the editing commands of the
-// main window's toolbar. The window shows this model and forwards the user's commands to it.
+// main window's toolbar, and the option boxes saved beside them. The window shows this model and
+// forwards the user's commands to it; one observer hears of every change it has to show.
 #include "common/text_case.h"
 
 #include <cstddef>
@@ -56,9 +57,18 @@ enum class DelayInput { Added, NotAnInteger, NotNatural };
 // The "Invalid Entry" text for a refused delay; nullptr for Added.
 const char* InvalidDelayText(DelayInput result);
 
+// The option check boxes.
+struct ConfigOptions {
+    bool bkpAll = false;
+    bool useSnapshot = false;
+    bool winStart = false;
+    bool winStartEnabled = true; // off for the rest of the run once the Run key failed to open
+    bool snapshotEnabled = true; // off when the hypervisor tool cannot take snapshots
+};
+
 // What changed, so that a view can redraw only that.
 struct ListChange {
-    enum Kind { Reset, Inserted, Removed, Swapped, Updated, Selection, Unsaved } kind;
+    enum Kind { Reset, Inserted, Removed, Swapped, Updated, Selection, Unsaved, Options } kind;
     size_t index = 0; // Inserted, Removed, Updated: the entry; Swapped: the upper of the two
 };
 
@@ -79,6 +89,11 @@ class ControlList {
 
     bool HasUnsavedChanges() const { return unsaved_; }
     void SetUnsavedChanges(bool unsaved);
+
+    const ConfigOptions& Options() const { return options_; }
+    // Announced even when nothing changed: a check box flips itself when clicked, so after a click the
+    // model refused, a load or a save the boxes are drawn again from the model.
+    void SetOptions(const ConfigOptions& options);
 
     // Whole-text test without regard to letter case (SameTextIgnoringCase).
     bool Contains(std::string_view text) const;
@@ -123,6 +138,7 @@ class ControlList {
     std::vector<ControlEntry> entries_;
     std::optional<size_t> selection_;
     bool unsaved_ = false;
+    ConfigOptions options_;
     // Folded text -> how many entries carry it, so the duplicate test does not walk the list.
     std::unordered_map<std::string, size_t> folded_;
     Observer observer_;

@@ -1,5 +1,5 @@
 #pragma once
-// Recording fakes of the platform services for the hypervisor tests.
+// Recording fakes of the platform services, for the hypervisor and main window tests.
 #include "common/services.h"
 
 #include <functional>
@@ -25,9 +25,11 @@ class RecordingDialogs : public Dialogs {
   public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     bool Confirm(const std::string&) override { return true; }
-    void InvalidEntry(const std::string& text) override { messages.push_back(text); }
-    void Beep() override {}
+    void InvalidEntry(const std::string& text) override { invalidEntries.push_back(text); }
+    void Beep() override { ++beeps; }
     std::vector<std::string> messages;
+    std::vector<std::string> invalidEntries;
+    int beeps = 0;
 };
 
 class MemoryFiles : public FileSystem {

@@ -10,33 +10,34 @@ constexpr UINT TRAY_ID = 100;
 // Posted by QuitApp; the event loop ends when it takes it.
 constexpr UINT WM_APP_END = WM_APP + 1;
 
-constexpr int IDC_LABEL1 = 1001;
-constexpr int IDC_BUTABOUT = 1002;
-constexpr int IDC_LBVMS = 1003;
-constexpr int IDC_CHKENABLED = 1004;
+constexpr int IDC_LIST_TITLE = 1001;
+constexpr int IDC_ABOUT = 1002;
+constexpr int IDC_CONTROL_LIST = 1003;
+constexpr int IDC_ENABLED_LEGEND = 1004; // a check box that only explains the list's check marks
 constexpr int IDC_TOOLBAR = 1005;
-constexpr int IDC_CHKWINSTART = 1006;
-constexpr int IDC_BUTLOSE = 1007;
-constexpr int IDC_BUTSAVE = 1008;
-constexpr int IDC_CHKBKPALL = 1009;
-constexpr int IDC_CHKSNAPSHOT = 1010;
-constexpr int IDC_LABEL2 = 1011;
-constexpr int IDC_LBLVMWAREDIR = 1012;
+constexpr int IDC_WIN_START = 1006;
+constexpr int IDC_FORGET = 1007;
+constexpr int IDC_SAVE = 1008;
+constexpr int IDC_BACK_UP_ALL = 1009;
+constexpr int IDC_USE_SNAPSHOT = 1010;
+constexpr int IDC_TOOL_DIR_TITLE = 1011;
+constexpr int IDC_TOOL_DIR = 1012;
 
 // Toolbar buttons.
-constexpr int IDC_TBNEW = 1101;
-constexpr int IDC_TBRUNNING = 1102;
-constexpr int IDC_TBDELAY = 1103;
-constexpr int IDC_TBPROMPT = 1104;
-constexpr int IDC_TBDEL = 1105;
-constexpr int IDC_TBUP = 1106;
-constexpr int IDC_TBDN = 1107;
-constexpr int IDC_TBLAUNCH = 1108;
+constexpr int IDC_ADD_FILE = 1101;
+constexpr int IDC_ADD_RUNNING = 1102;
+constexpr int IDC_ADD_DELAY = 1103;
+constexpr int IDC_ADD_PROMPT = 1104;
+constexpr int IDC_DELETE = 1105;
+constexpr int IDC_MOVE_UP = 1106;
+constexpr int IDC_MOVE_DOWN = 1107;
+constexpr int IDC_LAUNCH = 1108;
 
 // Tray menu.
 constexpr int IDM_RESTORE = 1201;
 constexpr int IDM_EXIT = 1202;
 
-constexpr UINT_PTR TIMER1 = 1;
+// Hides the window a second after a /START run has started the list.
+constexpr UINT_PTR HIDE_TIMER = 1;
 
 } // namespace tarnwick::ids

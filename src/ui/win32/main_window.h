@@ -1,99 +1,95 @@
 #pragma once
-// TfrmMain: the control list window and its tray icon. It shows the model and forwards the user's
-// commands; it decides nothing a unit test could check.
+// TfrmMain: the control list window. It draws what the presenter tells it, asks the user when told to,
+// and forwards the user's commands; it decides nothing a unit test could check.
 #include <windows.h>
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include "common/win32/handles.h"
+#include "ui/main_view.h"
+#include "ui/win32/about_box.h"
+#include "ui/win32/entry_list_view.h"
+#include "ui/win32/main_window_layout.h"
+#include "ui/win32/tray_icon.h"
 
 #include <exception>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnwick::win32 {
 
-// The program's side of the window: one call per thing the user (or Windows) did.
+// What Windows tells the program through the window, apart from the user's commands.
 class MainWindowEvents {
-public:
+  public:
     virtual ~MainWindowEvents() = default;
-    virtual void FormActivate() = 0;
-    virtual void Command(int id) = 0;           // toolbar, buttons, tray menu
-    virtual void CheckToggled(int index) = 0;   // the user flipped an entry's check mark
-    virtual void SelectionChanged(int index) = 0;
-    virtual void SettingsChanged() = 0;         // regional settings may have changed
+    virtual void Activated() = 0;
+    virtual void SettingsChanged() = 0; // regional settings may have changed
     virtual bool QueryEndSession(LPARAM lParam) = 0;
     virtual void EndSession(bool ending, LPARAM lParam) = 0;
-    virtual void FormDestroy() = 0;
+    virtual void Destroying() = 0;
     // An error escaped a handler; the handler is abandoned and the program goes on.
     virtual void HandlerFailed(const std::exception& e) = 0;
 };
 
-struct ListLine {
-    std::string text;
-    bool checked = false;
-};
-
-class MainWindow {
-public:
+class MainWindow final : public MainView {
+  public:
     explicit MainWindow(MainWindowEvents& events);
-    ~MainWindow();
+    ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
     // Created hidden, like a form that the application shows when its loop starts.
     bool Create(HINSTANCE instance);
     HWND Handle() const { return hwnd_; }
+    // The owner of a box or dialog: the window while it is visible, else none.
+    HWND DialogOwner() const;
+    // Where the user's commands go; until then they are dropped.
+    void ForwardUserActsTo(MainViewEvents& user) { user_ = &user; }
+    void SetAboutBox(std::unique_ptr<TfrmAbout> about) { about_ = std::move(about); }
 
     void SetCaption(const std::string& text);
     void SetToolDirCaption(const std::string& text);
-    std::string ToolDirCaption() const;
 
-    void ShowForm();     // visible, and brought up
-    void HideForm();
+    void ShowAndRaise();
+    void Hide();
     void EnableHideTimer();
 
     void AddTrayIcon();
     void RemoveTrayIcon();
 
-    // The control list, redrawn from the model.
-    void SetListLines(const std::vector<ListLine>& lines);
-    void SetListLine(int index, const ListLine& line);
-    void InsertListLine(int index, const ListLine& line);
-    void RemoveListLine(int index);
-    void SetListSelection(int index);
-    int ListSelection() const;
+    // MainView
+    void SetListLines(const std::vector<ListLine>& lines) override { list_.SetLines(lines); }
+    void SetListLine(size_t index, const ListLine& line) override { list_.SetLine(index, line); }
+    void InsertListLine(size_t index, const ListLine& line) override { list_.InsertLine(index, line); }
+    void RemoveListLine(size_t index) override { list_.RemoveLine(index); }
+    void SetListSelection(std::optional<size_t> index) override { list_.SetSelection(index); }
+    void ShowOptions(const ConfigOptions& options) override;
+    void SetUnsavedChanges(bool unsaved) override;
+    bool OptionChecked(OptionBox box) const override;
+    std::optional<std::string> AskText(const std::string& caption, const std::string& prompt,
+                                       const std::string& initial) override;
+    std::optional<std::string> ChooseFile(const std::string& filter, const std::string& initialDir) override;
+    void ShowAbout() override;
 
-    void SetCheck(int controlId, bool checked);
-    bool Checked(int controlId) const;
-    void EnableControl(int controlId, bool enabled);
-    void SetUnsavedChanges(bool unsaved); // Save and Forget are enabled exactly while there are some
-
-private:
+  private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-    void CreateControls();
-    void CreateFonts();
-    void Layout();
-    int Scale(int value) const { return MulDiv(value, dpi_, 96); }
     HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
+    void Forward(int id);
     void OnTray(LPARAM mouseMessage);
-    void OnNotify(const NMHDR& header, LRESULT& result);
-    void FillTrayRecord();
+    void OnNotify(const NMHDR& header);
 
     MainWindowEvents& events_;
+    MainViewEvents* user_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND tooltip_ = nullptr;
     int dpi_ = 96;
-    UINT taskbarCreated_ = 0;
-    bool trayWanted_ = false;
-    bool fillingList_ = false; // check marks set from code are not the user's toggles
-    NOTIFYICONDATAA tray_{};
-    UniqueMenu popup_;
-    UniqueGdiObject font_, boldFont_, titleFont_, italicFont_;
-    HIMAGELIST toolbarImages_ = nullptr;
-    HIMAGELIST floppyImages_ = nullptr;
-    HICON icon_ = nullptr, smallIcon_ = nullptr;
+    MainWindowLayout layout_;
+    EntryListView list_;
+    TrayIcon tray_;
+    UniqueIcon icon_, smallIcon_;
+    std::unique_ptr<TfrmAbout> about_;
 };
 
 } // namespace tarnwick::win32

@@ -1,0 +1,303 @@
+#include "ui/win32/main_window_layout.h"
+
+#include "ui/win32/ids.h"
+#include "ui/win32/pictures.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+namespace tarnwick::win32 {
+
+namespace {
+
+enum class FontKind { Normal, Bold, Title, Italic };
+
+struct ControlSpec {
+    int id;
+    const char* cls;
+    const char* caption;
+    DWORD style;
+    int x, y, w, h;
+    FontKind font;
+    const char* hint;
+};
+
+// Created in this order: the Tab order is the order of the controls that take Tab.
+const ControlSpec kControls[] = {
+    {ids::IDC_CONTROL_LIST, WC_LISTVIEWA, "",
+     WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 8, 32, 561, 153,
+     FontKind::Normal,
+     "This is a list of VMs and Teams that you can currently control. They will be started in the order "
+     "listed, and suspended in reverse order."},
+    {ids::IDC_WIN_START, "BUTTON", "Automatically start VMs when I log into Windows",
+     WS_TABSTOP | BS_AUTOCHECKBOX, 8, 224, 281, 17, FontKind::Normal,
+     "Adds \"Tarnwick /START\" to user's registry"},
+    {ids::IDC_ABOUT, "BUTTON", "About", WS_TABSTOP | BS_PUSHBUTTON, 528, 8, 41, 17, FontKind::Normal,
+     "Info about Tarnwick"},
+    {ids::IDC_BACK_UP_ALL, "BUTTON", "Back up ALL running VMs (not just controlled ones)",
+     WS_TABSTOP | BS_AUTOCHECKBOX, 8, 248, 281, 17, FontKind::Normal, "Used by /BKP option"},
+    {ids::IDC_USE_SNAPSHOT, "BUTTON", "Use snapshot instead of suspend for backups",
+     WS_TABSTOP | BS_AUTOCHECKBOX, 8, 272, 273, 17, FontKind::Normal,
+     "Less downtime during backup, but vm is \"crashed\" after restoring and must be reverted to running "
+     "state."},
+    {ids::IDC_LIST_TITLE, "STATIC", "VMs and Teams to Control (Start && Stop automatically):",
+     SS_LEFTNOWORDWRAP, 8, 8, 379, 16, FontKind::Title, nullptr},
+    {ids::IDC_ENABLED_LEGEND, "BUTTON", "= Control Enabled", BS_AUTOCHECKBOX, 16, 187, 121, 17,
+     FontKind::Italic, "Click the checkbox next to each list item to enable/disable it."},
+    {ids::IDC_FORGET, "BUTTON", "&Forget Changes", BS_PUSHBUTTON | BS_FLAT, 312, 232, 129, 33, FontKind::Bold,
+     "Reload previous configuration"},
+    {ids::IDC_SAVE, "BUTTON", "&Save Changes", BS_PUSHBUTTON | BS_FLAT, 448, 232, 121, 33, FontKind::Bold,
+     "What do you think it does?"},
+    {ids::IDC_TOOL_DIR_TITLE, "STATIC", "VMWare Installation Directory:", SS_LEFTNOWORDWRAP, 0, 328, 174, 13,
+     FontKind::Bold, nullptr},
+    // A tool directory may hold "&": show it as it is.
+    {ids::IDC_TOOL_DIR, "STATIC", "", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 176, 328, 231, 13,
+     FontKind::Normal, nullptr},
+};
+
+constexpr int kToolbarX = 328, kToolbarY = 192, kToolbarW = 241, kToolbarH = 33;
+constexpr int kButtonW = 25, kButtonH = 23, kSeparatorW = 8;
+
+struct ToolSpec {
+    int id; // 0 for a separator
+    int image;
+    const char* hint;
+};
+
+const ToolSpec kTools[] = {
+    {ids::IDC_ADD_FILE, kImageNewPage, "Add VM/Team to the list"},
+    {ids::IDC_ADD_RUNNING, kImageRunningVms, "Add currently running VMs to list"},
+    {ids::IDC_ADD_DELAY, kImageAlarmClock,
+     "Add a delay to the startup sequence (suspend delay = 1/10th start delay)"},
+    {ids::IDC_ADD_PROMPT, kImagePrompt, "Wait for user to confirm launch of next VM (no affect on suspend)"},
+    {0, 0, nullptr},
+    {ids::IDC_DELETE, kImageWasteBin, "Delete this VM/Team (Right-click to delete all unchecked VMs/Teams)"},
+    {0, 0, nullptr},
+    {0, 0, nullptr},
+    {ids::IDC_MOVE_UP, kImageArrowUp, "Move this item up in the list"},
+    {ids::IDC_MOVE_DOWN, kImageArrowDown, "Move this item down in the list"},
+    {0, 0, nullptr},
+    {ids::IDC_LAUNCH, kImageRocket, "Launch this VM"},
+};
+
+// Every control, toolbar button and tray menu item that gives a command.
+struct CommandSpec {
+    int id;
+    UserCommand command;
+};
+
+const CommandSpec kCommands[] = {
+    {ids::IDC_ADD_FILE, UserCommand::AddFile},
+    {ids::IDC_ADD_RUNNING, UserCommand::AddRunningVms},
+    {ids::IDC_ADD_DELAY, UserCommand::AddDelay},
+    {ids::IDC_ADD_PROMPT, UserCommand::AddPrompt},
+    {ids::IDC_DELETE, UserCommand::Delete},
+    {ids::IDC_MOVE_UP, UserCommand::MoveUp},
+    {ids::IDC_MOVE_DOWN, UserCommand::MoveDown},
+    {ids::IDC_LAUNCH, UserCommand::Launch},
+    {ids::IDC_SAVE, UserCommand::Save},
+    {ids::IDC_FORGET, UserCommand::Forget},
+    {ids::IDC_WIN_START, UserCommand::WinStartBox},
+    {ids::IDC_BACK_UP_ALL, UserCommand::BackUpAllBox},
+    {ids::IDC_USE_SNAPSHOT, UserCommand::SnapshotBox},
+    {ids::IDC_ABOUT, UserCommand::About},
+    {ids::IDM_EXIT, UserCommand::Exit},
+};
+
+int Scale(int value, int dpi) {
+    return MulDiv(value, dpi, 96);
+}
+
+// Keeps the focus where it was: the Save and Forget buttons act but never take the focus.
+LRESULT CALLBACK NoFocusButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    if (msg == WM_SETFOCUS) {
+        HWND previous = reinterpret_cast<HWND>(wParam);
+        if (previous && IsWindow(previous) && previous != hwnd) {
+            const LRESULT r = DefSubclassProc(hwnd, msg, wParam, lParam);
+            PostMessageA(GetParent(hwnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(previous), TRUE);
+            return r;
+        }
+    }
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+HFONT CreateLayoutFont(int height, int weight, bool italic) {
+    return CreateFontA(-height, 0, 0, 0, weight, italic, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+}
+
+// The layout was drawn for MS Sans Serif at 8 points, as Windows renders it. Where the face renders
+// wider (Wine's stand-in does), the fonts shrink just enough that the captions stay whole.
+double LayoutFontFactor(int height) {
+    const WindowDc screen(nullptr);
+    const UniqueGdiObject probe(CreateLayoutFont(height, FW_BOLD, false));
+    const char* sample = "VMWare Installation Directory:";
+    SIZE extent{};
+    {
+        const SelectedObject selected(screen.get(), probe.get());
+        GetTextExtentPoint32A(screen.get(), sample, lstrlenA(sample), &extent);
+    }
+    // That bold label has 174 of 11 units at 8 points.
+    const double room = 174.0 * height / 11.0;
+    return extent.cx > room ? room / extent.cx : 1.0;
+}
+
+} // namespace
+
+std::optional<UserCommand> CommandOf(int id) {
+    for (const CommandSpec& c : kCommands)
+        if (c.id == id) return c.command;
+    return std::nullopt;
+}
+
+int ControlOf(OptionBox box) {
+    switch (box) {
+    case OptionBox::WinStart:
+        return ids::IDC_WIN_START;
+    case OptionBox::BackUpAll:
+        return ids::IDC_BACK_UP_ALL;
+    case OptionBox::Snapshot:
+        return ids::IDC_USE_SNAPSHOT;
+    }
+    return 0;
+}
+
+const char* ToolHint(UINT_PTR id) {
+    for (const ToolSpec& t : kTools)
+        if (t.id != 0 && static_cast<UINT_PTR>(t.id) == id) return t.hint;
+    return nullptr;
+}
+
+HWND MainWindowLayout::CreateControls(HWND window, int dpi) const {
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    HWND tooltip =
+        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0,
+                        0, 0, 0, window, nullptr, instance, nullptr);
+    SendMessageA(tooltip, TTM_SETMAXTIPWIDTH, 0, Scale(360, dpi));
+
+    for (const ControlSpec& c : kControls) {
+        const DWORD exStyle = c.id == ids::IDC_CONTROL_LIST ? WS_EX_CLIENTEDGE : 0;
+        HWND h =
+            CreateWindowExA(exStyle, c.cls, c.caption, WS_CHILD | WS_VISIBLE | c.style, 0, 0, 0, 0, window,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+        if (!h) continue;
+        if (c.hint) {
+            TOOLINFOA ti{};
+            ti.cbSize = sizeof ti;
+            ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+            ti.hwnd = window;
+            ti.uId = reinterpret_cast<UINT_PTR>(h);
+            ti.lpszText = const_cast<char*>(c.hint);
+            SendMessageA(tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+        }
+    }
+    SendMessageA(GetDlgItem(window, ids::IDC_ENABLED_LEGEND), BM_SETCHECK, BST_CHECKED, 0);
+
+    HWND list = GetDlgItem(window, ids::IDC_CONTROL_LIST);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    LVCOLUMNA column{};
+    column.mask = LVCF_WIDTH;
+    column.cx = Scale(540, dpi);
+    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+
+    for (int id : {ids::IDC_SAVE, ids::IDC_FORGET}) {
+        SetWindowSubclass(GetDlgItem(window, id), NoFocusButtonProc, 1, 0);
+        EnableWindow(GetDlgItem(window, id), FALSE);
+    }
+
+    HWND toolbar =
+        CreateWindowExA(0, TOOLBARCLASSNAMEA, nullptr,
+                        WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NOPARENTALIGN |
+                            CCS_NORESIZE | CCS_NODIVIDER,
+                        0, 0, 0, 0, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ids::IDC_TOOLBAR)),
+                        instance, nullptr);
+    SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    std::vector<TBBUTTON> buttons;
+    for (const ToolSpec& t : kTools) {
+        TBBUTTON b{};
+        if (t.id == 0) {
+            b.iBitmap = Scale(kSeparatorW, dpi);
+            b.fsStyle = BTNS_SEP;
+        } else {
+            b.iBitmap = t.image;
+            b.idCommand = t.id;
+            b.fsState = TBSTATE_ENABLED;
+            b.fsStyle = BTNS_BUTTON;
+        }
+        buttons.push_back(b);
+    }
+    SendMessageA(toolbar, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    return tooltip;
+}
+
+void MainWindowLayout::CreateFonts(int dpi) {
+    const double factor = LayoutFontFactor(Scale(11, dpi));
+    auto make = [dpi, factor](int height96, int weight, bool italic) {
+        return UniqueGdiObject(
+            CreateLayoutFont(static_cast<int>(Scale(height96, dpi) * factor), weight, italic));
+    };
+    font_ = make(11, FW_NORMAL, false);
+    boldFont_ = make(11, FW_BOLD, false);
+    titleFont_ = make(13, FW_BOLD, false);
+    italicFont_ = make(11, FW_NORMAL, true);
+}
+
+void MainWindowLayout::Arrange(HWND window, int dpi) {
+    CreateFonts(dpi);
+    auto scale = [dpi](int value) { return Scale(value, dpi); };
+    const int pictureSize = scale(16);
+    toolbarImages_.reset(CreateToolbarImages(pictureSize));
+    floppyImages_.reset(CreateFloppyImages(pictureSize));
+
+    for (const ControlSpec& c : kControls) {
+        HWND h = GetDlgItem(window, c.id);
+        if (!h) continue;
+        MoveWindow(h, scale(c.x), scale(c.y), scale(c.w), scale(c.h), FALSE);
+        HGDIOBJ font = c.font == FontKind::Bold     ? boldFont_.get()
+                       : c.font == FontKind::Title  ? titleFont_.get()
+                       : c.font == FontKind::Italic ? italicFont_.get()
+                                                    : font_.get();
+        SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    SendMessageA(GetDlgItem(window, ids::IDC_CONTROL_LIST), LVM_SETCOLUMNWIDTH, 0,
+                 scale(561) - GetSystemMetrics(SM_CXVSCROLL) - 4);
+
+    for (int id : {ids::IDC_SAVE, ids::IDC_FORGET}) {
+        BUTTON_IMAGELIST bil{};
+        bil.himl = floppyImages_.get();
+        bil.margin = {scale(4), 0, scale(4), 0};
+        bil.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
+        SendMessageA(GetDlgItem(window, id), BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&bil));
+    }
+
+    HWND toolbar = GetDlgItem(window, ids::IDC_TOOLBAR);
+    SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_.get()));
+    SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(pictureSize, pictureSize));
+    SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(scale(kButtonW), scale(kButtonH)));
+    MoveWindow(toolbar, scale(kToolbarX), scale(kToolbarY), scale(kToolbarW), scale(kToolbarH), FALSE);
+
+    RECT frame{0, 0, scale(kClientWidth), scale(kClientHeight)};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
+    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The laid-out position may be off a small screen; keep the whole window on its monitor.
+    RECT wr;
+    GetWindowRect(window, &wr);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &mi)) {
+        const RECT& work = mi.rcWork;
+        int x = wr.left, y = wr.top;
+        if (wr.right > work.right) x -= wr.right - work.right;
+        if (wr.bottom > work.bottom) y -= wr.bottom - work.bottom;
+        if (x < work.left) x = work.left;
+        if (y < work.top) y = work.top;
+        if (x != wr.left || y != wr.top)
+            SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+} // namespace tarnwick::win32

@@ -1,0 +1,38 @@
+#pragma once
+// The main window's controls: the tables they are made from, the command each one gives, and their
+// layout at the window's DPI with the fonts and pictures it needs.
+#include <windows.h>
+
+#include "common/win32/handles.h"
+#include "ui/main_view.h"
+
+#include <optional>
+
+namespace tarnwick::win32 {
+
+// The command a control, toolbar button or tray menu item gives; nullopt for the others.
+std::optional<UserCommand> CommandOf(int id);
+// The control that shows an option box.
+int ControlOf(OptionBox box);
+// The hint of a toolbar button; nullptr for any other id.
+const char* ToolHint(UINT_PTR id);
+
+class MainWindowLayout {
+  public:
+    // The window's client size at 96 DPI, and where it first appears.
+    static constexpr int kClientWidth = 574, kClientHeight = 344;
+    static constexpr int kLeft = 339, kTop = 316;
+
+    // Creates every control of the window, the toolbar last; returns the tooltip window of their hints.
+    HWND CreateControls(HWND window, int dpi) const;
+    // Makes the fonts and pictures for dpi and places, sizes and dresses the controls with them.
+    void Arrange(HWND window, int dpi);
+
+  private:
+    void CreateFonts(int dpi);
+
+    UniqueGdiObject font_, boldFont_, titleFont_, italicFont_;
+    UniqueImageList toolbarImages_, floppyImages_;
+};
+
+} // namespace tarnwick::win32

@@ -1,0 +1,28 @@
+#include "ui/win32/message_boxes.h"
+
+#include "common/product.h"
+
+namespace tarnwick::win32 {
+
+void MessageBoxes::ShowMessage(const std::string& text) {
+    MessageBoxA(Owner(), text.c_str(), ProgramName, MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+bool MessageBoxes::Confirm(const std::string& question) {
+    return MessageBoxA(Owner(), question.c_str(), "Confirm",
+                       MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_SETFOREGROUND) == IDYES;
+}
+
+void MessageBoxes::InvalidEntry(const std::string& text) {
+    MessageBoxA(Owner(), text.c_str(), "Invalid Entry", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+void MessageBoxes::Beep() {
+    MessageBeep(MB_OK);
+}
+
+void MessageBoxes::ShowError(const std::string& text) {
+    MessageBoxA(Owner(), text.c_str(), ProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+}
+
+} // namespace tarnwick::win32

@@ -1,0 +1,52 @@
+#include "ui/win32/tray_icon.h"
+
+#include "ui/win32/ids.h"
+
+namespace tarnwick::win32 {
+
+TrayIcon::TrayIcon() : taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")), menu_(CreatePopupMenu()) {
+    AppendMenuA(menu_.get(), MF_STRING, ids::IDM_RESTORE, "&Restore");
+    AppendMenuA(menu_.get(), MF_STRING, ids::IDM_EXIT, "E&xit");
+    SetMenuDefaultItem(menu_.get(), ids::IDM_RESTORE, FALSE);
+}
+
+void TrayIcon::Add(HWND owner, HICON icon) {
+    record_ = NOTIFYICONDATAA{};
+    // The first form of the record: understood by every shell since Windows 95.
+    record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record_.hWnd = owner;
+    record_.uID = ids::TRAY_ID;
+    record_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record_.uCallbackMessage = ids::WM_TRAY;
+    record_.hIcon = icon;
+    lstrcpynA(record_.szTip, "Tarnwick (Click for Config.)", sizeof record_.szTip);
+    // Wanted from now on, even if the shell is not up yet: it is added again when the taskbar announces
+    // itself.
+    wanted_ = true;
+    Shell_NotifyIconA(NIM_ADD, &record_);
+}
+
+void TrayIcon::Remove() {
+    if (record_.cbSize) Shell_NotifyIconA(NIM_DELETE, &record_);
+    wanted_ = false;
+}
+
+bool TrayIcon::OnTaskbarCreated(UINT message) {
+    if (!taskbarCreated_ || message != taskbarCreated_ || !wanted_) return false;
+    // Explorer restarted: without this the icon, and with it the way back to the window, is gone.
+    Shell_NotifyIconA(NIM_ADD, &record_);
+    return true;
+}
+
+int TrayIcon::TrackMenu(HWND owner) const {
+    // Without the foreground the menu would not close on a click elsewhere.
+    SetForegroundWindow(owner);
+    POINT pt{};
+    GetCursorPos(&pt);
+    const int command = TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, pt.x, pt.y,
+                                       0, owner, nullptr);
+    PostMessageA(owner, WM_NULL, 0, 0);
+    return command;
+}
+
+} // namespace tarnwick::win32

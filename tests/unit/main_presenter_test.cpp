@@ -1,0 +1,234 @@
+#include "ui/main_presenter.h"
+
+#include "config_fakes.h"
+#include "hypervisor_fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace tarnwick;
+using hypervisor_test::RecordingDialogs;
+using hypervisor_test::RecordingReporter;
+
+namespace {
+
+using Trace = std::vector<std::string>;
+
+std::string Shown(const ListLine& line) {
+    return line.text + (line.checked ? " [x]" : " [ ]");
+}
+
+std::string Options(bool bkpAll, bool useSnapshot, bool winStart, bool snapshotEnabled = true,
+                    bool winStartEnabled = true) {
+    auto box = [](const char* name, bool checked, bool enabled) {
+        return std::string(" ") + name + (checked ? "[x]" : "[ ]") + (enabled ? "" : "(off)");
+    };
+    return "options" + box("bkpAll", bkpAll, true) + box("snapshot", useSnapshot, snapshotEnabled) +
+           box("winStart", winStart, winStartEnabled);
+}
+
+// Records every drawing call in one trace and answers the questions from its fields.
+class FakeView : public MainView {
+  public:
+    Trace drawn;
+    Trace asked;
+    std::optional<std::string> typed, chosen;
+    std::map<OptionBox, bool> boxes;
+    int aboutShown = 0;
+
+    void SetListLines(const std::vector<ListLine>& lines) override {
+        drawn.push_back("lines " + std::to_string(lines.size()));
+    }
+    void SetListLine(size_t index, const ListLine& line) override {
+        drawn.push_back("line " + std::to_string(index) + " " + Shown(line));
+    }
+    void InsertListLine(size_t index, const ListLine& line) override {
+        drawn.push_back("insert " + std::to_string(index) + " " + Shown(line));
+    }
+    void RemoveListLine(size_t index) override { drawn.push_back("remove " + std::to_string(index)); }
+    void SetListSelection(std::optional<size_t> index) override {
+        drawn.push_back("select " + (index ? std::to_string(*index) : std::string("none")));
+    }
+    void ShowOptions(const ConfigOptions& o) override {
+        drawn.push_back(Options(o.bkpAll, o.useSnapshot, o.winStart, o.snapshotEnabled, o.winStartEnabled));
+    }
+    void SetUnsavedChanges(bool unsaved) override { drawn.push_back(unsaved ? "unsaved on" : "unsaved off"); }
+    bool OptionChecked(OptionBox box) const override { return boxes.count(box) && boxes.at(box); }
+    std::optional<std::string> AskText(const std::string& caption, const std::string& prompt,
+                                       const std::string& initial) override {
+        asked.push_back("text: " + caption + " | " + prompt + " | " + initial);
+        return typed;
+    }
+    std::optional<std::string> ChooseFile(const std::string& filter, const std::string& initialDir) override {
+        asked.push_back("file: " + filter + " | " + initialDir);
+        return chosen;
+    }
+    void ShowAbout() override { ++aboutShown; }
+};
+
+class FakeSequences : public SequenceCommands, public VmOperations {
+  public:
+    Trace calls;
+    std::vector<std::string> running;
+    void LaunchSelected() override { calls.push_back("launch"); }
+    void ExitWithSuspendOffer() override { calls.push_back("exit"); }
+    bool ExecVmCommand(const std::string& verb, const std::string& vmPath) override {
+        calls.push_back(verb + " " + vmPath);
+        return true;
+    }
+    std::vector<std::string> ListRunningVms() override {
+        calls.push_back("list running");
+        return running;
+    }
+};
+
+const char* const IniPath = "C:\\Tools\\Tarnwick.ini";
+
+class MainPresenterTest : public ::testing::Test {
+  protected:
+    MainPresenterTest() {
+        state.exePath = "C:\\Tools\\Tarnwick.exe";
+        state.AppDir = "C:\\Tools\\";
+        state.ConfigFilePath = IniPath;
+    }
+    // What was drawn since the last look.
+    Trace Drawn() { return std::exchange(view.drawn, {}); }
+    void Press(UserCommand command) { presenter.Command(command); }
+    std::vector<ControlEntry> Entries() const { return list.Entries(); }
+
+    MainState state;
+    config_test::Files files;
+    config_test::Writer writer{files};
+    config_test::Registry registry;
+    RecordingReporter reporter;
+    RecordingDialogs dialogs;
+    ControlList list;
+    ConfigStore config{state, files, writer, registry, reporter, dialogs, list};
+    FakeSequences sequences;
+    FakeView view;
+    MainPresenter presenter{{state, list, config, dialogs, sequences, sequences}, view};
+};
+
+} // namespace
+
+TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnlyWhatChanged) {
+    // Nothing selected: the commands that need a selection beep and change nothing.
+    for (UserCommand c : {UserCommand::Delete, UserCommand::MoveUp, UserCommand::MoveDown})
+        Press(c);
+    EXPECT_EQ(dialogs.beeps, 3);
+    EXPECT_TRUE(Drawn().empty());
+
+    Press(UserCommand::AddPrompt);
+    EXPECT_EQ(Drawn(), (Trace{"insert 0 PROMPT: [ ]", "unsaved on", "line 0 PROMPT: [x]"}));
+
+    // Running adds the tool's list, leaving out what is listed already, in any letter case.
+    sequences.running = {"C:\\VMs\\a.vmx", "C:\\VMs\\b.vmx", "c:\\vms\\A.VMX"};
+    Press(UserCommand::AddRunningVms);
+    EXPECT_EQ(sequences.calls, Trace{"list running"});
+    EXPECT_EQ(Drawn(), (Trace{"insert 1 C:\\VMs\\a.vmx [ ]", "insert 2 C:\\VMs\\b.vmx [ ]"}));
+
+    presenter.SelectionChanged(2);
+    Press(UserCommand::MoveDown); // already last
+    EXPECT_EQ(dialogs.beeps, 4);
+    Press(UserCommand::MoveUp);
+    EXPECT_EQ(Drawn(),
+              (Trace{"select 2", "line 1 C:\\VMs\\b.vmx [ ]", "line 2 C:\\VMs\\a.vmx [ ]", "select 1"}));
+
+    presenter.EntryToggled(0);
+    Press(UserCommand::Delete);
+    EXPECT_EQ(Drawn(), (Trace{"line 0 PROMPT: [ ]", "remove 1"}));
+    EXPECT_EQ(Entries(), (std::vector<ControlEntry>{{"PROMPT:", false}, {"C:\\VMs\\a.vmx", false}}));
+    EXPECT_EQ(list.Selection(), std::nullopt);
+    presenter.SelectionChanged(std::nullopt); // the view's echo of what it was told: nothing to draw
+    EXPECT_TRUE(Drawn().empty());
+
+    // Launch and Exit belong to the sequences, About to the view.
+    Press(UserCommand::Launch);
+    Press(UserCommand::Exit);
+    Press(UserCommand::About);
+    EXPECT_EQ(sequences.calls, (Trace{"list running", "launch", "exit"}));
+    EXPECT_EQ(view.aboutShown, 1);
+    EXPECT_EQ(dialogs.beeps, 4);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {
+    Press(UserCommand::AddDelay); // cancelled
+    Press(UserCommand::AddFile);  // cancelled
+    EXPECT_EQ(view.asked,
+              (Trace{"text: Add Delay between startup of VMs | Enter the number of seconds to delay: | 10",
+                     "file: Virtual Machines & Teams (*.vmx;*.vmtm)|*.vmx;*.vmtm|All Files (*.*)|*.* | "
+                     "C:\\Tools\\"}));
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_TRUE(Drawn().empty());
+
+    // A refused delay shows why in the "Invalid Entry" box and adds nothing.
+    for (const char* typed : {"ten", "0", "15"}) {
+        view.typed = typed;
+        Press(UserCommand::AddDelay);
+    }
+    EXPECT_EQ(dialogs.invalidEntries,
+              (Trace{"Must be an integer", "Must be a \"natural number\", i.e. an integer > 0."}));
+    EXPECT_EQ(Entries(), (std::vector<ControlEntry>{{"DELAY:15", true}}));
+
+    view.chosen = "C:\\VMs\\Web\\web.vmx";
+    Press(UserCommand::AddFile);
+    view.chosen = "C:\\VMS\\WEB\\WEB.VMX"; // listed already: no entry, no beep, no message
+    Press(UserCommand::AddFile);
+    EXPECT_EQ(Entries(), (std::vector<ControlEntry>{{"DELAY:15", true}, {"C:\\VMs\\Web\\web.vmx", false}}));
+    EXPECT_EQ(dialogs.invalidEntries.size(), 2u);
+    EXPECT_EQ(dialogs.beeps, 0);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainPresenterTest, LoadSaveForgetAndOptionBoxesRedrawTheOptionsThroughTheSignal) {
+    files.contents[IniPath] =
+        "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = -1\r\n[Control]\r\n  PROMPT: = -1\r\n";
+    config.LoadConfig(); // as at start-up
+    EXPECT_EQ(Drawn(), (Trace{"lines 1", "select none", Options(false, true, false), "unsaved off"}));
+
+    view.boxes[OptionBox::BackUpAll] = true;
+    Press(UserCommand::BackUpAllBox);
+    EXPECT_EQ(Drawn(), (Trace{"unsaved on", Options(true, true, false), "unsaved on"}));
+
+    Press(UserCommand::Save);
+    EXPECT_EQ(Drawn(), (Trace{"unsaved off", Options(true, true, false), "unsaved off"}));
+    EXPECT_NE(files.contents[IniPath].find("  BkpAll = -1\r\n"), std::string::npos);
+    EXPECT_EQ(reporter.log, Trace{"Configuration updated."});
+
+    view.boxes[OptionBox::WinStart] = true;
+    view.boxes[OptionBox::Snapshot] = false;
+    Press(UserCommand::WinStartBox);
+    Press(UserCommand::SnapshotBox);
+    EXPECT_EQ(Drawn(), (Trace{"unsaved on", Options(true, true, true), "unsaved on",
+                              Options(true, false, true), "unsaved on"}));
+    Press(UserCommand::Forget);
+    EXPECT_EQ(Drawn(),
+              (Trace{"lines 1", "select none", "unsaved off", Options(true, true, false), "unsaved off"}));
+
+    // A save that fails says why, keeps the changes unsaved and still redraws the boxes.
+    view.boxes[OptionBox::BackUpAll] = false;
+    Press(UserCommand::BackUpAllBox);
+    writer.failure = "Access is denied.";
+    Drawn();
+    Press(UserCommand::Save);
+    EXPECT_EQ(dialogs.messages, Trace{"The configuration was not saved.\r\nAccess is denied."});
+    EXPECT_EQ(Drawn(), (Trace{Options(false, true, false), "unsaved on"}));
+    writer.failure.clear();
+    Press(UserCommand::Forget);
+    Drawn();
+
+    // Discovery without snapshots: the box is drawn off and unchecked, and a click on it is refused
+    // and drawn back.
+    config.DisableSnapshot();
+    EXPECT_EQ(Drawn(), (Trace{Options(true, false, false, false), "unsaved off"}));
+    view.boxes[OptionBox::Snapshot] = true;
+    Press(UserCommand::SnapshotBox);
+    EXPECT_EQ(Drawn(), (Trace{Options(true, false, false, false), "unsaved off"}));
+    EXPECT_FALSE(list.HasUnsavedChanges());
+    EXPECT_EQ(dialogs.beeps, 0);
+}
