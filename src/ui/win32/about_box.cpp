@@ -178,10 +178,10 @@ class AboutDialog {
 } // namespace
 
 TfrmAbout::TfrmAbout(HINSTANCE instance, const std::string& appTitle) : instance_(instance) {
-    FormCreate(appTitle);
+    FillTexts(appTitle);
 }
 
-void TfrmAbout::FormCreate(const std::string& appTitle) {
+void TfrmAbout::FillTexts(const std::string& appTitle) {
     ReadVersionInfo();
     texts_.caption = "About " + appTitle;
     texts_.productName = appTitle;

@@ -26,7 +26,7 @@ class TfrmAbout {
     const std::string& VersionText() const { return versionText_; }
 
   private:
-    void FormCreate(const std::string& appTitle);
+    void FillTexts(const std::string& appTitle);
     void ReadVersionInfo();
 
     HINSTANCE instance_;
