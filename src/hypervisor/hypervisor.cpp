@@ -1,26 +1,9 @@
 #include "hypervisor/hypervisor.h"
 
+#include "common/scope_exit.h"
 #include "hypervisor/tool_commands.h"
 
-#include <exception>
-
 namespace tarnwick {
-
-namespace {
-
-// Counts a run as waiting for as long as it is in the runner, also when a handler inside throws.
-class DepthGuard {
-  public:
-    explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
-    ~DepthGuard() { --depth_; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-
-  private:
-    int& depth_;
-};
-
-} // namespace
 
 std::string Hypervisor::CapturePath() const {
     const std::string& outer = state_.TempFilePath;
@@ -47,7 +30,8 @@ Hypervisor::RunOutcome Hypervisor::Run(const std::string& toolPath, const std::s
         BuildToolCommandLine(state_.UseVmrun, toolPath, verb, vmPath,
                              capture ? std::optional<std::string>(capturePath) : std::nullopt);
     reporter_.WriteLog("      DosCmd: " + line);
-    const DepthGuard nested(depth_);
+    // The run counts as waiting for as long as it is in the runner, also when a handler inside throws.
+    const auto nested = ScopedValue(depth_, depth_ + 1);
     return processes_.RunCommandLine(line, std::string(), true, exitCode) ? RunOutcome::Ran
                                                                           : RunOutcome::NotStarted;
 }
@@ -82,25 +66,20 @@ bool Hypervisor::ExecVmCommand(const std::string& verb, const std::string& vmPat
 
 void Hypervisor::ListRunningVms(std::vector<std::string>& list) {
     const std::string capturePath = CapturePath();
-    try {
-        uint32_t exitCode = 0;
-        if (Run(state_.ToolPath, state_.UseVmrun ? "list" : "-l", std::string(), exitCode, true) !=
-            RunOutcome::Ran) {
-            dialogs_.ShowMessage("VMRun failed, exit code: " + std::to_string(exitCode));
-        } else {
-            const std::optional<std::string> content = files_.ReadWholeFile(capturePath);
-            list = content ? SplitListing(*content) : std::vector<std::string>();
-            if (state_.UseVmrun) {
-                if (!list.empty()) list.erase(list.begin()); // vmrun's header line
-            } else {
-                FilterByState(list, capturePath);
-            }
-        }
-    } catch (...) {
-        files_.DeleteFile(capturePath);
-        throw;
+    const ScopeExit removeCapture([&] { files_.DeleteFile(capturePath); });
+    uint32_t exitCode = 0;
+    if (Run(state_.ToolPath, state_.UseVmrun ? "list" : "-l", std::string(), exitCode, true) !=
+        RunOutcome::Ran) {
+        dialogs_.ShowMessage("VMRun failed, exit code: " + std::to_string(exitCode));
+        return;
     }
-    files_.DeleteFile(capturePath);
+    const std::optional<std::string> content = files_.ReadWholeFile(capturePath);
+    list = content ? SplitListing(*content) : std::vector<std::string>();
+    if (state_.UseVmrun) {
+        if (!list.empty()) list.erase(list.begin()); // vmrun's header line
+    } else {
+        FilterByState(list, capturePath);
+    }
 }
 
 // vmware-cmd lists every registered VM; ask each, from the last, whether it runs.

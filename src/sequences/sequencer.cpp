@@ -1,5 +1,6 @@
 #include "sequences/sequencer.h"
 
+#include "common/scope_exit.h"
 #include "sequences/entry_text.h"
 
 namespace tarnwick {
@@ -11,30 +12,14 @@ namespace {
 const char* const ListChangedLine = "Start sequence stopped: the list was changed during the run; the "
                                     "remaining entries were not carried out.";
 
-// Clears a flag however the scope is left: a log that cannot be written abandons the handler.
-class FlagScope {
-  public:
-    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~FlagScope() { flag_ = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-  private:
-    bool& flag_;
-};
-
 } // namespace
 
-class Sequencer::StartScope {
-  public:
-    explicit StartScope(Sequencer& owner) : owner_(owner), flag_(owner.starting_) {
-        owner_.suspensionsAtStart_ = owner_.suspensionsBegun_;
-    }
-
-  private:
-    Sequencer& owner_;
-    FlagScope flag_;
-};
+// A start sequence measures "a suspension has begun" from here on. Like every flag here, starting_ is
+// cleared however the scope is left: a log that cannot be written abandons the handler.
+auto Sequencer::BeginStart() {
+    suspensionsAtStart_ = suspensionsBegun_;
+    return ScopedValue(starting_, true);
+}
 
 std::optional<std::string> Sequencer::StopReason() const {
     if (suspensionsBegun_ != suspensionsAtStart_) return "a suspension has begun";
@@ -52,7 +37,7 @@ void Sequencer::StartAll() {
         return;
     }
     s_.gate.Hold();
-    StartScope scope(*this);
+    const auto starting = BeginStart();
     s_.reporter.ShowStatus("Starting VMs...");
 
     // Entries are acted on by index, and the user may edit the list while a step waits. The texts as
@@ -99,7 +84,7 @@ void Sequencer::tbLaunchClick() {
     // refused and that VM suspended.
     s_.gate.Hold();
     {
-        StartScope scope(*this);
+        const auto starting = BeginStart();
         RunEntry(selected, s_.list.Text(selected), nullptr);
     }
     s_.reporter.ShowStatus("");
@@ -197,7 +182,7 @@ bool Sequencer::SuspendAll() {
         return false;
     }
     {
-        FlagScope scope(suspending_);
+        const auto suspending = ScopedValue(suspending_, true);
         ++suspensionsBegun_;
         s_.reporter.ShowStatus("Suspending cataloged VMs in reverse specified order...");
         const int n = s_.list.Count();
@@ -245,7 +230,7 @@ void Sequencer::Exit1Click() {
     }
     bool suspend = false;
     {
-        FlagScope scope(exitAsking_);
+        const auto asking = ScopedValue(exitAsking_, true);
         suspend = s_.dialogs.Confirm("Do you want to suspend all your VMs before closing?");
     }
     if (suspend) SuspendAll();

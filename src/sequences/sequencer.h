@@ -61,7 +61,7 @@ class Sequencer {
     }
 
   private:
-    class StartScope;
+    [[nodiscard]] auto BeginStart();
     std::optional<std::string> StopReason() const;
     // Carries out entry i, whose text was read as t. expected: StartAll's record of the texts it has
     // yet to reach, kept up to date when a prompt marks the next entry.

@@ -1,5 +1,7 @@
 #include "sequences/session_end.h"
 
+#include "common/scope_exit.h"
+
 namespace tarnwick {
 
 namespace {
@@ -66,13 +68,10 @@ void SessionEnd::EndSession(bool ending, uint32_t lParam) {
         return;
     }
     reissuePending_ = true;
-    try {
-        if (!sequencer_.SuspendAll()) reissuePending_ = false;
-    } catch (...) {
-        // An abandoned suspension must not make a later one, such as Exit's, end the session.
-        reissuePending_ = false;
-        throw;
-    }
+    // A suspension that was not started, or was abandoned, must not make a later one, such as Exit's,
+    // end the session.
+    ScopeExit notOwed([this] { reissuePending_ = false; });
+    if (sequencer_.SuspendAll()) notOwed.Dismiss();
 }
 
 void SessionEnd::AfterSuspension() {

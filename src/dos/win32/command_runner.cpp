@@ -1,5 +1,6 @@
 #include "dos/win32/command_runner.h"
 
+#include "common/scope_exit.h"
 #include "common/win32/handles.h"
 #include "common/win32/module.h"
 #include "dos/command_line.h"
@@ -24,19 +25,12 @@ DWORD WaitForObjectOrInput(HANDLE object, DWORD timeout) {
 
 // A WM_QUIT posted again during the wait would wake the wait at once, forever; so it is kept until
 // the outermost wait ends, and then posted for the loop that asked for it.
-class CommandRunner::QuitKeeper {
-  public:
-    explicit QuitKeeper(CommandRunner& runner) : runner_(runner) { ++runner_.waits_; }
-    ~QuitKeeper() {
-        if (--runner_.waits_ == 0 && std::exchange(runner_.quitSeen_, false))
-            ::PostQuitMessage(runner_.quitCode_);
-    }
-    QuitKeeper(const QuitKeeper&) = delete;
-    QuitKeeper& operator=(const QuitKeeper&) = delete;
-
-  private:
-    CommandRunner& runner_;
-};
+auto CommandRunner::CountWait() {
+    ++waits_;
+    return ScopeExit([this] {
+        if (--waits_ == 0 && std::exchange(quitSeen_, false)) ::PostQuitMessage(quitCode_);
+    });
+}
 
 CommandRunner::CommandRunner(MessageDispatcher dispatch)
     : dispatch_(std::move(dispatch)), exeDir_(ExecutableDirectory(ModuleFileName())) {}
@@ -58,7 +52,7 @@ bool CommandRunner::RunCommandLine(const std::string& commandLine, const std::st
     if (!wait) return true;
 
     {
-        const QuitKeeper keeper(*this);
+        const auto waiting = CountWait();
         for (;;) {
             const DWORD woke = WaitForObjectOrInput(process.get(), INFINITE);
             if (woke == WAIT_OBJECT_0) break;
@@ -77,7 +71,7 @@ bool CommandRunner::RunCommandLine(const std::string& commandLine, const std::st
 }
 
 void CommandRunner::Sleep(unsigned milliseconds) {
-    const QuitKeeper keeper(*this);
+    const auto waiting = CountWait();
     const ULONGLONG end = ::GetTickCount64() + milliseconds;
     for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
         const DWORD woke = WaitForObjectOrInput(nullptr, static_cast<DWORD>(end - now));

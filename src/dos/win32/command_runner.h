@@ -28,7 +28,8 @@ class CommandRunner final : public Processes {
     void DispatchPending();
 
   private:
-    class QuitKeeper;
+    // Counts a wait for as long as the returned guard lives.
+    [[nodiscard]] auto CountWait();
 
     MessageDispatcher dispatch_;
     std::string exeDir_;
