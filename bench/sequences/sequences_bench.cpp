@@ -26,32 +26,28 @@ using namespace tarnwick;
 namespace {
 
 class QuietLog : public Reporter, public Dialogs {
-public:
+  public:
     explicit QuietLog(std::string path) : path_(std::move(path)) {}
     // Opened and closed for every line, as the activity log is.
-    void WriteLog(const std::string& msg) override { std::ofstream(path_, std::ios::binary | std::ios::app) << msg << "\r\n"; }
+    void WriteLog(const std::string& msg) override {
+        std::ofstream(path_, std::ios::binary | std::ios::app) << msg << "\r\n";
+    }
     void ShowStatus(const std::string& msg) override { WriteLog(msg); }
     void ShowMessage(const std::string&) override {}
     bool Confirm(const std::string&) override { return true; }
     void InvalidEntry(const std::string&) override {}
     void Beep() override {}
 
-private:
+  private:
     std::string path_;
 };
 
 class NoSession : public SessionPlatform {
-public:
+  public:
     bool SetPrivilege(const std::string&, bool) override { return true; }
     bool ExitWindowsEx(uint32_t) override { return true; }
     bool CreateShutdownBlockReason(const std::string&) override { return true; }
     void DestroyShutdownBlockReason() override {}
-};
-
-class Options : public BackupOptions {
-public:
-    bool BackUpAllRunning() const override { return true; }
-    bool UseSnapshot() const override { return false; }
 };
 
 double Now() {
@@ -66,8 +62,8 @@ void Bare(const std::string& commandLine) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::string line = commandLine;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &si, &pi))
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &si, &pi))
         return;
     WaitForSingleObject(pi.hProcess, INFINITE);
     CloseHandle(pi.hThread);
@@ -79,7 +75,9 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-void RunCtl(const std::string& vmsim, const std::string& args) { Bare("\"" + vmsim + "\" --ctl " + args); }
+void RunCtl(const std::string& vmsim, const std::string& args) {
+    Bare("\"" + vmsim + "\" --ctl " + args);
+}
 
 // Milliseconds since midnight of a journal line's "YYYY-MM-DD HH:MM:SS.mmm" stamp.
 double StampMs(const std::string& line) {
@@ -137,8 +135,8 @@ int main(int argc, char** argv) {
     HypervisorPort vmPort(hypervisor);
     NoSession session;
     EndSessionGate gate(state, session);
-    Sequencer sequencer(SequenceServices{state, listPort, vmPort, log, log, runner, gate, [] { return std::string("now"); },
-                                         [] {}});
+    Sequencer sequencer(SequenceServices{state, listPort, vmPort, log, log, runner, gate,
+                                         [] { return std::string("now"); }, [] {}});
 
     std::vector<std::string> startLines, suspendLines;
     for (const std::string& vm : vms) {
@@ -160,18 +158,23 @@ int main(int argc, char** argv) {
                 seqSuspend.push_back(Now() - t);
             } else {
                 double t = Now();
-                for (const std::string& l : startLines) Bare(l);
+                for (const std::string& l : startLines)
+                    Bare(l);
                 bareStart.push_back(Now() - t);
                 t = Now();
-                for (const std::string& l : suspendLines) Bare(l);
+                for (const std::string& l : suspendLines)
+                    Bare(l);
                 bareSuspend.push_back(Now() - t);
             }
         }
     }
-    const double ss = Median(seqStart), bs = Median(bareStart), sp = Median(seqSuspend), bp = Median(bareSuspend);
-    std::printf("start of 20 VMs:   sequence %.0f ms, bare runs %.0f ms, ratio %.3f (overhead %+.1f%%, target <= +15%%)\n",
+    const double ss = Median(seqStart), bs = Median(bareStart), sp = Median(seqSuspend),
+                 bp = Median(bareSuspend);
+    std::printf("start of 20 VMs:   sequence %.0f ms, bare runs %.0f ms, ratio %.3f (overhead %+.1f%%, "
+                "target <= +15%%)\n",
                 ss, bs, ss / bs, 100 * (ss / bs - 1));
-    std::printf("suspend of 20 VMs: sequence %.0f ms, bare runs %.0f ms, ratio %.3f (overhead %+.1f%%, target <= +15%%)\n",
+    std::printf("suspend of 20 VMs: sequence %.0f ms, bare runs %.0f ms, ratio %.3f (overhead %+.1f%%, "
+                "target <= +15%%)\n",
                 sp, bp, sp / bp, 100 * (sp / bp - 1));
 
     // The backup: one VM with a large folder.
@@ -183,14 +186,16 @@ int main(int argc, char** argv) {
     {
         std::ofstream disk(big + "Big-flat.vmdk", std::ios::binary);
         std::string block(1 << 20, '\x5a');
-        for (int i = 0; i < mib; ++i) disk.write(block.data(), static_cast<std::streamsize>(block.size()));
+        for (int i = 0; i < mib; ++i)
+            disk.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
     RunCtl(vmrun, "set-state \"" + bigVmx + "\" running");
     const std::string target = dir + "Backups\\";
     CreateDirectoryA(target.c_str(), nullptr);
     ControlList empty;
     ControlListPort emptyPort(empty);
-    Options options;
+    ConfigOptions options;
+    options.bkpAll = true;
     std::vector<double> downtime, copy;
     for (int r = 0; r < std::max(1, rounds / 2); ++r) {
         RunCtl(vmrun, "clear-journal");
@@ -209,8 +214,9 @@ int main(int argc, char** argv) {
         copy.push_back(Now() - t);
     }
     const double dt = Median(downtime), cp = Median(copy);
-    std::printf("backup of a %d MiB VM: downtime %.0f ms (suspend to resume), bare XCOPY %.0f ms, ratio %.2f; the "
-                "fixed pauses inside that window: 600 ms\n",
-                mib, dt, cp, cp > 0 ? dt / cp : 0);
+    std::printf(
+        "backup of a %d MiB VM: downtime %.0f ms (suspend to resume), bare XCOPY %.0f ms, ratio %.2f; the "
+        "fixed pauses inside that window: 600 ms\n",
+        mib, dt, cp, cp > 0 ? dt / cp : 0);
     return 0;
 }

@@ -1,6 +1,5 @@
 #pragma once
-// The sequences' view of the control list, the hypervisor tool and the backup options.
-#include "config/config_store.h"
+// The sequences' view of the control list and the hypervisor tool.
 #include "config/control_list.h"
 #include "hypervisor/hypervisor.h"
 #include "sequences/ports.h"
@@ -8,24 +7,21 @@
 namespace tarnwick {
 
 class ControlListPort final : public ControlListView {
-public:
+  public:
     explicit ControlListPort(ControlList& list) : list_(list) {}
-    int Count() const override { return static_cast<int>(list_.Count()); }
-    std::string Text(int index) const override { return list_.Text(static_cast<size_t>(index)); }
-    bool Enabled(int index) const override { return list_.Enabled(static_cast<size_t>(index)); }
-    void ReplaceText(int index, const std::string& text) override { list_.ReplaceText(static_cast<size_t>(index), text); }
-    int SelectedIndex() const override {
-        const auto s = list_.Selection();
-        return s ? static_cast<int>(*s) : -1;
-    }
-    int FindText(const std::string& text) const override;
+    size_t Count() const override { return list_.Count(); }
+    std::string Text(size_t index) const override { return list_.Text(index); }
+    bool Enabled(size_t index) const override { return list_.Enabled(index); }
+    void ReplaceText(size_t index, const std::string& text) override { list_.ReplaceText(index, text); }
+    std::optional<size_t> Selection() const override { return list_.Selection(); }
+    std::optional<size_t> FindText(const std::string& text) const override;
 
-private:
+  private:
     ControlList& list_;
 };
 
 class HypervisorPort final : public VmOperations {
-public:
+  public:
     explicit HypervisorPort(Hypervisor& hypervisor) : hypervisor_(hypervisor) {}
     bool ExecVmCommand(const std::string& verb, const std::string& vmPath) override {
         return hypervisor_.ExecVmCommand(verb, vmPath);
@@ -36,18 +32,8 @@ public:
         return running;
     }
 
-private:
+  private:
     Hypervisor& hypervisor_;
-};
-
-class OptionsPort final : public BackupOptions {
-public:
-    explicit OptionsPort(const ConfigStore& config) : config_(config) {}
-    bool BackUpAllRunning() const override { return config_.Options().bkpAll; }
-    bool UseSnapshot() const override { return config_.Options().useSnapshot; }
-
-private:
-    const ConfigStore& config_;
 };
 
 } // namespace tarnwick

@@ -1,13 +1,13 @@
 #include "sequences/backup.h"
 
 #include "common/text_case.h"
-#include "sequences/entry_text.h"
+#include "config/control_list.h"
+#include "hypervisor/tool_commands.h"
+#include "sequences/delay.h"
 
 #include <map>
 
 namespace tarnwick {
-
-using namespace sequences;
 
 namespace {
 
@@ -20,7 +20,7 @@ class BackupRun {
   public:
     BackupRun(const std::string& target, BackupServices& s) : target_(target), s_(s) {}
 
-    void BackUp(const std::string& path, int number, int total);
+    void BackUp(const std::string& path, size_t number, size_t total);
     bool Failed() const { return failed_; }
 
   private:
@@ -29,7 +29,7 @@ class BackupRun {
         failed_ = true;
     }
     bool RunDosCommand(const std::string& command, uint32_t& exitCode);
-    void DelayAfter(int entry);
+    void DelayAfter(std::optional<size_t> entry);
 
     const std::string& target_;
     BackupServices& s_;
@@ -45,15 +45,15 @@ bool BackupRun::RunDosCommand(const std::string& command, uint32_t& exitCode) {
     return false;
 }
 
-void BackupRun::BackUp(const std::string& path, int number, int total) {
+void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
     s_.reporter.ShowStatus("  Backing up VM " + std::to_string(number) + "/" + std::to_string(total) + ": " +
                            path);
-    const int entry = s_.list.FindText(path);
-    if (entry < 0 && !s_.options.BackUpAllRunning()) {
+    const std::optional<size_t> entry = s_.list.FindText(path);
+    if (!entry && !s_.options.bkpAll) {
         s_.reporter.WriteLog("    Not in control list; skipping...");
         return;
     }
-    if (entry >= 0 && entry < s_.list.Count() && !s_.list.Enabled(entry)) {
+    if (entry && *entry < s_.list.Count() && !s_.list.Enabled(*entry)) {
         s_.reporter.WriteLog("    Disabled in control list; skipping...");
         return;
     }
@@ -81,7 +81,7 @@ void BackupRun::BackUp(const std::string& path, int number, int total) {
     // DEL's exit code says nothing useful: the folder is missing on the first run.
     RunDosCommand(BuildDelCommand(target_, split.name), exitCode);
 
-    const bool snapshot = s_.options.UseSnapshot();
+    const bool snapshot = s_.options.useSnapshot;
     s_.reporter.WriteLog(snapshot ? "    Creating snapshot..." : "    Suspending...");
     if (!s_.vms.ExecVmCommand(snapshot ? "snapshot" : "suspend", path))
         Fail(snapshot ? "    Snapshot failed; copy may be inconsistent."
@@ -93,7 +93,7 @@ void BackupRun::BackUp(const std::string& path, int number, int total) {
         Fail("    XCOPY failed with exit code " + std::to_string(exitCode) + ".");
     s_.processes.Sleep(300);
 
-    if (s_.options.UseSnapshot()) {
+    if (s_.options.useSnapshot) {
         s_.reporter.WriteLog("    Committing snapshot...");
         if (!s_.vms.ExecVmCommand("deletesnapshot", path)) failed_ = true;
     } else {
@@ -107,17 +107,17 @@ void BackupRun::BackUp(const std::string& path, int number, int total) {
 
 // Only a delay entry right after the VM's counts, and never the list's last entry (count - 2, as
 // users' lists are written for); the delay's own check mark is not looked at.
-void BackupRun::DelayAfter(int entry) {
-    if (entry < 0 || entry >= s_.list.Count() - 2) return;
-    const std::string e = s_.list.Text(entry + 1);
-    if (!IsDelay(e)) return;
-    const std::string rest = DelayRest(e);
-    const auto seconds = DelaySeconds(rest);
+void BackupRun::DelayAfter(std::optional<size_t> entry) {
+    if (!entry || *entry + 2 >= s_.list.Count()) return;
+    const std::string e = s_.list.Text(*entry + 1);
+    if (!IsDelayText(e)) return;
+    const std::string_view rest = DelaySeconds(e);
+    const auto seconds = DelayLength(rest);
     if (!seconds) {
         s_.reporter.WriteLog("   " + InvalidDelayLine(e));
         return;
     }
-    s_.reporter.ShowStatus("   Sleeping for " + rest + " seconds...");
+    s_.reporter.ShowStatus("   Sleeping for " + std::string(rest) + " seconds...");
     SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 1000);
 }
 
@@ -139,12 +139,11 @@ bool UsableFolderName(std::string_view vmPath, const VmFolder& split) {
 }
 
 std::string BuildDelCommand(const std::string& target, const std::string& name) {
-    return "cmd /c \"DEL /Q /F " + QuoteCmdArgument(target + name + "\\*.*") + "\"";
+    return "cmd /c \"DEL /Q /F " + QuoteForCmd(target + name + "\\*.*") + "\"";
 }
 
 std::string BuildXcopyCommand(const std::string& folder, const std::string& target, const std::string& name) {
-    return "cmd /c \"XCOPY /I /Y /C " + QuoteCmdArgument(folder) + " " + QuoteCmdArgument(target + name) +
-           "\"";
+    return "cmd /c \"XCOPY /I /Y /C " + QuoteForCmd(folder) + " " + QuoteForCmd(target + name) + "\"";
 }
 
 BackupExitCode BackupRunningVms(const std::string& target, BackupServices& services) {
@@ -158,10 +157,9 @@ BackupExitCode BackupRunningVms(const std::string& target, BackupServices& servi
     services.reporter.WriteLog("Backing up all running VMs to " + d + "...");
 
     const std::vector<std::string> running = services.vms.ListRunningVms();
-    const int n = static_cast<int>(running.size());
     BackupRun run(d, services);
-    for (int i = 0; i < n; ++i)
-        run.BackUp(running[static_cast<size_t>(i)], i + 1, n);
+    for (size_t i = 0; i < running.size(); ++i)
+        run.BackUp(running[i], i + 1, running.size());
     return run.Failed() ? BackupStepFailed : BackupSucceeded;
 }
 

@@ -2,6 +2,7 @@
 // The backup run: every running VM that the list and the options select is copied into a folder of
 // the target named after the VM's own folder, suspended (or snapshotted) for the length of the copy.
 #include "common/services.h"
+#include "config/config_store.h"
 #include "sequences/ports.h"
 
 #include <string>
@@ -33,7 +34,7 @@ std::string BuildXcopyCommand(const std::string& folder, const std::string& targ
 
 struct BackupServices {
     ControlListView& list;
-    BackupOptions& options;
+    const ConfigOptions& options; // read each time it is needed
     VmOperations& vms;
     Reporter& reporter;
     Dialogs& dialogs;

@@ -1,7 +1,9 @@
 #pragma once
 // What the sequences need from the control list, the hypervisor and the session, and nothing more.
 // The shell adapts the real list model, the hypervisor and the Win32 calls to these; tests use fakes.
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,20 +14,19 @@ namespace tarnwick {
 class ControlListView {
   public:
     virtual ~ControlListView() = default;
-    virtual int Count() const = 0;
-    // Callers pass 0 <= index < Count().
-    virtual std::string Text(int index) const = 0;
-    virtual bool Enabled(int index) const = 0;
+    virtual size_t Count() const = 0;
+    // Callers pass index < Count(). The text is a copy: the list may change while it is in use.
+    virtual std::string Text(size_t index) const = 0;
+    virtual bool Enabled(size_t index) const = 0;
     // The entry keeps its place, its enabled flag, the list's selection and the unsaved-changes state.
-    virtual void ReplaceText(int index, const std::string& text) = 0;
-    // -1 when nothing is selected.
-    virtual int SelectedIndex() const = 0;
+    virtual void ReplaceText(size_t index, const std::string& text) = 0;
+    virtual std::optional<size_t> Selection() const = 0;
     // The first entry whose whole text equals text without regard to letter case, by the list's own
-    // rule for duplicates; -1 when there is none.
-    virtual int FindText(const std::string& text) const = 0;
+    // rule for duplicates.
+    virtual std::optional<size_t> FindText(const std::string& text) const = 0;
 };
 
-// VMware's command tool, with ToolPath and the output captured.
+// VMware's command tool the run uses, with the output captured.
 class VmOperations {
   public:
     virtual ~VmOperations() = default;
@@ -50,14 +51,6 @@ class SessionPlatform {
     // Vista), which is no error.
     virtual bool CreateShutdownBlockReason(const std::string& reason) = 0;
     virtual void DestroyShutdownBlockReason() = 0;
-};
-
-// The two backup options, read each time they are needed.
-class BackupOptions {
-  public:
-    virtual ~BackupOptions() = default;
-    virtual bool BackUpAllRunning() const = 0; // chkBkpAll
-    virtual bool UseSnapshot() const = 0;      // chkSnapshot
 };
 
 } // namespace tarnwick

@@ -1,13 +1,17 @@
 #include "sequences/sequencer.h"
 
 #include "common/scope_exit.h"
-#include "sequences/entry_text.h"
+#include "config/control_list.h"
+#include "hypervisor/tool_commands.h"
+#include "sequences/delay.h"
 
 namespace tarnwick {
 
-using namespace sequences;
-
 namespace {
+
+std::string InQuotes(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
 
 const char* const ListChangedLine = "Start sequence stopped: the list was changed during the run; the "
                                     "remaining entries were not carried out.";
@@ -42,30 +46,25 @@ void Sequencer::StartAll() {
 
     // Entries are acted on by index, and the user may edit the list while a step waits. The texts as
     // they stood at the start tell whether an index still means the entry it meant then.
-    const int n = s_.list.Count();
+    const size_t n = s_.list.Count();
     std::vector<std::string> expected;
-    expected.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i)
+    expected.reserve(n);
+    for (size_t i = 0; i < n; ++i)
         expected.push_back(s_.list.Text(i));
 
-    for (int i = 0;; ++i) {
+    for (size_t i = 0;; ++i) {
         if (const auto why = StopReason()) {
             s_.reporter.WriteLog("Start sequence stopped: " + *why + "; nothing more is started.");
             return;
         }
         if (i == n) break;
-        if (i >= s_.list.Count() || s_.list.Text(i) != expected[static_cast<size_t>(i)]) {
+        if (i >= s_.list.Count() || s_.list.Text(i) != expected[i]) {
             s_.reporter.WriteLog(ListChangedLine);
             return;
         }
-        if (s_.list.Enabled(i)) RunEntry(i, expected[static_cast<size_t>(i)], &expected);
+        if (s_.list.Enabled(i)) RunEntry(i, expected[i], &expected);
     }
     s_.reporter.ShowStatus("VMs Started: " + s_.localDateTime());
-}
-
-void Sequencer::StartEntry(int index) {
-    if (index < 0 || index >= s_.list.Count()) return;
-    RunEntry(index, s_.list.Text(index), nullptr);
 }
 
 void Sequencer::tbLaunchClick() {
@@ -75,8 +74,8 @@ void Sequencer::tbLaunchClick() {
         s_.dialogs.Beep();
         return;
     }
-    const int selected = s_.list.SelectedIndex();
-    if (selected < 0 || selected >= s_.list.Count()) {
+    const std::optional<size_t> selected = s_.list.Selection();
+    if (!selected || *selected >= s_.list.Count()) {
         s_.dialogs.Beep();
         return;
     }
@@ -85,28 +84,35 @@ void Sequencer::tbLaunchClick() {
     s_.gate.Hold();
     {
         const auto starting = BeginStart();
-        RunEntry(selected, s_.list.Text(selected), nullptr);
+        RunEntry(*selected, s_.list.Text(*selected), nullptr);
     }
     s_.reporter.ShowStatus("");
 }
 
-void Sequencer::RunEntry(int i, const std::string& t, std::vector<std::string>* expected) {
-    if (IsTooShort(t)) {
+void Sequencer::RunEntry(size_t i, const std::string& t, std::vector<std::string>* expected) {
+    switch (KindOf(t)) {
+    case EntryKind::Illegal:
         s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(t));
-    } else if (HasSkipMarker(t)) {
+        break;
+    case EntryKind::SkipMarker:
         s_.reporter.ShowStatus("Skipped VM: " + t);
         if (i < s_.list.Count() && s_.list.Text(i) == t)
-            s_.list.ReplaceText(i, t.substr(SkipMarker.size()));
+            s_.list.ReplaceText(i, t.substr(SkipPrefix.size()));
         else
             s_.reporter.WriteLog("Skip marker not removed: the list was changed during the run.");
-    } else if (IsTeam(t)) {
+        break;
+    case EntryKind::Team:
         OpenTeam(t);
-    } else if (IsDelay(t)) {
+        break;
+    case EntryKind::Delay:
         Delay(t);
-    } else if (IsPrompt(t)) {
+        break;
+    case EntryKind::Prompt:
         Prompt(i, t, expected);
-    } else {
+        break;
+    case EntryKind::VM:
         StartVm(t);
+        break;
     }
 }
 
@@ -130,25 +136,25 @@ void Sequencer::OpenTeam(const std::string& t) {
 }
 
 void Sequencer::Delay(const std::string& t) {
-    const std::string rest = DelayRest(t);
-    const auto seconds = DelaySeconds(rest);
+    const std::string_view rest = DelaySeconds(t);
+    const auto seconds = DelayLength(rest);
     if (!seconds) {
         s_.reporter.WriteLog(InvalidDelayLine(t));
         return;
     }
-    s_.reporter.ShowStatus("Sleeping for " + rest + " seconds...");
+    s_.reporter.ShowStatus("Sleeping for " + std::string(rest) + " seconds...");
     if (RefuseAfterStatus(t)) return;
     SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 1000);
 }
 
-void Sequencer::Prompt(int i, const std::string& t, std::vector<std::string>* expected) {
+void Sequencer::Prompt(size_t i, const std::string& t, std::vector<std::string>* expected) {
     s_.reporter.ShowStatus("Awaiting User Response...");
     if (RefuseAfterStatus(t)) return;
     if (i >= s_.list.Count() || s_.list.Text(i) != t) {
         s_.reporter.WriteLog("Prompt not asked: the list was changed during the run.");
         return;
     }
-    const bool hasNext = i < s_.list.Count() - 1;
+    const bool hasNext = i + 1 < s_.list.Count();
     const std::string next = hasNext ? s_.list.Text(i + 1) : "(End of list)";
     if (s_.dialogs.Confirm("Launch VM: " + next + "?") || !hasNext) return;
 
@@ -157,10 +163,9 @@ void Sequencer::Prompt(int i, const std::string& t, std::vector<std::string>* ex
         s_.reporter.WriteLog("Prompt answer not applied: the list was changed while the question was open.");
         return;
     }
-    const std::string marked = std::string(SkipMarker) + next;
+    const std::string marked = std::string(SkipPrefix) + next;
     s_.list.ReplaceText(i + 1, marked);
-    if (expected && static_cast<size_t>(i + 1) < expected->size())
-        (*expected)[static_cast<size_t>(i + 1)] = marked;
+    if (expected && i + 1 < expected->size()) (*expected)[i + 1] = marked;
 }
 
 void Sequencer::StartVm(const std::string& t) {
@@ -185,25 +190,26 @@ bool Sequencer::SuspendAll() {
         const auto suspending = ScopedValue(suspending_, true);
         ++suspensionsBegun_;
         s_.reporter.ShowStatus("Suspending cataloged VMs in reverse specified order...");
-        const int n = s_.list.Count();
-        for (int i = n - 1; i >= 0; --i) {
+        for (size_t i = s_.list.Count(); i-- > 0;) {
             // Entries removed meanwhile are gone; the second pass still finds their VMs.
             if (i >= s_.list.Count() || !s_.list.Enabled(i)) continue;
             const std::string t = s_.list.Text(i);
-            if (IsTooShort(t)) {
+            // The kinds in this pass's own order: a delay or prompt is never taken for a Team here, and
+            // a skip marker is no kind of its own.
+            if (IsIllegalText(t)) {
                 s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(t));
-            } else if (IsDelay(t)) {
-                const std::string rest = DelayRest(t);
-                if (const auto seconds = DelaySeconds(rest)) {
-                    s_.reporter.ShowStatus("Sleeping for " + rest + "/10 seconds...");
+            } else if (IsDelayText(t)) {
+                const std::string_view rest = DelaySeconds(t);
+                if (const auto seconds = DelayLength(rest)) {
+                    s_.reporter.ShowStatus("Sleeping for " + std::string(rest) + "/10 seconds...");
                     SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 100);
                 } else {
                     s_.reporter.WriteLog(InvalidDelayLine(t));
                 }
-            } else if (IsPrompt(t)) {
+            } else if (IsPromptText(t)) {
                 s_.reporter.ShowStatus("Skipping startup user prompt...");
             } else {
-                s_.reporter.ShowStatus((IsTeam(t) ? "  Suspending Team: " : "  Suspending VM: ") + t);
+                s_.reporter.ShowStatus((IsTeamText(t) ? "  Suspending Team: " : "  Suspending VM: ") + t);
                 s_.vms.ExecVmCommand("suspend", t);
             }
         }

@@ -14,6 +14,7 @@
 #include "sequences/end_session_gate.h"
 #include "sequences/ports.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -43,8 +44,6 @@ class Sequencer {
     // Carries out every enabled entry in list order. Holds the end of the session itself, so a caller
     // that has cleared EndSessionAllowed already loses nothing.
     void StartAll();
-    // Carries out one entry whatever its flag; an index outside the list does nothing.
-    void StartEntry(int index);
     // The launch button: the selected entry, then a logoff or shutdown is held.
     void tbLaunchClick();
 
@@ -65,11 +64,11 @@ class Sequencer {
     std::optional<std::string> StopReason() const;
     // Carries out entry i, whose text was read as t. expected: StartAll's record of the texts it has
     // yet to reach, kept up to date when a prompt marks the next entry.
-    void RunEntry(int i, const std::string& t, std::vector<std::string>* expected);
+    void RunEntry(size_t i, const std::string& t, std::vector<std::string>* expected);
     bool RefuseAfterStatus(const std::string& t);
     void OpenTeam(const std::string& t);
     void Delay(const std::string& t);
-    void Prompt(int i, const std::string& t, std::vector<std::string>* expected);
+    void Prompt(size_t i, const std::string& t, std::vector<std::string>* expected);
     void StartVm(const std::string& t);
 
     SequenceServices s_;

@@ -12,7 +12,7 @@ const std::string Srv = "D:\\VMs\\Server\\Server.vmx";
 
 struct BackupRig {
     FakeWorld w;
-    BackupServices services{w, w, w, w, w, w, w};
+    BackupServices services{w, w.options, w, w, w, w, w};
     BackupRig() { w.directories = {"E:\\Bkp", "E:\\Bkp\\"}; }
     BackupExitCode Run(const std::string& target = "E:\\Bkp") { return BackupRunningVms(target, services); }
 };
@@ -33,6 +33,40 @@ Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::s
             "exec:start " + p,
             "sleep:300",
             "log:    Done..."};
+}
+
+TEST(Backup, VmFolderAndItsName) {
+    struct Case {
+        const char* path;
+        const char* folder;
+        const char* name;
+        bool usable;
+    } cases[] = {
+        {R"(D:\VMs\WinXP\WinXP.vmx)", R"(D:\VMs\WinXP)", "WinXP", true},
+        {R"(C:\a b\c d\e.vmx)", R"(C:\a b\c d)", "c d", true},
+        {R"(\\srv\share\VM\a.vmx)", R"(\\srv\share\VM)", "VM", true},
+        {R"(D:\x.vmx)", "D:", "", false},
+        {"x.vmx", "", "", false},
+        {"D:x.vmx", "D", "D", false},
+        {R"(D:\VMs\..\a.vmx)", R"(D:\VMs\..)", "..", false},
+        {R"(D:\VMs\.\a.vmx)", R"(D:\VMs\.)", ".", false},
+        {"", "", "", false},
+    };
+    for (const auto& c : cases) {
+        const VmFolder split = SplitVmFolder(c.path);
+        EXPECT_EQ(split.folder, c.folder) << c.path;
+        EXPECT_EQ(split.name, c.name) << c.path;
+        EXPECT_EQ(UsableFolderName(c.path, split), c.usable) << c.path;
+    }
+}
+
+TEST(Backup, CommandLines) {
+    EXPECT_EQ(BuildDelCommand(R"(E:\Bkp\)", "WinXP"), R"(cmd /c "DEL /Q /F "E:\Bkp\WinXP\*.*"")");
+    EXPECT_EQ(BuildXcopyCommand(R"(D:\VMs\WinXP)", R"(E:\Bkp\)", "WinXP"),
+              R"(cmd /c "XCOPY /I /Y /C "D:\VMs\WinXP" "E:\Bkp\WinXP"")");
+    EXPECT_EQ(BuildDelCommand(R"(E:\Bkp\)", "100%"), R"(cmd /c "DEL /Q /F "E:\Bkp\100"%"\*.*"")");
+    EXPECT_EQ(BuildXcopyCommand(R"(D:\%USERNAME%\VM)", R"(E:\Bkp\)", "VM"),
+              R"(cmd /c "XCOPY /I /Y /C "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
 }
 
 TEST(Backup, AMissingTargetGivesTheMessageAndNothingElse) {
@@ -64,7 +98,7 @@ TEST(Backup, SnapshotFormUsesSnapshotAndDeletesnapshot) {
     BackupRig r;
     r.w.entries = {{Xp}};
     r.w.running = {Xp};
-    r.w.snapshot = true;
+    r.w.options.useSnapshot = true;
     r.Run();
     const Trace& t = r.w.trace;
     EXPECT_EQ(Trace(t.begin() + 6, t.begin() + 8),
@@ -91,7 +125,7 @@ TEST(Backup, WhichVmsAreSelected) {
     for (const auto& c : cases) {
         BackupRig r;
         r.w.entries = c.entries;
-        r.w.bkpAll = c.bkpAll;
+        r.w.options.bkpAll = c.bkpAll;
         r.w.running = {Xp};
         EXPECT_EQ(r.Run(), BackupSucceeded);
         EXPECT_EQ(r.w.trace[3], c.skipLine ? c.skipLine : "log:    Clearing destination directory...");
@@ -159,7 +193,7 @@ TEST(Backup, ANoVmWithoutAUsableFolderNameNorASecondUseOfOneDeletesAnything) {
     };
     for (const auto& c : cases) {
         BackupRig r;
-        r.w.bkpAll = true;
+        r.w.options.bkpAll = true;
         r.w.running = c.running;
         EXPECT_EQ(r.Run(), BackupStepFailed) << c.line;
         EXPECT_EQ(r.w.trace.back(), c.line);
@@ -202,7 +236,7 @@ TEST(Backup, FailedStepsAreReportedAndSetTheExitCode) {
          "log:    Suspend failed; copy may be inconsistent.", BackupStepFailed},
         {"snapshot failed",
          [](FakeWorld& w) {
-             w.snapshot = true;
+             w.options.useSnapshot = true;
              w.failingVerbs = {"snapshot " + Xp};
          },
          "log:    Snapshot failed; copy may be inconsistent.", BackupStepFailed},
@@ -210,7 +244,7 @@ TEST(Backup, FailedStepsAreReportedAndSetTheExitCode) {
     };
     for (const auto& c : cases) {
         BackupRig r;
-        r.w.bkpAll = true;
+        r.w.options.bkpAll = true;
         r.w.running = {Xp};
         c.arrange(r.w);
         EXPECT_EQ(r.Run(), c.code) << c.name;

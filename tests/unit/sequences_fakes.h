@@ -3,7 +3,7 @@
 #include "common/text_case.h"
 #include "sequences/backup.h"
 #include "sequences/end_session_gate.h"
-#include "sequences/entry_text.h"
+#include "config/control_list.h"
 #include "sequences/sequencer.h"
 #include "sequences/session_end.h"
 
@@ -32,19 +32,18 @@ class FakeWorld : public Reporter,
                   public FileSystem,
                   public ControlListView,
                   public VmOperations,
-                  public SessionPlatform,
-                  public BackupOptions {
+                  public SessionPlatform {
   public:
     Trace trace;
     std::vector<Entry> entries;
-    int selected = -1;
+    std::optional<size_t> selected;
     std::deque<bool> answers;           // Confirm, in order; running out fails the test
     std::set<std::string> failingVerbs; // "verb path" that the tool reports as failed
     std::vector<std::string> running;   // what ListRunningVms returns
     std::map<std::string, std::pair<bool, uint32_t>> commandResults; // command -> started, exit code
     std::set<std::string> directories;
     bool privilegeOk = true, exitWindowsOk = true, blockReasonsSupported = true;
-    bool bkpAll = false, snapshot = false;
+    ConfigOptions options; // the backup options
     // Runs once, right after the matching trace line: what another handler does during that wait.
     std::map<std::string, std::function<void()>> during;
 
@@ -56,8 +55,8 @@ class FakeWorld : public Reporter,
         during.erase(hook);
         action();
     }
-    void CheckIndex(int i) const {
-        if (i < 0 || i >= static_cast<int>(entries.size())) ADD_FAILURE() << "list read past its end: " << i;
+    void CheckIndex(size_t i) const {
+        if (i >= entries.size()) ADD_FAILURE() << "list read past its end: " << i;
     }
 
     void WriteLog(const std::string& m) override { Record("log:" + m); }
@@ -89,25 +88,26 @@ class FakeWorld : public Reporter,
     std::optional<std::string> ReadWholeFile(const std::string&) override { return std::nullopt; }
     bool DeleteFile(const std::string&) override { return false; }
 
-    int Count() const override { return static_cast<int>(entries.size()); }
-    std::string Text(int i) const override {
+    size_t Count() const override { return entries.size(); }
+    std::string Text(size_t i) const override {
         CheckIndex(i);
-        return entries.at(static_cast<size_t>(i)).text;
+        return entries.at(i).text;
     }
-    bool Enabled(int i) const override {
+    bool Enabled(size_t i) const override {
         CheckIndex(i);
-        return entries.at(static_cast<size_t>(i)).enabled;
+        return entries.at(i).enabled;
     }
-    void ReplaceText(int i, const std::string& text) override {
+    void ReplaceText(size_t i, const std::string& text) override {
         CheckIndex(i);
-        entries.at(static_cast<size_t>(i)).text = text;
+        entries.at(i).text = text;
         Record("replace:" + std::to_string(i) + ":" + text);
     }
-    int SelectedIndex() const override { return selected; }
-    int FindText(const std::string& text) const override {
+    std::optional<size_t> Selection() const override { return selected; }
+    // By the list's own rule for letter case.
+    std::optional<size_t> FindText(const std::string& text) const override {
         for (size_t i = 0; i < entries.size(); ++i)
-            if (SameTextIgnoringCase(entries[i].text, text)) return static_cast<int>(i);
-        return -1;
+            if (SameTextIgnoringCase(entries[i].text, text)) return i;
+        return std::nullopt;
     }
 
     bool ExecVmCommand(const std::string& verb, const std::string& path) override {
@@ -132,9 +132,6 @@ class FakeWorld : public Reporter,
         return blockReasonsSupported;
     }
     void DestroyShutdownBlockReason() override { Record("block:destroy"); }
-
-    bool BackUpAllRunning() const override { return bkpAll; }
-    bool UseSnapshot() const override { return snapshot; }
 };
 
 inline const std::string Now = "12/8/2026  12:52:09 AM";

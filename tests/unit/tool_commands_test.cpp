@@ -70,6 +70,9 @@ TEST(QuoteForCmd, KeepsEveryPercentOutOfReachOfExpansion) {
         {"%", R"(""%"")"},
         {"%%", R"(""%""%"")"},
         {"a%b", R"("a"%"b")"},
+        {"%PATH%", R"(""%"PATH"%"")"},
+        {"a%%b", R"("a"%""%"b")"},
+        {R"(C:\dir\)", R"("C:\dir\")"}, // without a '%' a trailing backslash stays single
         // Backslashes before a closing quote would escape it for the tool's argument parser.
         {"D:\\%x", R"("D:\\"%"x")"},
         {"D:\\\\%x", R"("D:\\\\"%"x")"},

@@ -27,7 +27,7 @@ TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string co
         return CheckOtherInstance(window_ ? window_->Handle() : nullptr, dialogs_);
     };
     steps_.BackupRunningVms = [this](const std::string& target) {
-        BackupServices services{listPort_, optionsPort_, vmPort_, reporter_, dialogs_, runner_, files_};
+        BackupServices services{listPort_, config_.Options(), vmPort_, reporter_, dialogs_, runner_, files_};
         return static_cast<int>(BackupRunningVms(target, services));
     };
     steps_.LoadConfig = [this] { config_.LoadConfig(); };

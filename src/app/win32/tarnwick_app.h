@@ -83,7 +83,6 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     ConfigStore config_{state_, files_, writer_, autostart_, reporter_, dialogs_, list_};
     ControlListPort listPort_{list_};
     HypervisorPort vmPort_{hypervisor_};
-    OptionsPort optionsPort_{config_};
     WinSessionPlatform sessionPlatform_;
     EndSessionGate gate_{state_, sessionPlatform_};
     std::unique_ptr<Sequencer> sequencer_;
