@@ -74,7 +74,7 @@ Figures Measure(size_t count, const std::string& path) {
                         std::to_string(i) + ".vmx");
     MainState state;
     state.exePath = "C:\\Tools\\Tarnwick.exe";
-    state.ConfigFilePath = path;
+    state.configFilePath = path;
     WinFiles files;
     win32::AtomicFileWriter writer;
     NoAutostart autostart;

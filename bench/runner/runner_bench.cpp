@@ -96,18 +96,19 @@ int main(int argc, char** argv) {
     CreateDirectoryA((dir + "VMs").c_str(), nullptr);
 
     MainState state;
-    state.UseVmrun = true;
-    state.ToolPath = argc > 2 ? argv[2] : OwnDir() + "bench_trivial_tool.exe";
-    state.TempFilePath = dir + "Tarnwick.tmp";
-    state.LogFilePath = dir + "Tarnwick.log";
+    state.vmware.useVmrun = true;
+    state.vmware.toolPath = argc > 2 ? argv[2] : OwnDir() + "bench_trivial_tool.exe";
+    state.tempFilePath = dir + "Tarnwick.tmp";
+    state.logFilePath = dir + "Tarnwick.log";
     const std::string vmx = dir + "VMs\\bench vm.vmx";
     std::ofstream(vmx) << "config.version = \"8\"\n";
 
-    FileLog log(state.LogFilePath);
+    FileLog log(state.logFilePath);
     win32::WinFileSystem files;
     win32::CommandRunner runner;
     Hypervisor hypervisor(state, log, log, runner, files);
-    const std::string line = BuildToolCommandLine(true, state.ToolPath, "start", vmx, state.TempFilePath);
+    const std::string line =
+        BuildToolCommandLine(true, state.vmware.toolPath, "start", vmx, state.tempFilePath);
     std::printf("command line: %s\n", line.c_str());
 
     // Four ways to run the same line; their order rotates each round so that none always follows another.
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
     const std::vector<double>& direct = times[2];
     const std::vector<double>& polled = times[3];
     const double bareMedian = Median(bare), execMedian = Median(exec), polledMedian = Median(polled);
-    std::printf("runs: %d (interleaved), tool: %s, failed runs: %d\n", runs, state.ToolPath.c_str(),
+    std::printf("runs: %d (interleaved), tool: %s, failed runs: %d\n", runs, state.vmware.toolPath.c_str(),
                 failures);
     std::printf("bare CreateProcess + wait:       median %8.2f ms\n", bareMedian);
     std::printf("ExecVmCommand:                   median %8.2f ms\n", execMedian);
@@ -153,6 +154,6 @@ int main(int argc, char** argv) {
                 *std::min_element(bare.begin(), bare.end()), *std::min_element(exec.begin(), exec.end()),
                 *std::min_element(exec.begin(), exec.end()) / *std::min_element(bare.begin(), bare.end()));
     std::printf("per-round difference ExecVmCommand - bare: median %+.2f ms\n", Median(added));
-    DeleteFileA(state.TempFilePath.c_str());
+    DeleteFileA(state.tempFilePath.c_str());
     return failures == 0 ? 0 : 1;
 }

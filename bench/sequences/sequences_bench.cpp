@@ -109,11 +109,11 @@ int main(int argc, char** argv) {
     RunCtl(vmrun, "reset");
 
     MainState state;
-    state.UseVmrun = true;
-    state.ToolPath = vmrun;
-    state.TempFilePath = dir + "Tarnwick.tmp";
-    state.LogFilePath = dir + "Tarnwick.log";
-    state.ToolDir = dir;
+    state.vmware.useVmrun = true;
+    state.vmware.toolPath = vmrun;
+    state.tempFilePath = dir + "Tarnwick.tmp";
+    state.logFilePath = dir + "Tarnwick.log";
+    state.vmware.toolDir = dir;
 
     ControlList list;
     std::vector<std::string> vms;
@@ -127,24 +127,24 @@ int main(int argc, char** argv) {
         list.SetEnabled(list.AddListItem(vmx), true);
     }
 
-    QuietLog log(state.LogFilePath);
+    QuietLog log(state.logFilePath);
     win32::WinFileSystem files;
     win32::CommandRunner runner;
     Hypervisor hypervisor(state, log, log, runner, files);
     ControlListPort listPort(list);
     HypervisorPort vmPort(hypervisor);
     NoSession session;
-    EndSessionGate gate(state, session);
-    Sequencer sequencer(SequenceServices{state, listPort, vmPort, log, log, runner, gate,
+    EndSessionGate gate(session);
+    Sequencer sequencer(SequenceServices{state.vmware, listPort, vmPort, log, log, runner, gate,
                                          [] { return std::string("now"); }, [] {}});
 
     std::vector<std::string> startLines, suspendLines;
     for (const std::string& vm : vms) {
-        startLines.push_back(BuildToolCommandLine(true, vmrun, "start", vm, state.TempFilePath));
-        suspendLines.push_back(BuildToolCommandLine(true, vmrun, "suspend", vm, state.TempFilePath));
+        startLines.push_back(BuildToolCommandLine(true, vmrun, "start", vm, state.tempFilePath));
+        suspendLines.push_back(BuildToolCommandLine(true, vmrun, "suspend", vm, state.tempFilePath));
     }
     // The suspend sequence also lists what still runs.
-    suspendLines.push_back(BuildToolCommandLine(true, vmrun, "list", "", state.TempFilePath));
+    suspendLines.push_back(BuildToolCommandLine(true, vmrun, "list", "", state.tempFilePath));
 
     std::vector<double> seqStart, seqSuspend, bareStart, bareSuspend;
     for (int r = 0; r < rounds; ++r) {

@@ -11,7 +11,7 @@ namespace tarnwick {
 void ConfigStore::LoadConfig() {
     std::string bytes;
     try {
-        if (std::optional<std::string> text = files_.ReadWholeFile(state_.ConfigFilePath))
+        if (std::optional<std::string> text = files_.ReadWholeFile(state_.configFilePath))
             bytes = std::move(*text);
     } catch (const IoError&) {
         // A file that cannot be read counts as missing, as it does for the platform's reader.
@@ -63,7 +63,7 @@ Outcome ConfigStore::SaveConfig() {
 Outcome ConfigStore::WriteConfig() {
     const ConfigOptions& options = list_.Options();
     const std::string bytes = FormatConfigFile(options.bkpAll, options.useSnapshot, list_.Entries());
-    if (Outcome written = writer_.ReplaceWholeFile(state_.ConfigFilePath, bytes); !written.ok) {
+    if (Outcome written = writer_.ReplaceWholeFile(state_.configFilePath, bytes); !written.ok) {
         dialogs_.ShowMessage(std::string(ConfigNotSavedText) + "\r\n" + written.why);
         return written;
     }

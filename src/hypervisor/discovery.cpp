@@ -2,12 +2,6 @@
 
 namespace tarnwick {
 
-std::string Discovery::FindVmware() {
-    std::string toolDir = ProbeProduct("Workstation");
-    if (toolDir.empty()) toolDir = ProbeProduct("Server");
-    return toolDir;
-}
-
 // A standard user cannot open HKLM keys for writing, so the keys are opened for reading only; and a
 // product may have registered in either registry view, the 32-bit one being the usual.
 std::string Discovery::InstallPath(const std::string& product) {
@@ -19,36 +13,38 @@ std::string Discovery::InstallPath(const std::string& product) {
     return std::string();
 }
 
-std::string Discovery::ProbeProduct(const std::string& product) {
+VmwareProbe Discovery::Probe(const std::string& product) {
+    VmwareProbe probe;
     const std::string installDir = InstallPath(product);
-    if (installDir.empty()) return std::string();
+    if (installDir.empty()) return probe;
 
     // The directory is used as stored: without its trailing backslash nothing below is found.
     const std::string vmwareExePath = installDir + "vmware.exe";
     if (!files_.FileExists(vmwareExePath)) {
-        reporter_.ShowStatus("ERROR: " + vmwareExePath + " not found.");
-        return std::string();
+        probe.outcome = VmwareProbe::Outcome::ProgramMissing;
+        probe.missingFile = vmwareExePath;
+        return probe;
     }
 
-    state_.UseVmrun = true;
     std::string toolDir = installDir;
+    bool useVmrun = true;
     if (product == "Server") {
         // VIX installs beside Server; the ".." stays as text, it is shown to the user as it is.
-        if (files_.FileExists(installDir + "..\\VMware VIX\\vmrun.exe")) {
+        if (files_.FileExists(installDir + "..\\VMware VIX\\vmrun.exe"))
             toolDir += "..\\VMware VIX\\";
-        } else {
-            state_.UseVmrun = false;
-            if (hooks_.DisableSnapshot) hooks_.DisableSnapshot();
-        }
+        else
+            useVmrun = false;
     }
-    state_.ToolPath = toolDir + (state_.UseVmrun ? "vmrun.exe" : "vmware-cmd.bat");
-    if (files_.FileExists(state_.ToolPath)) return toolDir;
-
-    const std::string message = "ERROR: " + state_.ToolPath + " not found. Terminating.";
-    reporter_.ShowStatus(message);
-    dialogs_.ShowMessage(message);
-    if (hooks_.QuitApp) hooks_.QuitApp(); // only asks to end; start-up runs on
-    return std::string();
+    probe.tools.useVmrun = useVmrun;
+    probe.tools.toolPath = toolDir + (useVmrun ? "vmrun.exe" : "vmware-cmd.bat");
+    if (files_.FileExists(probe.tools.toolPath)) {
+        probe.outcome = VmwareProbe::Outcome::Found;
+        probe.tools.toolDir = toolDir;
+    } else {
+        probe.outcome = VmwareProbe::Outcome::ToolMissing;
+        probe.missingFile = probe.tools.toolPath;
+    }
+    return probe;
 }
 
 } // namespace tarnwick

@@ -1,44 +1,42 @@
 #pragma once
-// Finds the installed VMware product and settles which command tool the rest of the run uses.
+// Finds an installed VMware product and the command tool it brings. It only looks: start-up decides
+// what the run uses, and tells the user what is wrong.
 #include "common/main_state.h"
 #include "common/services.h"
 #include "hypervisor/registry.h"
 
-#include <functional>
 #include <string>
-#include <utility>
 
 namespace tarnwick {
 
-// What discovery asks of the window and the application.
-struct DiscoveryHooks {
-    std::function<void()> QuitApp;
-    // Disables chkSnapshot and clears its check mark: without vmrun there are no snapshots.
-    std::function<void()> DisableSnapshot;
+// The products, in the order they are looked for.
+inline constexpr const char* VmwareProducts[] = {"Workstation", "Server"};
+
+// What looking for one product found.
+struct VmwareProbe {
+    enum class Outcome {
+        NotInstalled,   // no install path in either registry view
+        ProgramMissing, // no vmware.exe in the install directory
+        ToolMissing,    // the command tool chosen is not there
+        Found,
+    };
+    Outcome outcome = Outcome::NotInstalled;
+    std::string missingFile; // ProgramMissing, ToolMissing: the file looked for
+    VmwareTools tools;       // ToolMissing, Found: the tool chosen; toolDir only when Found
 };
 
 class Discovery {
   public:
-    Discovery(MainState& state, Reporter& reporter, Dialogs& dialogs, FileSystem& files,
-              RegistryReader& registry, DiscoveryHooks hooks)
-        : state_(state), reporter_(reporter), dialogs_(dialogs), files_(files), registry_(registry),
-          hooks_(std::move(hooks)) {}
+    Discovery(FileSystem& files, RegistryReader& registry) : files_(files), registry_(registry) {}
 
-    // The tool directory of Workstation, else of Server; empty when neither is usable. Sets UseVmrun
-    // and ToolPath. A non-string "InstallPath" throws RegistryDataError.
-    std::string FindVmware();
-    // The tool directory for "Workstation" or "Server", or empty.
-    std::string ProbeProduct(const std::string& product);
+    // product is "Workstation" or "Server". A non-string "InstallPath" throws RegistryDataError.
+    VmwareProbe Probe(const std::string& product);
 
   private:
     std::string InstallPath(const std::string& product);
 
-    MainState& state_;
-    Reporter& reporter_;
-    Dialogs& dialogs_;
     FileSystem& files_;
     RegistryReader& registry_;
-    DiscoveryHooks hooks_;
 };
 
 } // namespace tarnwick

@@ -6,7 +6,7 @@
 namespace tarnwick {
 
 std::string Hypervisor::CapturePath() const {
-    const std::string& outer = state_.TempFilePath;
+    const std::string& outer = state_.tempFilePath;
     if (depth_ == 0) return outer;
     const size_t slash = outer.find_last_of("\\:");
     const size_t dot = outer.find_last_of('.');
@@ -27,7 +27,7 @@ Hypervisor::RunOutcome Hypervisor::Run(const std::string& toolPath, const std::s
         return RunOutcome::Refused;
     }
     const std::string line =
-        BuildToolCommandLine(state_.UseVmrun, toolPath, verb, vmPath,
+        BuildToolCommandLine(state_.vmware.useVmrun, toolPath, verb, vmPath,
                              capture ? std::optional<std::string>(capturePath) : std::nullopt);
     reporter_.WriteLog("      DosCmd: " + line);
     // The run counts as waiting for as long as it is in the runner, also when a handler inside throws.
@@ -48,34 +48,35 @@ bool Hypervisor::ExecVmCommand(const std::string& toolPath, const std::string& v
     if (outcome == RunOutcome::Refused) return false; // its one log line says why
     bool succeeded = outcome == RunOutcome::Ran;
     if (succeeded && capture)
-        succeeded = OutputMeansSuccess(TrimControls(ReadTextFile(files_, capturePath, 0)), state_.UseVmrun);
+        succeeded =
+            OutputMeansSuccess(TrimControls(ReadTextFile(files_, capturePath, 0)), state_.vmware.useVmrun);
     if (!succeeded) {
         reporter_.WriteLog("Error " + verb + "ing \"" + vmPath + "\".");
         reporter_.WriteLog("  Exit code: " + std::to_string(exitCode));
         reporter_.WriteLog("  Command output: \r\n" + ReadTextFile(files_, capturePath, 5));
     }
     // The nested runs' files are ours alone; the outermost one stays as it always has.
-    if (capturePath != state_.TempFilePath) files_.DeleteFile(capturePath);
+    if (capturePath != state_.tempFilePath) files_.DeleteFile(capturePath);
     return succeeded;
 }
 
 bool Hypervisor::ExecVmCommand(const std::string& verb, const std::string& vmPath) {
     uint32_t exitCode = 0;
-    return ExecVmCommand(state_.ToolPath, verb, vmPath, exitCode, true);
+    return ExecVmCommand(state_.vmware.toolPath, verb, vmPath, exitCode, true);
 }
 
 void Hypervisor::ListRunningVms(std::vector<std::string>& list) {
     const std::string capturePath = CapturePath();
     const ScopeExit removeCapture([&] { files_.DeleteFile(capturePath); });
     uint32_t exitCode = 0;
-    if (Run(state_.ToolPath, state_.UseVmrun ? "list" : "-l", std::string(), exitCode, true) !=
+    if (Run(state_.vmware.toolPath, state_.vmware.useVmrun ? "list" : "-l", std::string(), exitCode, true) !=
         RunOutcome::Ran) {
         dialogs_.ShowMessage("VMRun failed, exit code: " + std::to_string(exitCode));
         return;
     }
     const std::optional<std::string> content = files_.ReadWholeFile(capturePath);
     list = content ? SplitListing(*content) : std::vector<std::string>();
-    if (state_.UseVmrun) {
+    if (state_.vmware.useVmrun) {
         if (!list.empty()) list.erase(list.begin()); // vmrun's header line
     } else {
         FilterByState(list, capturePath);
@@ -86,7 +87,7 @@ void Hypervisor::ListRunningVms(std::vector<std::string>& list) {
 void Hypervisor::FilterByState(std::vector<std::string>& items, const std::string& capturePath) {
     for (size_t i = items.size(); i-- > 0;) {
         uint32_t exitCode = 0;
-        switch (Run(state_.ToolPath, "getstate", items[i], exitCode, true)) {
+        switch (Run(state_.vmware.toolPath, "getstate", items[i], exitCode, true)) {
         case RunOutcome::Ran:
             if (TrimControls(ReadTextFile(files_, capturePath, 0)) != "getstate() = on")
                 items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));

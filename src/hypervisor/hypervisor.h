@@ -11,7 +11,7 @@ namespace tarnwick {
 
 class Hypervisor {
   public:
-    Hypervisor(MainState& state, Reporter& reporter, Dialogs& dialogs, Processes& processes,
+    Hypervisor(const MainState& state, Reporter& reporter, Dialogs& dialogs, Processes& processes,
                FileSystem& files)
         : state_(state), reporter_(reporter), dialogs_(dialogs), processes_(processes), files_(files) {}
 
@@ -22,7 +22,7 @@ class Hypervisor {
     // Runs the command and judges the captured output; a failure is logged in three lines.
     bool ExecVmCommand(const std::string& toolPath, const std::string& verb, const std::string& vmPath,
                        uint32_t& exitCode, bool capture);
-    // The form every sequence uses: ToolPath, output captured, exit code not wanted.
+    // The form every sequence uses: the run's tool, output captured, exit code not wanted.
     bool ExecVmCommand(const std::string& verb, const std::string& vmPath);
 
     // Replaces list with the paths of the running VMs, as the tool printed them. Shows a message box
@@ -31,7 +31,7 @@ class Hypervisor {
 
     // Where the run started now captures its output. A run started from a handler while another run
     // waits gets a file of its own ("Tarnwick.1.tmp" one level in), so neither reads the other's
-    // output; the outermost run uses TempFilePath.
+    // output; the outermost run uses the run's temporary file.
     std::string CapturePath() const;
 
   private:
@@ -40,7 +40,7 @@ class Hypervisor {
                    uint32_t& exitCode, bool capture);
     void FilterByState(std::vector<std::string>& items, const std::string& capturePath);
 
-    MainState& state_;
+    const MainState& state_;
     Reporter& reporter_;
     Dialogs& dialogs_;
     Processes& processes_;

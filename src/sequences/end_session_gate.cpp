@@ -7,12 +7,12 @@ const char* const ShutdownBlockReasonText =
     "and then end the session itself.";
 
 void EndSessionGate::Hold() {
-    state_.EndSessionAllowed = false;
+    allowed_ = false;
     if (!reasonRegistered_) reasonRegistered_ = platform_.CreateShutdownBlockReason(ShutdownBlockReasonText);
 }
 
 void EndSessionGate::Release() {
-    state_.EndSessionAllowed = true;
+    allowed_ = true;
     if (reasonRegistered_) {
         platform_.DestroyShutdownBlockReason();
         reasonRegistered_ = false;

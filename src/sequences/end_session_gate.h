@@ -1,8 +1,7 @@
 #pragma once
-// EndSessionAllowed and the shutdown block reason, kept in step: while Tarnwick holds a logoff or
-// shutdown, current Windows must be told why, or it ends a program without a visible window that
-// refuses, and the user never sees the refusal.
-#include "common/main_state.h"
+// Whether a logoff or shutdown may go ahead, and the shutdown block reason, kept in step: while Tarnwick
+// holds a logoff or shutdown, current Windows must be told why, or it ends a program without a visible window
+// that refuses, and the user never sees the refusal.
 #include "sequences/ports.h"
 
 namespace tarnwick {
@@ -12,17 +11,18 @@ extern const char* const ShutdownBlockReasonText;
 
 class EndSessionGate {
   public:
-    EndSessionGate(MainState& state, SessionPlatform& platform) : state_(state), platform_(platform) {}
+    explicit EndSessionGate(SessionPlatform& platform) : platform_(platform) {}
 
     // VMs may run from now on: refuse the next logoff or shutdown, and say why.
     void Hold();
     // The VMs are suspended: let the session end.
     void Release();
-    bool Allowed() const { return state_.EndSessionAllowed; }
+    // True until something is launched, and again once the VMs are suspended.
+    bool Allowed() const { return allowed_; }
 
   private:
-    MainState& state_;
     SessionPlatform& platform_;
+    bool allowed_ = true;
     bool reasonRegistered_ = false;
 };
 

@@ -5,6 +5,8 @@
 #include "hypervisor/tool_commands.h"
 #include "sequences/delay.h"
 
+#include <stdexcept>
+
 namespace tarnwick {
 
 namespace {
@@ -23,6 +25,11 @@ const char* const ListChangedLine = "Start sequence stopped: the list was change
 auto Sequencer::BeginStart() {
     suspensionsAtStart_ = suspensionsBegun_;
     return ScopedValue(starting_, true);
+}
+
+Sequencer::Sequencer(SequenceServices services) : s_(std::move(services)) {
+    if (!s_.localDateTime || !s_.quitApp)
+        throw std::logic_error("Sequencer: a service function is not given");
 }
 
 std::optional<std::string> Sequencer::StopReason() const {
@@ -67,7 +74,7 @@ void Sequencer::StartAll() {
     s_.reporter.ShowStatus("VMs Started: " + s_.localDateTime());
 }
 
-void Sequencer::tbLaunchClick() {
+void Sequencer::LaunchSelected() {
     if (starting_ || suspending_ || closing_) {
         s_.reporter.WriteLog(std::string("Launch button ignored: ") +
                              (closing_ ? "Tarnwick is closing." : "a sequence is running."));
@@ -131,7 +138,7 @@ void Sequencer::OpenTeam(const std::string& t) {
         return;
     }
     uint32_t exitCode = 0;
-    if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(t), s_.state.ToolDir, false, exitCode))
+    if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(t), s_.vmware.toolDir, false, exitCode))
         s_.reporter.WriteLog("Error launching " + InQuotes(t) + ". Exit code: " + std::to_string(exitCode));
 }
 
@@ -224,7 +231,7 @@ bool Sequencer::SuspendAll() {
     return true;
 }
 
-void Sequencer::Exit1Click() {
+void Sequencer::ExitWithSuspendOffer() {
     if (exitAsking_) {
         s_.reporter.WriteLog("Exit ignored: its question is already open.");
         return;

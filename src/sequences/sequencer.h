@@ -23,8 +23,9 @@
 
 namespace tarnwick {
 
+// Every member must be given: the sequencer throws std::logic_error when a function is missing.
 struct SequenceServices {
-    MainState& state;
+    const VmwareTools& vmware;
     ControlListView& list;
     VmOperations& vms;
     Reporter& reporter;
@@ -39,18 +40,17 @@ struct SequenceServices {
 
 class Sequencer {
   public:
-    explicit Sequencer(SequenceServices services) : s_(std::move(services)) {}
+    explicit Sequencer(SequenceServices services);
 
-    // Carries out every enabled entry in list order. Holds the end of the session itself, so a caller
-    // that has cleared EndSessionAllowed already loses nothing.
+    // Carries out every enabled entry in list order. Holds the end of the session before anything runs.
     void StartAll();
-    // The launch button: the selected entry, then a logoff or shutdown is held.
-    void tbLaunchClick();
+    // Carries out the selected entry whatever its flag; a logoff or shutdown is held from then on.
+    void LaunchSelected();
 
     // Both passes. False when it was not started because a suspension is already running.
     bool SuspendAll();
-    // The tray menu's Exit: offers the suspension, then closes the program.
-    void Exit1Click();
+    // Exit: offers the suspension, then closes the program.
+    void ExitWithSuspendOffer();
 
     bool IsSuspending() const { return suspending_; }
     bool IsStarting() const { return starting_; }

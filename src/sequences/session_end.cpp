@@ -12,9 +12,9 @@ std::string KindName(bool logoff) {
 
 } // namespace
 
-SessionEnd::SessionEnd(MainState& state, Reporter& reporter, EndSessionGate& gate, Sequencer& sequencer,
+SessionEnd::SessionEnd(Reporter& reporter, EndSessionGate& gate, Sequencer& sequencer,
                        SessionPlatform& platform)
-    : state_(state), reporter_(reporter), gate_(gate), sequencer_(sequencer), platform_(platform) {
+    : reporter_(reporter), gate_(gate), sequencer_(sequencer), platform_(platform) {
     sequencer_.SetSuspensionCompleteHandler([this] { AfterSuspension(); });
 }
 
@@ -34,7 +34,7 @@ bool SessionEnd::QueryEndSession(uint32_t lParam) {
 
 void SessionEnd::EndSession(bool ending, uint32_t lParam) {
     const bool logoff = lParam == EndSessionLogoff;
-    state_.ExitKind = logoff ? ExitLogoff : ExitShutdown;
+    exitKind_ = logoff ? ExitLogoff : ExitShutdown;
     const std::string kind = KindName(logoff);
     if (ending) {
         reporter_.WriteLog("Windows " + kind + " occuring; Session Terminating...");
@@ -84,7 +84,7 @@ void SessionEnd::AfterSuspension() {
 
 void SessionEnd::Reissue() {
     reporter_.WriteLog("Suspension complete; ready for shutdown.");
-    const std::string kind = KindName(state_.ExitKind == ExitLogoff);
+    const std::string kind = KindName(exitKind_ == ExitLogoff);
     if (reissues_ >= MaxReissues) {
         reporter_.WriteLog("Not re-initiating Windows " + kind + ": already re-initiated " +
                            std::to_string(reissues_) + " times in this run.");
@@ -94,8 +94,7 @@ void SessionEnd::Reissue() {
     reporter_.WriteLog("Re-initiating Windows " + kind + ".");
     if (!platform_.SetPrivilege("SeShutdownPrivilege", true))
         reporter_.WriteLog("  (failed to acquire needed privilege, but going to try anyway...)");
-    reporter_.WriteLog(platform_.ExitWindowsEx(state_.ExitKind) ? "  (request accepted)"
-                                                                : "  (request denied)");
+    reporter_.WriteLog(platform_.ExitWindowsEx(exitKind_) ? "  (request accepted)" : "  (request denied)");
 }
 
 } // namespace tarnwick

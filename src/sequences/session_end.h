@@ -7,7 +7,6 @@
 // leaves the session alone. That is what keeps a program that refuses every request from driving us
 // round in circles: once the VMs are suspended we okay every request until something is launched
 // again.
-#include "common/main_state.h"
 #include "common/services.h"
 #include "sequences/end_session_gate.h"
 #include "sequences/ports.h"
@@ -25,14 +24,16 @@ inline constexpr uint32_t ExitShutdown = 1;              // EWX_SHUTDOWN
 class SessionEnd {
   public:
     // Registers itself with the sequencer to hear of completed suspensions.
-    SessionEnd(MainState& state, Reporter& reporter, EndSessionGate& gate, Sequencer& sequencer,
-               SessionPlatform& platform);
+    SessionEnd(Reporter& reporter, EndSessionGate& gate, Sequencer& sequencer, SessionPlatform& platform);
 
     // WM_QUERYENDSESSION: true lets the session end. lParam is the message's, cut to 32 bits (it only
     // ever carries ENDSESSION_* flags). Refused while the VMs are held, and while any suspension runs.
     bool QueryEndSession(uint32_t lParam);
     // WM_ENDSESSION; the caller passes the message on to default handling afterwards.
     void EndSession(bool ending, uint32_t lParam);
+
+    // EWX_LOGOFF or EWX_SHUTDOWN, from the latest WM_ENDSESSION: what a re-issue asks for.
+    uint32_t ExitKind() const { return exitKind_; }
 
     // A safety net: re-issues in one run beyond this are not made.
     static constexpr int MaxReissues = 3;
@@ -41,7 +42,6 @@ class SessionEnd {
     void AfterSuspension();
     void Reissue();
 
-    MainState& state_;
     Reporter& reporter_;
     EndSessionGate& gate_;
     Sequencer& sequencer_;
@@ -50,6 +50,7 @@ class SessionEnd {
     bool refusalCovered_ = false; // the last refusal came while a re-issue was already owed
     bool reissuePending_ = false; // re-issue when the running suspension completes
     int reissues_ = 0;
+    uint32_t exitKind_ = ExitLogoff;
 };
 
 } // namespace tarnwick

@@ -78,7 +78,7 @@ void MainPresenter::BeepUnless(bool acted) {
 }
 
 void MainPresenter::AddFile() {
-    if (const auto path = view_.ChooseFile(OpenDialogFilter, s_.state.AppDir)) s_.list.AddFile(*path);
+    if (const auto path = view_.ChooseFile(OpenDialogFilter, s_.state.appDir)) s_.list.AddFile(*path);
 }
 
 void MainPresenter::AddDelay() {

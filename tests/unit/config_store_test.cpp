@@ -41,7 +41,7 @@ class ConfigStoreTest : public ::testing::Test {
     ConfigStoreTest() : writer(files), store(state, files, writer, registry, log, boxes, list) {}
     void SetUp() override {
         state.exePath = ExePath;
-        state.ConfigFilePath = IniPath;
+        state.configFilePath = IniPath;
     }
     void File(const std::string& text) { files.contents[IniPath] = text; }
     const std::string& Saved() { return files.contents[IniPath]; }

@@ -1,5 +1,6 @@
 #include "hypervisor/discovery.h"
 
+#include "app/startup.h"
 #include "hypervisor_fakes.h"
 
 #include <gtest/gtest.h>
@@ -37,10 +38,37 @@ class FakeRegistry : public RegistryReader {
     std::vector<std::pair<RegistryView, std::string>> reads;
 };
 
+// Start-up's search over the real discovery: what it settles and what it tells the user.
+class SearchHost : public StartupHost {
+  public:
+    explicit SearchHost(Discovery& discovery) : discovery_(discovery) {}
+    VmwareProbe ProbeVmware(const std::string& product) override { return discovery_.Probe(product); }
+    void DisableSnapshot() override { ++snapshotDisabled; }
+    void QuitApp() override { ++quits; }
+    bool EndRequested() const override { return quits > 0; }
+    void ShowToolDir(const std::string&) override { ADD_FAILURE() << "not a step of the search"; }
+    void LoadConfig() override { ADD_FAILURE() << "not a step of the search"; }
+    int BackupRunningVms(const std::string&) override {
+        ADD_FAILURE() << "not a step of the search";
+        return 0;
+    }
+    bool CheckOtherInstance() override {
+        ADD_FAILURE() << "not a step of the search";
+        return false;
+    }
+    void StartAll() override { ADD_FAILURE() << "not a step of the search"; }
+    void EnableHideTimer() override { ADD_FAILURE() << "not a step of the search"; }
+
+    int quits = 0;
+    int snapshotDisabled = 0;
+
+  private:
+    Discovery& discovery_;
+};
+
 class DiscoveryTest : public ::testing::Test {
   protected:
-    Discovery discovery{state, reporter, dialogs,
-                        files, registry, DiscoveryHooks{[this] { ++quits; }, [this] { ++snapshotDisabled; }}};
+    std::string FindVmware() { return startup.FindVmware(); }
     void Install(const std::string& dir, std::initializer_list<const char*> names) {
         for (const char* name : names)
             files.files[dir + name] = "";
@@ -51,8 +79,9 @@ class DiscoveryTest : public ::testing::Test {
     RecordingDialogs dialogs;
     MemoryFiles files;
     FakeRegistry registry;
-    int quits = 0;
-    int snapshotDisabled = 0;
+    Discovery discovery{files, registry};
+    SearchHost host{discovery};
+    Startup startup{state, reporter, dialogs, host};
 };
 
 TEST_F(DiscoveryTest, Outcomes) {
@@ -173,19 +202,20 @@ TEST_F(DiscoveryTest, Outcomes) {
         dialogs = RecordingDialogs{};
         files = MemoryFiles{};
         registry = FakeRegistry{};
-        quits = snapshotDisabled = 0;
+        host.quits = host.snapshotDisabled = 0;
         for (const auto& [key, path] : c.keys)
             registry.Set(RegistryView::Bits32, key, path);
         for (const std::string& path : c.existing)
             files.files[path] = "";
 
-        EXPECT_EQ(discovery.FindVmware(), c.toolDir);
-        EXPECT_EQ(state.UseVmrun, c.useVmrun);
-        EXPECT_EQ(state.ToolPath, c.toolPath);
+        EXPECT_EQ(FindVmware(), c.toolDir);
+        EXPECT_EQ(state.vmware.toolDir, c.toolDir);
+        EXPECT_EQ(state.vmware.useVmrun, c.useVmrun);
+        EXPECT_EQ(state.vmware.toolPath, c.toolPath);
         EXPECT_EQ(reporter.statuses, c.statuses);
         EXPECT_EQ(dialogs.messages, c.messages);
-        EXPECT_EQ(quits, c.quits);
-        EXPECT_EQ(snapshotDisabled, c.snapshotDisabled);
+        EXPECT_EQ(host.quits, c.quits);
+        EXPECT_EQ(host.snapshotDisabled, c.snapshotDisabled);
     }
 }
 
@@ -195,8 +225,8 @@ TEST_F(DiscoveryTest, WorkstationWinsAndServerIsNeverRead) {
     registry.Set(RegistryView::Bits32, kServerKey, "C:\\S\\");
     Install(ws, {"vmware.exe", "vmrun.exe"});
     Install("C:\\S\\", {"vmware.exe", "vmware-cmd.bat"});
-    EXPECT_EQ(discovery.FindVmware(), ws);
-    EXPECT_EQ(state.ToolPath, "C:\\WS\\vmrun.exe");
+    EXPECT_EQ(FindVmware(), ws);
+    EXPECT_EQ(state.vmware.toolPath, "C:\\WS\\vmrun.exe");
     // The 32-bit view first, then the 64-bit one; the Server key is not touched.
     const std::vector<std::pair<RegistryView, std::string>> expected{{RegistryView::Bits32, kWsKey},
                                                                      {RegistryView::Bits64, kWsKey}};
@@ -208,10 +238,10 @@ TEST_F(DiscoveryTest, ThirtyTwoBitViewIsPreferred) {
     registry.Set(RegistryView::Bits64, kWsKey, "C:\\W64\\");
     Install("C:\\W32\\", {"vmware.exe", "vmrun.exe"});
     Install("C:\\W64\\", {"vmware.exe", "vmrun.exe"});
-    EXPECT_EQ(discovery.FindVmware(), "C:\\W32\\");
+    EXPECT_EQ(discovery.Probe("Workstation").tools.toolDir, "C:\\W32\\");
     // An empty value in the 32-bit view does not hide a good one in the 64-bit view.
     registry.Set(RegistryView::Bits32, kWsKey, "");
-    EXPECT_EQ(discovery.FindVmware(), "C:\\W64\\");
+    EXPECT_EQ(discovery.Probe("Workstation").tools.toolDir, "C:\\W64\\");
 }
 
 TEST_F(DiscoveryTest, InstallPathOfTheWrongTypeEscapes) {
@@ -219,13 +249,23 @@ TEST_F(DiscoveryTest, InstallPathOfTheWrongTypeEscapes) {
     registry.Set(RegistryView::Bits32, kServerKey, "C:\\S\\");
     Install("C:\\S\\", {"vmware.exe", "vmware-cmd.bat"});
     try {
-        discovery.FindVmware();
+        FindVmware();
         FAIL() << "no error";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "Invalid data type for 'InstallPath'");
     }
     EXPECT_TRUE(reporter.log.empty());
-    EXPECT_EQ(quits, 0);
+    EXPECT_EQ(host.quits, 0);
+}
+
+TEST_F(DiscoveryTest, WhatAFailedProductToldAndAskedForStandsWhenTheNextOneThrows) {
+    Install("C:\\WS\\", {"vmware.exe"});
+    registry.Set(RegistryView::Bits32, kWsKey, "C:\\WS\\");
+    registry.Set(RegistryView::Bits32, kServerKey, WrongType{});
+    EXPECT_THROW(FindVmware(), RegistryDataError);
+    EXPECT_EQ(dialogs.messages, Lines{"ERROR: C:\\WS\\vmrun.exe not found. Terminating."});
+    EXPECT_EQ(host.quits, 1);
+    EXPECT_EQ(state.vmware.toolPath, "C:\\WS\\vmrun.exe");
 }
 
 } // namespace

@@ -15,9 +15,9 @@ const char* const kCapture = "C:\\App\\Tarnwick.tmp";
 class HypervisorTest : public ::testing::Test {
   protected:
     HypervisorTest() {
-        state.TempFilePath = kCapture;
-        state.ToolPath = "C:\\P\\vmrun.exe";
-        state.UseVmrun = true;
+        state.tempFilePath = kCapture;
+        state.vmware.toolPath = "C:\\P\\vmrun.exe";
+        state.vmware.useVmrun = true;
     }
     // The tool answers by writing output into the capture file, as cmd's redirection would.
     void ToolPrints(std::string output, uint32_t exitCode = 0) {
@@ -55,10 +55,11 @@ TEST_F(HypervisorTest, ExecVmCommandJudgesTheOutputAlone) {
         {false, "VMControl error -11: No such virtual machine: D:\\x.vmx\r\n", 255, false},
     };
     for (const Case& c : cases) {
-        state.UseVmrun = c.useVmrun;
+        state.vmware.useVmrun = c.useVmrun;
         ToolPrints(c.output, c.exitCode);
         uint32_t exitCode = 99;
-        EXPECT_EQ(hypervisor.ExecVmCommand(state.ToolPath, "start", "D:\\x.vmx", exitCode, true), c.success)
+        EXPECT_EQ(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", "D:\\x.vmx", exitCode, true),
+                  c.success)
             << c.output;
         EXPECT_EQ(exitCode, c.exitCode);
     }
@@ -79,11 +80,11 @@ TEST_F(HypervisorTest, SuccessLogsOnlyTheCommandLine) {
 }
 
 TEST_F(HypervisorTest, FailureIsLoggedInThreeEntries) {
-    state.UseVmrun = false;
-    state.ToolPath = "C:\\S\\vmware-cmd.bat";
+    state.vmware.useVmrun = false;
+    state.vmware.toolPath = "C:\\S\\vmware-cmd.bat";
     ToolPrints("VMControl error -8: Invalid operation\r\nsecond line", 0xFFFFFFFFu);
     uint32_t exitCode = 0;
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.ToolPath, "snapshot", "D:\\x.vmx", exitCode, true));
+    EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "snapshot", "D:\\x.vmx", exitCode, true));
     EXPECT_EQ(exitCode, 0xFFFFFFFFu);
     EXPECT_EQ(
         reporter.log,
@@ -99,7 +100,8 @@ TEST_F(HypervisorTest, CmdNotStartedIsAFailureShowingTheOldCapture) {
     files.files[kCapture] = "left over";
     processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 7}; };
     uint32_t exitCode = 5;
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.ToolPath, "deletesnapshot", "D:\\x.vmx", exitCode, true));
+    EXPECT_FALSE(
+        hypervisor.ExecVmCommand(state.vmware.toolPath, "deletesnapshot", "D:\\x.vmx", exitCode, true));
     EXPECT_EQ(exitCode, 0u);
     ASSERT_EQ(reporter.log.size(), 4u);
     EXPECT_EQ(reporter.log[1], "Error deletesnapshoting \"D:\\x.vmx\".");
@@ -110,10 +112,10 @@ TEST_F(HypervisorTest, CmdNotStartedIsAFailureShowingTheOldCapture) {
 TEST_F(HypervisorTest, WithoutCaptureOnlyTheStartCounts) {
     files.files[kCapture] = "Error: stale";
     uint32_t exitCode = 0;
-    EXPECT_TRUE(hypervisor.ExecVmCommand(state.ToolPath, "start", "D:\\x.vmx", exitCode, false));
+    EXPECT_TRUE(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", "D:\\x.vmx", exitCode, false));
     EXPECT_EQ(processes.lines, Lines{R"(cmd /c ""C:\P\vmrun.exe" start "D:\x.vmx"")"});
     processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 0}; };
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.ToolPath, "start", "D:\\x.vmx", exitCode, false));
+    EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", "D:\\x.vmx", exitCode, false));
 }
 
 TEST_F(HypervisorTest, UnreadableCaptureEscapes) {
@@ -139,7 +141,7 @@ TEST_F(HypervisorTest, DoubleQuoteIsNeverHandedToCmd) {
     for (const Case& c : cases) {
         reporter.log.clear();
         processes.lines.clear();
-        state.TempFilePath = c.capture;
+        state.tempFilePath = c.capture;
         uint32_t exitCode = 3;
         EXPECT_FALSE(hypervisor.ExecVmCommand(c.tool, c.verb, c.vmPath, exitCode, true));
         EXPECT_EQ(exitCode, 0u);
@@ -197,7 +199,7 @@ TEST_F(HypervisorTest, CapturePathPerDepth) {
         {"C:\\a.b\\Tarnwick", {"C:\\a.b\\Tarnwick", "C:\\a.b\\Tarnwick.1", "C:\\a.b\\Tarnwick.2"}},
     };
     for (const Case& c : cases) {
-        state.TempFilePath = c.temp;
+        state.tempFilePath = c.temp;
         Lines seen;
         processes.tool = [&](const std::string&) {
             seen.push_back(hypervisor.CapturePath());
@@ -252,8 +254,8 @@ TEST_F(HypervisorTest, ListingNotStartedShowsTheBoxAndKeepsTheList) {
 class VmwareCmdListing : public HypervisorTest {
   protected:
     VmwareCmdListing() {
-        state.UseVmrun = false;
-        state.ToolPath = "C:\\S\\vmware-cmd.bat";
+        state.vmware.useVmrun = false;
+        state.vmware.toolPath = "C:\\S\\vmware-cmd.bat";
     }
     // "-l" prints the listing; "getstate" answers from states, keyed by the quoted path.
     void Serve(std::string listing, std::map<std::string, std::string> states,

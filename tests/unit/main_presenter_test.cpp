@@ -92,8 +92,8 @@ class MainPresenterTest : public ::testing::Test {
   protected:
     MainPresenterTest() {
         state.exePath = "C:\\Tools\\Tarnwick.exe";
-        state.AppDir = "C:\\Tools\\";
-        state.ConfigFilePath = IniPath;
+        state.appDir = "C:\\Tools\\";
+        state.configFilePath = IniPath;
     }
     // What was drawn since the last look.
     Trace Drawn() { return std::exchange(view.drawn, {}); }

@@ -140,13 +140,12 @@ inline const std::string BlockCreated = std::string("block:create:") + ShutdownB
 // The whole program's sequence side, wired to one fake.
 struct Rig {
     FakeWorld w;
-    MainState state;
-    EndSessionGate gate{state, w};
+    VmwareTools vmware{"C:\\Program Files\\VMware\\vmrun.exe", true, "C:\\Program Files\\VMware\\"};
+    EndSessionGate gate{w};
     Sequencer seq{
-        SequenceServices{state, w, w, w, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
-    SessionEnd session{state, w, gate, seq, w};
+        SequenceServices{vmware, w, w, w, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
+    SessionEnd session{w, gate, seq, w};
 
-    Rig() { state.ToolDir = "C:\\Program Files\\VMware\\"; }
     // The trace from line `from` on.
     Trace From(size_t from) const { return Trace(w.trace.begin() + static_cast<long>(from), w.trace.end()); }
 };

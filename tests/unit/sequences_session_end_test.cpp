@@ -35,16 +35,17 @@ const KindCase Kinds[] = {
     {0, "Shutdown", 1}, {0x80000000, "Logoff", 0}, {0x80000001, "Shutdown", 1}, {0x40000000, "Shutdown", 1}};
 
 TEST(SessionEnd, WithoutALaunchEveryKindIsOkayedAtOnce) {
+    // One run for every kind, so that each message's kind replaces the one before.
+    Rig r;
     for (const auto& k : Kinds) {
-        Rig r;
-        r.state.ExitKind = 7;
+        const size_t from = r.w.trace.size();
         EXPECT_TRUE(r.session.QueryEndSession(k.lParam));
         r.session.EndSession(true, k.lParam);
-        EXPECT_EQ(r.w.trace,
+        EXPECT_EQ(r.From(from),
                   (Trace{std::string("log:Okaying Windows ") + k.kind + " request.",
                          std::string("log:Windows ") + k.kind + " occuring; Session Terminating..."}))
             << k.lParam;
-        EXPECT_EQ(r.state.ExitKind, k.exitKind) << k.lParam;
+        EXPECT_EQ(r.session.ExitKind(), k.exitKind) << k.lParam;
     }
 }
 
@@ -57,8 +58,8 @@ TEST(SessionEnd, TheWholeCourseAfterAStartRun) {
         const size_t from = r.w.trace.size();
         EXPECT_FALSE(r.session.QueryEndSession(k.lParam));
         r.session.EndSession(false, k.lParam);
-        EXPECT_EQ(r.state.ExitKind, k.exitKind);
-        EXPECT_TRUE(r.state.EndSessionAllowed);
+        EXPECT_EQ(r.session.ExitKind(), k.exitKind);
+        EXPECT_TRUE(r.gate.Allowed());
         EXPECT_TRUE(r.session.QueryEndSession(k.lParam));
         r.session.EndSession(true, k.lParam);
         EXPECT_EQ(r.From(from),
@@ -117,7 +118,7 @@ TEST(SessionEnd, AnAbortWeDidNotCauseNeitherSuspendsNorReissues) {
     EXPECT_EQ(r.From(from),
               (Trace{"log:Windows Logoff aborted.",
                      "log:  (not refused by Tarnwick: nothing suspended, nothing re-initiated)"}));
-    EXPECT_FALSE(r.state.EndSessionAllowed);
+    EXPECT_FALSE(r.gate.Allowed());
 }
 
 TEST(SessionEnd, ARequestDuringOurSuspensionIsRefusedAndTheOneReissueCoversIt) {
@@ -162,7 +163,7 @@ TEST(SessionEnd, ALogoffDuringExitsSuspensionIsHeldAndReissuedWhenItCompletes) {
         r.session.QueryEndSession(EndSessionLogoff);
         r.session.EndSession(false, EndSessionLogoff);
     };
-    r.seq.Exit1Click();
+    r.seq.ExitWithSuspendOffer();
     EXPECT_EQ(
         r.w.trace,
         Join({{"ask:Do you want to suspend all your VMs before closing?"},
@@ -181,7 +182,7 @@ TEST(SessionEnd, AnAbortArrivingAfterThatSuspensionCompletedReissuesWithoutSuspe
     r.w.entries = {{VmA}};
     r.w.answers = {true};
     r.w.during["exec:suspend " + VmA] = [&] { r.session.QueryEndSession(0); };
-    r.seq.Exit1Click();
+    r.seq.ExitWithSuspendOffer();
     const size_t from = r.w.trace.size();
     r.session.EndSession(false, 0);
     EXPECT_EQ(r.From(from),
@@ -211,7 +212,7 @@ TEST(SessionEnd, ReissuesAreBoundedInARun) {
     r.w.entries = {{VmA}};
     r.w.selected = 0;
     for (int round = 0; round < SessionEnd::MaxReissues + 1; ++round) {
-        r.seq.tbLaunchClick();
+        r.seq.LaunchSelected();
         r.session.QueryEndSession(EndSessionLogoff);
         r.session.EndSession(false, EndSessionLogoff);
     }
@@ -226,11 +227,11 @@ TEST(SessionEnd, ABlockReasonIsKeptExactlyWhileTheSessionIsHeld) {
         r.w.blockReasonsSupported = supported;
         r.w.entries = {{VmA}};
         r.w.selected = 0;
-        r.seq.tbLaunchClick();
-        r.seq.tbLaunchClick();
+        r.seq.LaunchSelected();
+        r.seq.LaunchSelected();
         r.session.QueryEndSession(0);
         r.session.EndSession(false, 0);
-        r.seq.tbLaunchClick();
+        r.seq.LaunchSelected();
         // A system without block reasons is asked again at each hold, which costs nothing.
         EXPECT_EQ(CountOf(r.w.trace, BlockCreated), supported ? 2u : 3u);
         EXPECT_EQ(CountOf(r.w.trace, "block:destroy"), supported ? 1u : 0u);
@@ -245,7 +246,7 @@ TEST(SessionEnd, AnAbandonedSuspensionLeavesNoReissueOwedToALaterOne) {
     r.session.QueryEndSession(0);
     EXPECT_THROW(r.session.EndSession(false, 0), IoError);
     r.w.answers = {true};
-    r.seq.Exit1Click(); // completes a suspension: still no ExitWindowsEx
+    r.seq.ExitWithSuspendOffer(); // completes a suspension: still no ExitWindowsEx
     EXPECT_EQ(CountOf(r.w.trace, "exitwindows:1"), 0u);
     EXPECT_EQ(r.w.trace.back(), "quit");
 }

@@ -15,7 +15,7 @@ TEST(StartAll, EmptyOrAllDisabledGivesTheTwoHeadlinesAndHoldsTheSession) {
         r.w.entries = entries;
         r.seq.StartAll();
         EXPECT_EQ(r.w.trace, (Trace{BlockCreated, "status:Starting VMs...", "status:VMs Started: " + Now}));
-        EXPECT_FALSE(r.state.EndSessionAllowed);
+        EXPECT_FALSE(r.gate.Allowed());
     }
 }
 
@@ -121,17 +121,17 @@ TEST(LaunchButton, CarriesOutTheSelectedEntryEvenDisabledAndHoldsTheSession) {
     Rig r;
     r.w.entries = {{VmA}, {VmB, false}};
     r.w.selected = 1;
-    r.seq.tbLaunchClick();
+    r.seq.LaunchSelected();
     EXPECT_EQ(r.w.trace, (Trace{BlockCreated, "status:Starting VM: " + VmB, "exec:start " + VmB, "status:"}));
-    EXPECT_FALSE(r.state.EndSessionAllowed);
+    EXPECT_FALSE(r.gate.Allowed());
 }
 
 TEST(LaunchButton, WithoutASelectionOnlyBeeps) {
     Rig r;
     r.w.entries = {{VmA}};
-    r.seq.tbLaunchClick();
+    r.seq.LaunchSelected();
     EXPECT_EQ(r.w.trace, (Trace{"beep"}));
-    EXPECT_TRUE(r.state.EndSessionAllowed);
+    EXPECT_TRUE(r.gate.Allowed());
 }
 
 TEST(LaunchButton, OnAPromptAsksAndMarksTheNextEntry) {
@@ -139,7 +139,7 @@ TEST(LaunchButton, OnAPromptAsksAndMarksTheNextEntry) {
     r.w.entries = {{"PROMPT:"}, {VmA}};
     r.w.selected = 0;
     r.w.answers = {false};
-    r.seq.tbLaunchClick();
+    r.seq.LaunchSelected();
     EXPECT_EQ(r.From(1), (Trace{"status:Awaiting User Response...", "ask:Launch VM: " + VmA + "?",
                                 "replace:1:SKIP:" + VmA, "status:"}));
 }
@@ -193,14 +193,14 @@ TEST(StartAll, NestedHandlers) {
               suspension, {stopped})},
         {"the launch button is ignored",
          "exec:start " + VmA,
-         [](Rig& r) { r.seq.tbLaunchClick(); },
+         [](Rig& r) { r.seq.LaunchSelected(); },
          {"status:Starting VMs...", "status:Starting VM: " + VmA, "exec:start " + VmA,
           "log:Launch button ignored: a sequence is running.", "beep", "status:Sleeping for 3 seconds...",
           "sleep:3000", "status:Awaiting User Response...", "ask:Launch VM: " + VmB + "?",
           "status:Starting VM: " + VmB, "exec:start " + VmB, "status:VMs Started: " + Now}},
         {"Exit answered No: nothing more starts",
          "exec:start " + VmA,
-         [](Rig& r) { r.seq.Exit1Click(); },
+         [](Rig& r) { r.seq.ExitWithSuspendOffer(); },
          {"status:Starting VMs...", "status:Starting VM: " + VmA, "exec:start " + VmA,
           "ask:Do you want to suspend all your VMs before closing?", "log:Tarnwick being closed by user...",
           "quit", "log:Start sequence stopped: Tarnwick is closing; nothing more is started."}},
@@ -222,10 +222,10 @@ TEST(StartAll, NoSecondStartOrLaunchAfterExit) {
     r.w.selected = 0;
     r.w.during["status:Suspending cataloged VMs in reverse specified order..."] = [&r] { r.seq.StartAll(); };
     r.w.answers = {true};
-    r.seq.Exit1Click();
+    r.seq.ExitWithSuspendOffer();
     EXPECT_EQ(r.w.trace[2], "log:Start sequence not run: another sequence is running.");
     r.w.trace.clear();
-    r.seq.tbLaunchClick();
+    r.seq.LaunchSelected();
     r.seq.StartAll();
     EXPECT_EQ(r.w.trace, (Trace{"log:Launch button ignored: Tarnwick is closing.", "beep",
                                 "log:Start sequence not run: Tarnwick is closing."}));
@@ -273,6 +273,16 @@ TEST(StartAll, EditsDuringTheRunNeverActOnAMovedIndex) {
         ASSERT_NE(at, r.w.trace.end()) << c.name;
         EXPECT_EQ(Trace(at + 1, r.w.trace.end()), c.tail) << c.name;
     }
+}
+
+TEST(Sequencer, AMissingServiceFunctionFailsAtConstruction) {
+    FakeWorld w;
+    VmwareTools vmware;
+    EndSessionGate gate{w};
+    const auto now = [] { return Now; };
+    EXPECT_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, nullptr, [] {}}), std::logic_error);
+    EXPECT_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, now, nullptr}), std::logic_error);
+    EXPECT_NO_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, now, [] {}}));
 }
 
 } // namespace

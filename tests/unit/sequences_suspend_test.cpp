@@ -68,7 +68,7 @@ TEST(Exit, AnswerDecidesTheSuspensionAndTheProgramClosesEitherWay) {
         Rig r;
         r.w.entries = {{VmA}};
         r.w.answers = {yes};
-        r.seq.Exit1Click();
+        r.seq.ExitWithSuspendOffer();
         Trace expected = {"ask:Do you want to suspend all your VMs before closing?"};
         if (yes)
             expected.insert(expected.end(),
@@ -83,7 +83,7 @@ TEST(Exit, AnswerDecidesTheSuspensionAndTheProgramClosesEitherWay) {
 TEST(Exit, WhileASuspensionRunsItIsPutOffAndWhileItsQuestionIsOpenIgnored) {
     Rig r;
     r.w.running = {VmZ};
-    r.w.during["exec:suspend " + VmZ] = [&] { r.seq.Exit1Click(); };
+    r.w.during["exec:suspend " + VmZ] = [&] { r.seq.ExitWithSuspendOffer(); };
     r.seq.SuspendAll();
     EXPECT_EQ(r.w.trace[5], "log:Exit put off: a suspension is running; choose Exit again when it is done.");
     EXPECT_EQ(r.w.trace[6], "beep");
@@ -91,8 +91,10 @@ TEST(Exit, WhileASuspensionRunsItIsPutOffAndWhileItsQuestionIsOpenIgnored) {
 
     Rig q;
     q.w.answers = {false};
-    q.w.during["ask:Do you want to suspend all your VMs before closing?"] = [&] { q.seq.Exit1Click(); };
-    q.seq.Exit1Click();
+    q.w.during["ask:Do you want to suspend all your VMs before closing?"] = [&] {
+        q.seq.ExitWithSuspendOffer();
+    };
+    q.seq.ExitWithSuspendOffer();
     EXPECT_EQ(q.w.trace, (Trace{"ask:Do you want to suspend all your VMs before closing?",
                                 "log:Exit ignored: its question is already open.",
                                 "log:Tarnwick being closed by user...", "quit"}));

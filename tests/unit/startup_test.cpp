@@ -14,6 +14,9 @@ struct Recorder : Reporter, Dialogs, StartupHost {
     std::vector<std::string> trace;
     bool endRequested = false;
     std::string toolDirCaption;
+    std::string toolDir = "C:\\VMware\\"; // where Workstation is found; empty: nothing is installed
+    bool otherInstance = false;
+    int backupResult = 0;
 
     void WriteLog(const std::string& m) override { trace.push_back("log:" + m); }
     void ShowStatus(const std::string& m) override { trace.push_back("status:" + m); }
@@ -24,46 +27,43 @@ struct Recorder : Reporter, Dialogs, StartupHost {
     }
     void InvalidEntry(const std::string& t) override { trace.push_back("invalid:" + t); }
     void Beep() override { trace.push_back("beep"); }
+
+    VmwareProbe ProbeVmware(const std::string& product) override {
+        trace.push_back("probe:" + product);
+        VmwareProbe probe;
+        if (toolDir.empty()) return probe;
+        probe.outcome = VmwareProbe::Outcome::Found;
+        probe.tools = VmwareTools{toolDir + "vmrun.exe", true, toolDir};
+        return probe;
+    }
+    void DisableSnapshot() override { trace.push_back("no-snapshot"); }
+    void ShowToolDir(const std::string& t) override { toolDirCaption = t; }
+    void LoadConfig() override { trace.push_back("load"); }
+    int BackupRunningVms(const std::string& d) override {
+        trace.push_back("backup:" + d);
+        return backupResult;
+    }
+    bool CheckOtherInstance() override {
+        trace.push_back("check");
+        return otherInstance;
+    }
+    void StartAll() override { trace.push_back("startall"); }
+    void EnableHideTimer() override { trace.push_back("timer"); }
     void QuitApp() override {
         endRequested = true;
         trace.push_back("quit");
     }
     bool EndRequested() const override { return endRequested; }
-    void SetToolDirCaption(const std::string& t) override { toolDirCaption = t; }
-    void EnableHideTimer() override { trace.push_back("timer"); }
 };
 
 struct Fixture {
     MainState state;
     Recorder rec;
-    StartupSteps steps;
-    Startup startup{state, rec, rec, rec, steps};
-    std::string toolDir = "C:\\VMware\\";
-    bool otherInstance = false;
-    int backupResult = 0;
-
-    Fixture() {
-        steps.FindVmware = [this] {
-            rec.trace.push_back("find");
-            return toolDir;
-        };
-        steps.LoadConfig = [this] { rec.trace.push_back("load"); };
-        steps.BackupRunningVms = [this](const std::string& d) {
-            rec.trace.push_back("backup:" + d);
-            return backupResult;
-        };
-        steps.CheckOtherInstance = [this] {
-            rec.trace.push_back("check");
-            return otherInstance;
-        };
-        steps.StartAll = [this] {
-            rec.trace.push_back("startall:" + std::string(state.EndSessionAllowed ? "allowed" : "held"));
-        };
-    }
+    Startup startup{state, rec, rec, rec};
 
     std::vector<std::string> Run(const std::string& commandLine) {
         startup.SetPaths("C:\\Apps\\Tarnwick.exe", commandLine);
-        startup.InitGlobalsAfterPaths();
+        startup.Run();
         return rec.trace;
     }
 };
@@ -75,12 +75,11 @@ using Trace = std::vector<std::string>;
 TEST(Startup, PathsComeFromTheExecutable) {
     Fixture f;
     f.startup.SetPaths("C:\\Program Files\\T\\Tarnwick.exe", "x");
-    EXPECT_EQ(f.state.AppDir, "C:\\Program Files\\T\\");
-    EXPECT_EQ(f.state.ConfigFilePath, "C:\\Program Files\\T\\Tarnwick.ini");
-    EXPECT_EQ(f.state.LogFilePath, "C:\\Program Files\\T\\Tarnwick.log");
-    EXPECT_EQ(f.state.TempFilePath, "C:\\Program Files\\T\\Tarnwick.tmp");
-    EXPECT_TRUE(f.state.EndSessionAllowed);
-    EXPECT_FALSE(f.state.StartupPending);
+    EXPECT_EQ(f.state.appDir, "C:\\Program Files\\T\\");
+    EXPECT_EQ(f.state.configFilePath, "C:\\Program Files\\T\\Tarnwick.ini");
+    EXPECT_EQ(f.state.logFilePath, "C:\\Program Files\\T\\Tarnwick.log");
+    EXPECT_EQ(f.state.tempFilePath, "C:\\Program Files\\T\\Tarnwick.tmp");
+    EXPECT_FALSE(f.startup.StartPending());
 }
 
 TEST(Startup, OrderOfTheSteps) {
@@ -90,16 +89,22 @@ TEST(Startup, OrderOfTheSteps) {
     };
     const std::string started = "log:Started; Command line: ";
     const Case cases[] = {
-        {"p", {"find", started + "p", "load", "check"}},
-        {"p /START", {"find", started + "p /START", "load", "check"}},
+        {"p", {"probe:Workstation", started + "p", "load", "check"}},
+        {"p /START", {"probe:Workstation", started + "p /START", "load", "check"}},
         // The backup and help never look for another copy, and end the program.
-        {"p /BKP D:\\B", {"find", started + "p /BKP D:\\B", "load", "backup:D:\\B", "quit"}},
-        {"p /bkp D:\\a /BKP E:\\b", {"find", started + "p /bkp D:\\a /BKP E:\\b", "load", "backup:E:\\b", "quit"}},
-        {"p /BKP /START", {"find", started + "p /BKP /START", "load", "backup:/START", "quit"}},
-        {"p /BKP", {"find", started + "p /BKP", "load", "box:ERROR: /BKP parameter must be followed by a path.", "quit"}},
-        {"p /BKP D:\\B /?", {"find", started + "p /BKP D:\\B /?", "load", "backup:D:\\B", std::string("box:") + HelpText, "quit"}},
-        {"p /help", {"find", started + "p /help", "load", std::string("box:") + HelpText, "quit"}},
-        {"p -START /STARTX", {"find", started + "p -START /STARTX", "load", "check"}},
+        {"p /BKP D:\\B", {"probe:Workstation", started + "p /BKP D:\\B", "load", "backup:D:\\B", "quit"}},
+        {"p /bkp D:\\a /BKP E:\\b",
+         {"probe:Workstation", started + "p /bkp D:\\a /BKP E:\\b", "load", "backup:E:\\b", "quit"}},
+        {"p /BKP /START", {"probe:Workstation", started + "p /BKP /START", "load", "backup:/START", "quit"}},
+        {"p /BKP",
+         {"probe:Workstation", started + "p /BKP", "load",
+          "box:ERROR: /BKP parameter must be followed by a path.", "quit"}},
+        {"p /BKP D:\\B /?",
+         {"probe:Workstation", started + "p /BKP D:\\B /?", "load", "backup:D:\\B",
+          std::string("box:") + HelpText, "quit"}},
+        {"p /help",
+         {"probe:Workstation", started + "p /help", "load", std::string("box:") + HelpText, "quit"}},
+        {"p -START /STARTX", {"probe:Workstation", started + "p -START /STARTX", "load", "check"}},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -110,39 +115,41 @@ TEST(Startup, OrderOfTheSteps) {
 TEST(Startup, StartSwitchIsRememberedEvenWhenEnding) {
     Fixture f;
     f.Run("p /BKP /START");
-    EXPECT_TRUE(f.state.StartupPending);
+    EXPECT_TRUE(f.startup.StartPending());
     Fixture g;
     g.Run("p /start");
-    EXPECT_TRUE(g.state.StartupPending);
+    EXPECT_TRUE(g.startup.StartPending());
     Fixture h;
     h.Run("p /STARTX");
-    EXPECT_FALSE(h.state.StartupPending);
+    EXPECT_FALSE(h.startup.StartPending());
 }
 
 TEST(Startup, NoVmwareEndsUnlessSkipped) {
     Fixture f;
-    f.toolDir = "";
-    EXPECT_EQ(f.Run("p"), (Trace{"find",
-                                 "box:ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be "
-                                 "installed on this machine.",
-                                 "quit", "log:Started; Command line: p", "load", "check"}));
+    f.rec.toolDir = "";
+    EXPECT_EQ(f.Run("p"),
+              (Trace{"probe:Workstation", "probe:Server",
+                     "box:ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be "
+                     "installed on this machine.",
+                     "quit", "log:Started; Command line: p", "load", "check"}));
     EXPECT_EQ(f.rec.toolDirCaption, "");
 
     Fixture g;
-    g.toolDir = "";
-    EXPECT_EQ(g.Run("p /skip_vmware_check"), (Trace{"find", "log:Started; Command line: p /skip_vmware_check", "load",
-                                                    "check"}));
+    g.rec.toolDir = "";
+    EXPECT_EQ(g.Run("p /skip_vmware_check"),
+              (Trace{"probe:Workstation", "probe:Server", "log:Started; Command line: p /skip_vmware_check",
+                     "load", "check"}));
     EXPECT_EQ(g.rec.toolDirCaption, "(DEBUGGING: VMWare Check Skipped)");
-    EXPECT_EQ(g.state.ToolDir, "(DEBUGGING: VMWare Check Skipped)");
+    EXPECT_EQ(g.state.vmware.toolDir, "(DEBUGGING: VMWare Check Skipped)");
 
     Fixture h;
-    EXPECT_EQ(h.Run("p /SKIP_VMWARE_CHECK").front(), "find");
+    EXPECT_EQ(h.Run("p /SKIP_VMWARE_CHECK").front(), "probe:Workstation");
     EXPECT_EQ(h.rec.toolDirCaption, "C:\\VMware\\");
 }
 
 TEST(Startup, BackupRunEndsWithItsCodeForTheScheduler) {
     Fixture f;
-    f.backupResult = 1;
+    f.rec.backupResult = 1;
     f.Run("p /BKP D:\\B");
     EXPECT_EQ(f.startup.ExitCode(), 1);
     Fixture g;
@@ -155,7 +162,7 @@ TEST(Startup, BackupRunEndsWithItsCodeForTheScheduler) {
 
 TEST(Startup, AnotherCopyEndsThisOne) {
     Fixture f;
-    f.otherInstance = true;
+    f.rec.otherInstance = true;
     EXPECT_EQ(f.Run("p").back(), "quit");
 }
 
@@ -163,28 +170,25 @@ TEST(Startup, FirstActivationAfterStartRunsTheListOnce) {
     Fixture f;
     f.Run("p /START");
     f.rec.trace.clear();
-    f.startup.FormActivate();
-    f.startup.FormActivate(); // a later activation: nothing more
-    EXPECT_EQ(f.rec.trace, (Trace{"startall:held", "timer"}));
-    EXPECT_FALSE(f.state.EndSessionAllowed);
-    EXPECT_FALSE(f.state.StartupPending);
+    f.startup.OnActivated();
+    f.startup.OnActivated(); // a later activation: nothing more
+    EXPECT_EQ(f.rec.trace, (Trace{"startall", "timer"}));
+    EXPECT_FALSE(f.startup.StartPending());
 }
 
 TEST(Startup, ActivationWithoutStartDoesNothing) {
     Fixture f;
     f.Run("p");
     f.rec.trace.clear();
-    f.startup.FormActivate();
+    f.startup.OnActivated();
     EXPECT_TRUE(f.rec.trace.empty());
-    EXPECT_TRUE(f.state.EndSessionAllowed);
 }
 
 TEST(Startup, ProgramThatIsEndingStartsNoVms) {
     Fixture f;
     f.Run("p /BKP D:\\B /START");
     f.rec.trace.clear();
-    f.startup.FormActivate();
+    f.startup.OnActivated();
     EXPECT_TRUE(f.rec.trace.empty()) << "a /BKP run must not also start the list";
-    EXPECT_TRUE(f.state.EndSessionAllowed);
-    EXPECT_FALSE(f.state.StartupPending);
+    EXPECT_FALSE(f.startup.StartPending());
 }

@@ -135,9 +135,9 @@ TEST_F(RegistryAutostartTest, SaveAndLoadThroughTheRealAdapters) {
     GetTempPathA(MAX_PATH, temp);
     MainState state;
     state.exePath = "C:\\Tools\\Tarnwick.exe";
-    state.ConfigFilePath =
+    state.configFilePath =
         std::string(temp) + "tarnwick-roundtrip-" + std::to_string(GetCurrentProcessId()) + ".ini";
-    DeleteFileA(state.ConfigFilePath.c_str());
+    DeleteFileA(state.configFilePath.c_str());
 
     NoFiles files;
     AtomicFileWriter writer;
@@ -166,5 +166,5 @@ TEST_F(RegistryAutostartTest, SaveAndLoadThroughTheRealAdapters) {
     ASSERT_TRUE(reload.SaveConfig().ok);
     EXPECT_FALSE(RegistryAutostart(HKEY_CURRENT_USER, run).OpenRunKey()->ValueExists("Tarnwick"));
     EXPECT_TRUE(dialogs.shown.empty());
-    DeleteFileA(state.ConfigFilePath.c_str());
+    DeleteFileA(state.configFilePath.c_str());
 }

@@ -13,7 +13,6 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-
 class LogOnly : public Reporter, public Dialogs {
   public:
     void WriteLog(const std::string& msg) override { log.push_back(msg); }
@@ -39,9 +38,9 @@ class ToolRunTest : public ::testing::Test {
         ASSERT_TRUE(CopyOwnExe(base_ + "bin 100%TEMP%\\vmrun.exe"));
     }
     void SetUp() override {
-        state.ToolPath = base_ + "bin\\vmrun.exe";
-        state.UseVmrun = true;
-        state.TempFilePath = base_ + "app\\Tarnwick.tmp";
+        state.vmware.toolPath = base_ + "bin\\vmrun.exe";
+        state.vmware.useVmrun = true;
+        state.tempFilePath = base_ + "app\\Tarnwick.tmp";
         DeleteFileA((base_ + "bin\\journal.txt").c_str());
         DeleteFileA((base_ + "bin\\stdout.txt").c_str());
     }
@@ -86,17 +85,17 @@ TEST_F(ToolRunTest, AwkwardFolderNamesReachTheToolIntact) {
 }
 
 TEST_F(ToolRunTest, ToolAndCaptureInFoldersWithPercentAndAmpersand) {
-    state.ToolPath = base_ + "bin 100%TEMP%\\vmrun.exe";
-    state.TempFilePath = base_ + "app %OS% & co\\Tarnwick.tmp";
+    state.vmware.toolPath = base_ + "bin 100%TEMP%\\vmrun.exe";
+    state.tempFilePath = base_ + "app %OS% & co\\Tarnwick.tmp";
     WriteFileText(base_ + "bin 100%TEMP%\\stdout.txt", "Error: boom\r\n");
     DeleteFileA((base_ + "bin 100%TEMP%\\journal.txt").c_str());
-    DeleteFileA(state.TempFilePath.c_str());
+    DeleteFileA(state.tempFilePath.c_str());
     const std::string vmx = MakeVm("100%PATH%");
     uint32_t exitCode = 1;
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.ToolPath, "suspend", vmx, exitCode, true));
+    EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "suspend", vmx, exitCode, true));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(Journal("bin 100%TEMP%"), Lines{"suspend|" + vmx});
-    EXPECT_EQ(ReadFileText(state.TempFilePath), "Error: boom\r\n");
+    EXPECT_EQ(ReadFileText(state.tempFilePath), "Error: boom\r\n");
     ASSERT_EQ(ui.log.size(), 4u);
     EXPECT_EQ(ui.log[1], "Error suspending \"" + vmx + "\".");
     EXPECT_EQ(ui.log[3], "  Command output: \r\n     Error: boom\r\n");
@@ -105,7 +104,7 @@ TEST_F(ToolRunTest, ToolAndCaptureInFoldersWithPercentAndAmpersand) {
 TEST_F(ToolRunTest, FailureTextAndExitCodeComeBackThroughCmd) {
     const std::string missing = base_ + "nowhere\\gone.vmx";
     uint32_t exitCode = 0;
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.ToolPath, "start", missing, exitCode, true));
+    EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", missing, exitCode, true));
     EXPECT_EQ(exitCode, 255u);
     EXPECT_EQ(ui.log[1], "Error starting \"" + missing + "\".");
     EXPECT_EQ(ui.log[2], "  Exit code: 255");
@@ -124,7 +123,7 @@ TEST_F(ToolRunTest, VmrunListingThroughCmd) {
     hypervisor.ListRunningVms(list);
     EXPECT_EQ(list, (Lines{a, b}));
     EXPECT_EQ(Journal().back(), "list");
-    EXPECT_FALSE(files.FileExists(state.TempFilePath));
+    EXPECT_FALSE(files.FileExists(state.tempFilePath));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -134,9 +133,9 @@ class VmwareCmdBatchTest : public ToolRunTest {
         ToolRunTest::SetUp();
         // Like VMware Server's own, the batch file hands its arguments on to a program.
         CreateDirectoryA((base_ + "srv & co").c_str(), nullptr);
-        state.ToolPath = base_ + "srv & co\\vmware-cmd.bat";
-        WriteFileText(state.ToolPath, "@\"" + base_ + "bin\\vmrun.exe\" %*\r\n");
-        state.UseVmrun = false;
+        state.vmware.toolPath = base_ + "srv & co\\vmware-cmd.bat";
+        WriteFileText(state.vmware.toolPath, "@\"" + base_ + "bin\\vmrun.exe\" %*\r\n");
+        state.vmware.useVmrun = false;
     }
 };
 

@@ -16,7 +16,7 @@ void LogReporter::ReadFormats() {
 
 void LogReporter::WriteLog(const std::string& msg) {
     // One clock reading for the whole stamp, so a line at midnight cannot mix two days.
-    AppendLogLine(state_.LogFilePath, FormatLogLine(formats_, LocalNow(), msg));
+    AppendLogLine(state_.logFilePath, FormatLogLine(formats_, LocalNow(), msg));
 }
 
 void LogReporter::ShowStatus(const std::string& msg) {

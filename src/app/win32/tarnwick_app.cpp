@@ -13,25 +13,12 @@ namespace tarnwick::win32 {
 
 TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string commandLine)
     : instance_(instance) {
-    discovery_ = std::make_unique<Discovery>(
-        state_, reporter_, dialogs_, files_, registry_,
-        DiscoveryHooks{[this] { QuitApp(); }, [this] { config_.DisableSnapshot(); }});
     sequencer_ = std::make_unique<Sequencer>(SequenceServices{
-        state_, listPort_, vmPort_, reporter_, dialogs_, runner_, gate_,
+        state_.vmware, listPort_, vmPort_, reporter_, dialogs_, runner_, gate_,
         [this] { return FormatDateTime(reporter_.Formats(), LocalNow()); }, [this] { QuitApp(); }});
     sequencerCommands_ = std::make_unique<SequencerCommands>(*sequencer_);
-    sessionEnd_ = std::make_unique<SessionEnd>(state_, reporter_, gate_, *sequencer_, sessionPlatform_);
-    steps_.FindVmware = [this] { return discovery_->FindVmware(); };
-    steps_.StartAll = [this] { sequencer_->StartAll(); };
-    steps_.CheckOtherInstance = [this] {
-        return CheckOtherInstance(window_ ? window_->Handle() : nullptr, dialogs_);
-    };
-    steps_.BackupRunningVms = [this](const std::string& target) {
-        BackupServices services{listPort_, config_.Options(), vmPort_, reporter_, dialogs_, runner_, files_};
-        return static_cast<int>(BackupRunningVms(target, services));
-    };
-    steps_.LoadConfig = [this] { config_.LoadConfig(); };
-    startup_ = std::make_unique<Startup>(state_, reporter_, dialogs_, *this, steps_);
+    sessionEnd_ = std::make_unique<SessionEnd>(reporter_, gate_, *sequencer_, sessionPlatform_);
+    startup_ = std::make_unique<Startup>(state_, reporter_, dialogs_, *this);
     startup_->SetPaths(exePath, commandLine);
 }
 
@@ -72,7 +59,7 @@ int TarnwickApp::Run() {
 void TarnwickApp::StartUp() {
     // An error here skips the rest of the start-up, the tray icon included, as it always has.
     try {
-        startup_->InitGlobalsAfterPaths();
+        startup_->Run();
         window_->AddTrayIcon();
     } catch (const std::exception& e) {
         dialogs_.ShowError(e.what());
@@ -106,8 +93,33 @@ void TarnwickApp::QuitApp() {
     PostThreadMessageA(GetCurrentThreadId(), ids::WM_APP_END, 0, 0);
 }
 
-void TarnwickApp::SetToolDirCaption(const std::string& text) {
+VmwareProbe TarnwickApp::ProbeVmware(const std::string& product) {
+    return discovery_.Probe(product);
+}
+
+void TarnwickApp::DisableSnapshot() {
+    config_.DisableSnapshot();
+}
+
+void TarnwickApp::ShowToolDir(const std::string& text) {
     if (window_) window_->SetToolDirCaption(text);
+}
+
+void TarnwickApp::LoadConfig() {
+    config_.LoadConfig();
+}
+
+int TarnwickApp::BackupRunningVms(const std::string& target) {
+    BackupServices services{listPort_, config_.Options(), vmPort_, reporter_, dialogs_, runner_, files_};
+    return static_cast<int>(tarnwick::BackupRunningVms(target, services));
+}
+
+bool TarnwickApp::CheckOtherInstance() {
+    return win32::CheckOtherInstance(window_ ? window_->Handle() : nullptr, dialogs_);
+}
+
+void TarnwickApp::StartAll() {
+    sequencer_->StartAll();
 }
 
 void TarnwickApp::EnableHideTimer() {
@@ -115,7 +127,7 @@ void TarnwickApp::EnableHideTimer() {
 }
 
 void TarnwickApp::Activated() {
-    startup_->FormActivate();
+    startup_->OnActivated();
 }
 
 void TarnwickApp::SettingsChanged() {

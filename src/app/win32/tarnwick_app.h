@@ -33,8 +33,8 @@ namespace tarnwick::win32 {
 class SequencerCommands final : public SequenceCommands {
   public:
     explicit SequencerCommands(Sequencer& sequencer) : sequencer_(sequencer) {}
-    void LaunchSelected() override { sequencer_.tbLaunchClick(); }
-    void ExitWithSuspendOffer() override { sequencer_.Exit1Click(); }
+    void LaunchSelected() override { sequencer_.LaunchSelected(); }
+    void ExitWithSuspendOffer() override { sequencer_.ExitWithSuspendOffer(); }
 
   private:
     Sequencer& sequencer_;
@@ -49,10 +49,16 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     int Run();
 
     // StartupHost
+    VmwareProbe ProbeVmware(const std::string& product) override;
+    void DisableSnapshot() override;
+    void ShowToolDir(const std::string& text) override;
+    void LoadConfig() override;
+    int BackupRunningVms(const std::string& target) override;
+    bool CheckOtherInstance() override;
+    void StartAll() override;
+    void EnableHideTimer() override;
     void QuitApp() override;
     bool EndRequested() const override { return endRequested_; }
-    void SetToolDirCaption(const std::string& text) override;
-    void EnableHideTimer() override;
     // MainWindowEvents
     void Activated() override;
     void SettingsChanged() override;
@@ -76,7 +82,7 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     CommandRunner runner_{[this](MSG& msg) { Dispatch(msg); }};
     Registry registry_;
     Hypervisor hypervisor_{state_, reporter_, dialogs_, runner_, files_};
-    std::unique_ptr<Discovery> discovery_;
+    Discovery discovery_{files_, registry_};
     ControlList list_;
     AtomicFileWriter writer_;
     RegistryAutostart autostart_;
@@ -84,11 +90,10 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     ControlListPort listPort_{list_};
     HypervisorPort vmPort_{hypervisor_};
     WinSessionPlatform sessionPlatform_;
-    EndSessionGate gate_{state_, sessionPlatform_};
+    EndSessionGate gate_{sessionPlatform_};
     std::unique_ptr<Sequencer> sequencer_;
     std::unique_ptr<SequencerCommands> sequencerCommands_;
     std::unique_ptr<SessionEnd> sessionEnd_;
-    StartupSteps steps_;
     std::unique_ptr<Startup> startup_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<MainPresenter> presenter_;
