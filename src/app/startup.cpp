@@ -94,7 +94,7 @@ void Startup::ProcessSwitches() {
     if (quit) host_.QuitApp();
 }
 
-void Startup::OnActivated() {
+void Startup::WindowActivated() {
     if (!startPending_) return;
     startPending_ = false;
     // A program that is about to end must not start VMs it will then leave unguarded.

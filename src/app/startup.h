@@ -48,8 +48,8 @@ class Startup {
     // when no product is usable.
     std::string FindVmware();
     void ProcessSwitches();
-    // The main window became active: the first time after /START, the list is started.
-    void OnActivated();
+    // Every activation of the main window; the first one after a /START start-up starts the list.
+    void WindowActivated();
 
     const std::vector<std::string>& Args() const { return args_; }
     // /START was given and the list has not been started yet.

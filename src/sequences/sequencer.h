@@ -23,7 +23,7 @@
 
 namespace tarnwick {
 
-// Every member must be given: the sequencer throws std::logic_error when a function is missing.
+// Both functions must be set: the sequencer refuses to be built without them (std::logic_error).
 struct SequenceServices {
     const VmwareTools& vmware;
     ControlListView& list;
@@ -49,7 +49,7 @@ class Sequencer {
 
     // Both passes. False when it was not started because a suspension is already running.
     bool SuspendAll();
-    // Exit: offers the suspension, then closes the program.
+    // The user chose Exit: offers to suspend the VMs, then closes the program.
     void ExitWithSuspendOffer();
 
     bool IsSuspending() const { return suspending_; }

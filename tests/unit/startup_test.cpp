@@ -170,8 +170,8 @@ TEST(Startup, FirstActivationAfterStartRunsTheListOnce) {
     Fixture f;
     f.Run("p /START");
     f.rec.trace.clear();
-    f.startup.OnActivated();
-    f.startup.OnActivated(); // a later activation: nothing more
+    f.startup.WindowActivated();
+    f.startup.WindowActivated(); // a later activation: nothing more
     EXPECT_EQ(f.rec.trace, (Trace{"startall", "timer"}));
     EXPECT_FALSE(f.startup.StartPending());
 }
@@ -180,7 +180,7 @@ TEST(Startup, ActivationWithoutStartDoesNothing) {
     Fixture f;
     f.Run("p");
     f.rec.trace.clear();
-    f.startup.OnActivated();
+    f.startup.WindowActivated();
     EXPECT_TRUE(f.rec.trace.empty());
 }
 
@@ -188,7 +188,7 @@ TEST(Startup, ProgramThatIsEndingStartsNoVms) {
     Fixture f;
     f.Run("p /BKP D:\\B /START");
     f.rec.trace.clear();
-    f.startup.OnActivated();
+    f.startup.WindowActivated();
     EXPECT_TRUE(f.rec.trace.empty()) << "a /BKP run must not also start the list";
     EXPECT_FALSE(f.startup.StartPending());
 }

@@ -127,7 +127,7 @@ void TarnwickApp::EnableHideTimer() {
 }
 
 void TarnwickApp::Activated() {
-    startup_->OnActivated();
+    startup_->WindowActivated();
 }
 
 void TarnwickApp::SettingsChanged() {
