@@ -1,8 +1,7 @@
 #include "config/config_store.h"
 
 #include "config/ini_file.h"
-
-#include "config_fakes.h"
+#include "fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +10,7 @@
 #include <vector>
 
 using namespace tarnwick;
-using namespace tarnwick::config_test;
+using namespace tarnwick::fakes;
 
 namespace {
 
@@ -19,39 +18,21 @@ const char* const IniPath = "C:\\Tools\\Tarnwick.ini";
 const char* const ExePath = "C:\\Tools\\Tarnwick.exe";
 const char* const Command = "C:\\Tools\\Tarnwick.exe /START";
 
-struct Log : Reporter {
-    std::vector<std::string> lines;
-    void WriteLog(const std::string& msg) override { lines.push_back(msg); }
-    void ShowStatus(const std::string& msg) override { lines.push_back("status: " + msg); }
-};
-
-struct Boxes : Dialogs {
-    std::vector<std::string> shown;
-    void ShowMessage(const std::string& text) override { shown.push_back(text); }
-    bool Confirm(const std::string& q) override {
-        shown.push_back("confirm: " + q);
-        return false;
-    }
-    void InvalidEntry(const std::string& text) override { shown.push_back("invalid: " + text); }
-    void Beep() override { shown.push_back("beep"); }
-};
-
 class ConfigStoreTest : public ::testing::Test {
   protected:
-    ConfigStoreTest() : writer(files), store(state, files, writer, registry, log, boxes, list) {}
+    ConfigStoreTest() : writer(files), store(state, files, writer, registry, ui, ui, list) {}
     void SetUp() override {
         state.exePath = ExePath;
         state.configFilePath = IniPath;
     }
-    void File(const std::string& text) { files.contents[IniPath] = text; }
-    const std::string& Saved() { return files.contents[IniPath]; }
+    void File(const std::string& text) { files.files[IniPath] = text; }
+    const std::string& Saved() { return files.files[IniPath]; }
 
     MainState state;
-    Files files;
-    Writer writer;
-    Registry registry;
-    Log log;
-    Boxes boxes;
+    MemoryFiles files;
+    FakeWriter writer;
+    FakeAutostart registry;
+    RecordingUi ui;
     ControlList list;
     ConfigStore store;
 };
@@ -60,7 +41,8 @@ class ConfigStoreTest : public ::testing::Test {
 
 TEST_F(ConfigStoreTest, MissingOrUnreadableFileReadsAsEmpty) {
     for (bool unreadable : {false, true}) {
-        files.unreadable = unreadable;
+        files.unreadable.clear();
+        if (unreadable) files.unreadable.insert(IniPath);
         list.AddListItem("C:\\left over.vmx");
         store.ClickBkpAll(true);
         store.LoadConfig();
@@ -68,7 +50,7 @@ TEST_F(ConfigStoreTest, MissingOrUnreadableFileReadsAsEmpty) {
         EXPECT_FALSE(store.Options().useSnapshot);
         EXPECT_EQ(list.Count(), 0u);
         EXPECT_FALSE(list.HasUnsavedChanges());
-        EXPECT_TRUE(boxes.shown.empty());
+        EXPECT_TRUE(ui.DialogLines().empty());
     }
 }
 
@@ -107,8 +89,8 @@ TEST_F(ConfigStoreTest, SaveWritesTheExactFileAndLogs) {
     EXPECT_EQ(Saved(), "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = -1\r\n[Control]\r\n"
                        "  C:\\VMs\\a.vmx = -1\r\n  DELAY: 7 = -1\r\n  C:\\VMs\\t.vmtm = 0\r\n");
     EXPECT_FALSE(list.HasUnsavedChanges());
-    EXPECT_EQ(log.lines, std::vector<std::string>{"Configuration updated."});
-    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(ui.Lines("log:"), Trace{"Configuration updated."});
+    EXPECT_TRUE(ui.DialogLines().empty());
 }
 
 TEST_F(ConfigStoreTest, SavedListComesBackAfterForgettingChanges) {
@@ -142,13 +124,12 @@ TEST_F(ConfigStoreTest, FailedWriteKeepsTheOldFileAndTheChanges) {
     const Outcome result = store.SaveConfig();
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.why, writer.failure);
-    EXPECT_EQ(boxes.shown,
-              std::vector<std::string>{"The configuration was not saved.\r\n"
-                                       "Cannot replace C:\\Tools\\Tarnwick.ini: Access is denied."});
+    EXPECT_EQ(ui.DialogLines(), Trace{"box:The configuration was not saved.\r\n"
+                                      "Cannot replace C:\\Tools\\Tarnwick.ini: Access is denied."});
     EXPECT_EQ(Saved(),
               "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  C:\\old.vmx = -1\r\n");
     EXPECT_TRUE(list.HasUnsavedChanges());
-    EXPECT_TRUE(log.lines.empty());
+    EXPECT_TRUE(ui.Lines("log:").empty());
     EXPECT_TRUE(registry.strings.empty()); // the Run value waits for a save that goes through
 
     writer.failure.clear();
@@ -182,7 +163,7 @@ TEST_F(ConfigStoreTest, RunValueIsComparedByteForByte) {
     registry.others.push_back("Tarnwick"); // a value of another type
     store.LoadConfig();
     EXPECT_FALSE(store.Options().winStart);
-    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(ui.DialogLines().empty());
 }
 
 TEST_F(ConfigStoreTest, SaveRewritesOrDeletesTheRunValue) {
@@ -203,10 +184,8 @@ TEST_F(ConfigStoreTest, SaveRewritesOrDeletesTheRunValue) {
 TEST_F(ConfigStoreTest, MissingRunKeyWarnsAndDisablesTheBoxForTheRestOfTheRun) {
     registry.keyExists = false;
     store.LoadConfig();
-    EXPECT_EQ(
-        boxes.shown,
-        std::vector<std::string>{
-            "WARNING: Unable to open registry key \\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\."});
+    EXPECT_EQ(ui.DialogLines(), Trace{"box:WARNING: Unable to open registry key "
+                                      "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\."});
     EXPECT_FALSE(store.Options().winStartEnabled);
     EXPECT_FALSE(store.Options().winStart);
     EXPECT_FALSE(list.HasUnsavedChanges());
@@ -220,7 +199,7 @@ TEST_F(ConfigStoreTest, MissingRunKeyWarnsAndDisablesTheBoxForTheRestOfTheRun) {
     store.LoadConfig();
     EXPECT_FALSE(store.Options().winStartEnabled);
     EXPECT_TRUE(store.Options().winStart);
-    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(ui.DialogLines().size(), 1u);
 
     // Saving leaves alone a value the user could not see or change.
     registry.strings["Tarnwick"] = "something else";
@@ -235,9 +214,9 @@ TEST_F(ConfigStoreTest, RunKeyGoneAtSaveIsSkippedSilently) {
     store.ClickWinStart(true);
     registry.keyExists = false;
     EXPECT_TRUE(store.SaveConfig().ok);
-    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(ui.DialogLines().empty());
     EXPECT_FALSE(list.HasUnsavedChanges());
-    EXPECT_EQ(log.lines, std::vector<std::string>{"Configuration updated."});
+    EXPECT_EQ(ui.Lines("log:"), Trace{"Configuration updated."});
 }
 
 TEST_F(ConfigStoreTest, FailedRunValueIsReportedAndTheChangesStayUnsaved) {
@@ -246,11 +225,10 @@ TEST_F(ConfigStoreTest, FailedRunValueIsReportedAndTheChangesStayUnsaved) {
     registry.writeFailure = "Cannot write the registry value Tarnwick: Access is denied.";
     const Outcome result = store.SaveConfig();
     EXPECT_FALSE(result.ok);
-    EXPECT_EQ(boxes.shown,
-              std::vector<std::string>{"The configuration file was saved, but the logon start was not.\r\n"
-                                       "Cannot write the registry value Tarnwick: Access is denied."});
+    EXPECT_EQ(ui.DialogLines(), Trace{"box:The configuration file was saved, but the logon start was not.\r\n"
+                                      "Cannot write the registry value Tarnwick: Access is denied."});
     EXPECT_TRUE(list.HasUnsavedChanges());
-    EXPECT_TRUE(log.lines.empty());
+    EXPECT_TRUE(ui.Lines("log:").empty());
 }
 
 TEST_F(ConfigStoreTest, SnapshotBoxDisabledByDiscoveryCarriesNoCheckMark) {

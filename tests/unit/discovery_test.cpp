@@ -1,16 +1,12 @@
 #include "hypervisor/discovery.h"
 
 #include "app/startup.h"
-#include "hypervisor_fakes.h"
+#include "fakes.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <tuple>
-#include <variant>
-
 using namespace tarnwick;
-using namespace tarnwick::hypervisor_test;
+using namespace tarnwick::fakes;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -18,56 +14,12 @@ namespace {
 const char* const kWsKey = "SOFTWARE\\VMware, Inc.\\VMware Workstation";
 const char* const kServerKey = "SOFTWARE\\VMware, Inc.\\VMware Server";
 
-struct WrongType {};
-using Value = std::variant<std::string, WrongType>;
-
-class FakeRegistry : public RegistryReader {
-  public:
-    std::optional<std::string> ReadMachineString(RegistryView view, const std::string& keyPath,
-                                                 const std::string& valueName) override {
-        reads.emplace_back(view, keyPath);
-        const auto found = values.find({view, keyPath, valueName});
-        if (found == values.end()) return std::nullopt;
-        if (std::holds_alternative<WrongType>(found->second)) throw RegistryDataError(valueName);
-        return std::get<std::string>(found->second);
-    }
-    void Set(RegistryView view, const std::string& key, Value value) {
-        values[{view, key, "InstallPath"}] = std::move(value);
-    }
-    std::map<std::tuple<RegistryView, std::string, std::string>, Value> values;
-    std::vector<std::pair<RegistryView, std::string>> reads;
-};
+using WrongType = FakeRegistry::WrongType;
 
 // Start-up's search over the real discovery: what it settles and what it tells the user.
-class SearchHost : public StartupHost {
-  public:
-    explicit SearchHost(Discovery& discovery) : discovery_(discovery) {}
-    VmwareProbe ProbeVmware(const std::string& product) override { return discovery_.Probe(product); }
-    void DisableSnapshot() override { ++snapshotDisabled; }
-    void QuitApp() override { ++quits; }
-    bool EndRequested() const override { return quits > 0; }
-    void ShowToolDir(const std::string&) override { ADD_FAILURE() << "not a step of the search"; }
-    void LoadConfig() override { ADD_FAILURE() << "not a step of the search"; }
-    int BackupRunningVms(const std::string&) override {
-        ADD_FAILURE() << "not a step of the search";
-        return 0;
-    }
-    bool CheckOtherInstance() override {
-        ADD_FAILURE() << "not a step of the search";
-        return false;
-    }
-    void StartAll() override { ADD_FAILURE() << "not a step of the search"; }
-    void EnableHideTimer() override { ADD_FAILURE() << "not a step of the search"; }
-
-    int quits = 0;
-    int snapshotDisabled = 0;
-
-  private:
-    Discovery& discovery_;
-};
-
 class DiscoveryTest : public ::testing::Test {
   protected:
+    DiscoveryTest() { host.discovery = &discovery; }
     std::string FindVmware() { return startup.FindVmware(); }
     void Install(const std::string& dir, std::initializer_list<const char*> names) {
         for (const char* name : names)
@@ -75,13 +27,11 @@ class DiscoveryTest : public ::testing::Test {
     }
 
     MainState state;
-    RecordingReporter reporter;
-    RecordingDialogs dialogs;
     MemoryFiles files;
     FakeRegistry registry;
     Discovery discovery{files, registry};
-    SearchHost host{discovery};
-    Startup startup{state, reporter, dialogs, host};
+    RecordingStartupHost host;
+    Startup startup{state, host, host, host};
 };
 
 TEST_F(DiscoveryTest, Outcomes) {
@@ -96,8 +46,8 @@ TEST_F(DiscoveryTest, Outcomes) {
         std::string toolPath;
         Lines statuses;
         Lines messages;
-        int quits;
-        int snapshotDisabled;
+        size_t quits;
+        size_t snapshotDisabled;
     };
     const Case cases[] = {
         {"workstation",
@@ -198,11 +148,9 @@ TEST_F(DiscoveryTest, Outcomes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         state = MainState{};
-        reporter = RecordingReporter{};
-        dialogs = RecordingDialogs{};
+        host.trace.clear();
         files = MemoryFiles{};
         registry = FakeRegistry{};
-        host.quits = host.snapshotDisabled = 0;
         for (const auto& [key, path] : c.keys)
             registry.Set(RegistryView::Bits32, key, path);
         for (const std::string& path : c.existing)
@@ -212,10 +160,10 @@ TEST_F(DiscoveryTest, Outcomes) {
         EXPECT_EQ(state.vmware.toolDir, c.toolDir);
         EXPECT_EQ(state.vmware.useVmrun, c.useVmrun);
         EXPECT_EQ(state.vmware.toolPath, c.toolPath);
-        EXPECT_EQ(reporter.statuses, c.statuses);
-        EXPECT_EQ(dialogs.messages, c.messages);
-        EXPECT_EQ(host.quits, c.quits);
-        EXPECT_EQ(host.snapshotDisabled, c.snapshotDisabled);
+        EXPECT_EQ(host.Lines("status:"), c.statuses);
+        EXPECT_EQ(host.Lines("box:"), c.messages);
+        EXPECT_EQ(host.Count("quit"), c.quits);
+        EXPECT_EQ(host.Count("no-snapshot"), c.snapshotDisabled);
     }
 }
 
@@ -254,8 +202,8 @@ TEST_F(DiscoveryTest, InstallPathOfTheWrongTypeEscapes) {
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "Invalid data type for 'InstallPath'");
     }
-    EXPECT_TRUE(reporter.log.empty());
-    EXPECT_EQ(host.quits, 0);
+    EXPECT_TRUE(host.Logged().empty());
+    EXPECT_EQ(host.Count("quit"), 0u);
 }
 
 TEST_F(DiscoveryTest, WhatAFailedProductToldAndAskedForStandsWhenTheNextOneThrows) {
@@ -263,8 +211,8 @@ TEST_F(DiscoveryTest, WhatAFailedProductToldAndAskedForStandsWhenTheNextOneThrow
     registry.Set(RegistryView::Bits32, kWsKey, "C:\\WS\\");
     registry.Set(RegistryView::Bits32, kServerKey, WrongType{});
     EXPECT_THROW(FindVmware(), RegistryDataError);
-    EXPECT_EQ(dialogs.messages, Lines{"ERROR: C:\\WS\\vmrun.exe not found. Terminating."});
-    EXPECT_EQ(host.quits, 1);
+    EXPECT_EQ(host.Lines("box:"), Lines{"ERROR: C:\\WS\\vmrun.exe not found. Terminating."});
+    EXPECT_EQ(host.Count("quit"), 1u);
     EXPECT_EQ(state.vmware.toolPath, "C:\\WS\\vmrun.exe");
 }
 

@@ -1,11 +1,11 @@
 #include "hypervisor/hypervisor.h"
 
-#include "hypervisor_fakes.h"
+#include "fakes.h"
 
 #include <gtest/gtest.h>
 
 using namespace tarnwick;
-using namespace tarnwick::hypervisor_test;
+using namespace tarnwick::fakes;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -28,11 +28,10 @@ class HypervisorTest : public ::testing::Test {
     }
 
     MainState state;
-    RecordingReporter reporter;
-    RecordingDialogs dialogs;
+    RecordingUi ui;
     ScriptedProcesses processes;
     MemoryFiles files;
-    Hypervisor hypervisor{state, reporter, dialogs, processes, files};
+    Hypervisor hypervisor{state, ui, ui, processes, files};
 };
 
 TEST_F(HypervisorTest, ExecVmCommandJudgesTheOutputAlone) {
@@ -69,10 +68,10 @@ TEST_F(HypervisorTest, SuccessLogsOnlyTheCommandLine) {
     ToolPrints("", 1);
     EXPECT_TRUE(hypervisor.ExecVmCommand("start", "D:\\VMs\\a b\\x.vmx"));
     EXPECT_EQ(
-        reporter.log,
+        ui.Logged(),
         Lines{R"(      DosCmd: cmd /c ""C:\P\vmrun.exe" start "D:\VMs\a b\x.vmx" > "C:\App\Tarnwick.tmp"")"});
     ASSERT_EQ(processes.lines.size(), 1u);
-    EXPECT_EQ(processes.lines[0], reporter.log[0].substr(14));
+    EXPECT_EQ(processes.lines[0], ui.Logged()[0].substr(14));
     EXPECT_EQ(processes.workingDirs[0], "");
     EXPECT_TRUE(processes.waits[0]);
     // The outermost capture file stays where it was.
@@ -87,7 +86,7 @@ TEST_F(HypervisorTest, FailureIsLoggedInThreeEntries) {
     EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "snapshot", "D:\\x.vmx", exitCode, true));
     EXPECT_EQ(exitCode, 0xFFFFFFFFu);
     EXPECT_EQ(
-        reporter.log,
+        ui.Logged(),
         (Lines{
             R"(      DosCmd: cmd /c ""C:\S\vmware-cmd.bat" "D:\x.vmx" snapshot > "C:\App\Tarnwick.tmp"")",
             "Error snapshoting \"D:\\x.vmx\".",
@@ -103,10 +102,10 @@ TEST_F(HypervisorTest, CmdNotStartedIsAFailureShowingTheOldCapture) {
     EXPECT_FALSE(
         hypervisor.ExecVmCommand(state.vmware.toolPath, "deletesnapshot", "D:\\x.vmx", exitCode, true));
     EXPECT_EQ(exitCode, 0u);
-    ASSERT_EQ(reporter.log.size(), 4u);
-    EXPECT_EQ(reporter.log[1], "Error deletesnapshoting \"D:\\x.vmx\".");
-    EXPECT_EQ(reporter.log[2], "  Exit code: 0");
-    EXPECT_EQ(reporter.log[3], "  Command output: \r\n     left over\r\n");
+    ASSERT_EQ(ui.Logged().size(), 4u);
+    EXPECT_EQ(ui.Logged()[1], "Error deletesnapshoting \"D:\\x.vmx\".");
+    EXPECT_EQ(ui.Logged()[2], "  Exit code: 0");
+    EXPECT_EQ(ui.Logged()[3], "  Command output: \r\n     left over\r\n");
 }
 
 TEST_F(HypervisorTest, WithoutCaptureOnlyTheStartCounts) {
@@ -139,14 +138,14 @@ TEST_F(HypervisorTest, DoubleQuoteIsNeverHandedToCmd) {
         {"C:\\P\\vmrun.exe", "start", "D:\\x.vmx", "C:\\A\"pp\\Tarnwick.tmp", "C:\\A\"pp\\Tarnwick.tmp"},
     };
     for (const Case& c : cases) {
-        reporter.log.clear();
+        ui.trace.clear();
         processes.lines.clear();
         state.tempFilePath = c.capture;
         uint32_t exitCode = 3;
         EXPECT_FALSE(hypervisor.ExecVmCommand(c.tool, c.verb, c.vmPath, exitCode, true));
         EXPECT_EQ(exitCode, 0u);
         EXPECT_TRUE(processes.lines.empty());
-        EXPECT_EQ(reporter.log,
+        EXPECT_EQ(ui.Logged(),
                   Lines{std::string("      DosCmd refused, a double quote would break the command line: ") +
                         c.offending});
     }
@@ -172,11 +171,11 @@ TEST_F(HypervisorTest, NestedRunReadsItsOwnCapture) {
     EXPECT_EQ(processes.lines[1], R"(cmd /c ""C:\P\vmrun.exe" start "D:\b.vmx" > "C:\App\Tarnwick.1.tmp"")");
     EXPECT_EQ(nestedCaptures, Lines{"C:\\App\\Tarnwick.1.tmp"});
     // Each failure shows the output of its own run.
-    ASSERT_EQ(reporter.log.size(), 8u);
-    EXPECT_EQ(reporter.log[2], "Error starting \"D:\\b.vmx\".");
-    EXPECT_EQ(reporter.log[4], "  Command output: \r\n     result: The operation was successful\r\n");
-    EXPECT_EQ(reporter.log[5], "Error suspending \"D:\\a.vmx\".");
-    EXPECT_EQ(reporter.log[7],
+    ASSERT_EQ(ui.Logged().size(), 8u);
+    EXPECT_EQ(ui.Logged()[2], "Error starting \"D:\\b.vmx\".");
+    EXPECT_EQ(ui.Logged()[4], "  Command output: \r\n     result: The operation was successful\r\n");
+    EXPECT_EQ(ui.Logged()[5], "Error suspending \"D:\\a.vmx\".");
+    EXPECT_EQ(ui.Logged()[7],
               "  Command output: \r\n     Error: The virtual machine is not powered on: D:\\a.vmx\r\n");
     EXPECT_EQ(files.deleted, Lines{"C:\\App\\Tarnwick.1.tmp"});
     EXPECT_EQ(hypervisor.CapturePath(), kCapture);
@@ -238,7 +237,7 @@ TEST_F(HypervisorTest, VmrunListingDropsTheHeader) {
         EXPECT_FALSE(files.FileExists(kCapture));
     }
     EXPECT_EQ(processes.lines.back(), R"(cmd /c ""C:\P\vmrun.exe" list > "C:\App\Tarnwick.tmp"")");
-    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(ui.Lines("box:").empty());
 }
 
 TEST_F(HypervisorTest, ListingNotStartedShowsTheBoxAndKeepsTheList) {
@@ -247,7 +246,7 @@ TEST_F(HypervisorTest, ListingNotStartedShowsTheBoxAndKeepsTheList) {
     Lines list{"kept"};
     hypervisor.ListRunningVms(list);
     EXPECT_EQ(list, Lines{"kept"});
-    EXPECT_EQ(dialogs.messages, Lines{"VMRun failed, exit code: 0"});
+    EXPECT_EQ(ui.Lines("box:"), Lines{"VMRun failed, exit code: 0"});
     EXPECT_FALSE(files.FileExists(kCapture));
 }
 
@@ -291,7 +290,7 @@ TEST_F(VmwareCmdListing, QueriesFromLastToFirstAndKeepsTheRunningOnes) {
                   R"(cmd /c ""C:\S\vmware-cmd.bat" "D:\b b.vmx" getstate > "C:\App\Tarnwick.tmp"")",
                   R"(cmd /c ""C:\S\vmware-cmd.bat" "D:\a.vmx" getstate > "C:\App\Tarnwick.tmp"")",
               }));
-    EXPECT_EQ(reporter.log.size(), 4u); // one "DosCmd" line per run
+    EXPECT_EQ(ui.Logged().size(), 4u); // one "DosCmd" line per run
     EXPECT_FALSE(files.FileExists(kCapture));
     EXPECT_EQ(files.deleted, Lines{kCapture});
 }
@@ -315,7 +314,7 @@ TEST_F(VmwareCmdListing, StateQueryNotStartedKeepsTheItem) {
     Lines list;
     hypervisor.ListRunningVms(list);
     EXPECT_EQ(list, Lines{"D:\\b.vmx"});
-    EXPECT_EQ(dialogs.messages, Lines{"VMRun...getstate failed, exit code: 0"});
+    EXPECT_EQ(ui.Lines("box:"), Lines{"VMRun...getstate failed, exit code: 0"});
     EXPECT_FALSE(files.FileExists(kCapture));
 }
 
@@ -325,7 +324,7 @@ TEST_F(VmwareCmdListing, ItemWithADoubleQuoteIsDroppedUnasked) {
     hypervisor.ListRunningVms(list);
     EXPECT_EQ(list, Lines{"D:\\b.vmx"});
     EXPECT_EQ(processes.lines.size(), 2u);
-    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(ui.Lines("box:").empty());
 }
 
 TEST_F(VmwareCmdListing, CaptureIsDeletedWhenReadingFails) {

@@ -1,7 +1,6 @@
 #include "ui/main_presenter.h"
 
-#include "config_fakes.h"
-#include "hypervisor_fakes.h"
+#include "fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +10,9 @@
 #include <vector>
 
 using namespace tarnwick;
-using hypervisor_test::RecordingDialogs;
-using hypervisor_test::RecordingReporter;
+using namespace tarnwick::fakes;
 
 namespace {
-
-using Trace = std::vector<std::string>;
 
 std::string Shown(const ListLine& line) {
     return line.text + (line.checked ? " [x]" : " [ ]");
@@ -101,16 +97,15 @@ class MainPresenterTest : public ::testing::Test {
     std::vector<ControlEntry> Entries() const { return list.Entries(); }
 
     MainState state;
-    config_test::Files files;
-    config_test::Writer writer{files};
-    config_test::Registry registry;
-    RecordingReporter reporter;
-    RecordingDialogs dialogs;
+    MemoryFiles files;
+    FakeWriter writer{files};
+    FakeAutostart registry;
+    RecordingUi ui;
     ControlList list;
-    ConfigStore config{state, files, writer, registry, reporter, dialogs, list};
+    ConfigStore config{state, files, writer, registry, ui, ui, list};
     FakeSequences sequences;
     FakeView view;
-    MainPresenter presenter{{state, list, config, dialogs, sequences, sequences}, view};
+    MainPresenter presenter{{state, list, config, ui, sequences, sequences}, view};
 };
 
 } // namespace
@@ -119,7 +114,7 @@ TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnly
     // Nothing selected: the commands that need a selection beep and change nothing.
     for (UserCommand c : {UserCommand::Delete, UserCommand::MoveUp, UserCommand::MoveDown})
         Press(c);
-    EXPECT_EQ(dialogs.beeps, 3);
+    EXPECT_EQ(ui.Count("beep"), 3u);
     EXPECT_TRUE(Drawn().empty());
 
     Press(UserCommand::AddPrompt);
@@ -133,7 +128,7 @@ TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnly
 
     presenter.SelectionChanged(2);
     Press(UserCommand::MoveDown); // already last
-    EXPECT_EQ(dialogs.beeps, 4);
+    EXPECT_EQ(ui.Count("beep"), 4u);
     Press(UserCommand::MoveUp);
     EXPECT_EQ(Drawn(),
               (Trace{"select 2", "line 1 C:\\VMs\\b.vmx [ ]", "line 2 C:\\VMs\\a.vmx [ ]", "select 1"}));
@@ -152,8 +147,8 @@ TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnly
     Press(UserCommand::About);
     EXPECT_EQ(sequences.calls, (Trace{"list running", "launch", "exit"}));
     EXPECT_EQ(view.aboutShown, 1);
-    EXPECT_EQ(dialogs.beeps, 4);
-    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(ui.Count("beep"), 4u);
+    EXPECT_TRUE(ui.Lines("box:").empty());
 }
 
 TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {
@@ -171,7 +166,7 @@ TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {
         view.typed = typed;
         Press(UserCommand::AddDelay);
     }
-    EXPECT_EQ(dialogs.invalidEntries,
+    EXPECT_EQ(ui.Lines("invalid:"),
               (Trace{"Must be an integer", "Must be a \"natural number\", i.e. an integer > 0."}));
     EXPECT_EQ(Entries(), (std::vector<ControlEntry>{{"DELAY:15", true}}));
 
@@ -180,13 +175,13 @@ TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {
     view.chosen = "C:\\VMS\\WEB\\WEB.VMX"; // listed already: no entry, no beep, no message
     Press(UserCommand::AddFile);
     EXPECT_EQ(Entries(), (std::vector<ControlEntry>{{"DELAY:15", true}, {"C:\\VMs\\Web\\web.vmx", false}}));
-    EXPECT_EQ(dialogs.invalidEntries.size(), 2u);
-    EXPECT_EQ(dialogs.beeps, 0);
-    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(ui.Lines("invalid:").size(), 2u);
+    EXPECT_EQ(ui.Count("beep"), 0u);
+    EXPECT_TRUE(ui.Lines("box:").empty());
 }
 
 TEST_F(MainPresenterTest, LoadSaveForgetAndOptionBoxesRedrawTheOptionsThroughTheSignal) {
-    files.contents[IniPath] =
+    files.files[IniPath] =
         "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = -1\r\n[Control]\r\n  PROMPT: = -1\r\n";
     config.LoadConfig(); // as at start-up
     EXPECT_EQ(Drawn(), (Trace{"lines 1", "select none", Options(false, true, false), "unsaved off"}));
@@ -197,8 +192,8 @@ TEST_F(MainPresenterTest, LoadSaveForgetAndOptionBoxesRedrawTheOptionsThroughThe
 
     Press(UserCommand::Save);
     EXPECT_EQ(Drawn(), (Trace{"unsaved off", Options(true, true, false), "unsaved off"}));
-    EXPECT_NE(files.contents[IniPath].find("  BkpAll = -1\r\n"), std::string::npos);
-    EXPECT_EQ(reporter.log, Trace{"Configuration updated."});
+    EXPECT_NE(files.files[IniPath].find("  BkpAll = -1\r\n"), std::string::npos);
+    EXPECT_EQ(ui.Logged(), Trace{"Configuration updated."});
 
     view.boxes[OptionBox::WinStart] = true;
     view.boxes[OptionBox::Snapshot] = false;
@@ -216,7 +211,7 @@ TEST_F(MainPresenterTest, LoadSaveForgetAndOptionBoxesRedrawTheOptionsThroughThe
     writer.failure = "Access is denied.";
     Drawn();
     Press(UserCommand::Save);
-    EXPECT_EQ(dialogs.messages, Trace{"The configuration was not saved.\r\nAccess is denied."});
+    EXPECT_EQ(ui.Lines("box:"), Trace{"The configuration was not saved.\r\nAccess is denied."});
     EXPECT_EQ(Drawn(), (Trace{Options(false, true, false), "unsaved on"}));
     writer.failure.clear();
     Press(UserCommand::Forget);
@@ -230,5 +225,5 @@ TEST_F(MainPresenterTest, LoadSaveForgetAndOptionBoxesRedrawTheOptionsThroughThe
     Press(UserCommand::SnapshotBox);
     EXPECT_EQ(Drawn(), (Trace{Options(true, false, false, false), "unsaved off"}));
     EXPECT_FALSE(list.HasUnsavedChanges());
-    EXPECT_EQ(dialogs.beeps, 0);
+    EXPECT_EQ(ui.Count("beep"), 0u);
 }

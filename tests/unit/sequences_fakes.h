@@ -1,17 +1,17 @@
 #pragma once
-// One fake behind every service the sequences use, recording each call in one ordered trace.
+// One fake behind every service the sequences use, recording each call in the shared fakes' one
+// ordered trace.
 #include "common/text_case.h"
+#include "config/control_list.h"
+#include "fakes.h"
 #include "sequences/backup.h"
 #include "sequences/end_session_gate.h"
-#include "config/control_list.h"
 #include "sequences/sequencer.h"
 #include "sequences/session_end.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <deque>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -19,61 +19,32 @@
 
 namespace tarnwick::sequences_test {
 
-using Trace = std::vector<std::string>;
+using fakes::Trace;
 
 struct Entry {
     std::string text;
     bool enabled = true;
 };
 
-class FakeWorld : public Reporter,
-                  public Dialogs,
+// Files and directories as in fakes::MemoryFiles; command lines and sleeps are recorded in the trace.
+class FakeWorld : public fakes::RecordingUi,
+                  public fakes::MemoryFiles,
                   public Processes,
-                  public FileSystem,
                   public ControlListView,
                   public VmOperations,
                   public SessionPlatform {
   public:
-    Trace trace;
     std::vector<Entry> entries;
     std::optional<size_t> selected;
-    std::deque<bool> answers;           // Confirm, in order; running out fails the test
     std::set<std::string> failingVerbs; // "verb path" that the tool reports as failed
     std::vector<std::string> running;   // what ListRunningVms returns
     std::map<std::string, std::pair<bool, uint32_t>> commandResults; // command -> started, exit code
-    std::set<std::string> directories;
     bool privilegeOk = true, exitWindowsOk = true, blockReasonsSupported = true;
     ConfigOptions options; // the backup options
-    // Runs once, right after the matching trace line: what another handler does during that wait.
-    std::map<std::string, std::function<void()>> during;
-
-    void Record(const std::string& line) {
-        trace.push_back(line);
-        const auto hook = during.find(line);
-        if (hook == during.end()) return;
-        const auto action = hook->second;
-        during.erase(hook);
-        action();
-    }
     void CheckIndex(size_t i) const {
         if (i >= entries.size()) ADD_FAILURE() << "list read past its end: " << i;
     }
 
-    void WriteLog(const std::string& m) override { Record("log:" + m); }
-    void ShowStatus(const std::string& m) override { Record("status:" + m); }
-    void ShowMessage(const std::string& t) override { Record("box:" + t); }
-    bool Confirm(const std::string& q) override {
-        Record("ask:" + q);
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question " << q;
-            return false;
-        }
-        const bool yes = answers.front();
-        answers.pop_front();
-        return yes;
-    }
-    void InvalidEntry(const std::string& t) override { Record("invalid:" + t); }
-    void Beep() override { Record("beep"); }
     bool RunCommandLine(const std::string& cmd, const std::string& dir, bool wait,
                         uint32_t& exitCode) override {
         const auto found = commandResults.find(cmd);
@@ -83,10 +54,6 @@ class FakeWorld : public Reporter,
         return result.first;
     }
     void Sleep(unsigned ms) override { Record("sleep:" + std::to_string(ms)); }
-    bool FileExists(const std::string&) override { return false; }
-    bool DirectoryExists(const std::string& path) override { return directories.contains(path); }
-    std::optional<std::string> ReadWholeFile(const std::string&) override { return std::nullopt; }
-    bool DeleteFile(const std::string&) override { return false; }
 
     size_t Count() const override { return entries.size(); }
     std::string Text(size_t i) const override {

@@ -1,11 +1,14 @@
 #include "app/single_instance.h"
 
+#include "fakes.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <vector>
 
 using namespace tarnwick;
+using tarnwick::fakes::RecordingUi;
 
 namespace {
 
@@ -55,15 +58,6 @@ std::unique_ptr<InspectedProcess> FakeProcessList::Open(uint32_t pid) {
     if (it == processes.end() || !it->second.opens) return nullptr;
     return std::make_unique<FakeInspected>(*this, it->second);
 }
-
-class RecordingDialogs : public Dialogs {
-  public:
-    std::vector<std::string> messages;
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool Confirm(const std::string&) override { return false; }
-    void InvalidEntry(const std::string&) override {}
-    void Beep() override {}
-};
 
 const std::string OwnExe = "C:\\Tools\\Tarnwick\\Tarnwick.exe";
 
@@ -116,14 +110,14 @@ TEST(SingleInstance, ScanFindsEveryOtherCopy) {
     list.processes[500] = {OwnExe, AccountName{"PC", "dave"}, false}; // cannot be opened
     list.processes[600] = {std::nullopt, AccountName{"PC", "erin"}};  // path unreadable
     // 700 does not exist any more
-    RecordingDialogs dialogs;
+    RecordingUi dialogs;
 
     EXPECT_TRUE(CheckOtherInstance(list, dialogs, OwnExe));
-    ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[0],
+    ASSERT_EQ(dialogs.Lines("box:").size(), 2u);
+    EXPECT_EQ(dialogs.Lines("box:")[0],
               "Tarnwick will not be launched.\r\rAnother instance of D:\\Copy\\Tarnwick.exe"
               "\ris already running under user \\\\PC\\alice.");
-    EXPECT_EQ(dialogs.messages[1],
+    EXPECT_EQ(dialogs.Lines("box:")[1],
               "Tarnwick will not be launched.\r\rAnother instance of "
               "C:\\Tools\\Tarnwick\\Tarnwick.exe\ris already running under user \\\\?\\?.");
     EXPECT_EQ(list.opened, (std::vector<uint32_t>{4, 100, 200, 300, 400, 500, 600, 700})); // never id 0
@@ -147,9 +141,9 @@ TEST(SingleInstance, NothingToFind) {
         list.processes[100] = {OwnExe, AccountName{"PC", "me"}};
         list.processes[8] = {"C:\\Windows\\explorer.exe", AccountName{"PC", "me"}};
         list.processes[9] = {"C:\\Tools\\Tarnwick\\Tarnwick.com", AccountName{"PC", "me"}};
-        RecordingDialogs dialogs;
+        RecordingUi dialogs;
         EXPECT_FALSE(CheckOtherInstance(list, dialogs, OwnExe)) << c.name;
-        EXPECT_TRUE(dialogs.messages.empty()) << c.name;
+        EXPECT_TRUE(dialogs.trace.empty()) << c.name;
     }
 }
 
@@ -158,9 +152,9 @@ TEST(SingleInstance, EnumerationFailureWarnsAndLetsTheStartGoOn) {
     list.enumFails = true;
     list.ids = {200};
     list.processes[200] = {"D:\\Copy\\Tarnwick.exe", AccountName{"PC", "alice"}};
-    RecordingDialogs dialogs;
+    RecordingUi dialogs;
     EXPECT_FALSE(CheckOtherInstance(list, dialogs, OwnExe));
-    EXPECT_EQ(dialogs.messages,
+    EXPECT_EQ(dialogs.Lines("box:"),
               std::vector<std::string>{"WARNING: EnumProcesses returned an error; skipping check "
                                        "for existing instance of application."});
     EXPECT_TRUE(list.opened.empty());
@@ -172,10 +166,10 @@ TEST(SingleInstance, OnlyTheFirst1025IdsAreExamined) {
         list.ids.push_back(pid);
     list.processes[1000 + 1024] = {"D:\\last\\Tarnwick.exe", AccountName{"PC", "in"}};
     list.processes[1000 + 1025] = {"D:\\beyond\\Tarnwick.exe", AccountName{"PC", "out"}};
-    RecordingDialogs dialogs;
+    RecordingUi dialogs;
     EXPECT_TRUE(CheckOtherInstance(list, dialogs, OwnExe));
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_NE(dialogs.messages[0].find("D:\\last\\Tarnwick.exe"), std::string::npos);
+    ASSERT_EQ(dialogs.Lines("box:").size(), 1u);
+    EXPECT_NE(dialogs.Lines("box:")[0].find("D:\\last\\Tarnwick.exe"), std::string::npos);
     EXPECT_EQ(list.opened.size(), 1025u);
 }
 
@@ -185,7 +179,7 @@ TEST(SingleInstance, ByteCountIsTrustedOnlyUpToTheBuffer) {
     list.ids = {200, 300};
     list.processes[200] = {"D:\\a\\Tarnwick.exe", AccountName{"PC", "a"}};
     list.processes[300] = {"D:\\b\\Tarnwick.exe", AccountName{"PC", "b"}};
-    RecordingDialogs dialogs;
+    RecordingUi dialogs;
     list.reportedBytes = 7;
     EXPECT_TRUE(CheckOtherInstance(list, dialogs, OwnExe));
     EXPECT_EQ(list.opened, std::vector<uint32_t>{200});

@@ -1,64 +1,20 @@
 #include "app/startup.h"
 
+#include "fakes.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 using namespace tarnwick;
+using namespace tarnwick::fakes;
 
 namespace {
 
-// Records every step in one trace, so order is checked along with content.
-struct Recorder : Reporter, Dialogs, StartupHost {
-    std::vector<std::string> trace;
-    bool endRequested = false;
-    std::string toolDirCaption;
-    std::string toolDir = "C:\\VMware\\"; // where Workstation is found; empty: nothing is installed
-    bool otherInstance = false;
-    int backupResult = 0;
-
-    void WriteLog(const std::string& m) override { trace.push_back("log:" + m); }
-    void ShowStatus(const std::string& m) override { trace.push_back("status:" + m); }
-    void ShowMessage(const std::string& t) override { trace.push_back("box:" + t); }
-    bool Confirm(const std::string& q) override {
-        trace.push_back("ask:" + q);
-        return true;
-    }
-    void InvalidEntry(const std::string& t) override { trace.push_back("invalid:" + t); }
-    void Beep() override { trace.push_back("beep"); }
-
-    VmwareProbe ProbeVmware(const std::string& product) override {
-        trace.push_back("probe:" + product);
-        VmwareProbe probe;
-        if (toolDir.empty()) return probe;
-        probe.outcome = VmwareProbe::Outcome::Found;
-        probe.tools = VmwareTools{toolDir + "vmrun.exe", true, toolDir};
-        return probe;
-    }
-    void DisableSnapshot() override { trace.push_back("no-snapshot"); }
-    void ShowToolDir(const std::string& t) override { toolDirCaption = t; }
-    void LoadConfig() override { trace.push_back("load"); }
-    int BackupRunningVms(const std::string& d) override {
-        trace.push_back("backup:" + d);
-        return backupResult;
-    }
-    bool CheckOtherInstance() override {
-        trace.push_back("check");
-        return otherInstance;
-    }
-    void StartAll() override { trace.push_back("startall"); }
-    void EnableHideTimer() override { trace.push_back("timer"); }
-    void QuitApp() override {
-        endRequested = true;
-        trace.push_back("quit");
-    }
-    bool EndRequested() const override { return endRequested; }
-};
-
 struct Fixture {
     MainState state;
-    Recorder rec;
+    RecordingStartupHost rec;
     Startup startup{state, rec, rec, rec};
 
     std::vector<std::string> Run(const std::string& commandLine) {
@@ -67,8 +23,6 @@ struct Fixture {
         return rec.trace;
     }
 };
-
-using Trace = std::vector<std::string>;
 
 } // namespace
 
@@ -132,19 +86,19 @@ TEST(Startup, NoVmwareEndsUnlessSkipped) {
                      "box:ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be "
                      "installed on this machine.",
                      "quit", "log:Started; Command line: p", "load", "check"}));
-    EXPECT_EQ(f.rec.toolDirCaption, "");
+    EXPECT_EQ(f.rec.toolDirShown, "");
 
     Fixture g;
     g.rec.toolDir = "";
     EXPECT_EQ(g.Run("p /skip_vmware_check"),
               (Trace{"probe:Workstation", "probe:Server", "log:Started; Command line: p /skip_vmware_check",
                      "load", "check"}));
-    EXPECT_EQ(g.rec.toolDirCaption, "(DEBUGGING: VMWare Check Skipped)");
+    EXPECT_EQ(g.rec.toolDirShown, "(DEBUGGING: VMWare Check Skipped)");
     EXPECT_EQ(g.state.vmware.toolDir, "(DEBUGGING: VMWare Check Skipped)");
 
     Fixture h;
     EXPECT_EQ(h.Run("p /SKIP_VMWARE_CHECK").front(), "probe:Workstation");
-    EXPECT_EQ(h.rec.toolDirCaption, "C:\\VMware\\");
+    EXPECT_EQ(h.rec.toolDirShown, "C:\\VMware\\");
 }
 
 TEST(Startup, BackupRunEndsWithItsCodeForTheScheduler) {

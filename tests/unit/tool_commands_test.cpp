@@ -1,6 +1,6 @@
 #include "hypervisor/tool_commands.h"
 
-#include "hypervisor_fakes.h"
+#include "fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -161,7 +161,7 @@ TEST(IndentTextLines, LinesEndAtCarriageReturns) {
 }
 
 TEST(ReadTextFile, MissingFileIsEmptyAndUnreadableFileThrows) {
-    hypervisor_test::MemoryFiles files;
+    fakes::MemoryFiles files;
     EXPECT_EQ(ReadTextFile(files, "C:\\none.tmp", 5), "");
     files.files["C:\\empty.tmp"] = "";
     EXPECT_EQ(ReadTextFile(files, "C:\\empty.tmp", 5), "");
