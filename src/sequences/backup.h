@@ -2,7 +2,7 @@
 // The backup run: every running VM that the list and the options select is copied into a folder of
 // the target named after the VM's own folder, suspended (or snapshotted) for the length of the copy.
 #include "common/services.h"
-#include "config/config_store.h"
+#include "config/control_list.h"
 #include "sequences/ports.h"
 
 #include <string>
