@@ -5,6 +5,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
 bash scripts/check-layers.sh
+bash scripts/check-format.sh
 
 jobs=$(nproc)
 cmake --preset native >/dev/null

@@ -16,8 +16,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.lpszClassName = "MinimalWindow";
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     RegisterClassA(&wc);
-    HWND w = CreateWindowA("MinimalWindow", "Minimal", WS_OVERLAPPEDWINDOW, 339, 316, 590, 383, nullptr, nullptr,
-                           instance, nullptr);
+    HWND w = CreateWindowA("MinimalWindow", "Minimal", WS_OVERLAPPEDWINDOW, 339, 316, 590, 383, nullptr,
+                           nullptr, instance, nullptr);
     ShowWindow(w, SW_SHOW);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

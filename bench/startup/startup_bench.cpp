@@ -38,14 +38,16 @@ bool RunOnce(const std::string& commandLine, const std::string& dir, Sample& out
     PROCESS_INFORMATION pi{};
     std::string line = commandLine;
     const auto start = std::chrono::steady_clock::now();
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi)) return false;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi))
+        return false;
     Search s{pi.dwProcessId, false};
     while (!s.found) {
         EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&s));
         if (!s.found) Sleep(1);
         if (std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) break;
     }
-    out.startupMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    out.startupMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     Sleep(1500); // idle
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
@@ -63,7 +65,9 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-std::string Dir(const std::string& path) { return path.substr(0, path.find_last_of('\\') + 1); }
+std::string Dir(const std::string& path) {
+    return path.substr(0, path.find_last_of('\\') + 1);
+}
 
 } // namespace
 
@@ -92,8 +96,8 @@ int main(int argc, char** argv) {
     const double sizeKb = fa.nFileSizeLow / 1024.0;
     const double ts = Median(tStart), ms = Median(mStart), tm = Median(tMem), mm = Median(mMem);
     std::printf("runs: %zu Tarnwick, %zu minimal\n", tStart.size(), mStart.size());
-    std::printf("start-up to a shown window: Tarnwick %.0f ms, minimal %.0f ms, ratio %.2f (target <= 1.5)\n", ts, ms,
-                ms > 0 ? ts / ms : 0);
+    std::printf("start-up to a shown window: Tarnwick %.0f ms, minimal %.0f ms, ratio %.2f (target <= 1.5)\n",
+                ts, ms, ms > 0 ? ts / ms : 0);
     std::printf("idle working set: Tarnwick %.0f KiB, minimal %.0f KiB, ratio %.2f (target <= 1.5)\n", tm, mm,
                 mm > 0 ? tm / mm : 0);
     std::printf("Tarnwick.exe size: %.0f KiB (target <= 1536 KiB)\n", sizeKb);

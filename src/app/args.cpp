@@ -8,7 +8,8 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     const size_t n = line.size();
     auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
     while (true) {
-        while (i < n && isBlank(line[i])) ++i;
+        while (i < n && isBlank(line[i]))
+            ++i;
         if (i >= n) break;
         std::string word;
         bool quoted = false;
@@ -25,7 +26,9 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
     return words;
 }
 
-static char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+static char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 int ParamIndex(const std::vector<std::string>& args, std::string_view name) {
     int found = 0;
@@ -33,7 +36,8 @@ int ParamIndex(const std::vector<std::string>& args, std::string_view name) {
         const std::string& a = args[i];
         if (a.size() != name.size() + 1 || a[0] != '/') continue;
         bool same = true;
-        for (size_t k = 0; k < name.size() && same; ++k) same = AsciiUpper(a[k + 1]) == AsciiUpper(name[k]);
+        for (size_t k = 0; k < name.size() && same; ++k)
+            same = AsciiUpper(a[k + 1]) == AsciiUpper(name[k]);
         if (same) found = static_cast<int>(i);
     }
     return found;

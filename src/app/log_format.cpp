@@ -32,25 +32,36 @@ std::string FormatShortDate(const LocaleFormats& f, const LocalDateTime& t) {
             continue;
         }
         size_t run = 1;
-        while (i + run < p.size() && p[i + run] == c) ++run;
+        while (i + run < p.size() && p[i + run] == c)
+            ++run;
         const int m = (t.month >= 1 && t.month <= 12) ? t.month - 1 : 0;
         const int w = (t.dayOfWeek >= 0 && t.dayOfWeek <= 6) ? t.dayOfWeek : 0;
         switch (c) {
         case 'd':
-            if (run == 1) out += Number(t.day, 1);
-            else if (run == 2) out += Number(t.day, 2);
-            else if (run == 3) out += f.abbrevDayNames[w];
-            else out += f.dayNames[w];
+            if (run == 1)
+                out += Number(t.day, 1);
+            else if (run == 2)
+                out += Number(t.day, 2);
+            else if (run == 3)
+                out += f.abbrevDayNames[w];
+            else
+                out += f.dayNames[w];
             break;
         case 'M':
-            if (run == 1) out += Number(t.month, 1);
-            else if (run == 2) out += Number(t.month, 2);
-            else if (run == 3) out += f.abbrevMonthNames[m];
-            else out += f.monthNames[m];
+            if (run == 1)
+                out += Number(t.month, 1);
+            else if (run == 2)
+                out += Number(t.month, 2);
+            else if (run == 3)
+                out += f.abbrevMonthNames[m];
+            else
+                out += f.monthNames[m];
             break;
         case 'y':
-            if (run <= 2) out += Number(t.year % 100, static_cast<int>(run));
-            else out += Number(t.year, 4);
+            if (run <= 2)
+                out += Number(t.year % 100, static_cast<int>(run));
+            else
+                out += Number(t.year, 4);
             break;
         case 'g':
             break; // era: the Gregorian calendar has none worth printing

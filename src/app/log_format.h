@@ -14,9 +14,9 @@ struct LocalDateTime {
 struct LocaleFormats {
     std::string shortDatePattern = "M/d/yy"; // used when the setting cannot be read
     std::string timeSeparator = ":";
-    bool hourLeadingZero = false;  // LOCALE_ITLZERO
-    bool twentyFourHour = false;   // LOCALE_ITIME
-    bool designatorFirst = false;  // LOCALE_ITIMEMARKPOSN
+    bool hourLeadingZero = false; // LOCALE_ITLZERO
+    bool twentyFourHour = false;  // LOCALE_ITIME
+    bool designatorFirst = false; // LOCALE_ITIMEMARKPOSN
     std::string amDesignator = "AM", pmDesignator = "PM";
     std::array<std::string, 12> monthNames{}, abbrevMonthNames{};
     std::array<std::string, 7> dayNames{}, abbrevDayNames{}; // from Sunday

@@ -8,11 +8,6 @@ namespace tarnwick {
 const char* const EnumProcessesWarning =
     "WARNING: EnumProcesses returned an error; skipping check for existing instance of application.";
 
-std::string_view FileNamePart(std::string_view path) {
-    const size_t cut = path.find_last_of("\\:");
-    return cut == std::string_view::npos ? path : path.substr(cut + 1);
-}
-
 bool SameFileName(std::string_view path, std::string_view ownFileName) {
     return FileNamePart(path) == ownFileName;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Refuses a second copy of the program: finds other processes that run an executable of our file name
 // and tells the user which file each runs and under which account.
+#include "common/paths.h"
 #include "common/services.h"
 
 #include <cstdint>
@@ -45,8 +46,6 @@ class ProcessList {
 
 extern const char* const EnumProcessesWarning;
 
-// Everything after the last backslash or colon.
-std::string_view FileNamePart(std::string_view path);
 // Same file name, letter case significant: TARNWICK.EXE is not Tarnwick.exe.
 bool SameFileName(std::string_view path, std::string_view ownFileName);
 // The message about one found copy; a lookup that failed gives "?" for domain and user.

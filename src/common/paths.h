@@ -12,6 +12,8 @@ inline std::string_view DirectoryPart(std::string_view path) {
 }
 
 // What follows the directory part: the file name, or the whole text when there is no directory part.
-inline std::string_view FileNamePart(std::string_view path) { return path.substr(DirectoryPart(path).size()); }
+inline std::string_view FileNamePart(std::string_view path) {
+    return path.substr(DirectoryPart(path).size());
+}
 
 } // namespace tarnwick

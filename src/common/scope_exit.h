@@ -5,8 +5,7 @@
 
 namespace tarnwick {
 
-template <class Fn>
-class ScopeExit {
+template <class Fn> class ScopeExit {
   public:
     explicit ScopeExit(Fn fn) : fn_(std::move(fn)) {}
     ~ScopeExit() {
@@ -23,8 +22,7 @@ class ScopeExit {
 };
 
 // Sets value for the length of the scope and puts the old one back afterwards.
-template <class T>
-[[nodiscard]] auto ScopedValue(T& target, T value) {
+template <class T> [[nodiscard]] auto ScopedValue(T& target, T value) {
     T old = std::exchange(target, std::move(value));
     return ScopeExit([&target, old = std::move(old)]() mutable { target = std::move(old); });
 }

@@ -11,13 +11,13 @@ namespace tarnwick {
 // An input/output error of the log or the capture file. It abandons the handler that was running;
 // the shell catches it once per message dispatch and shows its text.
 class IoError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The activity log and the status line (the main window's caption).
 class Reporter {
-public:
+  public:
     virtual ~Reporter() = default;
     // Appends one stamped line; throws IoError when the log cannot be written.
     virtual void WriteLog(const std::string& msg) = 0;
@@ -27,7 +27,7 @@ public:
 
 // Modal questions and messages.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // Plain box titled "Tarnwick" with OK.
     virtual void ShowMessage(const std::string& text) = 0;
@@ -40,7 +40,7 @@ public:
 
 // Child processes and waits. Both keep the window answering while they wait.
 class Processes {
-public:
+  public:
     virtual ~Processes() = default;
     // True when the child was created. exitCode is 0 unless the call waited for the child.
     virtual bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
@@ -50,7 +50,7 @@ public:
 
 // Plain file services, 8-bit paths.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     virtual bool FileExists(const std::string& path) = 0;
     virtual bool DirectoryExists(const std::string& path) = 0;

@@ -10,11 +10,6 @@ bool LooksAbsolute(const std::string& text) {
 
 } // namespace
 
-std::string ExecutableDirectory(const std::string& exePath) {
-    const size_t cut = exePath.find_last_of("\\:");
-    return cut == std::string::npos ? std::string() : exePath.substr(0, cut + 1);
-}
-
 CompletedCommand CompleteCommandLine(const std::string& commandLine, const std::string& workingDir,
                                      const std::string& exeDir) {
     if (workingDir.empty()) return {commandLine, std::string()};

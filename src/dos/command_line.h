@@ -9,9 +9,6 @@ struct CompletedCommand {
     std::string currentDirectory; // empty: the child starts in our own current directory
 };
 
-// The directory of exePath up to and including its last '\' or ':'; empty when it has neither.
-std::string ExecutableDirectory(const std::string& exePath);
-
 // An empty workingDir leaves the command line alone. Otherwise the directory gets a trailing '\', a
 // relative one is put under exeDir, and a relative command line is put under the directory, with no
 // blank or quote between them. "Absolute" looks at single characters only: a leading '\' or a ':' in

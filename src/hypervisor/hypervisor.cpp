@@ -1,5 +1,6 @@
 #include "hypervisor/hypervisor.h"
 
+#include "common/paths.h"
 #include "common/scope_exit.h"
 #include "hypervisor/tool_commands.h"
 
@@ -8,10 +9,10 @@ namespace tarnwick {
 std::string Hypervisor::CapturePath() const {
     const std::string& outer = state_.tempFilePath;
     if (depth_ == 0) return outer;
-    const size_t slash = outer.find_last_of("\\:");
+    const size_t nameStart = DirectoryPart(outer).size();
     const size_t dot = outer.find_last_of('.');
     const std::string level = "." + std::to_string(depth_);
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return outer + level;
+    if (dot == std::string::npos || dot < nameStart) return outer + level;
     return outer.substr(0, dot) + level + outer.substr(dot);
 }
 

@@ -1,5 +1,6 @@
 #include "sequences/backup.h"
 
+#include "common/paths.h"
 #include "common/text_case.h"
 #include "config/control_list.h"
 #include "hypervisor/tool_commands.h"
@@ -10,11 +11,6 @@
 namespace tarnwick {
 
 namespace {
-
-std::string_view DirectoryPart(std::string_view path) {
-    const size_t last = path.find_last_of("\\:");
-    return last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1);
-}
 
 class BackupRun {
   public:

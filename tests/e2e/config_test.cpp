@@ -31,7 +31,9 @@ void EnsureRunKey() {
     RegCloseKey(key);
 }
 
-HWND WaitDialog(const Process& p, const std::string& title) { return WaitWindow(p.Id(), "#32770", title, 10s); }
+HWND WaitDialog(const Process& p, const std::string& title) {
+    return WaitWindow(p.Id(), "#32770", title, 10s);
+}
 
 // Types into the dialog's edit box and presses OK.
 void Answer(HWND dialog, const std::string& text) {
@@ -43,7 +45,8 @@ void Answer(HWND dialog, const std::string& text) {
 
 std::vector<std::pair<std::string, bool>> Lines(HWND list) {
     std::vector<std::pair<std::string, bool>> out;
-    for (int i = 0; i < ListCount(list); ++i) out.emplace_back(ListText(list, i), ListCheck(list, i));
+    for (int i = 0; i < ListCount(list); ++i)
+        out.emplace_back(ListText(list, i), ListCheck(list, i));
     return out;
 }
 
@@ -77,7 +80,8 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     open = WaitDialog(*p, "Open");
     ASSERT_TRUE(open);
     std::string upper = team;
-    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper)
+        c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     Answer(open, upper);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(open); }, 10s));
 
@@ -124,8 +128,9 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     ClickControl(main, kSave);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 5s));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kForget)));
-    const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + team + " = 0\r\n  " +
-                              alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta + " = 0\r\n  PROMPT: = -1\r\n";
+    const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + team +
+                              " = 0\r\n  " + alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta +
+                              " = 0\r\n  PROMPT: = -1\r\n";
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), saved);
     EXPECT_EQ(RunValue(), ws.Exe() + " /START");
     EXPECT_NE(ws.Log().find(" - Configuration updated.\r\n"), std::string::npos);
@@ -177,12 +182,9 @@ TEST(Config, HandEditedFileLoadsByTheProfileRules) {
     Process p("\"" + ws.Exe() + "\"");
     HWND main = WaitWindow(p.Id(), "TfrmMain");
     ASSERT_TRUE(main);
-    const std::vector<std::pair<std::string, bool>> expected = {{"C:\\VMs\\a.vmx", true},
-                                                                 {"C:\\VMs\\b", false},
-                                                                 {"DELAY:5", false},
-                                                                 {"PROMPT:", false},
-                                                                 {"C:\\VMs\\d.vmx", true},
-                                                                 {"x", true}};
+    const std::vector<std::pair<std::string, bool>> expected = {
+        {"C:\\VMs\\a.vmx", true}, {"C:\\VMs\\b", false},    {"DELAY:5", false},
+        {"PROMPT:", false},       {"C:\\VMs\\d.vmx", true}, {"x", true}};
     EXPECT_EQ(Lines(GetDlgItem(main, kList)), expected);
     EXPECT_EQ(SendMessageA(GetDlgItem(main, kBkpAll), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kSave)));
@@ -196,7 +198,8 @@ TEST(Config, MissingRunKeyWarnsAndDisablesTheLogonBox) {
     Process p("\"" + ws.Exe() + "\"");
     HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
     ASSERT_TRUE(box);
-    EXPECT_EQ(MessageBoxText(box), "WARNING: Unable to open registry key \\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\.");
+    EXPECT_EQ(MessageBoxText(box),
+              "WARNING: Unable to open registry key \\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\.");
     ClickButton(box, "OK");
     HWND main = WaitWindow(p.Id(), "TfrmMain");
     ASSERT_TRUE(main);
@@ -229,7 +232,8 @@ TEST(Config, TenThousandEntriesLoadShowScrollAndSave) {
     ClickControl(main, kSave);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 30s));
     std::string want = ini;
-    const std::string a = "  C:\\VMs\\Machine 9998\\m.vmx = 0\r\n", b = "  C:\\VMs\\Machine 9999\\m.vmx = -1\r\n";
+    const std::string a = "  C:\\VMs\\Machine 9998\\m.vmx = 0\r\n",
+                      b = "  C:\\VMs\\Machine 9999\\m.vmx = -1\r\n";
     want.replace(want.find(a), a.size() + b.size(), b + a);
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), want);
     ASSERT_TRUE(ExitThroughTray(p, main));

@@ -8,10 +8,12 @@ using namespace e2e;
 
 namespace {
 
-constexpr const char* kNoVmware =
-    "ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be installed on this machine.";
+constexpr const char* kNoVmware = "ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) "
+                                  "appear to be installed on this machine.";
 
-HWND Child(HWND main, int id) { return GetDlgItem(main, id); }
+HWND Child(HWND main, int id) {
+    return GetDlgItem(main, id);
+}
 
 constexpr int kToolDirLabel = 1012;
 constexpr int kSnapshotBox = 1010;

@@ -25,13 +25,14 @@ std::string ToWindowsPath(const std::string& path) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {};
     std::string out;
     char buf[65536];
     DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got)
+        out.append(buf, got);
     CloseHandle(h);
     return out;
 }
@@ -44,7 +45,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     CloseHandle(h);
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 namespace {
 void RemoveTree(const std::string& dir) {
@@ -78,7 +81,9 @@ Workspace::Workspace() {
     CopyFileA(ToWindowsPath(Settings().tarnwickExe).c_str(), Exe().c_str(), FALSE);
 }
 
-Workspace::~Workspace() { RemoveTree(dir_); }
+Workspace::~Workspace() {
+    RemoveTree(dir_);
+}
 
 bool WaitFor(const std::function<bool()>& pred, Duration timeout, Duration step) {
     const auto end = std::chrono::steady_clock::now() + timeout;
@@ -106,11 +111,14 @@ Process::~Process() {
     }
 }
 
-bool Process::Running() const { return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+bool Process::Running() const {
+    return pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT;
+}
 
 std::optional<DWORD> Process::WaitExit(Duration timeout) const {
     if (!pi_.hProcess) return std::nullopt;
-    if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
+    if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+        return std::nullopt;
     DWORD code = 0;
     GetExitCodeProcess(pi_.hProcess, &code);
     return code;
@@ -166,7 +174,8 @@ HWND WaitWindow(DWORD pid, const char* className, const std::string& title, Dura
 
 std::string Utf8ToAnsi(const std::wstring& w) {
     if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
     std::string s(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
     return s;
@@ -176,8 +185,8 @@ std::string WindowText(HWND hwnd) {
     // Only the wide form is converted reliably between processes.
     std::wstring buf(70000, L'\0');
     DWORD_PTR got = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG,
-                             5000, &got))
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()),
+                             SMTO_ABORTIFHUNG, 5000, &got))
         return {};
     buf.resize(got);
     return Utf8ToAnsi(buf);
@@ -234,8 +243,8 @@ std::vector<std::string> TrayTips() {
         HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
         if (!p) continue;
         const SIZE_T textBytes = 1024 * sizeof(wchar_t);
-        auto* remote = static_cast<char*>(
-            VirtualAllocEx(p, nullptr, sizeof(TTTOOLINFOW) + textBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        auto* remote = static_cast<char*>(VirtualAllocEx(p, nullptr, sizeof(TTTOOLINFOW) + textBytes,
+                                                         MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
         if (remote) {
             const LRESULT count = SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0);
             for (LRESULT i = 0; i < count; ++i) {
@@ -245,7 +254,8 @@ std::vector<std::string> TrayTips() {
                 std::wstring zero(1024, L'\0');
                 WriteProcessMemory(p, remote, &ti, sizeof ti, nullptr);
                 WriteProcessMemory(p, remote + sizeof(TTTOOLINFOW), zero.data(), textBytes, nullptr);
-                if (!SendMessageW(tip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote)))
+                if (!SendMessageW(tip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
+                                  reinterpret_cast<LPARAM>(remote)))
                     continue;
                 std::wstring text(1024, L'\0');
                 ReadProcessMemory(p, remote + sizeof(TTTOOLINFOW), text.data(), textBytes, nullptr);
@@ -279,21 +289,25 @@ int CountTrayTips(const std::string& tip) {
 
 namespace e2e {
 
-void PressCommand(HWND main, int id) { PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+void PressCommand(HWND main, int id) {
+    PostMessageA(main, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
 
-void ClickControl(HWND main, int id) { PostMessageA(GetDlgItem(main, id), BM_CLICK, 0, 0); }
+void ClickControl(HWND main, int id) {
+    PostMessageA(GetDlgItem(main, id), BM_CLICK, 0, 0);
+}
 
 namespace {
 
 // Runs fn with a block of the list's process memory big enough for an LVITEM and a text buffer.
-template <typename Fn>
-bool WithRemoteItem(HWND list, Fn fn) {
+template <typename Fn> bool WithRemoteItem(HWND list, Fn fn) {
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
     HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     if (!p) return false;
     const SIZE_T size = sizeof(LVITEMW) + 8192 * sizeof(wchar_t);
-    auto* remote = static_cast<char*>(VirtualAllocEx(p, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    auto* remote =
+        static_cast<char*>(VirtualAllocEx(p, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     bool ok = false;
     if (remote) {
         ok = fn(p, remote);
@@ -311,7 +325,8 @@ bool SetListCheck(HWND list, int index, bool checked) {
         item.stateMask = LVIS_STATEIMAGEMASK;
         item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
         WriteProcessMemory(p, remote, &item, sizeof item, nullptr);
-        return SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote)) != 0;
+        return SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index),
+                            reinterpret_cast<LPARAM>(remote)) != 0;
     });
 }
 
@@ -321,16 +336,20 @@ bool SelectListLine(HWND list, int index) {
         item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
         item.state = LVIS_SELECTED | LVIS_FOCUSED;
         WriteProcessMemory(p, remote, &item, sizeof item, nullptr);
-        return SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote)) != 0;
+        return SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index),
+                            reinterpret_cast<LPARAM>(remote)) != 0;
     });
 }
 
 bool ListCheck(HWND list, int index) {
-    const LRESULT state = SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(index), LVIS_STATEIMAGEMASK);
+    const LRESULT state =
+        SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(index), LVIS_STATEIMAGEMASK);
     return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
-int ListCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+int ListCount(HWND list) {
+    return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+}
 
 std::string ListText(HWND list, int index) {
     std::string out;
@@ -340,10 +359,11 @@ std::string ListText(HWND list, int index) {
         item.cchTextMax = 8192;
         item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
         WriteProcessMemory(p, remote, &item, sizeof item, nullptr);
-        const LRESULT n =
-            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote));
+        const LRESULT n = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index),
+                                       reinterpret_cast<LPARAM>(remote));
         std::wstring text(static_cast<size_t>(n), L'\0');
-        ReadProcessMemory(p, remote + sizeof(LVITEMW), text.data(), static_cast<SIZE_T>(n) * sizeof(wchar_t), nullptr);
+        ReadProcessMemory(p, remote + sizeof(LVITEMW), text.data(), static_cast<SIZE_T>(n) * sizeof(wchar_t),
+                          nullptr);
         out = Utf8ToAnsi(text);
         return true;
     });

@@ -29,7 +29,7 @@ bool FileExists(const std::string& path);
 
 // A fresh folder holding a copy of Tarnwick.exe; removed afterwards.
 class Workspace {
-public:
+  public:
     Workspace();
     ~Workspace();
     const std::string& Dir() const { return dir_; } // with trailing backslash
@@ -37,7 +37,7 @@ public:
     std::string Log() const { return ReadFileBytes(dir_ + "Tarnwick.log"); }
     std::string LogPath() const { return dir_ + "Tarnwick.log"; }
 
-private:
+  private:
     std::string dir_;
 };
 
@@ -45,7 +45,7 @@ private:
 bool WaitFor(const std::function<bool()>& pred, Duration timeout = 15s, Duration step = 50ms);
 
 class Process {
-public:
+  public:
     // Starts a program from its whole command line (program path included) and, unless told not to,
     // waits until it is ready for input, as a user's double-click would.
     explicit Process(const std::string& commandLine, bool waitUntilIdle = true);
@@ -60,7 +60,7 @@ public:
     std::optional<DWORD> WaitExit(Duration timeout = 15s) const;
     void Kill();
 
-private:
+  private:
     PROCESS_INFORMATION pi_{};
 };
 
@@ -69,7 +69,7 @@ private:
 std::vector<HWND> WindowsOf(DWORD pid, const char* className, bool visibleOnly = true);
 HWND WaitWindow(DWORD pid, const char* className, const std::string& title = "", Duration timeout = 15s);
 
-std::string WindowText(HWND hwnd);              // through WM_GETTEXT, which crosses processes
+std::string WindowText(HWND hwnd); // through WM_GETTEXT, which crosses processes
 std::string MessageBoxText(HWND box);
 // Clicks a button of a dialog by its caption ("OK", "&Yes").
 bool ClickButton(HWND dialog, const std::string& caption);

@@ -9,7 +9,9 @@ namespace {
 
 constexpr UINT kTrayMessage = WM_USER + 1;
 
-HWND MainWindowOf(const Process& p) { return WaitWindow(p.Id(), "TfrmMain", "", 15s); }
+HWND MainWindowOf(const Process& p) {
+    return WaitWindow(p.Id(), "TfrmMain", "", 15s);
+}
 
 constexpr const char* kTip = "Tarnwick (Click for Config.)";
 
@@ -21,10 +23,12 @@ TEST(Foundation, HelpShowsTheExactTextAndEnds) {
     Process p(line);
     HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
     ASSERT_TRUE(box) << "no message box";
-    EXPECT_EQ(MessageBoxText(box),
-              "Command Line Options: \r\r/? (or /HELP)\r/START - Starts all controlled VMs and remains running\r"
-              "/BKP directory - Suspends & Backs up all running VMs\r/SKIP_VMWARE_CHECK - (For Debugging) Skips check "
-              "for VMWare Directory");
+    EXPECT_EQ(
+        MessageBoxText(box),
+        "Command Line Options: \r\r/? (or /HELP)\r/START - Starts all controlled VMs and remains running\r"
+        "/BKP directory - Suspends & Backs up all running VMs\r/SKIP_VMWARE_CHECK - (For Debugging) Skips "
+        "check "
+        "for VMWare Directory");
     ASSERT_TRUE(ClickButton(box, "OK"));
     ASSERT_TRUE(p.WaitExit().has_value()) << "the program did not end after the help text";
     const auto lines = LogMessages(ws.Log());
@@ -44,12 +48,14 @@ TEST(Foundation, LogLinesCarryTheLocaleStampAndCrLf) {
     // Wine's US English settings: M/d/yyyy, then two blanks, then h:mm:ss AM.
     SYSTEMTIME st;
     GetLocalTime(&st);
-    const std::string date = std::to_string(st.wMonth) + "/" + std::to_string(st.wDay) + "/" + std::to_string(st.wYear);
+    const std::string date =
+        std::to_string(st.wMonth) + "/" + std::to_string(st.wDay) + "/" + std::to_string(st.wYear);
     ASSERT_EQ(log.compare(0, date.size() + 2, date + "  "), 0) << log;
     const size_t dash = log.find(" - ");
     ASSERT_NE(dash, std::string::npos);
     const std::string time = log.substr(date.size() + 2, dash - date.size() - 2);
-    const bool am = time.size() > 3 && (time.substr(time.size() - 3) == " AM" || time.substr(time.size() - 3) == " PM");
+    const bool am =
+        time.size() > 3 && (time.substr(time.size() - 3) == " AM" || time.substr(time.size() - 3) == " PM");
     EXPECT_TRUE(am) << time;
     EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
     EXPECT_EQ(log.find('\n'), log.find("\r\n") + 1);
@@ -95,7 +101,8 @@ TEST(Foundation, StartHidesTheWindowAboutOneSecondAfterActivation) {
     const auto shown = std::chrono::steady_clock::now();
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 10s));
     const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - shown).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - shown)
+            .count();
     EXPECT_GE(ms, 700);
     EXPECT_LE(ms, 3000);
     EXPECT_TRUE(p.Running());
@@ -113,8 +120,9 @@ TEST(Foundation, WithoutVmwareAndWithoutSkipItSaysSoAndEnds) {
     Process p("\"" + ws.Exe() + "\"");
     HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
     ASSERT_TRUE(box);
-    EXPECT_EQ(MessageBoxText(box), "ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be "
-                                   "installed on this machine.");
+    EXPECT_EQ(MessageBoxText(box),
+              "ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be "
+              "installed on this machine.");
     ClickButton(box, "OK");
     ASSERT_TRUE(p.WaitExit().has_value());
     const auto lines = LogMessages(ws.Log());
@@ -157,7 +165,8 @@ TEST(Foundation, BkpWithoutPathSaysSoAndEnds) {
 // to); where that happens, a folder in the log's place stands in for the read-only file.
 bool MakeUnwritable(const std::string& path) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE probe =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return true;
     CloseHandle(probe);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -190,7 +199,8 @@ TEST(Foundation, LogHeldByAnotherWriterIsWaitedOutOnlyBriefly) {
         const auto start = std::chrono::steady_clock::now();
         Process p("\"" + ws.Exe() + "\" /SKIP_VMWARE_CHECK /?", false);
         ASSERT_TRUE(WaitFor([&] { return !ws.Log().empty(); }, 15s, 10ms));
-        firstLine = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        firstLine =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
         ClickButton(box, "OK");
         ASSERT_TRUE(p.WaitExit().has_value());
@@ -199,8 +209,8 @@ TEST(Foundation, LogHeldByAnotherWriterIsWaitedOutOnlyBriefly) {
         // A hold that ends within the program's one retry: the line still arrives.
         Workspace ws;
         WriteFileBytes(ws.LogPath(), "");
-        HANDLE hold = CreateFileA(ws.LogPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+        HANDLE hold = CreateFileA(ws.LogPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(hold, INVALID_HANDLE_VALUE);
         Process p("\"" + ws.Exe() + "\" /SKIP_VMWARE_CHECK /?", false);
         Sleep(static_cast<DWORD>(firstLine.count()) + 250);
@@ -218,8 +228,8 @@ TEST(Foundation, LogHeldByAnotherWriterIsWaitedOutOnlyBriefly) {
         // A long hold: the error box, and the program keeps running.
         Workspace ws;
         WriteFileBytes(ws.LogPath(), "");
-        HANDLE hold = CreateFileA(ws.LogPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                  nullptr);
+        HANDLE hold = CreateFileA(ws.LogPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(hold, INVALID_HANDLE_VALUE);
         Process p("\"" + ws.Exe() + "\" /SKIP_VMWARE_CHECK");
         HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");

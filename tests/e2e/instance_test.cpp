@@ -24,8 +24,8 @@ std::string OwnAccount() {
 }
 
 std::string Refusal(const std::string& path) {
-    return "Tarnwick will not be launched.\r\rAnother instance of " + path + "\ris already running under user " +
-           OwnAccount() + ".";
+    return "Tarnwick will not be launched.\r\rAnother instance of " + path +
+           "\ris already running under user " + OwnAccount() + ".";
 }
 
 std::vector<HWND> BoxesOf(const Process& p) {
@@ -123,6 +123,7 @@ TEST(About, ShowsNameAndVersionAndEnterClosesIt) {
     Sleep(200);
     keybd_event(VK_RETURN, 0, 0, 0);
     keybd_event(VK_RETURN, 0, KEYEVENTF_KEYUP, 0);
-    EXPECT_TRUE(WaitFor([&] { return !IsWindow(about) || !IsWindowVisible(about); }, 5s)) << "Enter did not close it";
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(about) || !IsWindowVisible(about); }, 5s))
+        << "Enter did not close it";
     EXPECT_TRUE(ExitThroughTray(p, main));
 }

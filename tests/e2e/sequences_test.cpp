@@ -11,10 +11,10 @@ namespace {
 constexpr int kList = 1003, kLaunch = 1108;
 using Call = std::vector<std::string>; // role, exe, working directory, arguments...
 
-
 std::string Ini(const std::vector<std::pair<std::string, bool>>& entries) {
     std::string s = "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n";
-    for (const auto& [text, on] : entries) s += "  " + text + " = " + (on ? "-1" : "0") + "\r\n";
+    for (const auto& [text, on] : entries)
+        s += "  " + text + " = " + (on ? "-1" : "0") + "\r\n";
     return s;
 }
 
@@ -49,8 +49,8 @@ TEST(Sequences, StartRunsTheListInOrderWithTeamDelayAndPrompts) {
     Lab lab;
     WriteFileBytes(lab.team, lab.delta + "\r\n");
     const auto entries = std::vector<std::pair<std::string, bool>>{
-        {lab.alpha, true}, {lab.team, true}, {"DELAY:1", true}, {"PROMPT:", true}, {lab.beta, true},
-        {lab.gamma, true}, {lab.delta, false}};
+        {lab.alpha, true}, {lab.team, true},  {"DELAY:1", true}, {"PROMPT:", true},
+        {lab.beta, true},  {lab.gamma, true}, {lab.delta, false}};
     WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini(entries));
 
     Process p("\"" + lab.ws.Exe() + "\" /START", false);
@@ -110,8 +110,11 @@ TEST(Sequences, StartRunsTheListInOrderWithTeamDelayAndPrompts) {
 
 TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
     Lab lab;
-    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini",
-                   Ini({{lab.alpha, true}, {"DELAY:10", true}, {"PROMPT:", true}, {lab.beta, true}, {lab.delta, false}}));
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini({{lab.alpha, true},
+                                                       {"DELAY:10", true},
+                                                       {"PROMPT:", true},
+                                                       {lab.beta, true},
+                                                       {lab.delta, false}}));
     for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma, lab.delta})
         lab.vmware.Ctl("set-state \"" + vm + "\" running");
     Process p("\"" + lab.ws.Exe() + "\"");
@@ -129,7 +132,8 @@ TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
                                                             {"vmrun", "suspend", lab.gamma},
                                                             {"vmrun", "suspend", lab.delta}};
     EXPECT_EQ(lab.vmware.Calls(), expected);
-    for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma, lab.delta}) EXPECT_EQ(lab.vmware.State(vm), "suspended");
+    for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma, lab.delta})
+        EXPECT_EQ(lab.vmware.State(vm), "suspended");
     const auto lines = LogMessages(lab.ws.Log());
     const std::vector<std::string> want = {"Suspending cataloged VMs in reverse specified order...",
                                            "  Suspending VM: " + lab.beta,
@@ -139,7 +143,8 @@ TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
                                            "  Suspending VM: " + lab.alpha,
                                            lab.DosCmd("suspend", lab.alpha),
                                            "Suspending any other running VMs...",
-                                           "      DosCmd: cmd /c \"\"" + lab.vmrun + "\" list > \"" + lab.tmp + "\"\"",
+                                           "      DosCmd: cmd /c \"\"" + lab.vmrun + "\" list > \"" +
+                                               lab.tmp + "\"\"",
                                            "  Suspending VM: " + lab.gamma,
                                            lab.DosCmd("suspend", lab.gamma),
                                            "  Suspending VM: " + lab.delta,
@@ -187,7 +192,8 @@ TEST(Sequences, AToolFailureIsLoggedInThreeLinesAndTheSequenceGoesOn) {
     const size_t at = log.find(" - Error starting \"" + lab.alpha + "\".\r\n");
     ASSERT_NE(at, std::string::npos) << log;
     EXPECT_NE(log.find(" -   Exit code: 255\r\n", at), std::string::npos) << log;
-    EXPECT_NE(log.find(" -   Command output: \r\n     Error: Boom\r\n     second line\r\n", at), std::string::npos)
+    EXPECT_NE(log.find(" -   Command output: \r\n     Error: Boom\r\n     second line\r\n", at),
+              std::string::npos)
         << log;
     EXPECT_NE(log.find("Starting VM: " + lab.beta, at), std::string::npos);
     p.Kill();
@@ -202,8 +208,9 @@ TEST(Sequences, VmwareCmdBackEndStartsSuspendsAndQueriesEachListedVm) {
     const std::string beta = vmware.MakeVm("R&D Lab", "R&D Lab");
     const std::string gamma = vmware.MakeVm("Gamma", "Gamma");
     vmware.Ctl("set-state \"" + gamma + "\" running");
-    WriteFileBytes(ws.Dir() + "Tarnwick.ini", "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + alpha +
-                                                  " = -1\r\n  " + beta + " = -1\r\n");
+    WriteFileBytes(ws.Dir() + "Tarnwick.ini",
+                   "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + alpha +
+                       " = -1\r\n  " + beta + " = -1\r\n");
     Process p("\"" + ws.Exe() + "\" /START", false);
     HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
     ASSERT_TRUE(main);
@@ -213,9 +220,10 @@ TEST(Sequences, VmwareCmdBackEndStartsSuspendsAndQueriesEachListedVm) {
     const std::string tool = vmware.InstallDir() + "vmware-cmd.bat";
     const std::string tmp = ws.Dir() + "Tarnwick.tmp";
     const auto lines = LogMessages(ws.Log());
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        "      DosCmd: cmd /c \"\"" + tool + "\" \"" + alpha + "\" start > \"" + tmp + "\"\""),
-              lines.end())
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(),
+                  "      DosCmd: cmd /c \"\"" + tool + "\" \"" + alpha + "\" start > \"" + tmp + "\"\""),
+        lines.end())
         << ws.Log();
 
     vmware.Ctl("clear-journal");
@@ -227,12 +235,16 @@ TEST(Sequences, VmwareCmdBackEndStartsSuspendsAndQueriesEachListedVm) {
     ASSERT_TRUE(p.WaitExit(60s).has_value());
     // The list bottom-up, then the listing, each listed VM queried from the last to the first, and the
     // one still running suspended.
-    const std::vector<std::vector<std::string>> expected = {
-        {"vmware-cmd", beta, "suspend"},   {"vmware-cmd", alpha, "suspend"},  {"vmware-cmd", "-l"},
-        {"vmware-cmd", gamma, "getstate"}, {"vmware-cmd", beta, "getstate"},  {"vmware-cmd", alpha, "getstate"},
-        {"vmware-cmd", gamma, "suspend"}};
+    const std::vector<std::vector<std::string>> expected = {{"vmware-cmd", beta, "suspend"},
+                                                            {"vmware-cmd", alpha, "suspend"},
+                                                            {"vmware-cmd", "-l"},
+                                                            {"vmware-cmd", gamma, "getstate"},
+                                                            {"vmware-cmd", beta, "getstate"},
+                                                            {"vmware-cmd", alpha, "getstate"},
+                                                            {"vmware-cmd", gamma, "suspend"}};
     EXPECT_EQ(vmware.Calls(), expected);
-    for (const std::string& vm : {alpha, beta, gamma}) EXPECT_EQ(vmware.State(vm), "suspended");
+    for (const std::string& vm : {alpha, beta, gamma})
+        EXPECT_EQ(vmware.State(vm), "suspended");
 }
 
 TEST(Sequences, PercentAndAmpersandInAPathReachTheToolUnchanged) {

@@ -6,7 +6,8 @@ namespace e2e {
 
 namespace {
 
-const char* const kKeys[] = {"SOFTWARE\\VMware, Inc.\\VMware Workstation", "SOFTWARE\\VMware, Inc.\\VMware Server"};
+const char* const kKeys[] = {"SOFTWARE\\VMware, Inc.\\VMware Workstation",
+                             "SOFTWARE\\VMware, Inc.\\VMware Server"};
 
 void MakeDirs(const std::string& path) {
     for (size_t i = 3; i <= path.size(); ++i)
@@ -27,12 +28,14 @@ std::string RunCapture(const std::string& commandLine) {
     PROCESS_INFORMATION pi{};
     std::string line = commandLine;
     std::string out;
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi)) {
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                       &pi)) {
         CloseHandle(writeEnd);
         writeEnd = nullptr;
         char buf[4096];
         DWORD got = 0;
-        while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+        while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got)
+            out.append(buf, got);
         WaitForSingleObject(pi.hProcess, 30000);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
@@ -46,7 +49,8 @@ std::string RunCapture(const std::string& commandLine) {
 
 void RemoveVmwareKeys() {
     for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-        for (const char* key : kKeys) RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key, view, 0);
+        for (const char* key : kKeys)
+            RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key, view, 0);
 }
 
 VmwareInstall::VmwareInstall(const std::string& root, const InstallOptions& o) : root_(root) {
@@ -64,7 +68,8 @@ VmwareInstall::VmwareInstall(const std::string& root, const InstallOptions& o) :
     if (o.withVmwareExe) CopyFileA(vmsim_.c_str(), (installDir_ + "vmware.exe").c_str(), FALSE);
     CopyFileA(vmsim_.c_str(), (installDir_ + "vmsim.exe").c_str(), FALSE);
     if (o.withTool) {
-        if (o.product == Product::Workstation) CopyFileA(vmsim_.c_str(), (installDir_ + "vmrun.exe").c_str(), FALSE);
+        if (o.product == Product::Workstation)
+            CopyFileA(vmsim_.c_str(), (installDir_ + "vmrun.exe").c_str(), FALSE);
         if (o.product == Product::Server)
             WriteFileBytes(installDir_ + "vmware-cmd.bat", "@\"%~dp0vmsim.exe\" --vmware-cmd %*\r\n");
         if (o.product == Product::ServerVix) {
@@ -75,8 +80,8 @@ VmwareInstall::VmwareInstall(const std::string& root, const InstallOptions& o) :
     }
 
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeys[server ? 1 : 0], 0, nullptr, 0, KEY_WRITE | o.view, nullptr, &key,
-                        nullptr) == ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeys[server ? 1 : 0], 0, nullptr, 0, KEY_WRITE | o.view, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS) {
         if (o.dwordInstallPath) {
             DWORD one = 1;
             RegSetValueExA(key, "InstallPath", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
@@ -106,11 +111,14 @@ std::string VmwareInstall::MakeVm(const std::string& folder, const std::string& 
     return vmx;
 }
 
-std::string VmwareInstall::Ctl(const std::string& args) const { return RunCapture("\"" + vmsim_ + "\" --ctl " + args); }
+std::string VmwareInstall::Ctl(const std::string& args) const {
+    return RunCapture("\"" + vmsim_ + "\" --ctl " + args);
+}
 
 std::string VmwareInstall::State(const std::string& vmx) const {
     std::string s = Ctl("state \"" + vmx + "\"");
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n'))
+        s.pop_back();
     return s;
 }
 

@@ -20,7 +20,7 @@ struct InstallOptions {
 };
 
 class VmwareInstall {
-public:
+  public:
     explicit VmwareInstall(const std::string& root, const InstallOptions& options = {});
     ~VmwareInstall();
     VmwareInstall(const VmwareInstall&) = delete;
@@ -40,7 +40,7 @@ public:
     // The calls as role and arguments, without the executable and the folder.
     std::vector<std::vector<std::string>> Calls() const;
 
-private:
+  private:
     std::string root_, installDir_, home_, vmsim_;
 };
 

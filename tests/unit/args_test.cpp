@@ -17,7 +17,10 @@ TEST(SplitCommandLine, SplitsLikeTheLauncherWroteIt) {
         {"prog.exe", {"prog.exe"}},
         {"\"C:\\Program Files\\T\\Tarnwick.exe\" /START", {"C:\\Program Files\\T\\Tarnwick.exe", "/START"}},
         // Any control character separates words, as does the blank.
-        {"a\tb\x01" "c\x1f" "d", {"a", "b", "c", "d"}},
+        {"a\tb\x01"
+         "c\x1f"
+         "d",
+         {"a", "b", "c", "d"}},
         // A backslash before a quote is an ordinary character; the quote still closes.
         {"p /BKP \"D:\\Back up\\\"", {"p", "/BKP", "D:\\Back up\\"}},
         {"p /BKP \"D:\\Back up\\\" /START", {"p", "/BKP", "D:\\Back up\\", "/START"}},
@@ -32,7 +35,8 @@ TEST(SplitCommandLine, SplitsLikeTheLauncherWroteIt) {
         // Characters above 127 (ANSI text) are not white space.
         {"p \xe9t\xe9", {"p", "\xe9t\xe9"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(SplitCommandLine(c.line), c.words) << "line: " << c.line;
+    for (const Case& c : cases)
+        EXPECT_EQ(SplitCommandLine(c.line), c.words) << "line: " << c.line;
 }
 
 TEST(SplitCommandLine, VeryLongLineKeepsEveryCharacter) {

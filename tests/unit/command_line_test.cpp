@@ -1,9 +1,11 @@
+#include "common/paths.h"
 #include "dos/command_line.h"
 
 #include <gtest/gtest.h>
 
 using tarnwick::CompleteCommandLine;
-using tarnwick::ExecutableDirectory;
+using tarnwick::DirectoryPart;
+using tarnwick::FileNamePart;
 
 namespace {
 
@@ -47,11 +49,14 @@ TEST(CompleteCommandLine, CompletesDirectoryAndRelativeCommandLine) {
     }
 }
 
-TEST(ExecutableDirectory, UpToTheLastBackslashOrColon) {
-    EXPECT_EQ(ExecutableDirectory("C:\\Apps\\x.exe"), "C:\\Apps\\");
-    EXPECT_EQ(ExecutableDirectory("\\\\srv\\s\\x.exe"), "\\\\srv\\s\\");
-    EXPECT_EQ(ExecutableDirectory("C:x.exe"), "C:");
-    EXPECT_EQ(ExecutableDirectory("x.exe"), "");
+TEST(PathParts, SplitAtTheLastBackslashOrColon) {
+    EXPECT_EQ(DirectoryPart("C:\\Apps\\x.exe"), "C:\\Apps\\");
+    EXPECT_EQ(DirectoryPart("\\\\srv\\s\\x.exe"), "\\\\srv\\s\\");
+    EXPECT_EQ(DirectoryPart("C:x.exe"), "C:");
+    EXPECT_EQ(DirectoryPart("x.exe"), "");
+    EXPECT_EQ(FileNamePart("C:\\a:b\\c:d.exe"), "d.exe");
+    EXPECT_EQ(FileNamePart("C:\\dir\\"), "");
+    EXPECT_EQ(FileNamePart("x.exe"), "x.exe");
 }
 
 } // namespace

@@ -95,8 +95,6 @@ TEST(SingleInstance, FileNameComparison) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(SameFileName(c.path, "Tarnwick.exe"), c.same) << c.path;
-    EXPECT_EQ(FileNamePart("C:\\a:b\\c:d.exe"), "d.exe");
-    EXPECT_EQ(FileNamePart("C:\\dir\\"), "");
 }
 
 TEST(SingleInstance, ScanFindsEveryOtherCopy) {

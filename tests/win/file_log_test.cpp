@@ -21,8 +21,8 @@ std::string TempName(const char* tag) {
 }
 
 std::string Slurp(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return "<missing>";
     std::string s(65536, '\0');
     DWORD got = 0;
@@ -60,7 +60,8 @@ TEST(FileLog, WhileALineIsWrittenNoOtherWriterGetsIn) {
     // second writer refused, which is what another copy of the program meets.
     TempFile f("share");
     AppendLogLine(f.path, "x\r\n");
-    HANDLE ours = CreateFileA(f.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE ours =
+        CreateFileA(f.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(ours, INVALID_HANDLE_VALUE);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(AppendLogLine(f.path, "y\r\n", 100), IoError);
@@ -72,7 +73,8 @@ TEST(FileLog, WhileALineIsWrittenNoOtherWriterGetsIn) {
 TEST(FileLog, AShortHoldIsWaitedOut) {
     TempFile f("short");
     AppendLogLine(f.path, "a\r\n");
-    HANDLE hold = CreateFileA(f.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE hold =
+        CreateFileA(f.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
     std::thread release([hold] {
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -87,7 +89,8 @@ TEST(FileLog, AShortHoldIsWaitedOut) {
 // the Unix permission Wine maps the attribute to); a folder of that name is refused everywhere.
 bool MakeUnwritable(const std::string& path) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    HANDLE probe = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE probe =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe == INVALID_HANDLE_VALUE) return true;
     CloseHandle(probe);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -68,7 +68,8 @@ void AppendLogLine(const std::string& path, const std::string& line, unsigned re
             Sleep(retryDelayMs);
             file = OpenForAppend(path, OPEN_EXISTING);
             if (!file)
-                throw IoError("Cannot open the log file " + path + ": " + LastErrorText(GetLastError()) + ".");
+                throw IoError("Cannot open the log file " + path + ": " + LastErrorText(GetLastError()) +
+                              ".");
         }
     }
     LARGE_INTEGER zero{};

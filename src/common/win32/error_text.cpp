@@ -11,7 +11,8 @@ std::string LastErrorText(unsigned long error) {
                                    nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string s = n && text ? std::string(text, n) : std::string();
     if (text) LocalFree(text);
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '.')) s.pop_back();
+    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '.'))
+        s.pop_back();
     if (s.empty()) s = "error " + std::to_string(error);
     return s;
 }

@@ -19,8 +19,9 @@ bool WinFileSystem::DirectoryExists(const std::string& path) {
 
 std::optional<std::string> WinFileSystem::ReadWholeFile(const std::string& path) {
     // Others may go on writing while we read, as a tool still finishing its output would.
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return std::nullopt;
@@ -38,6 +39,8 @@ std::optional<std::string> WinFileSystem::ReadWholeFile(const std::string& path)
     return text;
 }
 
-bool WinFileSystem::DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+bool WinFileSystem::DeleteFile(const std::string& path) {
+    return ::DeleteFileA(path.c_str()) != FALSE;
+}
 
 } // namespace tarnwick::win32

@@ -5,7 +5,7 @@
 namespace tarnwick::win32 {
 
 class WinFileSystem final : public FileSystem {
-public:
+  public:
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     std::optional<std::string> ReadWholeFile(const std::string& path) override;

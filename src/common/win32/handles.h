@@ -7,9 +7,8 @@
 
 namespace tarnwick::win32 {
 
-template <typename Traits>
-class UniqueHandle {
-public:
+template <typename Traits> class UniqueHandle {
+  public:
     using Type = typename Traits::Type;
     UniqueHandle() = default;
     explicit UniqueHandle(Type h) : h_(h) {}
@@ -34,7 +33,7 @@ public:
         return &h_;
     }
 
-private:
+  private:
     Type h_ = Traits::Empty();
 };
 

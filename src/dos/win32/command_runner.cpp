@@ -1,5 +1,6 @@
 #include "dos/win32/command_runner.h"
 
+#include "common/paths.h"
 #include "common/scope_exit.h"
 #include "common/win32/handles.h"
 #include "common/win32/module.h"
@@ -33,7 +34,7 @@ auto CommandRunner::CountWait() {
 }
 
 CommandRunner::CommandRunner(MessageDispatcher dispatch)
-    : dispatch_(std::move(dispatch)), exeDir_(ExecutableDirectory(ModuleFileName())) {}
+    : dispatch_(std::move(dispatch)), exeDir_(DirectoryPart(ModuleFileName())) {}
 
 bool CommandRunner::RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
                                    uint32_t& exitCode) {

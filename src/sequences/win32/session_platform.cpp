@@ -10,7 +10,8 @@ namespace tarnwick::win32 {
 
 bool WinSessionPlatform::SetPrivilege(const std::string& name, bool enable) {
     UniqueHandleK token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) return false;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()))
+        return false;
     TOKEN_PRIVILEGES wanted{};
     if (!LookupPrivilegeValueA(nullptr, name.c_str(), &wanted.Privileges[0].Luid)) return false;
     wanted.PrivilegeCount = 1;
@@ -18,7 +19,8 @@ bool WinSessionPlatform::SetPrivilege(const std::string& name, bool enable) {
     TOKEN_PRIVILEGES previous{};
     DWORD returned = 0;
     // Success even when the privilege was not assigned: the re-issue is tried all the same.
-    return AdjustTokenPrivileges(token.get(), FALSE, &wanted, sizeof(TOKEN_PRIVILEGES), &previous, &returned) != FALSE;
+    return AdjustTokenPrivileges(token.get(), FALSE, &wanted, sizeof(TOKEN_PRIVILEGES), &previous,
+                                 &returned) != FALSE;
 }
 
 bool WinSessionPlatform::ExitWindowsEx(uint32_t flags) {
@@ -29,7 +31,9 @@ namespace {
 using CreateReasonFn = BOOL(WINAPI*)(HWND, LPCWSTR);
 using DestroyReasonFn = BOOL(WINAPI*)(HWND);
 
-template <class Fn> Fn User32Proc(const char* name) { return ProcAddress<Fn>(GetModuleHandleA("user32.dll"), name); }
+template <class Fn> Fn User32Proc(const char* name) {
+    return ProcAddress<Fn>(GetModuleHandleA("user32.dll"), name);
+}
 } // namespace
 
 bool WinSessionPlatform::CreateShutdownBlockReason(const std::string& reason) {
@@ -40,8 +44,7 @@ bool WinSessionPlatform::CreateShutdownBlockReason(const std::string& reason) {
 }
 
 void WinSessionPlatform::DestroyShutdownBlockReason() {
-    const auto destroy =
-        User32Proc<DestroyReasonFn>("ShutdownBlockReasonDestroy");
+    const auto destroy = User32Proc<DestroyReasonFn>("ShutdownBlockReasonDestroy");
     if (destroy && hwnd_) destroy(hwnd_);
 }
 

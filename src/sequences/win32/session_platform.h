@@ -7,7 +7,7 @@
 namespace tarnwick::win32 {
 
 class WinSessionPlatform final : public SessionPlatform {
-public:
+  public:
     // The window that Windows names when it shows why the session is held.
     void SetWindow(HWND hwnd) { hwnd_ = hwnd; }
 
@@ -19,7 +19,7 @@ public:
     // Be asked before ordinary programs, so the refusal comes before VMware's own windows are closed.
     static void AskToBeQueriedEarly();
 
-private:
+  private:
     HWND hwnd_ = nullptr;
 };
 

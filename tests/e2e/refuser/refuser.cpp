@@ -10,7 +10,8 @@ static int g_refused = 0;
 static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
     if (m == WM_QUERYENDSESSION) {
         ++g_refused;
-        HANDLE f = CreateFileA(g_countFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE f = CreateFileA(g_countFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
+                               nullptr);
         if (f != INVALID_HANDLE_VALUE) {
             const std::string text = std::to_string(g_refused) + "\r\n";
             DWORD done = 0;
@@ -33,10 +34,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     wc.hInstance = instance;
     wc.lpszClassName = "SessionRefuser";
     RegisterClassA(&wc);
-    HWND w = CreateWindowA("SessionRefuser", "Unsaved work", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr, nullptr,
-                           instance, nullptr);
+    HWND w = CreateWindowA("SessionRefuser", "Unsaved work", WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, nullptr,
+                           nullptr, instance, nullptr);
     ShowWindow(w, SW_SHOWNOACTIVATE);
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
     return 0;
 }
