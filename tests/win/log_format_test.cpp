@@ -43,18 +43,6 @@ const std::vector<SYSTEMTIME>& Spread() {
     return spread;
 }
 
-LocalDateTime Local(const SYSTEMTIME& st) {
-    LocalDateTime t;
-    t.year = st.wYear;
-    t.month = st.wMonth;
-    t.day = st.wDay;
-    t.dayOfWeek = st.wDayOfWeek;
-    t.hour = st.wHour;
-    t.minute = st.wMinute;
-    t.second = st.wSecond;
-    return t;
-}
-
 std::string PlatformDate(const SYSTEMTIME& st, const char* picture) {
     char text[256];
     const int n = GetDateFormatA(LOCALE_USER_DEFAULT, 0, &st, picture, text, sizeof text);
@@ -89,10 +77,10 @@ void ExpectSameOverSpread(const std::string& what, const std::function<std::stri
 TEST(LogFormatDifferential, UserSettingsOverASpreadOfDatesAndTimes) {
     const LocaleFormats f = ReadLocaleFormats();
     ExpectSameOverSpread(
-        "short date", [&](const SYSTEMTIME& st) { return FormatShortDate(f, Local(st)); },
+        "short date", [&](const SYSTEMTIME& st) { return FormatShortDate(f, FromSystemTime(st)); },
         [](const SYSTEMTIME& st) { return PlatformDate(st, nullptr); });
     ExpectSameOverSpread(
-        "time", [&](const SYSTEMTIME& st) { return FormatLongTime(f, Local(st)); },
+        "time", [&](const SYSTEMTIME& st) { return FormatLongTime(f, FromSystemTime(st)); },
         [](const SYSTEMTIME& st) { return PlatformTime(st, nullptr); });
 }
 
@@ -106,7 +94,7 @@ TEST(LogFormatDifferential, DatePicturesWithEveryElement) {
           "'Day' d 'of' MMMM", "d 'd''M''y' M", "M-d-yy (dddd)", "yyyy'/'M"}) {
         f.shortDatePattern = picture;
         ExpectSameOverSpread(
-            picture, [&](const SYSTEMTIME& st) { return FormatShortDate(f, Local(st)); },
+            picture, [&](const SYSTEMTIME& st) { return FormatShortDate(f, FromSystemTime(st)); },
             [&](const SYSTEMTIME& st) { return PlatformDate(st, picture); });
     }
 }
@@ -132,7 +120,7 @@ TEST(LogFormatDifferential, TimeSwitchesAgainstTheirPictures) {
         f.designatorFirst = c.markFirst;
         f.timeSeparator = c.separator;
         ExpectSameOverSpread(
-            c.picture, [&](const SYSTEMTIME& st) { return FormatLongTime(f, Local(st)); },
+            c.picture, [&](const SYSTEMTIME& st) { return FormatLongTime(f, FromSystemTime(st)); },
             [&](const SYSTEMTIME& st) { return PlatformTime(st, c.picture); });
     }
 }

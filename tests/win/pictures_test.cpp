@@ -157,9 +157,9 @@ TEST(ToolbarImages, ArrowsPointTheWayTheirButtonsMove) {
     for (int size : kSizes) {
         ListOwner owner{CreateToolbarImages(size)};
         ASSERT_NE(owner.list, nullptr);
-        const auto [upTop, upBottom] = EndRowWidths(ReadImage(owner.list, kImageArrowUp));
+        const auto [upTop, upBottom] = EndRowWidths(ReadImage(owner.list, ImageArrowUp));
         EXPECT_LT(upTop, upBottom) << "up arrow at " << size;
-        const auto [downTop, downBottom] = EndRowWidths(ReadImage(owner.list, kImageArrowDown));
+        const auto [downTop, downBottom] = EndRowWidths(ReadImage(owner.list, ImageArrowDown));
         EXPECT_GT(downTop, downBottom) << "down arrow at " << size;
     }
 }

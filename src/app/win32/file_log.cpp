@@ -37,6 +37,10 @@ LocaleFormats ReadLocaleFormats() {
 LocalDateTime LocalNow() {
     SYSTEMTIME st;
     GetLocalTime(&st);
+    return FromSystemTime(st);
+}
+
+LocalDateTime FromSystemTime(const SYSTEMTIME& st) {
     LocalDateTime t;
     t.year = st.wYear;
     t.month = st.wMonth;

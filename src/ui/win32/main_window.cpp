@@ -10,7 +10,7 @@ namespace tarnwick::win32 {
 
 namespace {
 
-constexpr const char* kClassName = "TfrmMain";
+constexpr const char* ClassName = "TfrmMain";
 
 HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
     return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
@@ -37,13 +37,13 @@ bool MainWindow::Create(HINSTANCE instance) {
     wc.hIconSm = smallIcon_.get();
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
+    wc.lpszClassName = ClassName;
     if (!RegisterClassExA(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN;
-    hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, kClassName, ProgramName, style, MainWindowLayout::kLeft,
-                            MainWindowLayout::kTop, MainWindowLayout::kClientWidth,
-                            MainWindowLayout::kClientHeight, nullptr, nullptr, instance, this);
+    hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, ClassName, ProgramName, style, MainWindowLayout::InitialLeft,
+                            MainWindowLayout::InitialTop, MainWindowLayout::ClientWidth,
+                            MainWindowLayout::ClientHeight, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
     dpi_ = WindowDpi(hwnd_);
     tooltip_ = layout_.CreateControls(hwnd_, dpi_);

@@ -24,7 +24,7 @@ struct ControlSpec {
 };
 
 // Created in this order: the Tab order is the order of the controls that take Tab.
-const ControlSpec kControls[] = {
+const ControlSpec ControlTable[] = {
     {ids::IDC_CONTROL_LIST, WC_LISTVIEWA, "",
      WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 8, 32, 561, 153,
      FontKind::Normal,
@@ -56,8 +56,8 @@ const ControlSpec kControls[] = {
      FontKind::Normal, nullptr},
 };
 
-constexpr int kToolbarX = 328, kToolbarY = 192, kToolbarW = 241, kToolbarH = 33;
-constexpr int kButtonW = 25, kButtonH = 23, kSeparatorW = 8;
+constexpr int ToolbarX = 328, ToolbarY = 192, ToolbarW = 241, ToolbarH = 33;
+constexpr int ButtonW = 25, ButtonH = 23, SeparatorW = 8;
 
 struct ToolSpec {
     int id; // 0 for a separator
@@ -65,20 +65,20 @@ struct ToolSpec {
     const char* hint;
 };
 
-const ToolSpec kTools[] = {
-    {ids::IDC_ADD_FILE, kImageNewPage, "Add VM/Team to the list"},
-    {ids::IDC_ADD_RUNNING, kImageRunningVms, "Add currently running VMs to list"},
-    {ids::IDC_ADD_DELAY, kImageAlarmClock,
+const ToolSpec ToolTable[] = {
+    {ids::IDC_ADD_FILE, ImageNewPage, "Add VM/Team to the list"},
+    {ids::IDC_ADD_RUNNING, ImageRunningVms, "Add currently running VMs to list"},
+    {ids::IDC_ADD_DELAY, ImageAlarmClock,
      "Add a delay to the startup sequence (suspend delay = 1/10th start delay)"},
-    {ids::IDC_ADD_PROMPT, kImagePrompt, "Wait for user to confirm launch of next VM (no affect on suspend)"},
+    {ids::IDC_ADD_PROMPT, ImagePrompt, "Wait for user to confirm launch of next VM (no affect on suspend)"},
     {0, 0, nullptr},
-    {ids::IDC_DELETE, kImageWasteBin, "Delete this VM/Team (Right-click to delete all unchecked VMs/Teams)"},
+    {ids::IDC_DELETE, ImageWasteBin, "Delete this VM/Team (Right-click to delete all unchecked VMs/Teams)"},
     {0, 0, nullptr},
     {0, 0, nullptr},
-    {ids::IDC_MOVE_UP, kImageArrowUp, "Move this item up in the list"},
-    {ids::IDC_MOVE_DOWN, kImageArrowDown, "Move this item down in the list"},
+    {ids::IDC_MOVE_UP, ImageArrowUp, "Move this item up in the list"},
+    {ids::IDC_MOVE_DOWN, ImageArrowDown, "Move this item down in the list"},
     {0, 0, nullptr},
-    {ids::IDC_LAUNCH, kImageRocket, "Launch this VM"},
+    {ids::IDC_LAUNCH, ImageRocket, "Launch this VM"},
 };
 
 // Every control, toolbar button and tray menu item that gives a command.
@@ -87,7 +87,7 @@ struct CommandSpec {
     UserCommand command;
 };
 
-const CommandSpec kCommands[] = {
+const CommandSpec CommandTable[] = {
     {ids::IDC_ADD_FILE, UserCommand::AddFile},
     {ids::IDC_ADD_RUNNING, UserCommand::AddRunningVms},
     {ids::IDC_ADD_DELAY, UserCommand::AddDelay},
@@ -146,7 +146,7 @@ double LayoutFontFactor(int height) {
 } // namespace
 
 std::optional<UserCommand> CommandOf(int id) {
-    for (const CommandSpec& c : kCommands)
+    for (const CommandSpec& c : CommandTable)
         if (c.id == id) return c.command;
     return std::nullopt;
 }
@@ -164,7 +164,7 @@ int ControlOf(OptionBox box) {
 }
 
 const char* ToolHint(UINT_PTR id) {
-    for (const ToolSpec& t : kTools)
+    for (const ToolSpec& t : ToolTable)
         if (t.id != 0 && static_cast<UINT_PTR>(t.id) == id) return t.hint;
     return nullptr;
 }
@@ -176,7 +176,7 @@ HWND MainWindowLayout::CreateControls(HWND window, int dpi) const {
                         0, 0, 0, window, nullptr, instance, nullptr);
     SendMessageA(tooltip, TTM_SETMAXTIPWIDTH, 0, Scale(360, dpi));
 
-    for (const ControlSpec& c : kControls) {
+    for (const ControlSpec& c : ControlTable) {
         const DWORD exStyle = c.id == ids::IDC_CONTROL_LIST ? WS_EX_CLIENTEDGE : 0;
         HWND h =
             CreateWindowExA(exStyle, c.cls, c.caption, WS_CHILD | WS_VISIBLE | c.style, 0, 0, 0, 0, window,
@@ -214,10 +214,10 @@ HWND MainWindowLayout::CreateControls(HWND window, int dpi) const {
                         instance, nullptr);
     SendMessageA(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     std::vector<TBBUTTON> buttons;
-    for (const ToolSpec& t : kTools) {
+    for (const ToolSpec& t : ToolTable) {
         TBBUTTON b{};
         if (t.id == 0) {
-            b.iBitmap = Scale(kSeparatorW, dpi);
+            b.iBitmap = Scale(SeparatorW, dpi);
             b.fsStyle = BTNS_SEP;
         } else {
             b.iBitmap = t.image;
@@ -250,7 +250,7 @@ void MainWindowLayout::Arrange(HWND window, int dpi) {
     toolbarImages_.reset(CreateToolbarImages(pictureSize));
     floppyImages_.reset(CreateFloppyImages(pictureSize));
 
-    for (const ControlSpec& c : kControls) {
+    for (const ControlSpec& c : ControlTable) {
         HWND h = GetDlgItem(window, c.id);
         if (!h) continue;
         MoveWindow(h, scale(c.x), scale(c.y), scale(c.w), scale(c.h), FALSE);
@@ -274,10 +274,10 @@ void MainWindowLayout::Arrange(HWND window, int dpi) {
     HWND toolbar = GetDlgItem(window, ids::IDC_TOOLBAR);
     SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_.get()));
     SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(pictureSize, pictureSize));
-    SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(scale(kButtonW), scale(kButtonH)));
-    MoveWindow(toolbar, scale(kToolbarX), scale(kToolbarY), scale(kToolbarW), scale(kToolbarH), FALSE);
+    SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(scale(ButtonW), scale(ButtonH)));
+    MoveWindow(toolbar, scale(ToolbarX), scale(ToolbarY), scale(ToolbarW), scale(ToolbarH), FALSE);
 
-    RECT frame{0, 0, scale(kClientWidth), scale(kClientHeight)};
+    RECT frame{0, 0, scale(ClientWidth), scale(ClientHeight)};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
     SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,

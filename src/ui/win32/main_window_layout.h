@@ -20,8 +20,8 @@ const char* ToolHint(UINT_PTR id);
 class MainWindowLayout {
   public:
     // The window's client size at 96 DPI, and where it first appears.
-    static constexpr int kClientWidth = 574, kClientHeight = 344;
-    static constexpr int kLeft = 339, kTop = 316;
+    static constexpr int ClientWidth = 574, ClientHeight = 344;
+    static constexpr int InitialLeft = 339, InitialTop = 316;
 
     // Creates every control of the window, the toolbar last; returns the tooltip window of their hints.
     HWND CreateControls(HWND window, int dpi) const;

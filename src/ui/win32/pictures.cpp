@@ -12,8 +12,8 @@
 namespace tarnwick::win32 {
 namespace {
 
-constexpr int kArtSize = 16;
-using Art = std::array<const char*, kArtSize>;
+constexpr int ArtSize = 16;
+using Art = std::array<const char*, ArtSize>;
 
 // clang-format off
 // One small flat palette for every picture, so the set looks like one family. Dark outlines (in a
@@ -23,7 +23,7 @@ struct PaletteEntry {
     char key;
     uint32_t argb;
 };
-constexpr PaletteEntry kPalette[] = {
+constexpr PaletteEntry Palette[] = {
     {'.', 0x00000000}, // transparent
     {'K', 0xFF2E3A46}, // outline
     {'w', 0xFFFFFFFF}, // white
@@ -40,7 +40,7 @@ constexpr PaletteEntry kPalette[] = {
     {'N', 0xFF1D6A2A}, // dark green
 };
 
-constexpr Art kNewPage = {
+constexpr Art NewPageArt = {
     "..KKKKKKKK......",
     "..KwwwwwwKK.....",
     "..KwwwwwwKgK....",
@@ -59,7 +59,7 @@ constexpr Art kNewPage = {
     "..KKKKKKKKKKKK..",
 };
 
-constexpr Art kFormWithPointer = {
+constexpr Art FormWithPointerArt = {
     "KKKKKKKKKKKKKK..",
     "KbbbbbbbbbbbbK..",
     "KbbbbbbbbbbbbK..",
@@ -78,7 +78,7 @@ constexpr Art kFormWithPointer = {
     "............KK..",
 };
 
-constexpr Art kWasteBin = {
+constexpr Art WasteBinArt = {
     ".....KKKKK......",
     ".KKKKKgggKKKKK..",
     "KgggggggggggggK.",
@@ -97,7 +97,7 @@ constexpr Art kWasteBin = {
     "................",
 };
 
-constexpr Art kArrowUp = {
+constexpr Art ArrowUpArt = {
     "................",
     ".......NN.......",
     "......NnnN......",
@@ -116,7 +116,7 @@ constexpr Art kArrowUp = {
     "................",
 };
 
-constexpr Art kRocket = {
+constexpr Art RocketArt = {
     "................",
     "...........KKK..",
     ".........KKrrrK.",
@@ -135,7 +135,7 @@ constexpr Art kRocket = {
     "................",
 };
 
-constexpr Art kAlarmClock = {
+constexpr Art AlarmClockArt = {
     ".KKK.......KKK..",
     "KrrrK.....KrrrK.",
     "KrrK.KKKKK.KrrK.",
@@ -154,7 +154,7 @@ constexpr Art kAlarmClock = {
     "..K.........K...",
 };
 
-constexpr Art kPrompt = {
+constexpr Art PromptArt = {
     "................",
     "..KKKKKKKKKKKK..",
     ".KbbbbbbbbbbbbK.",
@@ -173,7 +173,7 @@ constexpr Art kPrompt = {
     "..KK............",
 };
 
-constexpr Art kFloppy = {
+constexpr Art FloppyArt = {
     "................",
     ".BBBBBBBBBBBBB..",
     ".BbbBggggDgBbbB.",
@@ -199,17 +199,17 @@ constexpr bool IsWellFormed(const Art& art) {
         int length = 0;
         for (; row[length] != '\0'; ++length) {
             bool known = false;
-            for (const PaletteEntry& e : kPalette)
+            for (const PaletteEntry& e : Palette)
                 known = known || e.key == row[length];
             if (!known) return false;
         }
-        if (length != kArtSize) return false;
+        if (length != ArtSize) return false;
     }
     return true;
 }
-static_assert(IsWellFormed(kNewPage) && IsWellFormed(kFormWithPointer) && IsWellFormed(kWasteBin) &&
-              IsWellFormed(kArrowUp) && IsWellFormed(kRocket) && IsWellFormed(kAlarmClock) &&
-              IsWellFormed(kPrompt) && IsWellFormed(kFloppy));
+static_assert(IsWellFormed(NewPageArt) && IsWellFormed(FormWithPointerArt) && IsWellFormed(WasteBinArt) &&
+              IsWellFormed(ArrowUpArt) && IsWellFormed(RocketArt) && IsWellFormed(AlarmClockArt) &&
+              IsWellFormed(PromptArt) && IsWellFormed(FloppyArt));
 
 // Pixels are 0xAARRGGBB, rows from the top, as a 32-bit top-down DIB stores them.
 struct Picture {
@@ -219,24 +219,24 @@ struct Picture {
 };
 
 uint32_t PaletteColour(char key) {
-    for (const PaletteEntry& e : kPalette)
+    for (const PaletteEntry& e : Palette)
         if (e.key == key) return e.argb;
     return 0;
 }
 
 Picture Decode(const Art& art) {
-    Picture p{kArtSize, std::vector<uint32_t>(kArtSize * kArtSize)};
-    for (int y = 0; y < kArtSize; ++y)
-        for (int x = 0; x < kArtSize; ++x)
-            p.argb[y * kArtSize + x] = PaletteColour(art[y][x]);
+    Picture p{ArtSize, std::vector<uint32_t>(ArtSize * ArtSize)};
+    for (int y = 0; y < ArtSize; ++y)
+        for (int x = 0; x < ArtSize; ++x)
+            p.argb[y * ArtSize + x] = PaletteColour(art[y][x]);
     return p;
 }
 
 Picture FlipVertically(const Art& art) {
     Picture p = Decode(art);
-    for (int y = 0; y < kArtSize / 2; ++y)
-        std::swap_ranges(p.argb.begin() + y * kArtSize, p.argb.begin() + (y + 1) * kArtSize,
-                         p.argb.begin() + (kArtSize - 1 - y) * kArtSize);
+    for (int y = 0; y < ArtSize / 2; ++y)
+        std::swap_ranges(p.argb.begin() + y * ArtSize, p.argb.begin() + (y + 1) * ArtSize,
+                         p.argb.begin() + (ArtSize - 1 - y) * ArtSize);
     return p;
 }
 
@@ -355,25 +355,25 @@ HIMAGELIST BuildList(int size, const std::vector<Picture>& pictures) {
 
 HIMAGELIST CreateToolbarImages(int size) {
     // The toolbar indexes a stock set of common symbols; only these places are drawn.
-    std::vector<Picture> pictures(kToolbarImageCount,
-                                  Picture{kArtSize, std::vector<uint32_t>(kArtSize * kArtSize)});
-    pictures[kImageNewPage] = Decode(kNewPage);
-    pictures[kImageRunningVms] = Decode(kFormWithPointer);
-    pictures[kImageWasteBin] = Decode(kWasteBin);
-    pictures[kImageArrowUp] = Decode(kArrowUp);
-    pictures[kImageArrowDown] = FlipVertically(kArrowUp);
-    pictures[kImageRocket] = Decode(kRocket);
-    pictures[kImageAlarmClock] = Decode(kAlarmClock);
-    pictures[kImagePrompt] = Decode(kPrompt);
+    std::vector<Picture> pictures(ToolbarImageCount,
+                                  Picture{ArtSize, std::vector<uint32_t>(ArtSize * ArtSize)});
+    pictures[ImageNewPage] = Decode(NewPageArt);
+    pictures[ImageRunningVms] = Decode(FormWithPointerArt);
+    pictures[ImageWasteBin] = Decode(WasteBinArt);
+    pictures[ImageArrowUp] = Decode(ArrowUpArt);
+    pictures[ImageArrowDown] = FlipVertically(ArrowUpArt);
+    pictures[ImageRocket] = Decode(RocketArt);
+    pictures[ImageAlarmClock] = Decode(AlarmClockArt);
+    pictures[ImagePrompt] = Decode(PromptArt);
     for (Picture& p : pictures)
         p = Map(std::move(p), Premultiply);
     return BuildList(size, pictures);
 }
 
 HIMAGELIST CreateFloppyImages(int size) {
-    const Picture colour = Map(Decode(kFloppy), Premultiply);
-    std::vector<Picture> pictures(kFloppyImageCount, colour);
-    pictures[kFloppyDisabledIndex] = Map(Map(Decode(kFloppy), Greyed), Premultiply);
+    const Picture colour = Map(Decode(FloppyArt), Premultiply);
+    std::vector<Picture> pictures(FloppyImageCount, colour);
+    pictures[FloppyDisabledIndex] = Map(Map(Decode(FloppyArt), Greyed), Premultiply);
     return BuildList(size, pictures);
 }
 

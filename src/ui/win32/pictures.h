@@ -10,21 +10,21 @@ namespace tarnwick::win32 {
 
 // Indices into the toolbar list that hold a drawing; the others are transparent blanks.
 enum ToolbarImage : int {
-    kImageNewPage = 6,
-    kImageRunningVms = 10,
-    kImageWasteBin = 16,
-    kImageArrowUp = 18,
-    kImageArrowDown = 19,
-    kImageRocket = 20,
-    kImageAlarmClock = 21,
-    kImagePrompt = 22,
+    ImageNewPage = 6,
+    ImageRunningVms = 10,
+    ImageWasteBin = 16,
+    ImageArrowUp = 18,
+    ImageArrowDown = 19,
+    ImageRocket = 20,
+    ImageAlarmClock = 21,
+    ImagePrompt = 22,
 };
-constexpr int kToolbarImageCount = 23;
+constexpr int ToolbarImageCount = 23;
 
 // The floppy list holds one image per push-button state, in the order BUTTON_IMAGELIST expects
 // (PBS_NORMAL .. PBS_STYLUSHOT); all are in colour except the disabled one, which is greyed.
-constexpr int kFloppyImageCount = 6;
-constexpr int kFloppyDisabledIndex = PBS_DISABLED - 1;
+constexpr int FloppyImageCount = 6;
+constexpr int FloppyDisabledIndex = PBS_DISABLED - 1;
 
 HIMAGELIST CreateToolbarImages(int size);
 HIMAGELIST CreateFloppyImages(int size);
