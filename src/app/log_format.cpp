@@ -38,24 +38,16 @@ std::string FormatShortDate(const LocaleFormats& f, const LocalDateTime& t) {
         const int w = (t.dayOfWeek >= 0 && t.dayOfWeek <= 6) ? t.dayOfWeek : 0;
         switch (c) {
         case 'd':
-            if (run == 1)
-                out += Number(t.day, 1);
-            else if (run == 2)
-                out += Number(t.day, 2);
-            else if (run == 3)
-                out += f.abbrevDayNames[w];
+            if (run <= 2)
+                out += Number(t.day, static_cast<int>(run));
             else
-                out += f.dayNames[w];
+                out += run == 3 ? f.abbrevDayNames[w] : f.dayNames[w];
             break;
         case 'M':
-            if (run == 1)
-                out += Number(t.month, 1);
-            else if (run == 2)
-                out += Number(t.month, 2);
-            else if (run == 3)
-                out += f.abbrevMonthNames[m];
+            if (run <= 2)
+                out += Number(t.month, static_cast<int>(run));
             else
-                out += f.monthNames[m];
+                out += run == 3 ? f.abbrevMonthNames[m] : f.monthNames[m];
             break;
         case 'y':
             if (run <= 2)

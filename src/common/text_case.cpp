@@ -62,11 +62,16 @@ std::optional<unsigned char> AnsiCodePage::ExactByte(char16_t unit) const {
     return static_cast<unsigned char>(w);
 }
 
+std::optional<char16_t> AnsiCodePage::DoubleChar(uint16_t bytes) const {
+    const auto it = std::lower_bound(doubles_.begin(), doubles_.end(), bytes,
+                                     [](const auto& entry, uint16_t v) { return entry.first < v; });
+    if (it == doubles_.end() || it->first != bytes) return std::nullopt;
+    return it->second;
+}
+
 bool AnsiCodePage::ReadsAs(uint16_t written, char16_t unit) const {
     if (written < 0x100) return !leadBytes_[written] && singles_[written] == unit;
-    const auto it = std::lower_bound(doubles_.begin(), doubles_.end(), written,
-                                     [](const auto& entry, uint16_t v) { return entry.first < v; });
-    return it != doubles_.end() && it->first == written && it->second == unit;
+    return DoubleChar(written) == unit;
 }
 
 std::u16string AnsiCodePage::ToWide(std::string_view text) const {
@@ -76,10 +81,8 @@ std::u16string AnsiCodePage::ToWide(std::string_view text) const {
         const auto b = static_cast<unsigned char>(text[i]);
         if (leadBytes_[b] && i + 1 < text.size()) {
             const auto bytes = static_cast<uint16_t>(b << 8 | static_cast<unsigned char>(text[i + 1]));
-            const auto it = std::lower_bound(doubles_.begin(), doubles_.end(), bytes,
-                                             [](const auto& entry, uint16_t v) { return entry.first < v; });
-            if (it != doubles_.end() && it->first == bytes) {
-                wide += it->second;
+            if (const std::optional<char16_t> unit = DoubleChar(bytes)) {
+                wide += *unit;
                 ++i;
                 continue;
             }

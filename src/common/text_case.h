@@ -56,6 +56,8 @@ class AnsiCodePage {
     // The single byte written for unit when it reads back as unit.
     std::optional<unsigned char> ExactByte(char16_t unit) const;
     bool ReadsAs(uint16_t written, char16_t unit) const;
+    // The character of a lead and trail byte (lead * 256 + trail), if the code page has one there.
+    std::optional<char16_t> DoubleChar(uint16_t bytes) const;
 
     unsigned number_ = 0;
     std::array<char16_t, 256> singles_{};

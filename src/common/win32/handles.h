@@ -37,63 +37,29 @@ template <typename Traits> class UniqueHandle {
     Type h_ = Traits::Empty();
 };
 
-struct KernelHandleTraits {
-    using Type = HANDLE;
+// Most handles are empty when null; closeFn is the one call that frees the kind.
+template <class T, auto closeFn> struct NullEmptyTraits {
+    using Type = T;
     static Type Empty() { return nullptr; }
-    static void Close(Type h) { ::CloseHandle(h); }
+    static void Close(Type h) { closeFn(h); }
 };
+// File handles are empty when INVALID_HANDLE_VALUE, which is not null.
 struct FileHandleTraits {
     using Type = HANDLE;
     static Type Empty() { return INVALID_HANDLE_VALUE; }
     static void Close(Type h) { ::CloseHandle(h); }
 };
-struct RegKeyTraits {
-    using Type = HKEY;
-    static Type Empty() { return nullptr; }
-    static void Close(Type h) { ::RegCloseKey(h); }
-};
-struct GdiObjectTraits {
-    using Type = HGDIOBJ;
-    static Type Empty() { return nullptr; }
-    static void Close(Type h) { ::DeleteObject(h); }
-};
-struct MenuTraits {
-    using Type = HMENU;
-    static Type Empty() { return nullptr; }
-    static void Close(Type h) { ::DestroyMenu(h); }
-};
-struct ModuleTraits {
-    using Type = HMODULE;
-    static Type Empty() { return nullptr; }
-    static void Close(Type h) { ::FreeLibrary(h); }
-};
 
-// Icons from LoadImage without LR_SHARED are the program's own; LoadIcon's are shared and have no owner.
-struct IconTraits {
-    using Type = HICON;
-    static Type Empty() { return nullptr; }
-    static void Close(Type h) { ::DestroyIcon(h); }
-};
-struct ImageListTraits {
-    using Type = HIMAGELIST;
-    static Type Empty() { return nullptr; }
-    static void Close(Type h) { ::ImageList_Destroy(h); }
-};
-struct MemoryDcTraits {
-    using Type = HDC;
-    static Type Empty() { return nullptr; }
-    static void Close(Type h) { ::DeleteDC(h); }
-};
-
-using UniqueHandleK = UniqueHandle<KernelHandleTraits>;
+using UniqueHandleK = UniqueHandle<NullEmptyTraits<HANDLE, &::CloseHandle>>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
-using UniqueKey = UniqueHandle<RegKeyTraits>;
-using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
-using UniqueMenu = UniqueHandle<MenuTraits>;
-using UniqueModule = UniqueHandle<ModuleTraits>;
-using UniqueIcon = UniqueHandle<IconTraits>;
-using UniqueImageList = UniqueHandle<ImageListTraits>;
-using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
+using UniqueKey = UniqueHandle<NullEmptyTraits<HKEY, &::RegCloseKey>>;
+using UniqueGdiObject = UniqueHandle<NullEmptyTraits<HGDIOBJ, &::DeleteObject>>;
+using UniqueMenu = UniqueHandle<NullEmptyTraits<HMENU, &::DestroyMenu>>;
+using UniqueModule = UniqueHandle<NullEmptyTraits<HMODULE, &::FreeLibrary>>;
+// Icons from LoadImage without LR_SHARED are the program's own; LoadIcon's are shared and have no owner.
+using UniqueIcon = UniqueHandle<NullEmptyTraits<HICON, &::DestroyIcon>>;
+using UniqueImageList = UniqueHandle<NullEmptyTraits<HIMAGELIST, &::ImageList_Destroy>>;
+using UniqueMemoryDc = UniqueHandle<NullEmptyTraits<HDC, &::DeleteDC>>;
 
 // A window's device context, which goes back to the window it came from.
 class WindowDc {
