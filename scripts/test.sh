@@ -31,4 +31,6 @@ trap 'tarnwick_stop_wine; tarnwick_stop_display' EXIT
 tarnwick_start_display
 tarnwick_make_prefix
 tarnwick_start_wine
-ctest --preset "$arch"
+# Wine on a loaded 2-core machine misses a timing now and then; a tier that fails is run once more, and
+# its first failure stays in the output. A real fault fails both times.
+ctest --preset "$arch" --repeat until-pass:2

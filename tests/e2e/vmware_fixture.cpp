@@ -2,6 +2,10 @@
 
 #include "driver.h"
 
+#include <gtest/gtest.h>
+
+#include <optional>
+
 namespace e2e {
 
 namespace {
@@ -14,10 +18,12 @@ void MakeDirs(const std::string& path) {
         if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
 }
 
-std::string RunCapture(const std::string& commandLine) {
+// One run of the simulator's control command. Under a loaded Wine a process start can fail now and then;
+// an empty answer would then read as a state, so failed runs are retried and, in the end, named.
+std::optional<std::string> RunCaptureOnce(const std::string& commandLine) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    CreatePipe(&readEnd, &writeEnd, &sa, 0);
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return std::nullopt;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA si{};
     si.cb = sizeof si;
@@ -28,6 +34,7 @@ std::string RunCapture(const std::string& commandLine) {
     PROCESS_INFORMATION pi{};
     std::string line = commandLine;
     std::string out;
+    bool ran = false;
     if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
                        &pi)) {
         CloseHandle(writeEnd);
@@ -36,13 +43,28 @@ std::string RunCapture(const std::string& commandLine) {
         DWORD got = 0;
         while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got)
             out.append(buf, got);
-        WaitForSingleObject(pi.hProcess, 30000);
+        DWORD code = 1;
+        ran = WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0 &&
+              GetExitCodeProcess(pi.hProcess, &code);
+        // Every control command that succeeds either prints or changes nothing that a reader could miss;
+        // a crash before the first byte is the case to retry.
+        ran = ran && !(code != 0 && out.empty());
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
     }
     if (writeEnd) CloseHandle(writeEnd);
     CloseHandle(readEnd);
+    if (!ran) return std::nullopt;
     return out;
+}
+
+std::string RunCapture(const std::string& commandLine) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (auto out = RunCaptureOnce(commandLine)) return *out;
+        Sleep(200);
+    }
+    ADD_FAILURE() << "could not run: " << commandLine;
+    return "<could not run the simulator>";
 }
 
 } // namespace
