@@ -126,14 +126,16 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     ASSERT_TRUE(IsWindowEnabled(GetDlgItem(main, kSave)));
 
     ClickControl(main, kSave);
-    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 5s));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kForget)));
+    // The two buttons go grey one after the other, and the log line follows them.
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kForget)); }, 5s));
+    ASSERT_TRUE(
+        WaitFor([&] { return ws.Log().find(" - Configuration updated.\r\n") != std::string::npos; }, 5s));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kSave)));
     const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + team +
                               " = 0\r\n  " + alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta +
                               " = 0\r\n  PROMPT: = -1\r\n";
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), saved);
     EXPECT_EQ(RunValue(), ws.Exe() + " /START");
-    EXPECT_NE(ws.Log().find(" - Configuration updated.\r\n"), std::string::npos);
 
     // Changes and then Forget: the saved order and marks come back, both buttons go grey.
     ASSERT_TRUE(SelectListLine(list, 4));

@@ -192,21 +192,24 @@ TEST(Foundation, ReadOnlyLogGivesAnErrorBoxAndTheProgramGoesOn) {
 }
 
 TEST(Foundation, LogHeldByAnotherWriterIsWaitedOutOnlyBriefly) {
-    // How long this machine takes from starting the program to its first log line.
-    std::chrono::milliseconds firstLine{};
-    {
-        Workspace ws;
-        const auto start = std::chrono::steady_clock::now();
-        Process p("\"" + ws.Exe() + "\" /SKIP_VMWARE_CHECK /?", false);
-        ASSERT_TRUE(WaitFor([&] { return !ws.Log().empty(); }, 15s, 10ms));
-        firstLine =
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-        HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
-        ClickButton(box, "OK");
-        ASSERT_TRUE(p.WaitExit().has_value());
-    }
-    {
-        // A hold that ends within the program's one retry: the line still arrives.
+    // A hold that ends within the program's one retry: the line still arrives. The hold must end between
+    // the program's first attempt and its retry, which this test can only aim at from how long the
+    // program took to its first line just before; a loaded machine can make one aim miss, a program
+    // without the retry misses every time.
+    std::string missed;
+    for (int aim = 0; aim < 3; ++aim) {
+        std::chrono::milliseconds firstLine{};
+        {
+            Workspace ws;
+            const auto start = std::chrono::steady_clock::now();
+            Process p("\"" + ws.Exe() + "\" /SKIP_VMWARE_CHECK /?", false);
+            ASSERT_TRUE(WaitFor([&] { return !ws.Log().empty(); }, 15s, 10ms));
+            firstLine = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
+            ClickButton(box, "OK");
+            ASSERT_TRUE(p.WaitExit().has_value());
+        }
         Workspace ws;
         WriteFileBytes(ws.LogPath(), "");
         HANDLE hold = CreateFileA(ws.LogPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -217,13 +220,21 @@ TEST(Foundation, LogHeldByAnotherWriterIsWaitedOutOnlyBriefly) {
         CloseHandle(hold);
         HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
         ASSERT_TRUE(box);
-        EXPECT_EQ(MessageBoxText(box).rfind("Command Line Options:", 0), 0u) << MessageBoxText(box);
+        const std::string text = MessageBoxText(box);
+        if (text.rfind("Command Line Options:", 0) != 0) {
+            missed += text + "\n";
+            p.Kill();
+            continue;
+        }
         ClickButton(box, "OK");
         ASSERT_TRUE(p.WaitExit().has_value());
         const auto lines = LogMessages(ws.Log());
         ASSERT_FALSE(lines.empty()) << "the short hold lost the line";
         EXPECT_EQ(lines.front().rfind("Started; Command line: ", 0), 0u);
+        missed.clear();
+        break;
     }
+    EXPECT_EQ(missed, "") << "every short hold ended in the error box";
     {
         // A long hold: the error box, and the program keeps running.
         Workspace ws;
