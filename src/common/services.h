@@ -46,6 +46,8 @@ class Processes {
     virtual bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
                                 uint32_t& exitCode) = 0;
     virtual void Sleep(unsigned milliseconds) = 0;
+    // A steady clock in milliseconds, for waits that also run tools: their runs take time too.
+    virtual uint64_t TickMilliseconds() = 0;
 };
 
 // Plain file services, 8-bit paths.

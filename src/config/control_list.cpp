@@ -21,6 +21,9 @@ bool IsTeamText(std::string_view text) {
 bool IsDelayText(std::string_view text) {
     return StartsWith(text, DelayPrefix);
 }
+bool IsWaitText(std::string_view text) {
+    return StartsWith(text, WaitPrefix);
+}
 bool IsPromptText(std::string_view text) {
     return StartsWith(text, PromptText);
 }
@@ -33,12 +36,17 @@ EntryKind KindOf(std::string_view text) {
     if (IsSkipText(text)) return EntryKind::SkipMarker;
     if (IsTeamText(text)) return EntryKind::Team;
     if (IsDelayText(text)) return EntryKind::Delay;
+    if (IsWaitText(text)) return EntryKind::Wait;
     if (IsPromptText(text)) return EntryKind::Prompt;
     return EntryKind::VM;
 }
 
 std::string_view DelaySeconds(std::string_view delayText) {
     return IsDelayText(delayText) ? delayText.substr(DelayPrefix.size()) : std::string_view{};
+}
+
+std::string_view WaitSeconds(std::string_view waitText) {
+    return IsWaitText(waitText) ? waitText.substr(WaitPrefix.size()) : std::string_view{};
 }
 
 const char* InvalidDelayText(DelayInput result) {
@@ -184,10 +192,18 @@ void ControlList::AddPrompt() {
 }
 
 DelayInput ControlList::AddDelay(std::string_view typed) {
+    return AddSeconds(DelayPrefix, typed);
+}
+
+DelayInput ControlList::AddWait(std::string_view typed) {
+    return AddSeconds(WaitPrefix, typed);
+}
+
+DelayInput ControlList::AddSeconds(std::string_view prefix, std::string_view typed) {
     const std::optional<int32_t> seconds = ParseInteger(typed);
     if (!seconds) return DelayInput::NotAnInteger;
     if (*seconds < 1) return DelayInput::NotNatural;
-    std::string text(DelayPrefix);
+    std::string text(prefix);
     text += typed;
     SetEnabled(AddListItem(text), true);
     return DelayInput::Added;

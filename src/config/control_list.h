@@ -25,9 +25,11 @@ struct ControlEntry {
 
 // ---- Entry kinds, decided from the text alone each time an entry is used.
 
-enum class EntryKind { Illegal, SkipMarker, Team, Delay, Prompt, VM };
+enum class EntryKind { Illegal, SkipMarker, Team, Delay, Wait, Prompt, VM };
 
 inline constexpr std::string_view DelayPrefix = "DELAY:";
+// Waits for the nearest VM above to be ready, at most the seconds that follow.
+inline constexpr std::string_view WaitPrefix = "WAIT:";
 inline constexpr std::string_view PromptText = "PROMPT:";
 inline constexpr std::string_view SkipPrefix = "SKIP:";
 
@@ -35,13 +37,16 @@ bool StartsWith(std::string_view text, std::string_view prefix); // case-sensiti
 bool IsIllegalText(std::string_view text);                       // fewer than 5 characters
 bool IsTeamText(std::string_view text);                          // ends in "VmTm", any letter case
 bool IsDelayText(std::string_view text);
+bool IsWaitText(std::string_view text);
 bool IsPromptText(std::string_view text);
 bool IsSkipText(std::string_view text);
 // The sequences test the kinds in orders of their own after the length test; this one is the start
-// sequence's: illegal, skip marker, Team, delay, prompt, otherwise VM.
+// sequence's: illegal, skip marker, Team, delay, wait, prompt, otherwise VM.
 EntryKind KindOf(std::string_view text);
 // The seconds of a delay entry as written: everything after "DELAY:".
 std::string_view DelaySeconds(std::string_view delayText);
+// The seconds of a wait entry as written: everything after "WAIT:".
+std::string_view WaitSeconds(std::string_view waitText);
 
 // ---- Texts of the commands, for the window.
 
@@ -50,11 +55,14 @@ inline constexpr const char* OpenDialogFilter =
 inline constexpr const char* DelayCaption = "Add Delay between startup of VMs";
 inline constexpr const char* DelayPrompt = "Enter the number of seconds to delay:";
 inline constexpr const char* DelayInitialText = "10";
+inline constexpr const char* WaitCaption = "Add Wait until the VM above is ready";
+inline constexpr const char* WaitPrompt = "Enter the most seconds to wait:";
+inline constexpr const char* WaitInitialText = "120";
 inline constexpr const char* MustBeIntegerText = "Must be an integer";
 inline constexpr const char* MustBeNaturalText = "Must be a \"natural number\", i.e. an integer > 0.";
 
 enum class DelayInput { Added, NotAnInteger, NotNatural };
-// The "Invalid Entry" text for a refused delay; nullptr for Added.
+// The "Invalid Entry" text for a refused delay or wait; nullptr for Added.
 const char* InvalidDelayText(DelayInput result);
 
 // The option check boxes.
@@ -122,6 +130,8 @@ class ControlList {
     void AddPrompt();
     // typed is the input box's text, kept exactly as typed in the new entry.
     DelayInput AddDelay(std::string_view typed);
+    // The same checks and the same form as a delay, with "WAIT:" in front.
+    DelayInput AddWait(std::string_view typed);
     // A file from the open dialog; false (and nothing added, no message) when already listed.
     bool AddFile(std::string_view path);
     // Running VMs in the tool's order, each tested against the list as it grows. Returns how many
@@ -130,6 +140,7 @@ class ControlList {
 
   private:
     void Notify(ListChange::Kind kind, size_t index = 0);
+    DelayInput AddSeconds(std::string_view prefix, std::string_view typed);
     size_t Append(std::string text, std::string folded);
     void Remember(const std::string& text);
     void Forget(const std::string& text);

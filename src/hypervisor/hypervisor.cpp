@@ -66,6 +66,15 @@ bool Hypervisor::ExecVmCommand(const std::string& verb, const std::string& vmPat
     return ExecVmCommand(state_.vmware.toolPath, verb, vmPath, exitCode, true);
 }
 
+bool Hypervisor::ToolsRunning(const std::string& vmPath) {
+    const std::string capturePath = CapturePath();
+    uint32_t exitCode = 0;
+    const bool ran = Run(state_.vmware.toolPath, ToolsStateVerb, vmPath, exitCode, true) == RunOutcome::Ran;
+    const bool ready = ran && ToolsStateMeansReady(ReadTextFile(files_, capturePath, 0));
+    if (capturePath != state_.tempFilePath) files_.DeleteFile(capturePath);
+    return ready;
+}
+
 void Hypervisor::ListRunningVms(std::vector<std::string>& list) {
     const std::string capturePath = CapturePath();
     const ScopeExit removeCapture([&] { files_.DeleteFile(capturePath); });

@@ -25,6 +25,10 @@ class Hypervisor {
     // The form every sequence uses: the run's tool, output captured, exit code not wanted.
     bool ExecVmCommand(const std::string& verb, const std::string& vmPath);
 
+    // Whether vmrun's checkToolsState says the VM's guest tools run. False when the tool could not be
+    // run; nothing is logged but the "DosCmd" line, as the query is asked again and again.
+    bool ToolsRunning(const std::string& vmPath);
+
     // Replaces list with the paths of the running VMs, as the tool printed them. Shows a message box
     // when cmd could not be started. The capture file is gone afterwards.
     void ListRunningVms(std::vector<std::string>& list);

@@ -4,6 +4,12 @@ namespace tarnwick {
 
 const char* const SnapshotName = "Tarnwick_Backup";
 
+const char* const ToolsStateVerb = "checkToolsState";
+
+bool ToolsStateMeansReady(std::string_view output) {
+    return TrimControls(output) == "running";
+}
+
 std::string_view SuccessText(bool useVmrun) {
     return useVmrun ? "result: The operation was successful" : "() = 1";
 }

@@ -12,6 +12,11 @@ namespace tarnwick {
 // The one snapshot the backup run takes and removes again.
 extern const char* const SnapshotName;
 
+// vmrun's query of a guest's VMware Tools; vmware-cmd has none. It prints "running" once they run
+// (otherwise "installed", "unknown" or "not installed").
+extern const char* const ToolsStateVerb;
+bool ToolsStateMeansReady(std::string_view output);
+
 // The text that ends a successful run's output: vmrun's or vmware-cmd's.
 std::string_view SuccessText(bool useVmrun);
 

@@ -26,6 +26,7 @@ class HypervisorPort final : public VmOperations {
     bool ExecVmCommand(const std::string& verb, const std::string& vmPath) override {
         return hypervisor_.ExecVmCommand(verb, vmPath);
     }
+    bool ToolsRunning(const std::string& vmPath) override { return hypervisor_.ToolsRunning(vmPath); }
     std::vector<std::string> ListRunningVms() override {
         std::vector<std::string> running;
         hypervisor_.ListRunningVms(running);

@@ -101,20 +101,22 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
     DelayAfter(entry);
 }
 
-// Only a delay entry right after the VM's counts, and never the list's last entry (count - 2, as
+// Only a delay (or wait) entry right after the VM's counts, and never the list's last entry (count - 2, as
 // users' lists are written for); the delay's own check mark is not looked at.
 void BackupRun::DelayAfter(std::optional<size_t> entry) {
     if (!entry || *entry + 2 >= s_.list.Count()) return;
     const std::string e = s_.list.Text(*entry + 1);
-    if (!IsDelayText(e)) return;
-    const std::string_view rest = DelaySeconds(e);
+    // A wait entry counts as a delay of a tenth of its seconds: they are a limit, not a boot time.
+    const bool wait = IsWaitText(e);
+    if (!IsDelayText(e) && !wait) return;
+    const std::string_view rest = wait ? WaitSeconds(e) : DelaySeconds(e);
     const auto seconds = DelayLength(rest);
     if (!seconds) {
-        s_.reporter.WriteLog("   " + InvalidDelayLine(e));
+        s_.reporter.WriteLog("   " + (wait ? InvalidWaitLine(e) : InvalidDelayLine(e)));
         return;
     }
-    s_.reporter.ShowStatus("   Sleeping for " + std::string(rest) + " seconds...");
-    SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 1000);
+    s_.reporter.ShowStatus("   Sleeping for " + std::string(rest) + (wait ? "/10" : "") + " seconds...");
+    SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * (wait ? 100 : 1000));
 }
 
 } // namespace

@@ -35,6 +35,8 @@ class VmOperations {
     // The running VMs' paths in the tool's order; empty when none run or they could not be listed
     // (that failure has been reported already).
     virtual std::vector<std::string> ListRunningVms() = 0;
+    // Whether the VM's guest tools run, by vmrun's checkToolsState; false when it cannot tell.
+    virtual bool ToolsRunning(const std::string& vmPath) = 0;
 };
 
 // The Windows calls behind holding and re-issuing a logoff or shutdown.

@@ -5,6 +5,7 @@
 #include "hypervisor/tool_commands.h"
 #include "sequences/delay.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tarnwick {
@@ -15,6 +16,9 @@ std::string InQuotes(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
+// How often a wait entry asks whether the VM's tools run.
+constexpr uint64_t ToolsPollMs = 2000;
+
 const char* const ListChangedLine = "Start sequence stopped: the list was changed during the run; the "
                                     "remaining entries were not carried out.";
 
@@ -24,6 +28,7 @@ const char* const ListChangedLine = "Start sequence stopped: the list was change
 // cleared however the scope is left: a log that cannot be written abandons the handler.
 auto Sequencer::BeginStart() {
     suspensionsAtStart_ = suspensionsBegun_;
+    startedInRun_.clear();
     return ScopedValue(starting_, true);
 }
 
@@ -114,11 +119,14 @@ void Sequencer::RunEntry(size_t i, const std::string& t, std::vector<std::string
     case EntryKind::Delay:
         Delay(t);
         break;
+    case EntryKind::Wait:
+        Wait(i, t);
+        break;
     case EntryKind::Prompt:
         Prompt(i, t, expected);
         break;
     case EntryKind::VM:
-        StartVm(t);
+        StartVm(i, t);
         break;
     }
 }
@@ -149,9 +157,51 @@ void Sequencer::Delay(const std::string& t) {
         s_.reporter.WriteLog(InvalidDelayLine(t));
         return;
     }
-    s_.reporter.ShowStatus("Sleeping for " + std::string(rest) + " seconds...");
+    SleepSeconds(t, rest, *seconds);
+}
+
+void Sequencer::SleepSeconds(const std::string& t, std::string_view secondsText, int32_t seconds) {
+    s_.reporter.ShowStatus("Sleeping for " + std::string(secondsText) + " seconds...");
     if (RefuseAfterStatus(t)) return;
-    SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 1000);
+    SleepMilliseconds(s_.processes, static_cast<uint64_t>(seconds) * 1000);
+}
+
+void Sequencer::Wait(size_t i, const std::string& t) {
+    const std::string_view rest = WaitSeconds(t);
+    const auto seconds = DelayLength(rest);
+    if (!seconds) {
+        s_.reporter.WriteLog(InvalidWaitLine(t));
+        return;
+    }
+    const WaitTarget target = ChooseWaitTarget(s_.list, i, s_.vmware.useVmrun, [this](size_t j) {
+        const auto found = startedInRun_.find(j);
+        return found != startedInRun_.end() && found->second == s_.list.Text(j);
+    });
+    if (target.fallback != WaitFallback::None) {
+        s_.reporter.WriteLog(WaitFallbackLine(target, t));
+        SleepSeconds(t, rest, *seconds);
+        return;
+    }
+
+    const std::string limit = std::to_string(*seconds);
+    const uint64_t limitMs = static_cast<uint64_t>(*seconds) * 1000;
+    const uint64_t begin = s_.processes.TickMilliseconds();
+    s_.reporter.ShowStatus("Waiting up to " + limit + " seconds for " + target.vm + " to be ready...");
+    if (RefuseAfterStatus(t)) return;
+    // A logoff or Exit handled during the wait ends it; the run then stops at its next entry.
+    while (!StopReason()) {
+        const bool ready = s_.vms.ToolsRunning(target.vm);
+        const uint64_t elapsed = s_.processes.TickMilliseconds() - begin;
+        if (ready) {
+            s_.reporter.WriteLog("  ready after " + std::to_string((elapsed + 500) / 1000) + " seconds.");
+            return;
+        }
+        if (elapsed >= limitMs) {
+            s_.reporter.WriteLog("  not ready after " + limit + " seconds; going on.");
+            return;
+        }
+        SleepMilliseconds(s_.processes, std::min<uint64_t>(ToolsPollMs, limitMs - elapsed));
+    }
 }
 
 void Sequencer::Prompt(size_t i, const std::string& t, std::vector<std::string>* expected) {
@@ -175,11 +225,11 @@ void Sequencer::Prompt(size_t i, const std::string& t, std::vector<std::string>*
     if (expected && i + 1 < expected->size()) (*expected)[i + 1] = marked;
 }
 
-void Sequencer::StartVm(const std::string& t) {
+void Sequencer::StartVm(size_t i, const std::string& t) {
     s_.reporter.ShowStatus("Starting VM: " + t);
     if (RefuseAfterStatus(t)) return;
     const uint64_t before = suspensionsBegun_;
-    s_.vms.ExecVmCommand("start", t);
+    if (s_.vms.ExecVmCommand("start", t)) startedInRun_[i] = t;
     if (suspensionsBegun_ != before) {
         // The suspension ran while this VM was coming up and may not have seen it running.
         s_.reporter.WriteLog("VM started while a suspension ran; suspending it now: " + t);
@@ -201,7 +251,7 @@ bool Sequencer::SuspendAll() {
             // Entries removed meanwhile are gone; the second pass still finds their VMs.
             if (i >= s_.list.Count() || !s_.list.Enabled(i)) continue;
             const std::string t = s_.list.Text(i);
-            // The kinds in this pass's own order: a delay or prompt is never taken for a Team here, and
+            // The kinds in this pass's own order: a delay, wait or prompt is never taken for a Team here, and
             // a skip marker is no kind of its own.
             if (IsIllegalText(t)) {
                 s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(t));
@@ -213,6 +263,8 @@ bool Sequencer::SuspendAll() {
                 } else {
                     s_.reporter.WriteLog(InvalidDelayLine(t));
                 }
+            } else if (IsWaitText(t)) {
+                s_.reporter.ShowStatus("Skipping startup wait for a VM to be ready...");
             } else if (IsPromptText(t)) {
                 s_.reporter.ShowStatus("Skipping startup user prompt...");
             } else {

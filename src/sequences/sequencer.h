@@ -17,8 +17,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnwick {
@@ -68,8 +70,10 @@ class Sequencer {
     bool RefuseAfterStatus(const std::string& t);
     void OpenTeam(const std::string& t);
     void Delay(const std::string& t);
+    void SleepSeconds(const std::string& t, std::string_view secondsText, int32_t seconds);
+    void Wait(size_t i, const std::string& t);
     void Prompt(size_t i, const std::string& t, std::vector<std::string>* expected);
-    void StartVm(const std::string& t);
+    void StartVm(size_t i, const std::string& t);
 
     SequenceServices s_;
     bool starting_ = false;
@@ -77,7 +81,8 @@ class Sequencer {
     bool exitAsking_ = false;
     bool closing_ = false;
     uint64_t suspensionsBegun_ = 0;
-    uint64_t suspensionsAtStart_ = 0; // suspensionsBegun_ when the running start sequence began
+    uint64_t suspensionsAtStart_ = 0;            // suspensionsBegun_ when the running start sequence began
+    std::map<size_t, std::string> startedInRun_; // index -> text of each VM this start sequence started
     std::function<void()> onSuspensionComplete_;
 };
 

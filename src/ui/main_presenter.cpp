@@ -25,6 +25,9 @@ void MainPresenter::Command(UserCommand command) {
     case UserCommand::AddDelay:
         AddDelay();
         break;
+    case UserCommand::AddWait:
+        AddWait();
+        break;
     case UserCommand::AddPrompt:
         s_.list.AddPrompt();
         break;
@@ -85,6 +88,12 @@ void MainPresenter::AddDelay() {
     const auto typed = view_.AskText(DelayCaption, DelayPrompt, DelayInitialText);
     if (!typed) return;
     if (const char* text = InvalidDelayText(s_.list.AddDelay(*typed))) s_.dialogs.InvalidEntry(text);
+}
+
+void MainPresenter::AddWait() {
+    const auto typed = view_.AskText(WaitCaption, WaitPrompt, WaitInitialText);
+    if (!typed) return;
+    if (const char* text = InvalidDelayText(s_.list.AddWait(*typed))) s_.dialogs.InvalidEntry(text);
 }
 
 void MainPresenter::AddRunningVms() {

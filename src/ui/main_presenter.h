@@ -48,6 +48,7 @@ class MainPresenter final : public MainViewEvents {
     ListLine Line(size_t index) const;
     void AddFile();
     void AddDelay();
+    void AddWait();
     void AddRunningVms();
     void BeepUnless(bool acted);
 

@@ -15,6 +15,7 @@ enum class UserCommand {
     AddFile,
     AddRunningVms,
     AddDelay,
+    AddWait,
     AddPrompt,
     Delete,
     MoveUp,

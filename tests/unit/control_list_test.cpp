@@ -46,6 +46,10 @@ TEST(EntryKind, RecognisedFromTheTextAlone) {
         {"DELAY:", EntryKind::Delay},
         {"delay:10", EntryKind::VM}, // case-sensitive
         {"DELAY 10", EntryKind::VM},
+        {"WAIT:30", EntryKind::Wait},
+        {"WAIT:", EntryKind::Wait},
+        {"Wait:30", EntryKind::VM},
+        {"WAIT:t.vmtm", EntryKind::Team},
         {"PROMPT:", EntryKind::Prompt},
         {"PROMPT:anything", EntryKind::Prompt},
         {"Prompt:", EntryKind::VM},
@@ -62,6 +66,10 @@ TEST(EntryKind, RecognisedFromTheTextAlone) {
     EXPECT_EQ(DelaySeconds("DELAY: 5"), " 5");
     EXPECT_EQ(DelaySeconds("DELAY:"), "");
     EXPECT_EQ(DelaySeconds("PROMPT:"), "");
+    EXPECT_EQ(WaitSeconds("WAIT: 5"), " 5");
+    EXPECT_EQ(WaitSeconds("DELAY:5"), "");
+    EXPECT_TRUE(IsWaitText("WAIT:"));
+    EXPECT_FALSE(IsDelayText("WAIT:5"));
 }
 
 TEST(ControlList, AddListItemAppendsDisabledAndMarksTheListChanged) {
@@ -168,19 +176,23 @@ TEST(ControlList, DelayInput) {
         {"-3", DelayInput::NotNatural, nullptr},
         {"$FFFFFFFF", DelayInput::NotNatural, nullptr}, // -1
     };
-    for (const Case& c : cases) {
-        ControlList list = Loaded({{"C:\\a.vmx", false}});
-        list.Select(0);
-        EXPECT_EQ(list.AddDelay(c.typed), c.result) << c.typed;
-        if (c.entry) {
-            ASSERT_EQ(list.Count(), 2u) << c.typed;
-            EXPECT_EQ(list.At(1), (ControlEntry{c.entry, true})) << c.typed;
-            EXPECT_TRUE(list.HasUnsavedChanges());
-        } else {
-            EXPECT_EQ(list.Count(), 1u) << c.typed;
-            EXPECT_FALSE(list.HasUnsavedChanges()) << c.typed;
+    // A wait entry takes the same input by the same rules, with its own prefix.
+    for (const bool wait : {false, true}) {
+        for (const Case& c : cases) {
+            ControlList list = Loaded({{"C:\\a.vmx", false}});
+            list.Select(0);
+            EXPECT_EQ(wait ? list.AddWait(c.typed) : list.AddDelay(c.typed), c.result) << c.typed;
+            if (c.entry) {
+                ASSERT_EQ(list.Count(), 2u) << c.typed;
+                const std::string text = wait ? "WAIT:" + std::string(c.entry).substr(6) : c.entry;
+                EXPECT_EQ(list.At(1), (ControlEntry{text, true})) << c.typed;
+                EXPECT_TRUE(list.HasUnsavedChanges());
+            } else {
+                EXPECT_EQ(list.Count(), 1u) << c.typed;
+                EXPECT_FALSE(list.HasUnsavedChanges()) << c.typed;
+            }
+            EXPECT_EQ(list.Selection(), 0u);
         }
-        EXPECT_EQ(list.Selection(), 0u);
     }
     EXPECT_STREQ(InvalidDelayText(DelayInput::NotAnInteger), "Must be an integer");
     EXPECT_STREQ(InvalidDelayText(DelayInput::NotNatural),
@@ -194,9 +206,14 @@ TEST(ControlList, PromptsAndDelaysMayRepeat) {
     list.AddPrompt();
     list.AddDelay("10");
     list.AddDelay("10");
-    EXPECT_EQ(Entries(list),
-              (std::vector<ControlEntry>{
-                  {"PROMPT:", true}, {"PROMPT:", true}, {"DELAY:10", true}, {"DELAY:10", true}}));
+    list.AddWait("10");
+    list.AddWait("10");
+    EXPECT_EQ(Entries(list), (std::vector<ControlEntry>{{"PROMPT:", true},
+                                                        {"PROMPT:", true},
+                                                        {"DELAY:10", true},
+                                                        {"DELAY:10", true},
+                                                        {"WAIT:10", true},
+                                                        {"WAIT:10", true}}));
 }
 
 TEST(ControlList, RunningVmsAreTestedAgainstTheGrowingList) {

@@ -182,9 +182,14 @@ class ScriptedProcesses : public Processes {
         if (answer.started && wait) exitCode = answer.exitCode;
         return answer.started;
     }
-    void Sleep(unsigned milliseconds) override { sleeps.push_back(milliseconds); }
+    void Sleep(unsigned milliseconds) override {
+        sleeps.push_back(milliseconds);
+        clockMs += milliseconds;
+    }
+    uint64_t TickMilliseconds() override { return clockMs; }
 
     std::function<Answer(const std::string& commandLine)> tool;
+    uint64_t clockMs = 0;
     std::vector<std::string> lines;
     std::vector<std::string> workingDirs;
     std::vector<bool> waits;

@@ -78,6 +78,37 @@ TEST_F(HypervisorTest, SuccessLogsOnlyTheCommandLine) {
     EXPECT_TRUE(files.deleted.empty());
 }
 
+TEST_F(HypervisorTest, ToolsRunningOnlyForTheExactAnswerAndNothingLoggedButTheCommand) {
+    struct Case {
+        const char* output;
+        bool started;
+        bool running;
+    };
+    const Case cases[] = {
+        {"running\r\n", true, true},
+        {" running ", true, true},
+        {"installed\r\n", true, false},
+        {"not installed\r\n", true, false},
+        {"unknown\r\n", true, false},
+        {"Running\r\n", true, false},
+        {"Error: Cannot open VM\r\n", true, false},
+        {"running\r\n", false, false}, // cmd never started: an old capture is no answer
+    };
+    for (const Case& c : cases) {
+        ui.trace.clear();
+        processes.tool = [this, c](const std::string&) {
+            files.files[kCapture] = c.output;
+            return ScriptedProcesses::Answer{c.started, 0};
+        };
+        EXPECT_EQ(hypervisor.ToolsRunning("D:\\VMs\\a b\\x.vmx"), c.running) << c.output;
+        EXPECT_EQ(
+            ui.Logged(),
+            Lines{
+                R"(      DosCmd: cmd /c ""C:\P\vmrun.exe" checkToolsState "D:\VMs\a b\x.vmx" > "C:\App\Tarnwick.tmp"")"})
+            << c.output;
+    }
+}
+
 TEST_F(HypervisorTest, FailureIsLoggedInThreeEntries) {
     state.vmware.useVmrun = false;
     state.vmware.toolPath = "C:\\S\\vmware-cmd.bat";

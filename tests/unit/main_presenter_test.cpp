@@ -80,6 +80,10 @@ class FakeSequences : public SequenceCommands, public VmOperations {
         calls.push_back("list running");
         return running;
     }
+    bool ToolsRunning(const std::string& vmPath) override {
+        calls.push_back("tools " + vmPath);
+        return false;
+    }
 };
 
 const char* const IniPath = "C:\\Tools\\Tarnwick.ini";
@@ -153,9 +157,11 @@ TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnly
 
 TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {
     Press(UserCommand::AddDelay); // cancelled
+    Press(UserCommand::AddWait);  // cancelled
     Press(UserCommand::AddFile);  // cancelled
     EXPECT_EQ(view.asked,
               (Trace{"text: Add Delay between startup of VMs | Enter the number of seconds to delay: | 10",
+                     "text: Add Wait until the VM above is ready | Enter the most seconds to wait: | 120",
                      "file: Virtual Machines & Teams (*.vmx;*.vmtm)|*.vmx;*.vmtm|All Files (*.*)|*.* | "
                      "C:\\Tools\\"}));
     EXPECT_EQ(list.Count(), 0u);
@@ -169,13 +175,24 @@ TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {
     EXPECT_EQ(ui.Lines("invalid:"),
               (Trace{"Must be an integer", "Must be a \"natural number\", i.e. an integer > 0."}));
     EXPECT_EQ(Entries(), (std::vector<ControlEntry>{{"DELAY:15", true}}));
+    // A wait is refused with the same boxes.
+    for (const char* typed : {"-2", "x", "45"}) {
+        view.typed = typed;
+        Press(UserCommand::AddWait);
+    }
+    EXPECT_EQ(ui.Lines("invalid:"),
+              (Trace{"Must be an integer", "Must be a \"natural number\", i.e. an integer > 0.",
+                     "Must be a \"natural number\", i.e. an integer > 0.", "Must be an integer"}));
+    ASSERT_EQ(Entries(), (std::vector<ControlEntry>{{"DELAY:15", true}, {"WAIT:45", true}}));
+    list.Select(1);
+    list.DeleteSelected();
 
     view.chosen = "C:\\VMs\\Web\\web.vmx";
     Press(UserCommand::AddFile);
     view.chosen = "C:\\VMS\\WEB\\WEB.VMX"; // listed already: no entry, no beep, no message
     Press(UserCommand::AddFile);
     EXPECT_EQ(Entries(), (std::vector<ControlEntry>{{"DELAY:15", true}, {"C:\\VMs\\Web\\web.vmx", false}}));
-    EXPECT_EQ(ui.Lines("invalid:").size(), 2u);
+    EXPECT_EQ(ui.Lines("invalid:").size(), 4u);
     EXPECT_EQ(ui.Count("beep"), 0u);
     EXPECT_TRUE(ui.Lines("box:").empty());
 }

@@ -152,6 +152,12 @@ TEST(Backup, DelayAfterAVm) {
     } cases[] = {
         {{{Xp}, {"DELAY:2", false}, {Srv}}, {"status:   Sleeping for 2 seconds...", "sleep:2000"}},
         {{{Xp}, {"DELAY: 3"}, {"PROMPT:"}}, {"status:   Sleeping for  3 seconds...", "sleep:3000"}},
+        // A wait counts as a delay of a tenth of its seconds, by the same rules; no tools are asked.
+        {{{Xp}, {"WAIT:30", false}, {Srv}}, {"status:   Sleeping for 30/10 seconds...", "sleep:3000"}},
+        {{{Xp}, {"WAIT: 5"}, {"PROMPT:"}}, {"status:   Sleeping for  5/10 seconds...", "sleep:500"}},
+        {{{Xp}, {"WAIT:30"}}, {}},
+        {{{Xp}, {"WAIT:-1"}, {Srv}},
+         {"log:   Skipping invalid wait: \"WAIT:-1\" (the seconds must be a whole number of at least 1)"}},
         {{{Xp}, {"DELAY:2"}}, {}}, // the last entry never counts
         {{{Xp}, {Srv}, {"DELAY:2"}}, {}},
         {{{Xp}, {"DELAY:0"}, {Srv}},

@@ -41,6 +41,11 @@ class FakeWorld : public fakes::RecordingUi,
     std::map<std::string, std::pair<bool, uint32_t>> commandResults; // command -> started, exit code
     bool privilegeOk = true, exitWindowsOk = true, blockReasonsSupported = true;
     ConfigOptions options; // the backup options
+    // The clock behind TickMilliseconds: sleeps move it, and so does each tools query (a tool run
+    // takes time). A VM's tools run from toolsUpAt on (ms on this clock); a VM not named never says so.
+    uint64_t clockMs = 0;
+    uint64_t toolsQueryMs = 0;
+    std::map<std::string, uint64_t> toolsUpAt;
     void CheckIndex(size_t i) const {
         if (i >= entries.size()) ADD_FAILURE() << "list read past its end: " << i;
     }
@@ -53,7 +58,11 @@ class FakeWorld : public fakes::RecordingUi,
         Record("run:" + cmd + "|" + dir + "|" + (wait ? "wait" : "nowait"));
         return result.first;
     }
-    void Sleep(unsigned ms) override { Record("sleep:" + std::to_string(ms)); }
+    void Sleep(unsigned ms) override {
+        clockMs += ms;
+        Record("sleep:" + std::to_string(ms));
+    }
+    uint64_t TickMilliseconds() override { return clockMs; }
 
     size_t Count() const override { return entries.size(); }
     std::string Text(size_t i) const override {
@@ -84,6 +93,12 @@ class FakeWorld : public fakes::RecordingUi,
     std::vector<std::string> ListRunningVms() override {
         Record("list-running");
         return running;
+    }
+    bool ToolsRunning(const std::string& path) override {
+        Record("tools:" + path);
+        clockMs += toolsQueryMs;
+        const auto up = toolsUpAt.find(path);
+        return up != toolsUpAt.end() && clockMs >= up->second;
     }
 
     bool SetPrivilege(const std::string& name, bool enable) override {

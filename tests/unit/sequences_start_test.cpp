@@ -60,6 +60,137 @@ TEST(StartAll, MalformedDelaysAreLoggedOnceAndNotSlept) {
     EXPECT_EQ(std::count(r.w.trace.begin(), r.w.trace.end(), "sleep:2147483647"), 1000);
 }
 
+struct WaitCase {
+    const char* name;
+    std::vector<Entry> entries;
+    std::function<void(Rig&)> setUp;
+    Trace expected; // from after "Starting VMs..." up to, not including, "VMs Started"
+};
+
+TEST(StartAll, WaitEntries) {
+    const std::string team = "C:\\Teams\\T.vmtm";
+    const auto waiting = [](const std::string& limit, const std::string& vm) {
+        return "status:Waiting up to " + limit + " seconds for " + vm + " to be ready...";
+    };
+    const auto instead = [](const std::string& why, const std::string& seconds) {
+        return Trace{"log:" + why + "; sleeping instead.", "status:Sleeping for " + seconds + " seconds...",
+                     "sleep:" + seconds + "000"};
+    };
+    const auto notStarted = [&](const std::string& vm) {
+        return instead("Cannot wait for " + vm + " to be ready: it was not started in this run", "4");
+    };
+    const auto join = [](Trace a, const Trace& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const Trace startA = {"status:Starting VM: " + VmA, "exec:start " + VmA};
+    const Trace startB = {"status:Starting VM: " + VmB, "exec:start " + VmB};
+    const std::vector<WaitCase> cases = {
+        {"tools up after 3 s: polled every 2 s, and the run goes on at once",
+         {{VmA}, {"WAIT:30"}, {VmB}},
+         [](Rig& r) { r.w.toolsUpAt[VmA] = 3000; },
+         join(join(startA, {waiting("30", VmA), "tools:" + VmA, "sleep:2000", "tools:" + VmA, "sleep:2000",
+                            "tools:" + VmA, "log:  ready after 4 seconds."}),
+              startB)},
+        {"never up: the last poll is at the limit, which need not be a whole number of polls",
+         {{VmA}, {"WAIT: 5"}, {VmB}},
+         nullptr,
+         join(join(startA, {waiting("5", VmA), "tools:" + VmA, "sleep:2000", "tools:" + VmA, "sleep:2000",
+                            "tools:" + VmA, "sleep:1000", "tools:" + VmA,
+                            "log:  not ready after 5 seconds; going on."}),
+              startB)},
+        {"the tool's own run time counts against the limit",
+         {{VmA}, {"WAIT:4"}},
+         [](Rig& r) { r.w.toolsQueryMs = 1500; },
+         join(startA, {waiting("4", VmA), "tools:" + VmA, "sleep:2000", "tools:" + VmA,
+                       "log:  not ready after 4 seconds; going on."})},
+        {"delays, prompts, waits and illegal entries between are passed over",
+         {{VmA}, {VmB}, {"DELAY:1"}, {"abc"}, {"WAIT:$3"}, {"PROMPT:"}, {"WAIT:2"}},
+         [](Rig& r) {
+             r.w.toolsUpAt[VmB] = 0;
+             r.w.answers = {true};
+         },
+         join(join(startA, startB),
+              {"status:Sleeping for 1 seconds...", "sleep:1000", "log:Skipping Illegal VM name: \"abc\"",
+               waiting("3", VmB), "tools:" + VmB, "log:  ready after 0 seconds.",
+               "status:Awaiting User Response...", "ask:Launch VM: WAIT:2?", waiting("2", VmB),
+               "tools:" + VmB, "log:  ready after 0 seconds."})},
+        {"the nearest VM is disabled: a delay, even though one above it was started",
+         {{VmB}, {VmA, false}, {"WAIT:4"}, {VmC}},
+         [](Rig& r) { r.w.toolsUpAt[VmB] = 0; },
+         join(join(startB, notStarted(VmA)), {"status:Starting VM: " + VmC, "exec:start " + VmC})},
+        {"the nearest VM failed to start",
+         {{VmA}, {"WAIT:4"}},
+         [](Rig& r) { r.w.failingVerbs = {"start " + VmA}; },
+         join(startA, notStarted(VmA))},
+        {"the nearest VM was passed over at a prompt",
+         {{"PROMPT:"}, {VmA}, {"WAIT:4"}},
+         [](Rig& r) { r.w.answers = {false}; },
+         join({"status:Awaiting User Response...", "ask:Launch VM: " + VmA + "?", "replace:1:SKIP:" + VmA,
+               "status:Skipped VM: SKIP:" + VmA, "replace:1:" + VmA},
+              notStarted(VmA))},
+        {"a disabled VM still marked from an earlier run",
+         {{"SKIP:" + VmA, false}, {"WAIT:4"}},
+         nullptr,
+         notStarted("SKIP:" + VmA)},
+        {"a Team above",
+         {{VmA}, {team}, {"WAIT:4"}},
+         nullptr,
+         join(join(startA, {"status:Opening Team: " + team,
+                            "run:vmware -x -q \"" + team + "\"|C:\\Program Files\\VMware\\|nowait"}),
+              instead("Cannot wait for " + team +
+                          " to be ready: it is a Team, whose VMs' tools cannot be asked",
+                      "4"))},
+        {"no VM above",
+         {{"DELAY:1", false}, {"WAIT:4"}},
+         nullptr,
+         instead("No VM above \"WAIT:4\" to wait for", "4")},
+        {"vmware-cmd cannot ask",
+         {{VmA}, {"WAIT:4"}},
+         [](Rig& r) { r.vmware.useVmrun = false; },
+         join(startA,
+              instead("Cannot wait for " + VmA + " to be ready: vmware-cmd cannot ask a VM's tools", "4"))},
+        {"seconds that are no whole number of at least 1",
+         {{VmA}, {"WAIT:0"}, {"WAIT:"}},
+         nullptr,
+         join(startA,
+              {"log:Skipping invalid wait: \"WAIT:0\" (the seconds must be a whole number of at least 1)",
+               "log:Skipping invalid wait: \"WAIT:\" (the seconds must be a whole number of at least 1)"})},
+    };
+    for (const auto& c : cases) {
+        Rig r;
+        r.w.entries = c.entries;
+        if (c.setUp) c.setUp(r);
+        r.seq.StartAll();
+        ASSERT_GE(r.w.trace.size(), 3u) << c.name;
+        EXPECT_EQ(Trace(r.w.trace.begin() + 2, r.w.trace.end() - 1), c.expected) << c.name;
+        EXPECT_EQ(r.w.trace.back(), "status:VMs Started: " + Now) << c.name;
+    }
+}
+
+TEST(StartAll, AWaitEndsWhenASuspensionBeginsAndTheLaunchButtonStartsNoVmToWaitFor) {
+    Rig r;
+    r.w.entries = {{VmA}, {"WAIT:30"}, {VmB}};
+    r.w.during["sleep:2000"] = [&r] { r.seq.SuspendAll(); };
+    r.seq.StartAll();
+    EXPECT_EQ(std::count(r.w.trace.begin(), r.w.trace.end(), "tools:" + VmA), 1);
+    EXPECT_EQ(r.w.trace.back(),
+              "log:Start sequence stopped: a suspension has begun; nothing more is started.");
+    EXPECT_EQ(std::count(r.w.trace.begin(), r.w.trace.end(), "exec:start " + VmB), 0);
+
+    // Launched alone, a wait has no VM started in its run: it sleeps.
+    Rig launch;
+    launch.w.entries = {{VmA}, {"WAIT:4"}};
+    launch.w.toolsUpAt[VmA] = 0;
+    launch.w.selected = 0;
+    launch.seq.LaunchSelected();
+    launch.w.selected = 1;
+    launch.seq.LaunchSelected();
+    EXPECT_EQ(launch.From(4), (Trace{"log:Cannot wait for " + VmA +
+                                         " to be ready: it was not started in this run; sleeping instead.",
+                                     "status:Sleeping for 4 seconds...", "sleep:4000", "status:"}));
+}
+
 struct PromptCase {
     const char* name;
     std::vector<Entry> entries;

@@ -11,13 +11,16 @@ const std::string VmZ = "E:\\Other\\Z.vmx";
 
 TEST(SuspendAll, ListBottomUpWithItsOwnKindOrderThenEveryRunningVm) {
     Rig r;
-    r.w.entries = {{VmA},        {"DELAY:30"},    {"PROMPT:"}, {"C:\\T\\x.vmtm"},  {"abc"},
-                   {VmB, false}, {"SKIP:" + VmA}, {"DELAY:x"}, {"DELAY:$FFFFFFFF"}};
+    r.w.entries = {{VmA},     {"DELAY:30"}, {"WAIT:60"},     {"PROMPT:"}, {"C:\\T\\x.vmtm"},
+                   {"abc"},   {VmB, false}, {"SKIP:" + VmA}, {"DELAY:x"}, {"DELAY:$FFFFFFFF"},
+                   {"WAIT:x"}};
     r.w.running = {VmB, VmZ};
     EXPECT_TRUE(r.seq.SuspendAll());
     EXPECT_EQ(r.w.trace,
               (Trace{
                   "status:Suspending cataloged VMs in reverse specified order...",
+                  // A wait is passed over with a line of its own, whatever its seconds; no tools asked.
+                  "status:Skipping startup wait for a VM to be ready...",
                   "log:Skipping invalid delay: \"DELAY:$FFFFFFFF\" (the seconds must be a whole number "
                   "of at least 1)",
                   "log:Skipping invalid delay: \"DELAY:x\" (the seconds must be a whole number of at "
@@ -29,6 +32,7 @@ TEST(SuspendAll, ListBottomUpWithItsOwnKindOrderThenEveryRunningVm) {
                   "status:  Suspending Team: C:\\T\\x.vmtm",
                   "exec:suspend C:\\T\\x.vmtm",
                   "status:Skipping startup user prompt...",
+                  "status:Skipping startup wait for a VM to be ready...",
                   "status:Sleeping for 30/10 seconds...",
                   "sleep:3000",
                   "status:  Suspending VM: " + VmA,

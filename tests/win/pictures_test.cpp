@@ -100,7 +100,7 @@ TEST(ToolbarImages, HoldTwentyThreePicturesOfTheRequestedSize) {
 }
 
 TEST(ToolbarImages, OnlyTheUsedPlacesHoldDrawings) {
-    const std::vector<int> used = {6, 10, 16, 18, 19, 20, 21, 22};
+    const std::vector<int> used = {6, 10, 11, 16, 18, 19, 20, 21, 22};
     for (int size : kSizes) {
         ListOwner owner{CreateToolbarImages(size)};
         ASSERT_NE(owner.list, nullptr);

@@ -14,6 +14,7 @@ const char* const kCtlUsage =
     "  remove-vm VMX                 unregister a VM\r\n"
     "  set-state VMX STATE           register a VM if needed and set its state\r\n"
     "  state VMX                     print off, running, suspended or unregistered\r\n"
+    "  set-tools VMX MS|not-installed  the VM's tools run MS ms after it starts running, or never\r\n"
     "  list                          print STATE<TAB>VMX for every registered VM\r\n"
     "  add-snapshot VMX NAME         give a VM a snapshot\r\n"
     "  snapshots VMX                 print a VM's snapshot names\r\n"
@@ -53,7 +54,12 @@ int RunCtl(const std::vector<std::string>& args) {
         std::optional<Power> power = args.size() == 3 ? ParsePower(args[2]) : Power::Off;
         if (!power) return Fail("unknown state: " + args[2]);
         Vm& vm = state.Register(args[1]);
-        if (cmd == "set-state" || args.size() == 3) vm.power = *power;
+        if (cmd == "set-state" || args.size() == 3) SetPower(vm, *power);
+        store.Save(state);
+    } else if (cmd == "set-tools" && need(2)) {
+        Vm& vm = state.Register(args[1]);
+        if (!ApplyVmItem(vm, "tools=" + Lower(args[2])))
+            return Fail("not a time in ms nor not-installed: " + args[2]);
         store.Save(state);
     } else if (cmd == "remove-vm" && need(1)) {
         if (!state.Remove(args[1])) return Fail("not registered: " + args[1]);

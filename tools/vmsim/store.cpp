@@ -84,6 +84,24 @@ std::optional<Power> ParsePower(const std::string& text) {
     return std::nullopt;
 }
 
+unsigned long long NowMs() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    return ((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000;
+}
+
+void SetPower(Vm& vm, Power power) {
+    if (power == Power::Running && vm.power != Power::Running) vm.runningSince = NowMs();
+    if (power != Power::Running) vm.runningSince = 0;
+    vm.power = power;
+}
+
+std::string ToolsState(const Vm& vm) {
+    if (vm.toolsNotInstalled) return "not installed";
+    if (vm.power != Power::Running) return "unknown";
+    return NowMs() - vm.runningSince >= vm.toolsAfterMs ? "running" : "installed";
+}
+
 Vm* State::Find(const std::string& path) {
     std::string key = PathKey(path);
     for (Vm& vm : vms)
@@ -271,6 +289,25 @@ void Store::ClearJournal() const {
     DeleteFileA(JournalPath().c_str());
 }
 
+bool ApplyVmItem(Vm& vm, const std::string& item) {
+    unsigned long number = 0;
+    if (item.starts_with("since=")) {
+        char* end = nullptr;
+        vm.runningSince = std::strtoull(item.c_str() + 6, &end, 10);
+        return *end == '\0' && end != item.c_str() + 6;
+    }
+    if (item == "tools=not-installed") {
+        vm.toolsNotInstalled = true;
+        return true;
+    }
+    if (item.starts_with("tools=") && ParseUnsigned(item.substr(6), number)) {
+        vm.toolsAfterMs = number;
+        vm.toolsNotInstalled = false;
+        return true;
+    }
+    return false;
+}
+
 bool ApplyInjectionItem(Injection& inj, const std::string& item) {
     size_t eq = item.find('=');
     std::string key = item.substr(0, eq);
@@ -305,10 +342,15 @@ std::string ParseState(const std::string& text, State& state) {
         if (line.empty() || line[0] == '#') continue;
         std::vector<std::string> f = SplitTabs(line);
         std::string bad = "line " + std::to_string(lineNo) + ": ";
-        if (f[0] == "vm" && f.size() == 3) {
+        if (f[0] == "vm" && f.size() >= 3) {
             auto power = ParsePower(f[1]);
             if (!power) return bad + "unknown state " + f[1];
-            state.Register(f[2]).power = *power;
+            Vm& vm = state.Register(f[2]);
+            vm.power = *power;
+            // A running VM written by hand has been running since it was read.
+            vm.runningSince = *power == Power::Running ? NowMs() : 0;
+            for (size_t i = 3; i < f.size(); ++i)
+                if (!ApplyVmItem(vm, f[i])) return bad + "bad vm item " + f[i];
         } else if (f[0] == "snapshot" && f.size() == 3) {
             state.Register(f[1]).snapshots.push_back(f[2]);
         } else if (f[0] == "inject" && f.size() >= 3) {
@@ -327,10 +369,18 @@ std::string ParseState(const std::string& text, State& state) {
 
 std::string FormatState(const State& state) {
     std::ostringstream out;
-    out << "# vmsim state: vm<TAB>state<TAB>path, snapshot<TAB>path<TAB>name, "
+    out << "# vmsim state: vm<TAB>state<TAB>path[<TAB>since=MS][<TAB>tools=MS|not-installed], "
+           "snapshot<TAB>path<TAB>name, "
            "inject<TAB>vm<TAB>verb<TAB>items\r\n";
-    for (const Vm& vm : state.vms)
-        out << "vm\t" << PowerName(vm.power) << '\t' << vm.path << "\r\n";
+    for (const Vm& vm : state.vms) {
+        out << "vm\t" << PowerName(vm.power) << '\t' << vm.path;
+        if (vm.power == Power::Running) out << "\tsince=" << vm.runningSince;
+        if (vm.toolsNotInstalled)
+            out << "\ttools=not-installed";
+        else if (vm.toolsAfterMs)
+            out << "\ttools=" << vm.toolsAfterMs;
+        out << "\r\n";
+    }
     for (const Vm& vm : state.vms)
         for (const std::string& snap : vm.snapshots)
             out << "snapshot\t" << vm.path << '\t' << snap << "\r\n";

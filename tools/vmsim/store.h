@@ -50,7 +50,17 @@ struct Vm {
     std::string path; // as first registered; printed back exactly so
     Power power = Power::Off;
     std::vector<std::string> snapshots;
+    // The guest's VMware Tools: they run once the VM has been running this long, unless not installed.
+    unsigned long long runningSince = 0; // milliseconds since 1601, while running
+    unsigned long toolsAfterMs = 0;
+    bool toolsNotInstalled = false;
 };
+
+// Every change of power goes through here, so that a VM's boot time starts when it starts running.
+void SetPower(Vm& vm, Power power);
+unsigned long long NowMs();
+// What vmrun's checkToolsState prints for the VM: "running", "installed", "unknown" or "not installed".
+std::string ToolsState(const Vm& vm);
 
 // One configured failure. Texts are kept in their stored form ({CR}, {LF}, {CRLF}, {TAB}, {xHH}).
 struct Injection {
@@ -121,6 +131,8 @@ class Store {
     std::string home_;
 };
 
+// One "since=MS" or "tools=MS|not-installed" item of a vm line.
+bool ApplyVmItem(Vm& vm, const std::string& item);
 // One "key=value" or flag of an injection, as the control command and the state file both give them.
 bool ApplyInjectionItem(Injection& inj, const std::string& item);
 std::string ParseState(const std::string& text, State& state); // returns an error text, "" when fine

@@ -64,7 +64,8 @@ const char* const kVmrunUsage = "vmrun (VMware tool simulator, a test double)\r\
                                 "  suspend <vmx> [hard|soft]\r\n"
                                 "  snapshot <vmx> <name>\r\n"
                                 "  deleteSnapshot <vmx> <name>\r\n"
-                                "  listSnapshots <vmx>\r\n";
+                                "  listSnapshots <vmx>\r\n"
+                                "  checkToolsState <vmx>\r\n";
 
 // The VMs a vmrun verb acts on: the VM itself, or a Team's members.
 std::vector<std::string> Members(const std::string& path) {
@@ -78,7 +79,7 @@ Answer VmrunPower(State& state, const std::string& verb, const std::string& path
             if (!FileExists(m)) return VmrunError(CannotOpen(m));
         // Starting a running VM answers as a success: the simulator's choice, the program never relies on it.
         for (const std::string& m : members)
-            state.Register(m).power = Power::Running;
+            SetPower(state.Register(m), Power::Running);
         return {"", "", 0, true};
     }
     // suspend and stop act on the members that run; none running is the error for the whole.
@@ -86,7 +87,7 @@ Answer VmrunPower(State& state, const std::string& verb, const std::string& path
     for (const std::string& m : members) {
         Vm* vm = state.Find(m);
         if (vm && vm->power == Power::Running) {
-            vm->power = verb == "suspend" ? Power::Suspended : Power::Off;
+            SetPower(*vm, verb == "suspend" ? Power::Suspended : Power::Off);
             any = true;
         }
     }
@@ -218,7 +219,8 @@ Answer RunVmrun(State& state, const Args& all) {
         }
         return {"Total running VMs: " + std::to_string(count) + kCrlf + out, "", 0, false};
     }
-    if (!OneOf(verb, {"start", "stop", "suspend", "snapshot", "deletesnapshot", "listsnapshots"}))
+    if (!OneOf(verb, {"start", "stop", "suspend", "snapshot", "deletesnapshot", "listsnapshots",
+                      "checktoolsstate"}))
         return VmrunError("Unrecognized command: " + a[0]);
     bool needsName = verb == "snapshot" || verb == "deletesnapshot";
     if (a.size() < (needsName ? 3u : 2u))
@@ -226,6 +228,12 @@ Answer RunVmrun(State& state, const Args& all) {
     if (a.size() > 3) return VmrunError("Invalid number of arguments for command: " + a[0]);
     const std::string& path = a[1];
     if (!FileExists(path)) return VmrunError(CannotOpen(path));
+    if (verb == "checktoolsstate") {
+        if (a.size() != 2) return VmrunError("Invalid number of arguments for command: " + a[0]);
+        if (IsTeam(path)) return VmrunError("The operation is not supported for the specified parameters");
+        const Vm* vm = state.Find(path);
+        return {(vm ? ToolsState(*vm) : std::string("unknown")) + kCrlf, "", 0, false};
+    }
 
     if (verb == "start" || verb == "stop" || verb == "suspend") {
         if (a.size() == 3 &&
@@ -300,16 +308,16 @@ Answer RunVmwareCmd(State& state, const Args& all) {
         if (vm->power == Power::Running) return WrongState(op, vm->power);
         // A registered VM whose configuration file has gone cannot power on.
         if (!FileExists(vm->path)) return Result("start()", "0", quiet);
-        vm->power = Power::Running;
+        SetPower(*vm, Power::Running);
         return Result("start()", "1", quiet, true);
     }
     if (op == "suspend") {
         if (vm->power != Power::Running) return WrongState(op, vm->power);
-        vm->power = Power::Suspended;
+        SetPower(*vm, Power::Suspended);
         return Result("suspend()", "1", quiet, true);
     }
     if (vm->power == Power::Off) return WrongState(op, vm->power);
-    vm->power = Power::Off;
+    SetPower(*vm, Power::Off);
     return Result("stop()", "1", quiet, true);
 }
 
@@ -337,7 +345,7 @@ Answer RunVmware(State& state, const Args& args) {
             answer.exitCode = 1;
             continue;
         }
-        state.Register(m).power = Power::Running;
+        SetPower(state.Register(m), Power::Running);
     }
     return answer;
 }

@@ -22,6 +22,7 @@ class CommandRunner final : public Processes {
                         uint32_t& exitCode) override;
     // Returns after the given time, dispatching messages as they arrive.
     void Sleep(unsigned milliseconds) override;
+    uint64_t TickMilliseconds() override { return ::GetTickCount64(); }
 
     // Takes every message now waiting out of this thread's queue and dispatches it. A WM_QUIT is held
     // back rather than handed on, and posted again when the outermost wait of this runner ends.

@@ -32,6 +32,7 @@ constexpr int IDC_DELETE = 1105;
 constexpr int IDC_MOVE_UP = 1106;
 constexpr int IDC_MOVE_DOWN = 1107;
 constexpr int IDC_LAUNCH = 1108;
+constexpr int IDC_ADD_WAIT = 1109;
 
 // Tray menu.
 constexpr int IDM_RESTORE = 1201;

@@ -56,7 +56,8 @@ const ControlSpec ControlTable[] = {
      FontKind::Normal, nullptr},
 };
 
-constexpr int ToolbarX = 328, ToolbarY = 192, ToolbarW = 241, ToolbarH = 33;
+// One button wider than the stock layout, grown to the left, for the wait button beside the delay.
+constexpr int ToolbarX = 303, ToolbarY = 192, ToolbarW = 266, ToolbarH = 33;
 constexpr int ButtonW = 25, ButtonH = 23, SeparatorW = 8;
 
 struct ToolSpec {
@@ -70,6 +71,8 @@ const ToolSpec ToolTable[] = {
     {ids::IDC_ADD_RUNNING, ImageRunningVms, "Add currently running VMs to list"},
     {ids::IDC_ADD_DELAY, ImageAlarmClock,
      "Add a delay to the startup sequence (suspend delay = 1/10th start delay)"},
+    {ids::IDC_ADD_WAIT, ImageHourglass,
+     "Wait until the VM above is ready (its VMware Tools run), at most this many seconds"},
     {ids::IDC_ADD_PROMPT, ImagePrompt, "Wait for user to confirm launch of next VM (no affect on suspend)"},
     {0, 0, nullptr},
     {ids::IDC_DELETE, ImageWasteBin, "Delete this VM/Team (Right-click to delete all unchecked VMs/Teams)"},
@@ -91,6 +94,7 @@ const CommandSpec CommandTable[] = {
     {ids::IDC_ADD_FILE, UserCommand::AddFile},
     {ids::IDC_ADD_RUNNING, UserCommand::AddRunningVms},
     {ids::IDC_ADD_DELAY, UserCommand::AddDelay},
+    {ids::IDC_ADD_WAIT, UserCommand::AddWait},
     {ids::IDC_ADD_PROMPT, UserCommand::AddPrompt},
     {ids::IDC_DELETE, UserCommand::Delete},
     {ids::IDC_MOVE_UP, UserCommand::MoveUp},

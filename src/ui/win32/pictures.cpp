@@ -135,6 +135,25 @@ constexpr Art RocketArt = {
     "................",
 };
 
+constexpr Art HourglassArt = {
+    "..KKKKKKKKKKKK..",
+    "..KDDDDDDDDDDK..",
+    "...KwwwwwwwwK...",
+    "...KyyyyyyyyK...",
+    "....KyyyyyyK....",
+    ".....KyyyyK.....",
+    "......KyyK......",
+    ".......KK.......",
+    "......KwyK......",
+    ".....KwwywK.....",
+    "....KwwwywwK....",
+    "...KwwwyyywwK...",
+    "..KwyyyyyyyywK..",
+    "..KDDDDDDDDDDK..",
+    "..KKKKKKKKKKKK..",
+    "................",
+};
+
 constexpr Art AlarmClockArt = {
     ".KKK.......KKK..",
     "KrrrK.....KrrrK.",
@@ -364,6 +383,7 @@ HIMAGELIST CreateToolbarImages(int size) {
     pictures[ImageArrowDown] = FlipVertically(ArrowUpArt);
     pictures[ImageRocket] = Decode(RocketArt);
     pictures[ImageAlarmClock] = Decode(AlarmClockArt);
+    pictures[ImageHourglass] = Decode(HourglassArt);
     pictures[ImagePrompt] = Decode(PromptArt);
     for (Picture& p : pictures)
         p = Map(std::move(p), Premultiply);

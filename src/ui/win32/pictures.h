@@ -12,6 +12,7 @@ namespace tarnwick::win32 {
 enum ToolbarImage : int {
     ImageNewPage = 6,
     ImageRunningVms = 10,
+    ImageHourglass = 11,
     ImageWasteBin = 16,
     ImageArrowUp = 18,
     ImageArrowDown = 19,
