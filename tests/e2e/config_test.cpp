@@ -10,7 +10,7 @@ using namespace e2e;
 namespace {
 
 constexpr int kList = 1003, kWinStart = 1006, kForget = 1007, kSave = 1008, kBkpAll = 1009;
-constexpr int kNew = 1101, kRunning = 1102, kDelay = 1103, kPrompt = 1104, kUp = 1106;
+constexpr int kNew = 1101, kRunning = 1102, kDelay = 1103, kPrompt = 1104, kUp = 1106, kWait = 1109;
 constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
 std::optional<std::string> RunValue() {
@@ -115,6 +115,24 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     PressCommand(main, kPrompt);
     ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 5; }, 10s));
 
+    // A wait: the same checks and boxes as a delay.
+    for (const auto& [typed, refusal] : {std::pair{"1.5", "Must be an integer"},
+                                         {"-4", "Must be a \"natural number\", i.e. an integer > 0."}}) {
+        PressCommand(main, kWait);
+        input = WaitDialog(*p, "Add Wait until the VM above is ready");
+        ASSERT_TRUE(input);
+        Answer(input, typed);
+        invalid = WaitDialog(*p, "Invalid Entry");
+        ASSERT_TRUE(invalid) << typed;
+        EXPECT_EQ(MessageBoxText(invalid), refusal);
+        ClickButton(invalid, "OK");
+    }
+    PressCommand(main, kWait);
+    input = WaitDialog(*p, "Add Wait until the VM above is ready");
+    ASSERT_TRUE(input);
+    Answer(input, "45");
+    ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 6; }, 10s));
+
     // Tick Alpha; move the delay above Beta; two option boxes.
     ASSERT_TRUE(SetListCheck(list, 1, true));
     ASSERT_TRUE(SelectListLine(list, 3));
@@ -133,7 +151,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kSave)));
     const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + team +
                               " = 0\r\n  " + alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta +
-                              " = 0\r\n  PROMPT: = -1\r\n";
+                              " = 0\r\n  PROMPT: = -1\r\n  WAIT:45 = -1\r\n";
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), saved);
     EXPECT_EQ(RunValue(), ws.Exe() + " /START");
 
@@ -145,8 +163,9 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     ASSERT_TRUE(WaitFor([&] { return ListText(list, 3) == "PROMPT:"; }, 5s));
     ClickControl(main, kForget);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kForget)); }, 5s));
-    const std::vector<std::pair<std::string, bool>> expected = {
-        {team, false}, {alpha, true}, {"DELAY: 7", true}, {beta, false}, {"PROMPT:", true}};
+    const std::vector<std::pair<std::string, bool>> expected = {{team, false},      {alpha, true},
+                                                                {"DELAY: 7", true}, {beta, false},
+                                                                {"PROMPT:", true},  {"WAIT:45", true}};
     EXPECT_EQ(Lines(list), expected);
 
     // Unticking the logon start and saving removes the Run value.

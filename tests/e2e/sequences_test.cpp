@@ -260,3 +260,89 @@ TEST(Sequences, PercentAndAmpersandInAPathReachTheToolUnchanged) {
     EXPECT_EQ(lab.vmware.State(odd), "running");
     p.Kill();
 }
+
+struct WaitScene {
+    const char* name;
+    const char* tools; // set-tools for Alpha; nullptr: none
+    bool alphaOn;
+    const char* wait;
+    double least, most;             // seconds from the first start to Beta's start
+    std::vector<std::string> lines; // line starts in the log in this order; {A} for Alpha's path
+};
+
+TEST(Sequences, AWaitEntryStartsTheNextVmWhenTheToolsAboveRunOrActsAsADelay) {
+    const std::vector<WaitScene> scenes = {
+        {"tools up after 3 s",
+         "3000",
+         true,
+         "WAIT:30",
+         3.0,
+         8.0,
+         {"Starting VM: {A}", "Waiting up to 30 seconds for {A} to be ready...", "  ready after "}},
+        {"tools never up",
+         "not-installed",
+         true,
+         "WAIT:4",
+         4.0,
+         8.0,
+         {"Waiting up to 4 seconds for {A} to be ready...", "  not ready after 4 seconds; going on."}},
+        // Gamma above, started and with its tools up at once, is not waited for in Alpha's place.
+        {"Alpha disabled",
+         nullptr,
+         false,
+         "WAIT:4",
+         4.0,
+         7.0,
+         {"Starting VM: {G}",
+          "Cannot wait for {A} to be ready: it was not started in this run; sleeping instead.",
+          "Sleeping for 4 seconds...", "Starting VM: {B}"}},
+    };
+    for (const WaitScene& s : scenes) {
+        SCOPED_TRACE(s.name);
+        Lab lab;
+        if (s.tools) lab.vmware.Ctl("set-tools \"" + lab.alpha + "\" " + s.tools);
+        WriteFileBytes(
+            lab.ws.Dir() + "Tarnwick.ini",
+            Ini({{lab.gamma, !s.alphaOn}, {lab.alpha, s.alphaOn}, {s.wait, true}, {lab.beta, true}}));
+        Process p("\"" + lab.ws.Exe() + "\" /START", false);
+        HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+        ASSERT_TRUE(main);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 60s)) << lab.ws.Log();
+
+        const auto calls = lab.vmware.Calls();
+        const auto times = lab.vmware.CallTimes();
+        ASSERT_EQ(calls.size(), times.size());
+        ASSERT_GE(calls.size(), 2u);
+        const std::vector<std::string> first = {"vmrun", "start", s.alphaOn ? lab.alpha : lab.gamma};
+        const std::vector<std::string> last = {"vmrun", "start", lab.beta};
+        EXPECT_EQ(calls.front(), first);
+        EXPECT_EQ(calls.back(), last);
+        const double gap = times.back() - times.front();
+        EXPECT_GE(gap, s.least);
+        EXPECT_LE(gap, s.most);
+        // Only Alpha's tools were asked, and only when it was started.
+        for (size_t i = 1; i + 1 < calls.size(); ++i) {
+            const std::vector<std::string> query = {"vmrun", "checkToolsState", lab.alpha};
+            EXPECT_EQ(calls[i], query);
+        }
+        if (!s.alphaOn) {
+            EXPECT_EQ(calls.size(), 2u);
+        }
+
+        std::vector<std::string> wanted;
+        for (std::string line : s.lines) {
+            for (const auto& [key, path] :
+                 {std::pair{"{A}", lab.alpha}, {"{B}", lab.beta}, {"{G}", lab.gamma}})
+                if (const size_t at = line.find(key); at != std::string::npos) line.replace(at, 3, path);
+            wanted.push_back(line);
+        }
+        const auto log = LogMessages(lab.ws.Log());
+        auto from = log.begin();
+        for (const std::string& line : wanted) {
+            from = std::find_if(from, log.end(), [&](const std::string& l) { return l.starts_with(line); });
+            EXPECT_NE(from, log.end()) << "missing in order: " << line << "\n" << lab.ws.Log();
+            if (from == log.end()) break;
+        }
+        p.Kill();
+    }
+}

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 
 namespace e2e {
@@ -144,9 +145,12 @@ std::string VmwareInstall::State(const std::string& vmx) const {
     return s;
 }
 
-std::vector<std::vector<std::string>> VmwareInstall::Journal() const {
+namespace {
+
+// Every journal line, split into its tab-separated fields.
+std::vector<std::vector<std::string>> JournalFields(const std::string& home) {
     std::vector<std::vector<std::string>> out;
-    const std::string text = ReadFileBytes(home_ + "vmsim-journal.txt");
+    const std::string text = ReadFileBytes(home + "vmsim-journal.txt");
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find("\r\n", pos);
@@ -162,8 +166,28 @@ std::vector<std::vector<std::string>> VmwareInstall::Journal() const {
             fields.push_back(text.substr(f, tab - f));
             f = tab + 1;
         }
-        if (fields.size() > 2) out.emplace_back(fields.begin() + 2, fields.end());
+        out.push_back(std::move(fields));
         pos = end + 2;
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::vector<std::string>> VmwareInstall::Journal() const {
+    std::vector<std::vector<std::string>> out;
+    for (const auto& fields : JournalFields(home_))
+        if (fields.size() > 2) out.emplace_back(fields.begin() + 2, fields.end());
+    return out;
+}
+
+std::vector<double> VmwareInstall::CallTimes() const {
+    std::vector<double> out;
+    for (const auto& fields : JournalFields(home_)) {
+        if (fields.size() <= 2) continue;
+        unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+        sscanf(fields[0].c_str(), "%u-%u-%u %u:%u:%u.%u", &y, &mo, &d, &h, &mi, &s, &ms);
+        out.push_back(h * 3600.0 + mi * 60.0 + s + ms / 1000.0);
     }
     return out;
 }

@@ -39,6 +39,8 @@ class VmwareInstall {
     std::vector<std::vector<std::string>> Journal() const;
     // The calls as role and arguments, without the executable and the folder.
     std::vector<std::vector<std::string>> Calls() const;
+    // When each journal line was written, in seconds since the start of its day.
+    std::vector<double> CallTimes() const;
 
   private:
     std::string root_, installDir_, home_, vmsim_;

@@ -235,7 +235,12 @@ TEST_F(VmsimTest, VmrunAnswersAsTheRealToolInEachState) {
          "Error: Cannot open VM: " + missing_ + ", Cannot read the virtual machine configuration file\r\n",
          255},
         {{"suspend", a_}, notOn, 255},
+        {{"checkToolsState", a_}, "unknown\r\n", 0},
         {{"START", a_, "nogui"}, "", 0},
+        {{"checktoolsstate", a_}, "running\r\n", 0}, // no boot time set: at once
+        {{"checkToolsState", missing_},
+         "Error: Cannot open VM: " + missing_ + ", Cannot read the virtual machine configuration file\r\n",
+         255},
         {{"-T", "ws", "list"}, "Total running VMs: 1\r\n" + a_ + "\r\n", 0},
         {{"snapshot", a_}, "Error: Invalid number of arguments for command: snapshot\r\n", 255},
         {{"snapshot", a_, "Tarnwick_Backup"}, "", 0},
@@ -394,6 +399,25 @@ TEST_F(VmsimTest, ControlCommandsSetInjectionsThatWearOffAndDelay) {
     EXPECT_EQ(Ctl({"state", a_}).out, "running\r\n");
     EXPECT_EQ(Ctl({"journal"}).out, ReadAll(JournalPath()));
     EXPECT_EQ(Lines(ReadAll(JournalPath())).size(), 2u) << "control commands are not journaled";
+}
+
+TEST_F(VmsimTest, ToolsRunOnceTheVmHasRunForItsBootTime) {
+    const auto tools = [&] { return Vmrun({"checkToolsState", r_}).out; };
+    ASSERT_EQ(Ctl({"set-tools", r_, "1500"}).exitCode, 0u);
+    EXPECT_EQ(tools(), "unknown\r\n");
+    ASSERT_EQ(Vmrun({"start", r_}).exitCode, 0u);
+    EXPECT_EQ(tools(), "installed\r\n");
+    Sleep(1600);
+    EXPECT_EQ(tools(), "running\r\n");
+    // Suspended and started again: the boot time counts anew.
+    ASSERT_EQ(Vmrun({"suspend", r_}).exitCode, 0u);
+    ASSERT_EQ(Vmrun({"start", r_}).exitCode, 0u);
+    EXPECT_EQ(tools(), "installed\r\n");
+    ASSERT_EQ(Ctl({"set-tools", r_, "not-installed"}).exitCode, 0u);
+    EXPECT_EQ(tools(), "not installed\r\n");
+    EXPECT_EQ(Ctl({"set-tools", r_, "soon"}).exitCode, 2u);
+    ASSERT_EQ(Ctl({"set-tools", r_, "0"}).exitCode, 0u);
+    EXPECT_EQ(tools(), "running\r\n");
 }
 
 TEST_F(VmsimTest, AHungCallHoldsNoLock) {

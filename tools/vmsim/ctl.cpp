@@ -58,6 +58,8 @@ int RunCtl(const std::vector<std::string>& args) {
         store.Save(state);
     } else if (cmd == "set-tools" && need(2)) {
         Vm& vm = state.Register(args[1]);
+        // Already running: its boot time counts from now.
+        if (vm.power == Power::Running && vm.runningSince == 0) vm.runningSince = NowMs();
         if (!ApplyVmItem(vm, "tools=" + Lower(args[2])))
             return Fail("not a time in ms nor not-installed: " + args[2]);
         store.Save(state);

@@ -346,9 +346,7 @@ std::string ParseState(const std::string& text, State& state) {
             auto power = ParsePower(f[1]);
             if (!power) return bad + "unknown state " + f[1];
             Vm& vm = state.Register(f[2]);
-            vm.power = *power;
-            // A running VM written by hand has been running since it was read.
-            vm.runningSince = *power == Power::Running ? NowMs() : 0;
+            vm.power = *power; // without since=, a running VM has been running for long
             for (size_t i = 3; i < f.size(); ++i)
                 if (!ApplyVmItem(vm, f[i])) return bad + "bad vm item " + f[i];
         } else if (f[0] == "snapshot" && f.size() == 3) {
@@ -374,7 +372,9 @@ std::string FormatState(const State& state) {
            "inject<TAB>vm<TAB>verb<TAB>items\r\n";
     for (const Vm& vm : state.vms) {
         out << "vm\t" << PowerName(vm.power) << '\t' << vm.path;
-        if (vm.power == Power::Running) out << "\tsince=" << vm.runningSince;
+        // Only a boot time needs the start time; other lines keep their plain form.
+        if (vm.power == Power::Running && vm.toolsAfterMs && !vm.toolsNotInstalled)
+            out << "\tsince=" << vm.runningSince;
         if (vm.toolsNotInstalled)
             out << "\ttools=not-installed";
         else if (vm.toolsAfterMs)
