@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 namespace e2e {
@@ -185,9 +185,14 @@ std::vector<double> VmwareInstall::CallTimes() const {
     std::vector<double> out;
     for (const auto& fields : JournalFields(home_)) {
         if (fields.size() <= 2) continue;
-        unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
-        sscanf(fields[0].c_str(), "%u-%u-%u %u:%u:%u.%u", &y, &mo, &d, &h, &mi, &s, &ms);
-        out.push_back(h * 3600.0 + mi * 60.0 + s + ms / 1000.0);
+        // "YYYY-MM-DD HH:MM:SS.mmm"
+        const std::string& t = fields[0];
+        const auto number = [&t](size_t at, size_t length) {
+            return std::atof(t.substr(at, length).c_str());
+        };
+        out.push_back(t.size() < 23
+                          ? 0.0
+                          : number(11, 2) * 3600 + number(14, 2) * 60 + number(17, 2) + number(20, 3) / 1000);
     }
     return out;
 }
