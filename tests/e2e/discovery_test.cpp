@@ -82,6 +82,12 @@ TEST(Discovery, ServerWithoutVixUsesVmwareCmdAndCannotSnapshot) {
     EXPECT_EQ(s.Label(), s.vmware->InstallDir());
     EXPECT_FALSE(IsWindowEnabled(Child(s.main, kSnapshotBox)));
     EXPECT_NE(SendMessageA(Child(s.main, kSnapshotBox), BM_GETCHECK, 0, 0), BST_CHECKED);
+    // The disabled box says why when the pointer rests on it.
+    ASSERT_TRUE(BringToFront(s.main));
+    PointAt(Child(s.main, kSnapshotBox));
+    std::string hint;
+    EXPECT_TRUE(WaitFor([&] { return !(hint = ShownTooltip(s.p->Id())).empty(); }, 5s));
+    EXPECT_EQ(hint, "Snapshots need vmrun; this VMware Server has no VIX, so backups suspend the VMs.");
     s.End();
 }
 

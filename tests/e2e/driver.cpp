@@ -393,6 +393,82 @@ HWND FindDescendant(HWND parent, const char* className) {
     return s.found;
 }
 
+namespace {
+INPUT MouseInput(DWORD flags, POINT screen = {}) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    if (flags & MOUSEEVENTF_ABSOLUTE) {
+        const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+        in.mi.dx = MulDiv(screen.x, 65535, w - 1);
+        in.mi.dy = MulDiv(screen.y, 65535, h - 1);
+    }
+    return in;
+}
+
+POINT Middle(HWND window) {
+    RECT r{};
+    GetWindowRect(window, &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+INPUT KeyInput(WORD key, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = key;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return in;
+}
+} // namespace
+
+void PointAt(HWND window) {
+    // Two moves, so that the window under the pointer sees a move even if the pointer was already there.
+    POINT at = Middle(window);
+    INPUT moves[2] = {MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, {at.x - 1, at.y}),
+                      MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at)};
+    SendInput(1, &moves[0], sizeof(INPUT));
+    Sleep(50);
+    SendInput(1, &moves[1], sizeof(INPUT));
+    Sleep(50);
+}
+
+void ClickWithMouse(HWND window) {
+    PointAt(window);
+    INPUT click[2] = {MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP)};
+    SendInput(1, &click[0], sizeof(INPUT));
+    Sleep(50);
+    SendInput(1, &click[1], sizeof(INPUT));
+    Sleep(100);
+}
+
+void PressKey(WORD key, bool withAlt) {
+    std::vector<INPUT> keys;
+    if (withAlt) keys.push_back(KeyInput(VK_MENU, false));
+    keys.push_back(KeyInput(key, false));
+    keys.push_back(KeyInput(key, true));
+    if (withAlt) keys.push_back(KeyInput(VK_MENU, true));
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+    Sleep(100);
+}
+
+bool BringToFront(HWND window) {
+    SetForegroundWindow(window);
+    return WaitFor([&] { return GetForegroundWindow() == window; }, 5s);
+}
+
+HWND FocusOf(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+std::string ShownTooltip(DWORD pid) {
+    for (HWND tip : WindowsOf(pid, TOOLTIPS_CLASSA))
+        if (const std::string text = WindowText(tip); !text.empty()) return text;
+    return {};
+}
+
 } // namespace e2e
 
 namespace e2e {

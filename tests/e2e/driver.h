@@ -36,6 +36,7 @@ class Workspace {
     std::string Exe() const { return dir_ + "Tarnwick.exe"; }
     std::string Log() const { return ReadFileBytes(dir_ + "Tarnwick.log"); }
     std::string LogPath() const { return dir_ + "Tarnwick.log"; }
+    std::string Config() const { return ReadFileBytes(dir_ + "Tarnwick.ini"); }
 
   private:
     std::string dir_;
@@ -98,6 +99,18 @@ std::string ListText(HWND list, int index);
 bool SelectListLine(HWND list, int index);
 // The first child of a class, searched through the whole tree.
 HWND FindDescendant(HWND parent, const char* className);
+
+// Real input, as the hardware gives it (SendInput): the pointer to the middle of a window, a left click
+// there, a key with or without Alt.
+void PointAt(HWND window);
+void ClickWithMouse(HWND window);
+void PressKey(WORD key, bool withAlt = false);
+// Brings a window of the program to the front, as a click on its caption would.
+bool BringToFront(HWND window);
+// The window that has the keyboard focus in the thread of window, or null.
+HWND FocusOf(HWND window);
+// The text of the program's tooltip that shows now; empty when none shows.
+std::string ShownTooltip(DWORD pid);
 
 } // namespace e2e
 

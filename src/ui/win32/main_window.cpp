@@ -5,12 +5,19 @@
 #include "ui/win32/ids.h"
 #include "ui/win32/input_box.h"
 #include "ui/win32/resource_ids.h"
+#include "ui/window_geometry.h"
 
 namespace tarnwick::win32 {
 
 namespace {
 
 constexpr const char* ClassName = "TfrmMain";
+
+// Why a box cannot be clicked: a disabled control says so in its hint.
+constexpr const char* SnapshotUnavailableHint =
+    "Snapshots need vmrun; this VMware Server has no VIX, so backups suspend the VMs.";
+constexpr const char* AutostartUnavailableHint =
+    "The Run key of the registry could not be opened, so the logon start cannot be changed.";
 
 HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
     return static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
@@ -46,9 +53,11 @@ bool MainWindow::Create(HINSTANCE instance) {
                             MainWindowLayout::ClientHeight, nullptr, nullptr, instance, this);
     if (!hwnd_) return false;
     dpi_ = WindowDpi(hwnd_);
-    tooltip_ = layout_.CreateControls(hwnd_, dpi_);
+    layout_.CreateControls(hwnd_, dpi_);
     list_.Attach(Control(ids::IDC_CONTROL_LIST));
     layout_.Arrange(hwnd_, dpi_);
+    MainWindowLayout::PlaceWindow(hwnd_, dpi_);
+    hints_.Track(hwnd_, HintedControls());
     return true;
 }
 
@@ -61,6 +70,7 @@ void MainWindow::SetCaption(const std::string& text) {
 }
 
 void MainWindow::SetToolDirCaption(const std::string& text) {
+    toolDir_ = text;
     SetWindowTextA(Control(ids::IDC_TOOL_DIR), text.c_str());
 }
 
@@ -152,7 +162,23 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnTray(lParam);
         break;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) != WA_INACTIVE) events_.Activated();
+        // Not the default handling, which gives the frame the focus and leaves Tab dead.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            RememberFocus();
+        } else {
+            if (!HIWORD(wParam)) RestoreFocus();
+            events_.Activated();
+        }
+        return 0;
+    case WM_SETFOCUS:
+        RestoreFocus();
+        return 0;
+    case WM_ENABLE:
+        // A modal box disables the window before it takes the activation, and the focus may be gone by then.
+        if (!wParam) RememberFocus();
+        break;
+    case WM_SETCURSOR:
+        hints_.OnSetCursor(reinterpret_cast<HWND>(wParam), HIWORD(lParam));
         break;
     case WM_TIMER:
         if (wParam == ids::HIDE_TIMER) {
@@ -175,14 +201,9 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETTINGCHANGE:
         events_.SettingsChanged();
         break;
-    case WM_DPICHANGED: {
-        dpi_ = HIWORD(wParam);
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-        layout_.Arrange(hwnd_, dpi_);
+    case WM_DPICHANGED:
+        OnDpiChanged(wParam, *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    }
     case WM_QUERYENDSESSION:
         return events_.QueryEndSession(lParam) ? TRUE : FALSE;
     case WM_ENDSESSION:
@@ -213,10 +234,42 @@ void MainWindow::OnTray(LPARAM mouseMessage) {
     }
 }
 
+void MainWindow::OnDpiChanged(WPARAM wParam, const RECT& suggested) {
+    const DpiChange change = ReadDpiChange(
+        static_cast<uint32_t>(wParam), {suggested.left, suggested.top, suggested.right, suggested.bottom});
+    dpi_ = change.dpi;
+    layout_.Arrange(hwnd_, dpi_);
+    const PixelRect& r = change.window;
+    SetWindowPos(hwnd_, nullptr, r.left, r.top, r.Width(), r.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+    hints_.ControlsMoved();
+}
+
+void MainWindow::RememberFocus() {
+    HWND focus = GetFocus();
+    if (focus && IsChild(hwnd_, focus)) focus_ = focus;
+}
+
+void MainWindow::RestoreFocus() {
+    HWND target = focus_;
+    if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowEnabled(target) ||
+        !IsWindowVisible(target))
+        target = GetNextDlgTabItem(hwnd_, nullptr, FALSE); // the first tab stop, as a dialog starts
+    if (target) SetFocus(target);
+}
+
+const char* MainWindow::HintOf(int id) const {
+    if (id == ids::IDC_TOOL_DIR) return toolDir_.c_str();
+    if (id == ids::IDC_USE_SNAPSHOT && !IsWindowEnabled(Control(id))) return SnapshotUnavailableHint;
+    if (id == ids::IDC_WIN_START && !IsWindowEnabled(Control(id))) return AutostartUnavailableHint;
+    return ControlHint(id);
+}
+
 void MainWindow::OnNotify(const NMHDR& header) {
-    if (header.code == TTN_GETDISPINFOA && header.hwndFrom != tooltip_) {
+    if (header.code == TTN_GETDISPINFOA) {
         auto& info = const_cast<NMTTDISPINFOA&>(reinterpret_cast<const NMTTDISPINFOA&>(header));
-        if (const char* hint = ToolHint(header.idFrom)) info.lpszText = const_cast<char*>(hint);
+        const char* hint = header.hwndFrom == hints_.Tooltip() ? HintOf(static_cast<int>(header.idFrom))
+                                                               : ToolHint(header.idFrom);
+        if (hint) info.lpszText = const_cast<char*>(hint);
         return;
     }
     if (header.idFrom == static_cast<UINT_PTR>(ids::IDC_CONTROL_LIST) && header.code == LVN_ITEMCHANGED &&

@@ -7,6 +7,7 @@
 #include "common/win32/handles.h"
 #include "ui/main_view.h"
 #include "ui/win32/about_box.h"
+#include "ui/win32/control_hints.h"
 #include "ui/win32/entry_list_view.h"
 #include "ui/win32/main_window_layout.h"
 #include "ui/win32/tray_icon.h"
@@ -79,15 +80,22 @@ class MainWindow final : public MainView {
     void Forward(int id);
     void OnTray(LPARAM mouseMessage);
     void OnNotify(const NMHDR& header);
+    void OnDpiChanged(WPARAM wParam, const RECT& suggested);
+    // As a dialog does: the control that had the focus when the window lost it gets it back.
+    void RememberFocus();
+    void RestoreFocus();
+    const char* HintOf(int id) const;
 
     MainWindowEvents& events_;
     MainViewEvents* user_ = nullptr;
     HWND hwnd_ = nullptr;
-    HWND tooltip_ = nullptr;
+    HWND focus_ = nullptr;
     int dpi_ = 96;
+    std::string toolDir_;
     MainWindowLayout layout_;
     EntryListView list_;
     TrayIcon tray_;
+    ControlHints hints_;
     UniqueIcon icon_, smallIcon_;
     std::unique_ptr<TfrmAbout> about_;
 };

@@ -1,9 +1,13 @@
 #include "ui/win32/main_window_layout.h"
 
+#include "ui/window_geometry.h"
+
+#include "common/win32/dpi.h"
 #include "ui/win32/ids.h"
 #include "ui/win32/pictures.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <vector>
 
@@ -51,8 +55,9 @@ const ControlSpec ControlTable[] = {
      "What do you think it does?"},
     {ids::IDC_TOOL_DIR_TITLE, "STATIC", "VMWare Installation Directory:", SS_LEFTNOWORDWRAP, 0, 328, 174, 13,
      FontKind::Bold, nullptr},
-    // A tool directory may hold "&": show it as it is.
-    {ids::IDC_TOOL_DIR, "STATIC", "", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 176, 328, 231, 13,
+    // A tool directory may hold "&": show it as it is. It has the room up to the window's right margin,
+    // so that the whole directory shows where it fits; its hint always holds the whole of it.
+    {ids::IDC_TOOL_DIR, "STATIC", "", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 176, 328, 393, 13,
      FontKind::Normal, nullptr},
 };
 
@@ -110,18 +115,45 @@ const CommandSpec CommandTable[] = {
 };
 
 int Scale(int value, int dpi) {
-    return MulDiv(value, dpi, 96);
+    return ScaleToDpi(value, dpi);
 }
 
-// Keeps the focus where it was: the Save and Forget buttons act but never take the focus.
-LRESULT CALLBACK NoFocusButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-    if (msg == WM_SETFOCUS) {
-        HWND previous = reinterpret_cast<HWND>(wParam);
-        if (previous && IsWindow(previous) && previous != hwnd) {
-            const LRESULT r = DefSubclassProc(hwnd, msg, wParam, lParam);
-            PostMessageA(GetParent(hwnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(previous), TRUE);
-            return r;
+// The Save and Forget buttons act but never take the focus: a button takes it on the press, and the
+// click disables it, which would leave the focus nowhere and the keyboard dead. So the press is handled
+// here, as the button would, without SetFocus. Alt+S and Alt+F arrive as BM_CLICK, which the button
+// turns into the same press and release.
+LRESULT CALLBACK ClickWithoutFocusProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR) {
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        SetCapture(hwnd);
+        SendMessageA(hwnd, BM_SETSTATE, TRUE, 0);
+        return 0;
+    case WM_MOUSEMOVE:
+        if (GetCapture() == hwnd) {
+            RECT client;
+            GetClientRect(hwnd, &client);
+            const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            SendMessageA(hwnd, BM_SETSTATE, PtInRect(&client, pt), 0);
+            return 0;
         }
+        break;
+    case WM_LBUTTONUP:
+        if (GetCapture() == hwnd) {
+            const bool pressed = (SendMessageA(hwnd, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0;
+            ReleaseCapture();
+            if (pressed)
+                SendMessageA(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(hwnd));
+            return 0;
+        }
+        break;
+    case WM_CAPTURECHANGED:
+        SendMessageA(hwnd, BM_SETSTATE, FALSE, 0);
+        return 0;
+    default:
+        break;
     }
     return DefSubclassProc(hwnd, msg, wParam, lParam);
 }
@@ -167,34 +199,32 @@ int ControlOf(OptionBox box) {
     return 0;
 }
 
+const char* ControlHint(int id) {
+    for (const ControlSpec& c : ControlTable)
+        if (c.id == id) return c.hint;
+    return nullptr;
+}
+
+std::vector<int> HintedControls() {
+    std::vector<int> hinted{ids::IDC_TOOL_DIR};
+    for (const ControlSpec& c : ControlTable)
+        if (c.hint) hinted.push_back(c.id);
+    return hinted;
+}
+
 const char* ToolHint(UINT_PTR id) {
     for (const ToolSpec& t : ToolTable)
         if (t.id != 0 && static_cast<UINT_PTR>(t.id) == id) return t.hint;
     return nullptr;
 }
 
-HWND MainWindowLayout::CreateControls(HWND window, int dpi) const {
+void MainWindowLayout::CreateControls(HWND window, int dpi) const {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-    HWND tooltip =
-        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0,
-                        0, 0, 0, window, nullptr, instance, nullptr);
-    SendMessageA(tooltip, TTM_SETMAXTIPWIDTH, 0, Scale(360, dpi));
 
     for (const ControlSpec& c : ControlTable) {
         const DWORD exStyle = c.id == ids::IDC_CONTROL_LIST ? WS_EX_CLIENTEDGE : 0;
-        HWND h =
-            CreateWindowExA(exStyle, c.cls, c.caption, WS_CHILD | WS_VISIBLE | c.style, 0, 0, 0, 0, window,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
-        if (!h) continue;
-        if (c.hint) {
-            TOOLINFOA ti{};
-            ti.cbSize = sizeof ti;
-            ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-            ti.hwnd = window;
-            ti.uId = reinterpret_cast<UINT_PTR>(h);
-            ti.lpszText = const_cast<char*>(c.hint);
-            SendMessageA(tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
-        }
+        CreateWindowExA(exStyle, c.cls, c.caption, WS_CHILD | WS_VISIBLE | c.style, 0, 0, 0, 0, window,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     }
     SendMessageA(GetDlgItem(window, ids::IDC_ENABLED_LEGEND), BM_SETCHECK, BST_CHECKED, 0);
 
@@ -206,7 +236,7 @@ HWND MainWindowLayout::CreateControls(HWND window, int dpi) const {
     SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
 
     for (int id : {ids::IDC_SAVE, ids::IDC_FORGET}) {
-        SetWindowSubclass(GetDlgItem(window, id), NoFocusButtonProc, 1, 0);
+        SetWindowSubclass(GetDlgItem(window, id), ClickWithoutFocusProc, 1, 0);
         EnableWindow(GetDlgItem(window, id), FALSE);
     }
 
@@ -232,7 +262,6 @@ HWND MainWindowLayout::CreateControls(HWND window, int dpi) const {
         buttons.push_back(b);
     }
     SendMessageA(toolbar, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
-    return tooltip;
 }
 
 void MainWindowLayout::CreateFonts(int dpi) {
@@ -257,7 +286,8 @@ void MainWindowLayout::Arrange(HWND window, int dpi) {
     for (const ControlSpec& c : ControlTable) {
         HWND h = GetDlgItem(window, c.id);
         if (!h) continue;
-        MoveWindow(h, scale(c.x), scale(c.y), scale(c.w), scale(c.h), FALSE);
+        const PixelRect r = ScaleToDpi(c.x, c.y, c.w, c.h, dpi);
+        MoveWindow(h, r.left, r.top, r.Width(), r.Height(), FALSE);
         HGDIOBJ font = c.font == FontKind::Bold     ? boldFont_.get()
                        : c.font == FontKind::Title  ? titleFont_.get()
                        : c.font == FontKind::Italic ? italicFont_.get()
@@ -279,29 +309,24 @@ void MainWindowLayout::Arrange(HWND window, int dpi) {
     SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_.get()));
     SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(pictureSize, pictureSize));
     SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(scale(ButtonW), scale(ButtonH)));
-    MoveWindow(toolbar, scale(ToolbarX), scale(ToolbarY), scale(ToolbarW), scale(ToolbarH), FALSE);
+    const PixelRect bar = ScaleToDpi(ToolbarX, ToolbarY, ToolbarW, ToolbarH, dpi);
+    MoveWindow(toolbar, bar.left, bar.top, bar.Width(), bar.Height(), FALSE);
 
-    RECT frame{0, 0, scale(ClientWidth), scale(ClientHeight)};
-    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
-                       static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
-    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // The laid-out position may be off a small screen; keep the whole window on its monitor.
-    RECT wr;
-    GetWindowRect(window, &wr);
+    InvalidateRect(window, nullptr, TRUE);
+}
+
+void MainWindowLayout::PlaceWindow(HWND window, int dpi) {
+    RECT empty{0, 0, 0, 0};
+    AdjustFrameForDpi(empty, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)),
+                      static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)), dpi);
+    PixelRect r = FrameAround(InitialLeft, InitialTop, ClientWidth, ClientHeight, dpi,
+                              {empty.left, empty.top, empty.right, empty.bottom});
+    const RECT laidOut{r.left, r.top, r.right, r.bottom};
     MONITORINFO mi{};
     mi.cbSize = sizeof mi;
-    if (GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &mi)) {
-        const RECT& work = mi.rcWork;
-        int x = wr.left, y = wr.top;
-        if (wr.right > work.right) x -= wr.right - work.right;
-        if (wr.bottom > work.bottom) y -= wr.bottom - work.bottom;
-        if (x < work.left) x = work.left;
-        if (y < work.top) y = work.top;
-        if (x != wr.left || y != wr.top)
-            SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    InvalidateRect(window, nullptr, TRUE);
+    if (GetMonitorInfoA(MonitorFromRect(&laidOut, MONITOR_DEFAULTTONEAREST), &mi))
+        r = KeepOnWorkArea(r, {mi.rcWork.left, mi.rcWork.top, mi.rcWork.right, mi.rcWork.bottom});
+    SetWindowPos(window, nullptr, r.left, r.top, r.Width(), r.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 } // namespace tarnwick::win32

@@ -7,6 +7,7 @@
 #include "ui/main_view.h"
 
 #include <optional>
+#include <vector>
 
 namespace tarnwick::win32 {
 
@@ -16,6 +17,11 @@ std::optional<UserCommand> CommandOf(int id);
 int ControlOf(OptionBox box);
 // The hint of a toolbar button; nullptr for any other id.
 const char* ToolHint(UINT_PTR id);
+// The laid-out hint of a control; nullptr for one without.
+const char* ControlHint(int id);
+// The controls that show a hint: those with a laid-out one, and the tool directory, whose hint is its
+// whole text.
+std::vector<int> HintedControls();
 
 class MainWindowLayout {
   public:
@@ -23,10 +29,14 @@ class MainWindowLayout {
     static constexpr int ClientWidth = 574, ClientHeight = 344;
     static constexpr int InitialLeft = 339, InitialTop = 316;
 
-    // Creates every control of the window, the toolbar last; returns the tooltip window of their hints.
-    HWND CreateControls(HWND window, int dpi) const;
-    // Makes the fonts and pictures for dpi and places, sizes and dresses the controls with them.
+    // Creates every control of the window, the toolbar last.
+    void CreateControls(HWND window, int dpi) const;
+    // Makes the fonts and pictures for dpi and places, sizes and dresses the controls with them. The
+    // frame is left as it is.
     void Arrange(HWND window, int dpi);
+    // Sizes the frame around the laid-out client area at dpi, where the window first appears, moved
+    // onto the work area of its monitor.
+    static void PlaceWindow(HWND window, int dpi);
 
   private:
     void CreateFonts(int dpi);
