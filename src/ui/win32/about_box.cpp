@@ -177,26 +177,33 @@ class AboutDialog {
 
 } // namespace
 
-TfrmAbout::TfrmAbout(HINSTANCE instance, const std::string& appTitle) : instance_(instance) {
-    FillTexts(appTitle);
-}
+TfrmAbout::TfrmAbout(HINSTANCE instance, const std::string& appTitle)
+    : instance_(instance), appTitle_(appTitle) {}
 
-void TfrmAbout::FillTexts(const std::string& appTitle) {
-    ReadVersionInfo();
-    texts_.caption = "About " + appTitle;
-    texts_.productName = appTitle;
+void TfrmAbout::FillTexts() const {
+    if (filled_) return;
+    filled_ = true;
+    versionText_ = win32::ReadVersionInfo(ModuleFileName(instance_));
+    texts_.caption = "About " + appTitle_;
+    texts_.productName = appTitle_;
     texts_.version = "Version " + versionText_;
     texts_.copyright = AboutCopyright;
     texts_.comments = AboutComments;
     texts_.homePage = HomePageAddress;
 }
 
-void TfrmAbout::ReadVersionInfo() {
-    versionText_ = win32::ReadVersionInfo(ModuleFileName(instance_));
+const TfrmAbout::Texts& TfrmAbout::GetTexts() const {
+    FillTexts();
+    return texts_;
+}
+
+const std::string& TfrmAbout::VersionText() const {
+    FillTexts();
+    return versionText_;
 }
 
 INT_PTR TfrmAbout::ShowModal(HWND owner) {
-    AboutDialog dialog(instance_, texts_);
+    AboutDialog dialog(instance_, GetTexts());
     return dialog.Run(owner);
 }
 

@@ -9,8 +9,9 @@ namespace tarnwick::win32 {
 
 class TfrmAbout {
   public:
-    // Fills the texts once, as the program starts; later shows do not read them again.
-    // instance: the module that holds the application icon and whose version resource is read.
+    // Fills the texts once, when they are first needed (most runs never show the box); later shows do
+    // not read them again. instance: the module that holds the application icon and whose version
+    // resource is read.
     TfrmAbout(HINSTANCE instance, const std::string& appTitle);
     TfrmAbout(const TfrmAbout&) = delete;
     TfrmAbout& operator=(const TfrmAbout&) = delete;
@@ -22,16 +23,17 @@ class TfrmAbout {
     struct Texts {
         std::string caption, productName, version, copyright, comments, homePage;
     };
-    const Texts& GetTexts() const { return texts_; }
-    const std::string& VersionText() const { return versionText_; }
+    const Texts& GetTexts() const;
+    const std::string& VersionText() const;
 
   private:
-    void FillTexts(const std::string& appTitle);
-    void ReadVersionInfo();
+    void FillTexts() const;
 
     HINSTANCE instance_;
-    std::string versionText_;
-    Texts texts_;
+    std::string appTitle_;
+    mutable bool filled_ = false;
+    mutable std::string versionText_;
+    mutable Texts texts_;
 };
 
 } // namespace tarnwick::win32

@@ -177,6 +177,9 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // A modal box disables the window before it takes the activation, and the focus may be gone by then.
         if (!wParam) RememberFocus();
         break;
+    case WM_PAINT:
+        layout_.MakePictures(hwnd_, dpi_);
+        break;
     case WM_SETCURSOR:
         hints_.OnSetCursor(reinterpret_cast<HWND>(wParam), HIWORD(lParam));
         break;

@@ -279,9 +279,6 @@ void MainWindowLayout::CreateFonts(int dpi) {
 void MainWindowLayout::Arrange(HWND window, int dpi) {
     CreateFonts(dpi);
     auto scale = [dpi](int value) { return Scale(value, dpi); };
-    const int pictureSize = scale(16);
-    toolbarImages_.reset(CreateToolbarImages(pictureSize));
-    floppyImages_.reset(CreateFloppyImages(pictureSize));
 
     for (const ControlSpec& c : ControlTable) {
         HWND h = GetDlgItem(window, c.id);
@@ -297,22 +294,36 @@ void MainWindowLayout::Arrange(HWND window, int dpi) {
     SendMessageA(GetDlgItem(window, ids::IDC_CONTROL_LIST), LVM_SETCOLUMNWIDTH, 0,
                  scale(561) - GetSystemMetrics(SM_CXVSCROLL) - 4);
 
-    for (int id : {ids::IDC_SAVE, ids::IDC_FORGET}) {
-        BUTTON_IMAGELIST bil{};
-        bil.himl = floppyImages_.get();
-        bil.margin = {scale(4), 0, scale(4), 0};
-        bil.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
-        SendMessageA(GetDlgItem(window, id), BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&bil));
-    }
-
     HWND toolbar = GetDlgItem(window, ids::IDC_TOOLBAR);
-    SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_.get()));
-    SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(pictureSize, pictureSize));
+    SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(scale(16), scale(16)));
     SendMessageA(toolbar, TB_SETBUTTONSIZE, 0, MAKELPARAM(scale(ButtonW), scale(ButtonH)));
     const PixelRect bar = ScaleToDpi(ToolbarX, ToolbarY, ToolbarW, ToolbarH, dpi);
     MoveWindow(toolbar, bar.left, bar.top, bar.Width(), bar.Height(), FALSE);
 
+    // Pictures already shown are drawn again for the new DPI; else they wait for the first paint.
+    if (picturesDpi_ != 0) MakePictures(window, dpi);
     InvalidateRect(window, nullptr, TRUE);
+}
+
+void MainWindowLayout::MakePictures(HWND window, int dpi) {
+    if (picturesDpi_ == dpi) return;
+    picturesDpi_ = dpi;
+    const int pictureSize = Scale(16, dpi);
+    toolbarImages_.reset(CreateToolbarImages(pictureSize));
+    floppyImages_.reset(CreateFloppyImages(pictureSize));
+
+    for (int id : {ids::IDC_SAVE, ids::IDC_FORGET}) {
+        BUTTON_IMAGELIST bil{};
+        bil.himl = floppyImages_.get();
+        bil.margin = {Scale(4, dpi), 0, Scale(4, dpi), 0};
+        bil.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
+        HWND button = GetDlgItem(window, id);
+        SendMessageA(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&bil));
+        InvalidateRect(button, nullptr, TRUE);
+    }
+    HWND toolbar = GetDlgItem(window, ids::IDC_TOOLBAR);
+    SendMessageA(toolbar, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_.get()));
+    InvalidateRect(toolbar, nullptr, TRUE);
 }
 
 void MainWindowLayout::PlaceWindow(HWND window, int dpi) {

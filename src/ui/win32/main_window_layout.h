@@ -31,9 +31,12 @@ class MainWindowLayout {
 
     // Creates every control of the window, the toolbar last.
     void CreateControls(HWND window, int dpi) const;
-    // Makes the fonts and pictures for dpi and places, sizes and dresses the controls with them. The
-    // frame is left as it is.
+    // Makes the fonts for dpi and places, sizes and dresses the controls with them; the frame is left
+    // as it is.
     void Arrange(HWND window, int dpi);
+    // The toolbar's and the floppy's pictures for dpi, made at the first paint: a window that stays
+    // hidden never needs them, and the start-up shows the window sooner without them.
+    void MakePictures(HWND window, int dpi);
     // Sizes the frame around the laid-out client area at dpi, where the window first appears, moved
     // onto the work area of its monitor.
     static void PlaceWindow(HWND window, int dpi);
@@ -43,6 +46,7 @@ class MainWindowLayout {
 
     UniqueGdiObject font_, boldFont_, titleFont_, italicFont_;
     UniqueImageList toolbarImages_, floppyImages_;
+    int picturesDpi_ = 0; // none made yet
 };
 
 } // namespace tarnwick::win32
