@@ -15,8 +15,10 @@ constexpr int kAbout = 1002, kList = 1003, kWinStart = 1006, kForget = 1007, kSa
 std::vector<int> TabRound(HWND main, int count) {
     std::vector<int> visited;
     for (int i = 0; i < count; ++i) {
+        HWND before = FocusOf(main);
         PressKey(VK_TAB);
-        WaitFor([&] { return FocusOf(main) != nullptr; }, 2s);
+        // Every press moves the focus on; a dead keyboard leaves it where it was.
+        WaitFor([&] { return FocusOf(main) != before; }, 3s);
         visited.push_back(GetDlgCtrlID(FocusOf(main)));
     }
     return visited;
