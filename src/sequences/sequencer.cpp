@@ -145,9 +145,12 @@ void Sequencer::OpenTeam(const std::string& t) {
         s_.reporter.WriteLog("Error launching " + InQuotes(t) + ". The path holds a double quote.");
         return;
     }
-    uint32_t exitCode = 0;
-    if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(t), s_.vmware.toolDir, false, exitCode))
-        s_.reporter.WriteLog("Error launching " + InQuotes(t) + ". Exit code: " + std::to_string(exitCode));
+    RunStart(t, "Team", [&] {
+        uint32_t exitCode = 0;
+        if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(t), s_.vmware.toolDir, false, exitCode))
+            s_.reporter.WriteLog("Error launching " + InQuotes(t) +
+                                 ". Exit code: " + std::to_string(exitCode));
+    });
 }
 
 void Sequencer::Delay(const std::string& t) {
@@ -228,14 +231,23 @@ void Sequencer::Prompt(size_t i, const std::string& t, std::vector<std::string>*
 void Sequencer::StartVm(size_t i, const std::string& t) {
     s_.reporter.ShowStatus("Starting VM: " + t);
     if (RefuseAfterStatus(t)) return;
+    RunStart(t, "VM", [&] {
+        if (s_.vms.ExecVmCommand("start", t)) startedInRun_[i] = t;
+    });
+}
+
+template <class Start> void Sequencer::RunStart(const std::string& t, const char* what, Start start) {
     const uint64_t before = suspensionsBegun_;
-    if (s_.vms.ExecVmCommand("start", t)) startedInRun_[i] = t;
-    if (suspensionsBegun_ != before) {
-        // The suspension ran while this VM was coming up and may not have seen it running.
-        s_.reporter.WriteLog("VM started while a suspension ran; suspending it now: " + t);
-        s_.reporter.ShowStatus("  Suspending VM: " + t);
+    {
+        const auto underWay = ScopedValue(startUnderWay_, true);
+        start();
+        if (suspensionsBegun_ == before) return;
+        // The suspension ran while this start was under way and may not have seen what it started.
+        s_.reporter.WriteLog(std::string(what) + " started while a suspension ran; suspending it now: " + t);
+        s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + t);
         s_.vms.ExecVmCommand("suspend", t);
     }
+    if (onStartCaughtUp_) onStartCaughtUp_();
 }
 
 bool Sequencer::SuspendAll() {

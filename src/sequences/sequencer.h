@@ -5,8 +5,8 @@
 //
 //   - A start sequence runs inside nothing else; the launch button is ignored while any sequence runs.
 //   - A suspension may begin inside a start sequence (a logoff, or Exit, while the start waits). From
-//     then on that start sequence starts nothing more, and a VM whose start was under way is suspended
-//     as soon as its start returns.
+//     then on that start sequence starts nothing more, and a VM or Team whose start was under way is
+//     suspended as soon as its start returns; only then is the start over.
 //   - Only one suspension runs at a time; a second one asked for meanwhile is not started.
 //   - Once Exit has closed the program, nothing more is started either.
 #include "common/main_state.h"
@@ -56,10 +56,15 @@ class Sequencer {
 
     bool IsSuspending() const { return suspending_; }
     bool IsStarting() const { return starting_; }
+    // A VM or Team start runs, or the suspension of what it started: what a suspension that ran meanwhile
+    // may have missed is not suspended yet.
+    bool IsStartUnderWay() const { return startUnderWay_; }
     // Called at the end of every completed suspension, after its last status.
     void SetSuspensionCompleteHandler(std::function<void()> handler) {
         onSuspensionComplete_ = std::move(handler);
     }
+    // Called when a start during which a suspension began has returned and what it started is suspended.
+    void SetStartCaughtUpHandler(std::function<void()> handler) { onStartCaughtUp_ = std::move(handler); }
 
   private:
     [[nodiscard]] auto BeginStart();
@@ -74,9 +79,13 @@ class Sequencer {
     void Wait(size_t i, const std::string& t);
     void Prompt(size_t i, const std::string& t, std::vector<std::string>* expected);
     void StartVm(size_t i, const std::string& t);
+    // Runs one start (verb "Team" or "VM" for the lines) and suspends t after it when a suspension began
+    // meanwhile.
+    template <class Start> void RunStart(const std::string& t, const char* what, Start start);
 
     SequenceServices s_;
     bool starting_ = false;
+    bool startUnderWay_ = false;
     bool suspending_ = false;
     bool exitAsking_ = false;
     bool closing_ = false;
@@ -84,6 +93,7 @@ class Sequencer {
     uint64_t suspensionsAtStart_ = 0;            // suspensionsBegun_ when the running start sequence began
     std::map<size_t, std::string> startedInRun_; // index -> text of each VM this start sequence started
     std::function<void()> onSuspensionComplete_;
+    std::function<void()> onStartCaughtUp_;
 };
 
 } // namespace tarnwick

@@ -12,27 +12,43 @@ std::string KindName(bool logoff) {
 
 } // namespace
 
-SessionEnd::SessionEnd(Reporter& reporter, EndSessionGate& gate, Sequencer& sequencer,
-                       SessionPlatform& platform)
-    : reporter_(reporter), gate_(gate), sequencer_(sequencer), platform_(platform) {
+SessionEnd::SessionEnd(HeldLog& log, EndSessionGate& gate, Sequencer& sequencer, SessionPlatform& platform)
+    : reporter_(log), gate_(gate), sequencer_(sequencer), platform_(platform) {
     sequencer_.SetSuspensionCompleteHandler([this] { AfterSuspension(); });
+    sequencer_.SetStartCaughtUpHandler([this] { AfterStartCaughtUp(); });
 }
 
 bool SessionEnd::QueryEndSession(uint32_t lParam) {
+    const HeldLog::Hold hold(reporter_);
     const std::string kind = KindName(lParam == EndSessionLogoff);
-    // A suspension that runs, whoever asked for it, must finish before the session may end.
-    if (gate_.Allowed() && !sequencer_.IsSuspending()) {
+    // A suspension that runs, whoever asked for it, must finish before the session may end; so must a
+    // start, whose VM may have come up after the suspension looked.
+    if (gate_.Allowed() && !sequencer_.IsSuspending() && !sequencer_.IsStartUnderWay()) {
         lastQueryRefused_ = false;
+        okayed_ = true;
         reporter_.WriteLog("Okaying Windows " + kind + " request.");
         return true;
     }
     lastQueryRefused_ = true;
+    okayed_ = false;
     refusalCovered_ = reissuePending_;
     reporter_.WriteLog("Denying Windows " + kind + " request so we can suspend VMs.");
     return false;
 }
 
 void SessionEnd::EndSession(bool ending, uint32_t lParam) {
+    const HeldLog::Hold hold(reporter_);
+    okayed_ = false;
+    if (ending) ending_ = true;
+    // Anything else that goes wrong abandons the step, as everywhere, but is not shown in a box here.
+    try {
+        HandleEndSession(ending, lParam);
+    } catch (const IoError& e) {
+        reporter_.Remember(e.what());
+    }
+}
+
+void SessionEnd::HandleEndSession(bool ending, uint32_t lParam) {
     const bool logoff = lParam == EndSessionLogoff;
     exitKind_ = logoff ? ExitLogoff : ExitShutdown;
     const std::string kind = KindName(logoff);
@@ -48,8 +64,10 @@ void SessionEnd::EndSession(bool ending, uint32_t lParam) {
     lastQueryRefused_ = false;
     const std::string willReissue =
         "  (a suspension is running; Windows " + kind + " will be re-initiated when it is complete)";
+    const std::string afterStart = "  (a start is under way; Windows " + kind +
+                                   " will be re-initiated when what it started is suspended)";
     if (reissuePending_) {
-        reporter_.WriteLog(willReissue);
+        reporter_.WriteLog(waitingForStart_ ? afterStart : willReissue);
         return;
     }
     if (refusalCovered_) {
@@ -59,6 +77,11 @@ void SessionEnd::EndSession(bool ending, uint32_t lParam) {
     if (sequencer_.IsSuspending()) {
         reissuePending_ = true;
         reporter_.WriteLog(willReissue);
+        return;
+    }
+    if (waitingForStart_) {
+        reissuePending_ = true;
+        reporter_.WriteLog(afterStart);
         return;
     }
     if (gate_.Allowed()) {
@@ -75,6 +98,24 @@ void SessionEnd::EndSession(bool ending, uint32_t lParam) {
 }
 
 void SessionEnd::AfterSuspension() {
+    if (sequencer_.IsStartUnderWay()) {
+        // The start suspends what it started once it returns; the session waits for that.
+        waitingForStart_ = true;
+        reporter_.WriteLog("Suspension complete; waiting for the start under way to return.");
+        return;
+    }
+    LetThrough();
+}
+
+void SessionEnd::AfterStartCaughtUp() {
+    if (!waitingForStart_) return;
+    waitingForStart_ = false;
+    LetThrough();
+}
+
+void SessionEnd::LetThrough() {
+    // Also after a start, outside the handlers: a log line must not cost the user the re-issue.
+    const HeldLog::Hold hold(reporter_);
     // Every completed suspension leaves nothing to guard until something is launched again.
     gate_.Release();
     if (!reissuePending_) return;

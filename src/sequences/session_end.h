@@ -7,6 +7,13 @@
 // leaves the session alone. That is what keeps a program that refuses every request from driving us
 // round in circles: once the VMs are suspended we okay every request until something is launched
 // again.
+//
+// A start that is under way when the suspension runs holds the session until it has returned and what it
+// started is suspended too; only then is the session let through and the request re-issued.
+//
+// Windows wants its answer at once: the handlers decide from the state alone, and a log that cannot be
+// written is remembered for a later report (HeldLog) rather than shown in a box here.
+#include "common/held_log.h"
 #include "common/services.h"
 #include "sequences/end_session_gate.h"
 #include "sequences/ports.h"
@@ -24,13 +31,15 @@ inline constexpr uint32_t ExitShutdown = 1;              // EWX_SHUTDOWN
 class SessionEnd {
   public:
     // Registers itself with the sequencer to hear of completed suspensions.
-    SessionEnd(Reporter& reporter, EndSessionGate& gate, Sequencer& sequencer, SessionPlatform& platform);
+    SessionEnd(HeldLog& log, EndSessionGate& gate, Sequencer& sequencer, SessionPlatform& platform);
 
     // WM_QUERYENDSESSION: true lets the session end. lParam is the message's, cut to 32 bits (it only
     // ever carries ENDSESSION_* flags). Refused while the VMs are held, and while any suspension runs.
     bool QueryEndSession(uint32_t lParam);
     // WM_ENDSESSION; the caller passes the message on to default handling afterwards.
     void EndSession(bool ending, uint32_t lParam);
+    // From an okayed request on, until Windows says it was aborted after all: no box may appear then.
+    bool MayBeEnding() const { return okayed_ || ending_; }
 
     // EWX_LOGOFF or EWX_SHUTDOWN, from the latest WM_ENDSESSION: what a re-issue asks for.
     uint32_t ExitKind() const { return exitKind_; }
@@ -39,16 +48,22 @@ class SessionEnd {
     static constexpr int MaxReissues = 3;
 
   private:
+    void HandleEndSession(bool ending, uint32_t lParam);
     void AfterSuspension();
+    void AfterStartCaughtUp();
+    void LetThrough();
     void Reissue();
 
-    Reporter& reporter_;
+    HeldLog& reporter_;
     EndSessionGate& gate_;
     Sequencer& sequencer_;
     SessionPlatform& platform_;
     bool lastQueryRefused_ = false;
-    bool refusalCovered_ = false; // the last refusal came while a re-issue was already owed
-    bool reissuePending_ = false; // re-issue when the running suspension completes
+    bool refusalCovered_ = false;  // the last refusal came while a re-issue was already owed
+    bool reissuePending_ = false;  // re-issue when the running suspension completes
+    bool waitingForStart_ = false; // a suspension completed while a start was under way
+    bool okayed_ = false;
+    bool ending_ = false;
     int reissues_ = 0;
     uint32_t exitKind_ = ExitLogoff;
 };

@@ -68,8 +68,16 @@ class RecordingUi : public Reporter, public Dialogs {
         return static_cast<size_t>(std::count(trace.begin(), trace.end(), line));
     }
 
-    void WriteLog(const std::string& m) override { Record("log:" + m); }
-    void ShowStatus(const std::string& m) override { Record("status:" + m); }
+    bool logFails = false; // every log line and status is recorded, then fails as an unwritable log does
+
+    void WriteLog(const std::string& m) override {
+        Record("log:" + m);
+        if (logFails) throw IoError("The log cannot be written.");
+    }
+    void ShowStatus(const std::string& m) override {
+        Record("status:" + m);
+        if (logFails) throw IoError("The log cannot be written.");
+    }
     void ShowMessage(const std::string& t) override { Record("box:" + t); }
     bool Confirm(const std::string& q) override {
         Record("ask:" + q);

@@ -124,9 +124,10 @@ struct Rig {
     FakeWorld w;
     VmwareTools vmware{"C:\\Program Files\\VMware\\vmrun.exe", true, "C:\\Program Files\\VMware\\"};
     EndSessionGate gate{w};
+    HeldLog log{w}; // the whole program logs through it, as the shell wires it
     Sequencer seq{
-        SequenceServices{vmware, w, w, w, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
-    SessionEnd session{w, gate, seq, w};
+        SequenceServices{vmware, w, w, log, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
+    SessionEnd session{log, gate, seq, w};
 
     // The trace from line `from` on.
     Trace From(size_t from) const { return Trace(w.trace.begin() + static_cast<long>(from), w.trace.end()); }

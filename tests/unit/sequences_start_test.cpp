@@ -307,9 +307,12 @@ TEST(StartAll, NestedHandlers) {
     const std::vector<NestingCase> cases = {
         {"a suspension while a VM starts: that VM is suspended again, nothing more starts",
          "exec:start " + VmA, suspend,
-         with({"status:Starting VMs...", "status:Starting VM: " + VmA, "exec:start " + VmA}, suspension,
-              {"log:VM started while a suspension ran; suspending it now: " + VmA,
-               "status:  Suspending VM: " + VmA, "exec:suspend " + VmA, stopped})},
+         // The session stays held until that VM is suspended too.
+         with({"status:Starting VMs...", "status:Starting VM: " + VmA, "exec:start " + VmA},
+              Trace(suspension.begin(), suspension.end() - 1),
+              {"log:Suspension complete; waiting for the start under way to return.",
+               "log:VM started while a suspension ran; suspending it now: " + VmA,
+               "status:  Suspending VM: " + VmA, "exec:suspend " + VmA, "block:destroy", stopped})},
         {"a suspension inside the status line: the VM is not started", "status:Starting VM: " + VmA, suspend,
          with({"status:Starting VMs...", "status:Starting VM: " + VmA}, suspension,
               {"log:Not carried out (a suspension has begun): " + VmA, stopped})},

@@ -15,7 +15,7 @@ TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string co
     : instance_(instance) {
     sequencer_ = std::make_unique<Sequencer>(SequenceServices{
         state_.vmware, listPort_, vmPort_, reporter_, dialogs_, runner_, gate_,
-        [this] { return FormatDateTime(reporter_.Formats(), LocalNow()); }, [this] { QuitApp(); }});
+        [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); }, [this] { QuitApp(); }});
     sequencerCommands_ = std::make_unique<SequencerCommands>(*sequencer_);
     sessionEnd_ = std::make_unique<SessionEnd>(reporter_, gate_, *sequencer_, sessionPlatform_);
     startup_ = std::make_unique<Startup>(state_, reporter_, dialogs_, *this);
@@ -59,19 +59,33 @@ int TarnwickApp::Run() {
 void TarnwickApp::StartUp() {
     // An error here skips the rest of the start-up, the tray icon included, as it always has.
     try {
-        startup_->Run();
+        // A log that cannot be written must not keep the list from loading or the switches from acting.
+        {
+            const HeldLog::Hold hold(reporter_);
+            startup_->Run();
+        }
         window_->AddTrayIcon();
     } catch (const std::exception& e) {
         dialogs_.ShowError(e.what());
     }
+    ReportHeldLogFailure();
 }
 
 void TarnwickApp::Dispatch(MSG& msg) {
     if (msg.message == ids::WM_APP_END && msg.hwnd == nullptr) return; // only wakes the loop
     HWND main = window_ ? window_->Handle() : nullptr;
-    if (main && IsDialogMessageA(main, &msg)) return;
+    if (main && IsDialogMessageA(main, &msg)) {
+        ReportHeldLogFailure();
+        return;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    ReportHeldLogFailure();
+}
+
+void TarnwickApp::ReportHeldLogFailure() {
+    if (reporter_.Holding() || (sessionEnd_ && sessionEnd_->MayBeEnding())) return;
+    if (const auto failure = reporter_.TakeFailure()) dialogs_.ShowError(*failure);
 }
 
 void TarnwickApp::ProcessMessages() {
@@ -127,11 +141,13 @@ void TarnwickApp::EnableHideTimer() {
 }
 
 void TarnwickApp::Activated() {
+    // The /START run belongs to start-up: a log held by another program must not keep the VMs down.
+    const HeldLog::Hold hold(reporter_);
     startup_->WindowActivated();
 }
 
 void TarnwickApp::SettingsChanged() {
-    reporter_.ReadFormats();
+    logFile_.ReadFormats();
 }
 
 bool TarnwickApp::QueryEndSession(LPARAM lParam) {

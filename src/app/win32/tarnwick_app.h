@@ -4,6 +4,7 @@
 
 #include "app/startup.h"
 #include "app/win32/log_reporter.h"
+#include "common/held_log.h"
 #include "common/main_state.h"
 #include "common/services.h"
 #include "common/win32/file_system.h"
@@ -73,10 +74,13 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     // Handles every window message that is waiting, then returns.
     void ProcessMessages();
     void ShowCaption(const std::string& caption);
+    // A log failure a held step remembered, shown once no hold is on and the session is not ending.
+    void ReportHeldLogFailure();
 
     HINSTANCE instance_;
     MainState state_;
-    LogReporter reporter_{state_, [this](const std::string& caption) { ShowCaption(caption); }};
+    LogReporter logFile_{state_, [this](const std::string& caption) { ShowCaption(caption); }};
+    HeldLog reporter_{logFile_};
     MessageBoxes dialogs_{[this] { return window_ ? window_->DialogOwner() : nullptr; }};
     WinFileSystem files_;
     CommandRunner runner_{[this](MSG& msg) { Dispatch(msg); }};
