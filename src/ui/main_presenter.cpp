@@ -15,6 +15,13 @@ MainPresenter::~MainPresenter() {
 }
 
 void MainPresenter::Command(UserCommand command) {
+    // A box's own loop still delivers the window's commands (a window shown from the tray under an unowned
+    // box); none may act until the box is answered. A check box the click changed is drawn back.
+    if (s_.modals.Any()) {
+        s_.dialogs.Beep();
+        view_.ShowOptions(s_.list.Options());
+        return;
+    }
     switch (command) {
     case UserCommand::AddFile:
         AddFile();

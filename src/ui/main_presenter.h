@@ -6,6 +6,7 @@
 #include "config/control_list.h"
 #include "sequences/ports.h"
 #include "ui/main_view.h"
+#include "ui/modal_count.h"
 
 #include <cstddef>
 #include <optional>
@@ -29,6 +30,7 @@ struct MainPresenterServices {
     Dialogs& dialogs;
     VmOperations& vms;
     SequenceCommands& sequences;
+    const ModalCount& modals;
 };
 
 class MainPresenter final : public MainViewEvents {

@@ -109,7 +109,8 @@ class MainPresenterTest : public ::testing::Test {
     ConfigStore config{state, files, writer, registry, ui, ui, list};
     FakeSequences sequences;
     FakeView view;
-    MainPresenter presenter{{state, list, config, ui, sequences, sequences}, view};
+    ModalCount modals;
+    MainPresenter presenter{{state, list, config, ui, sequences, sequences, modals}, view};
 };
 
 } // namespace
@@ -243,4 +244,36 @@ TEST_F(MainPresenterTest, LoadSaveForgetAndOptionBoxesRedrawTheOptionsThroughThe
     EXPECT_EQ(Drawn(), (Trace{Options(true, false, false, false), "unsaved off"}));
     EXPECT_FALSE(list.HasUnsavedChanges());
     EXPECT_EQ(ui.Count("beep"), 0u);
+}
+
+TEST_F(MainPresenterTest, NoCommandActsFromUnderAModalBox) {
+    files.files[IniPath] = "[Options]\r\n  BkpAll = 0\r\n[Control]\r\n  D:\\VMs\\A.vmx = -1\r\n";
+    config.LoadConfig();
+    list.Select(0);
+    view.boxes[OptionBox::BackUpAll] = true;
+    Press(UserCommand::BackUpAllBox); // unsaved changes, so Save and Forget would act
+    const std::string saved = files.files[IniPath];
+    Drawn();
+    {
+        const ModalCount::Open box(modals);
+        const ModalCount::Open nested(modals);
+        for (const UserCommand command :
+             {UserCommand::Launch, UserCommand::Save, UserCommand::Forget, UserCommand::Exit,
+              UserCommand::Delete, UserCommand::AddDelay, UserCommand::BackUpAllBox})
+            Press(command);
+    }
+    EXPECT_TRUE(sequences.calls.empty());
+    EXPECT_EQ(files.files[IniPath], saved);
+    EXPECT_TRUE(view.asked.empty());
+    EXPECT_EQ(Entries().size(), 1u);
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    EXPECT_EQ(ui.Count("beep"), 7u);
+    // The box a click changed is drawn back as the model holds it.
+    EXPECT_EQ(Drawn().back(), Options(true, false, false));
+
+    // Once the boxes are closed, the commands act again.
+    Press(UserCommand::Exit);
+    Press(UserCommand::Save);
+    EXPECT_EQ(sequences.calls, Trace{"exit"});
+    EXPECT_FALSE(list.HasUnsavedChanges());
 }

@@ -28,13 +28,14 @@ int TarnwickApp::Run() {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
 
-    window_ = std::make_unique<MainWindow>(*this);
+    window_ = std::make_unique<MainWindow>(*this, modals_);
     if (!window_->Create(instance_)) {
         MessageBoxA(nullptr, "The main window could not be created.", ProgramName, MB_OK | MB_ICONERROR);
         return 1;
     }
     presenter_ = std::make_unique<MainPresenter>(
-        MainPresenterServices{state_, list_, config_, dialogs_, vmPort_, *sequencerCommands_}, *window_);
+        MainPresenterServices{state_, list_, config_, dialogs_, vmPort_, *sequencerCommands_, modals_},
+        *window_);
     window_->ForwardUserActsTo(*presenter_);
     sessionPlatform_.SetWindow(window_->Handle());
     WinSessionPlatform::AskToBeQueriedEarly();

@@ -81,7 +81,8 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     MainState state_;
     LogReporter logFile_{state_, [this](const std::string& caption) { ShowCaption(caption); }};
     HeldLog reporter_{logFile_};
-    MessageBoxes dialogs_{[this] { return window_ ? window_->DialogOwner() : nullptr; }};
+    ModalCount modals_;
+    MessageBoxes dialogs_{[this] { return window_ ? window_->DialogOwner() : nullptr; }, modals_};
     WinFileSystem files_;
     CommandRunner runner_{[this](MSG& msg) { Dispatch(msg); }};
     Registry registry_;

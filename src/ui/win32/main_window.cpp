@@ -27,7 +27,7 @@ HICON LoadAppIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
 
 } // namespace
 
-MainWindow::MainWindow(MainWindowEvents& events) : events_(events) {}
+MainWindow::MainWindow(MainWindowEvents& events, ModalCount& modals) : events_(events), modals_(modals) {}
 
 MainWindow::~MainWindow() {
     if (hwnd_) DestroyWindow(hwnd_);
@@ -117,15 +117,19 @@ bool MainWindow::OptionChecked(OptionBox box) const {
 
 std::optional<std::string> MainWindow::AskText(const std::string& caption, const std::string& prompt,
                                                const std::string& initial) {
+    const ModalCount::Open open(modals_);
     return InputBox(DialogOwner(), caption, prompt, initial);
 }
 
 std::optional<std::string> MainWindow::ChooseFile(const std::string& filter, const std::string& initialDir) {
+    const ModalCount::Open open(modals_);
     return win32::ChooseFile(DialogOwner(), filter, initialDir);
 }
 
 void MainWindow::ShowAbout() {
-    if (about_) about_->ShowModal(hwnd_);
+    if (!about_) return;
+    const ModalCount::Open open(modals_);
+    about_->ShowModal(hwnd_);
 }
 
 void MainWindow::Forward(int id) {
@@ -226,6 +230,11 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::OnTray(LPARAM mouseMessage) {
+    // Under a modal box neither the menu nor the window: a click only brings the box back to the front.
+    if (modals_.Any()) {
+        if (mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) RaiseModalBox();
+        return;
+    }
     if (mouseMessage == WM_LBUTTONDOWN) {
         ShowWindow(hwnd_, SW_SHOW);
     } else if (mouseMessage == WM_RBUTTONDOWN) {
@@ -265,6 +274,31 @@ const char* MainWindow::HintOf(int id) const {
     if (id == ids::IDC_USE_SNAPSHOT && !IsWindowEnabled(Control(id))) return SnapshotUnavailableHint;
     if (id == ids::IDC_WIN_START && !IsWindowEnabled(Control(id))) return AutostartUnavailableHint;
     return ControlHint(id);
+}
+
+bool MainWindow::RaiseModalBox() const {
+    // A box owned by this window is its last active popup. One shown while the window was hidden has no
+    // owner; it is then the first other visible window of this thread in the z-order.
+    HWND box = GetLastActivePopup(hwnd_);
+    if (box == hwnd_) {
+        struct Search {
+            HWND main, tooltip, found;
+        } search{hwnd_, hints_.Tooltip(), nullptr};
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND hwnd, LPARAM param) -> BOOL {
+                auto& s = *reinterpret_cast<Search*>(param);
+                if (hwnd == s.main || hwnd == s.tooltip || !IsWindowVisible(hwnd)) return TRUE;
+                s.found = hwnd;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (!search.found) return false;
+        box = GetLastActivePopup(search.found);
+    }
+    if (!box || box == hwnd_) return false;
+    SetForegroundWindow(box);
+    return true;
 }
 
 void MainWindow::OnNotify(const NMHDR& header) {

@@ -6,6 +6,7 @@
 
 #include "common/win32/handles.h"
 #include "ui/main_view.h"
+#include "ui/modal_count.h"
 #include "ui/win32/about_box.h"
 #include "ui/win32/control_hints.h"
 #include "ui/win32/entry_list_view.h"
@@ -35,7 +36,8 @@ class MainWindowEvents {
 
 class MainWindow final : public MainView {
   public:
-    explicit MainWindow(MainWindowEvents& events);
+    // modals counts the program's modal boxes, this window's among them.
+    MainWindow(MainWindowEvents& events, ModalCount& modals);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -79,6 +81,8 @@ class MainWindow final : public MainView {
     HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
     void Forward(int id);
     void OnTray(LPARAM mouseMessage);
+    // The modal box the user is to answer, in front; false when none was found.
+    bool RaiseModalBox() const;
     void OnNotify(const NMHDR& header);
     void OnDpiChanged(WPARAM wParam, const RECT& suggested);
     // As a dialog does: the control that had the focus when the window lost it gets it back.
@@ -87,6 +91,7 @@ class MainWindow final : public MainView {
     const char* HintOf(int id) const;
 
     MainWindowEvents& events_;
+    ModalCount& modals_;
     MainViewEvents* user_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND focus_ = nullptr;

@@ -4,17 +4,21 @@
 
 namespace tarnwick::win32 {
 
+int MessageBoxes::Show(const std::string& text, const char* caption, UINT flags) {
+    const ModalCount::Open open(modals_);
+    return MessageBoxA(Owner(), text.c_str(), caption, flags);
+}
+
 void MessageBoxes::ShowMessage(const std::string& text) {
-    MessageBoxA(Owner(), text.c_str(), ProgramName, MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
+    Show(text, ProgramName, MB_OK | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
 bool MessageBoxes::Confirm(const std::string& question) {
-    return MessageBoxA(Owner(), question.c_str(), "Confirm",
-                       MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_SETFOREGROUND) == IDYES;
+    return Show(question, "Confirm", MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL | MB_SETFOREGROUND) == IDYES;
 }
 
 void MessageBoxes::InvalidEntry(const std::string& text) {
-    MessageBoxA(Owner(), text.c_str(), "Invalid Entry", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    Show(text, "Invalid Entry", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 void MessageBoxes::Beep() {
@@ -22,7 +26,7 @@ void MessageBoxes::Beep() {
 }
 
 void MessageBoxes::ShowError(const std::string& text) {
-    MessageBoxA(Owner(), text.c_str(), ProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
+    Show(text, ProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
 } // namespace tarnwick::win32

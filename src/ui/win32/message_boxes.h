@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "common/services.h"
+#include "ui/modal_count.h"
 
 #include <functional>
 #include <string>
@@ -12,8 +13,9 @@ namespace tarnwick::win32 {
 
 class MessageBoxes final : public Dialogs {
   public:
-    // owner: the window the boxes belong to at the moment, or none.
-    explicit MessageBoxes(std::function<HWND()> owner) : owner_(std::move(owner)) {}
+    // owner: the window the boxes belong to at the moment, or none. Every box is counted in modals.
+    MessageBoxes(std::function<HWND()> owner, ModalCount& modals)
+        : owner_(std::move(owner)), modals_(modals) {}
 
     void ShowMessage(const std::string& text) override;
     bool Confirm(const std::string& question) override;
@@ -24,8 +26,10 @@ class MessageBoxes final : public Dialogs {
 
   private:
     HWND Owner() const { return owner_ ? owner_() : nullptr; }
+    int Show(const std::string& text, const char* caption, UINT flags);
 
     std::function<HWND()> owner_;
+    ModalCount& modals_;
 };
 
 } // namespace tarnwick::win32
