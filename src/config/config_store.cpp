@@ -8,21 +8,34 @@
 
 namespace tarnwick {
 
+namespace {
+
+std::string Quoted(std::string_view text) {
+    constexpr size_t shown = 80;
+    return "\"" + std::string(text.substr(0, shown)) + (text.size() > shown ? "...\"" : "\"");
+}
+
+} // namespace
+
 void ConfigStore::LoadConfig() {
     std::string bytes;
+    std::optional<std::string> unreadable;
     try {
         if (std::optional<std::string> text = files_.ReadWholeFile(state_.configFilePath))
             bytes = std::move(*text);
-    } catch (const IoError&) {
-        // A file that cannot be read counts as missing, as it does for the platform's reader.
+    } catch (const IoError& e) {
+        // A file that cannot be read counts as missing, as it does for the platform's reader; but what it
+        // holds is not in the list, so it must not be saved over.
+        unreadable = e.what();
     }
     const IniFile ini(std::move(bytes));
 
     ConfigOptions options = list_.Options();
     options.bkpAll = IniBoolean(ini.Value("Options", "BkpAll"));
     // A back-end that cannot take snapshots is never asked to take one, so a box that discovery disabled
-    // does not take a check mark from the file.
-    options.useSnapshot = options.snapshotEnabled && IniBoolean(ini.Value("Options", "UseSnapshot"));
+    // does not take a check mark from the file; the file keeps it for a run that can.
+    storedUseSnapshot_ = IniBoolean(ini.Value("Options", "UseSnapshot"));
+    options.useSnapshot = options.snapshotEnabled && storedUseSnapshot_;
 
     options.winStart = false;
     if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
@@ -37,12 +50,23 @@ void ConfigStore::LoadConfig() {
 
     // Repeats are dropped before their flags are looked up, so a file of one line repeated a million
     // times costs one lookup.
-    std::vector<std::string> keys = ini.AllKeyNames("Control");
+    IniFile::KeyLines lines = ini.ReadKeyLines("Control");
+    std::vector<std::string>& keys = lines.keys;
+    std::vector<std::string> lost; // log lines for entries not read as the file holds them
     std::unordered_set<std::string> seen;
     seen.reserve(keys.size());
-    std::erase_if(keys, [&](const std::string& key) {
-        return !seen.insert(FoldCase(std::string_view(key).substr(0, MaxEntryText))).second;
-    });
+    size_t kept = 0;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!seen.insert(FoldCase(std::string_view(keys[i]).substr(0, MaxEntryText))).second) continue;
+        if (lines.inexact[i])
+            lost.push_back("Entry read with characters the code page lacks: " + Quoted(keys[i]));
+        if (keys[i].size() > MaxEntryText)
+            lost.push_back("Entry cut at " + std::to_string(MaxEntryText) +
+                           " characters: " + Quoted(keys[i]));
+        if (kept != i) keys[kept] = std::move(keys[i]);
+        ++kept;
+    }
+    keys.resize(kept);
     const std::vector<std::optional<std::string>> flags = ini.Values("Control", keys);
     std::vector<ControlEntry> entries;
     entries.reserve(keys.size());
@@ -51,6 +75,17 @@ void ConfigStore::LoadConfig() {
     list_.Assign(std::move(entries));
     list_.SetUnsavedChanges(false);
     list_.SetOptions(options);
+    loaded_ = !unreadable;
+    keepOldFile_ = keepOldFile_ || !lost.empty();
+
+    if (unreadable) reporter_.WriteLog("Configuration not read; it will not be saved over: " + *unreadable);
+    for (const std::string& line : lines.skipped)
+        reporter_.WriteLog("Skipped a line without a name in [Control] of Tarnwick.ini: " + Quoted(line));
+    for (const std::string& line : lost)
+        reporter_.WriteLog(line);
+    if (!lost.empty())
+        reporter_.WriteLog("The next save keeps the present file as Tarnwick.ini" +
+                           std::string(BackupSuffix) + ".");
 }
 
 Outcome ConfigStore::SaveConfig() {
@@ -61,8 +96,27 @@ Outcome ConfigStore::SaveConfig() {
 }
 
 Outcome ConfigStore::WriteConfig() {
+    if (!loaded_) {
+        dialogs_.ShowMessage(std::string(ConfigNotSavedText) + "\r\n" + NotLoadedText);
+        return Outcome::Failed(NotLoadedText);
+    }
     const ConfigOptions& options = list_.Options();
-    const std::string bytes = FormatConfigFile(options.bkpAll, options.useSnapshot, list_.Entries());
+    const bool useSnapshot = options.snapshotEnabled ? options.useSnapshot : storedUseSnapshot_;
+    const std::string bytes = FormatConfigFile(options.bkpAll, useSnapshot, list_.Entries());
+    if (keepOldFile_) {
+        Outcome kept = Outcome::Done();
+        try {
+            if (std::optional<std::string> old = files_.ReadWholeFile(state_.configFilePath))
+                kept = writer_.ReplaceWholeFile(state_.configFilePath + BackupSuffix, *old);
+        } catch (const IoError& e) {
+            kept = Outcome::Failed(e.what());
+        }
+        if (!kept.ok) {
+            dialogs_.ShowMessage(std::string(ConfigNotSavedText) + "\r\n" + kept.why);
+            return kept;
+        }
+        keepOldFile_ = false;
+    }
     if (Outcome written = writer_.ReplaceWholeFile(state_.configFilePath, bytes); !written.ok) {
         dialogs_.ShowMessage(std::string(ConfigNotSavedText) + "\r\n" + written.why);
         return written;

@@ -52,6 +52,10 @@ inline constexpr const char* ConfigUpdatedLog = "Configuration updated.";
 inline constexpr const char* ConfigNotSavedText = "The configuration was not saved.";
 inline constexpr const char* AutostartNotSavedText =
     "The configuration file was saved, but the logon start was not.";
+inline constexpr const char* NotLoadedText =
+    "Tarnwick.ini could not be read in this run, and saving would replace what it holds. Choose Forget "
+    "Changes to read it again.";
+inline constexpr const char* BackupSuffix = ".bak";
 
 class ConfigStore {
   public:
@@ -64,11 +68,15 @@ class ConfigStore {
     const ConfigOptions& Options() const { return list_.Options(); }
 
     // Fills the options, the autostart box and the list from the file and the Run value, and clears the
-    // unsaved-changes state. A missing or unreadable file reads as empty. Also Forget Changes.
+    // unsaved-changes state. A missing or unreadable file reads as empty. Also Forget Changes. Lines it
+    // skipped and entries it could not read faithfully are logged after the list is in place, so a log
+    // that cannot be written throws only once everything is loaded.
     void LoadConfig();
     // Writes the file whole and then the Run value. On failure the old file stays, the user is told why
     // in a box (shown here), and the unsaved-changes state stays on. Logs "Configuration updated." after
-    // a save that went through.
+    // a save that went through. Refused while the file has not been read in this run (it exists but
+    // could not be read, or LoadConfig never ran). The first save after a load that lost something of
+    // the file first keeps the old file as Tarnwick.ini.bak.
     Outcome SaveConfig();
 
     // The check boxes, clicked by the user: each sets the unsaved-changes state, unless the box is
@@ -90,6 +98,9 @@ class ConfigStore {
     Reporter& reporter_;
     Dialogs& dialogs_;
     ControlList& list_;
+    bool loaded_ = false;
+    bool keepOldFile_ = false;       // the file holds what the list could not: keep it before replacing it
+    bool storedUseSnapshot_ = false; // as read, for a run that cannot use it
 };
 
 } // namespace tarnwick

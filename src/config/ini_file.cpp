@@ -193,6 +193,7 @@ template <class C> struct Line {
     View<C> name; // trimmed, not yet cut at a zero
     bool hasValue = false;
     View<C> value;
+    View<C> whole; // the line, trimmed
 };
 
 template <class C> class LineScanner {
@@ -213,15 +214,15 @@ template <class C> class LineScanner {
             if (raw.front() == C('[')) {
                 const size_t close = raw.rfind(C(']'));
                 if (close != View<C>::npos) {
-                    line = Line<C>{true, Trim(raw.substr(1, close - 1)), false, {}};
+                    line = Line<C>{true, Trim(raw.substr(1, close - 1)), false, {}, raw};
                     return true;
                 }
             }
             const size_t eq = raw.find(C('='));
             if (eq == View<C>::npos)
-                line = Line<C>{false, raw, false, {}};
+                line = Line<C>{false, raw, false, {}, raw};
             else
-                line = Line<C>{false, TrimRight(raw.substr(0, eq)), true, TrimLeft(raw.substr(eq + 1))};
+                line = Line<C>{false, TrimRight(raw.substr(0, eq)), true, TrimLeft(raw.substr(eq + 1)), raw};
             return true;
         }
         return false;
@@ -341,6 +342,37 @@ std::vector<std::optional<std::string>> ValuesOf(View<C> text, std::string_view 
     return values;
 }
 
+template <class C> IniFile::KeyLines KeyLinesOf(View<C> text, std::string_view section) {
+    const std::basic_string<C> asked = AskedName<C>(CutAtNul(section));
+    IniFile::KeyLines out;
+    LineScanner<C> scanner(text);
+    Line<C> line;
+    bool inside = asked.empty(), found = inside;
+    while (scanner.Next(line)) {
+        if (line.header) {
+            if (found) break;
+            inside = found = SameName(CutAtNul(line.name), View<C>(asked));
+            continue;
+        }
+        if (!inside || !line.hasValue) continue;
+        const View<C> name = CutAtNul(line.name);
+        if (name.empty()) {
+            out.skipped.push_back(ToAnsi(line.whole));
+            continue;
+        }
+        if (name.front() == C(';')) continue;
+        std::string key;
+        bool exact = true;
+        if constexpr (std::is_same_v<C, char>)
+            key.assign(name);
+        else
+            exact = InstalledAnsiCodePage().AppendAnsi(name, key);
+        out.keys.push_back(std::move(key));
+        out.inexact.push_back(!exact);
+    }
+    return out;
+}
+
 } // namespace
 
 IniFile::IniFile(std::string bytes) {
@@ -382,6 +414,11 @@ std::vector<std::string> IniFile::KeyNames(std::string_view section, size_t buff
 std::vector<std::string> IniFile::AllKeyNames(std::string_view section) const {
     // What a buffer grown until it is no longer full ends up holding, in one pass.
     return KeyNames(section, std::numeric_limits<size_t>::max() / 2);
+}
+
+IniFile::KeyLines IniFile::ReadKeyLines(std::string_view section) const {
+    return encoding_ == Encoding::Bytes ? KeyLinesOf<char>(bytes_, section)
+                                        : KeyLinesOf<char16_t>(wide_, section);
 }
 
 std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key,

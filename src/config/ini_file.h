@@ -57,6 +57,16 @@ class IniFile {
     std::vector<std::optional<std::string>> Values(std::string_view section,
                                                    const std::vector<std::string>& keys) const;
 
+    // The program's own reading of a section's keys, for the control list: every line with a "=" and a
+    // name not starting with ";", in file order, repeats included. Unlike the key-list buffer, a line with
+    // an empty name ends nothing; it is handed back in skipped.
+    struct KeyLines {
+        std::vector<std::string> keys;
+        std::vector<bool> inexact;        // per key: the code page lacked one of its characters
+        std::vector<std::string> skipped; // lines with an empty name, trimmed, in 8-bit text
+    };
+    KeyLines ReadKeyLines(std::string_view section) const;
+
   private:
     enum class Encoding { Bytes, Wide };
     Encoding encoding_ = Encoding::Bytes;

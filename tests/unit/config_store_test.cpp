@@ -244,6 +244,13 @@ TEST_F(ConfigStoreTest, SnapshotBoxDisabledByDiscoveryCarriesNoCheckMark) {
     store.ClickSnapshot(true);
     EXPECT_FALSE(store.Options().useSnapshot);
     EXPECT_FALSE(list.HasUnsavedChanges());
+    // The stored mark is not this run's to change: a save of a list change keeps it.
+    list.AddPrompt();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_NE(Saved().find("  UseSnapshot = -1\r\n"), std::string::npos);
+    File("[Options]\r\n  UseSnapshot = 0\r\n");
+    store.LoadConfig();
+    list.AddPrompt();
     ASSERT_TRUE(store.SaveConfig().ok);
     EXPECT_NE(Saved().find("  UseSnapshot = 0\r\n"), std::string::npos);
 }
@@ -310,4 +317,104 @@ TEST_F(ConfigStoreTest, OversizedAndGarbageFilesLoadWithClearResults) {
     ASSERT_TRUE(store.SaveConfig().ok);
     EXPECT_EQ(Saved(), clean); // stable after one round
     EXPECT_LE(list.Count(), first.size());
+}
+
+TEST_F(ConfigStoreTest, AFileNotReadInThisRunIsNeverSavedOver) {
+    const std::string held = "[Control]\r\n  C:\\VMs\\a.vmx = -1\r\n";
+    // Never loaded (start-up did not get that far), then loaded while another program held the file.
+    File(held);
+    list.AddPrompt();
+    EXPECT_FALSE(store.SaveConfig().ok);
+    files.unreadable.insert(IniPath);
+    store.LoadConfig();
+    files.unreadable.clear();
+    list.AddPrompt();
+    EXPECT_FALSE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved(), held);
+    EXPECT_EQ(writer.calls, 0);
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    EXPECT_EQ(ui.Lines("box:"), Trace(2, std::string(ConfigNotSavedText) + "\r\n" + NotLoadedText));
+    EXPECT_EQ(ui.Lines("log:"), Trace{"Configuration not read; it will not be saved over: cannot read " +
+                                      std::string(IniPath)});
+    // Forget Changes reads it again, and from then on it saves.
+    store.LoadConfig();
+    list.AddPrompt();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(list.Entries(), (std::vector<ControlEntry>{{"C:\\VMs\\a.vmx", true}, {"PROMPT:", true}}));
+    // A missing file holds nothing to lose.
+    files.files.clear();
+    ConfigStore fresh(state, files, writer, registry, ui, ui, list);
+    fresh.LoadConfig();
+    list.AddPrompt();
+    EXPECT_TRUE(fresh.SaveConfig().ok);
+}
+
+TEST_F(ConfigStoreTest, ALineWithoutANameHidesNothingAndIsLogged) {
+    File("[Control]\r\n  C:\\VMs\\a.vmx = -1\r\n  = -1\r\n=0\r\n  C:\\VMs\\b.vmx = -1\r\n  C:\\VMs\\c.vmx = "
+         "0\r\n");
+    store.LoadConfig();
+    const std::vector<ControlEntry> all{
+        {"C:\\VMs\\a.vmx", true}, {"C:\\VMs\\b.vmx", true}, {"C:\\VMs\\c.vmx", false}};
+    EXPECT_EQ(list.Entries(), all);
+    EXPECT_EQ(ui.Lines("log:"),
+              (Trace{"Skipped a line without a name in [Control] of Tarnwick.ini: \"= -1\"",
+                     "Skipped a line without a name in [Control] of Tarnwick.ini: \"=0\""}));
+    list.AddPrompt();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    store.LoadConfig();
+    EXPECT_EQ(list.Count(), 4u);
+    EXPECT_FALSE(files.files.contains(std::string(IniPath) + ".bak"));
+}
+
+TEST_F(ConfigStoreTest, EntriesNotReadFaithfullyAreLoggedAndTheOldFileIsKeptOnce) {
+    // UTF-16 with a character no single-byte code page holds, and an entry past the length limit.
+    std::u16string text = u"[Control]\r\n  C:\\VMs\\\u4E2D.vmx = -1\r\n  " +
+                          std::u16string(MaxEntryText + 5, u'k') + u" = 0\r\n  C:\\VMs\\a.vmx = -1\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t u : text) {
+        bytes += static_cast<char>(u & 0xFF);
+        bytes += static_cast<char>(u >> 8);
+    }
+    File(bytes);
+    store.LoadConfig();
+    ASSERT_EQ(list.Count(), 3u);
+    EXPECT_EQ(list.Entries()[2], (ControlEntry{"C:\\VMs\\a.vmx", true}));
+    const Trace logged = ui.Lines("log:");
+    ASSERT_EQ(logged.size(), 3u);
+    EXPECT_TRUE(logged[0].starts_with("Entry read with characters the code page lacks: \"C:\\VMs\\"))
+        << logged[0];
+    EXPECT_EQ(logged[1], "Entry cut at 4095 characters: \"" + std::string(80, 'k') + "...\"");
+    EXPECT_EQ(logged[2], "The next save keeps the present file as Tarnwick.ini.bak.");
+
+    // A Forget in between changes nothing of that; the first save keeps the file, later ones do not.
+    store.LoadConfig();
+    list.AddPrompt();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(files.files[std::string(IniPath) + ".bak"], bytes);
+    list.AddPrompt();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(files.files[std::string(IniPath) + ".bak"], bytes);
+    EXPECT_EQ(writer.calls, 3);
+
+    // When the old file cannot be kept, nothing is saved.
+    File(bytes);
+    store.LoadConfig();
+    list.AddPrompt();
+    writer.failure = "Access is denied.";
+    EXPECT_FALSE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved(), bytes);
+    writer.failure.clear();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_NE(Saved(), bytes);
+}
+
+TEST_F(ConfigStoreTest, AnUnwritableLogFailsOnlyAfterTheListIsLoaded) {
+    File("[Control]\r\n  = -1\r\n  C:\\VMs\\a.vmx = -1\r\n");
+    ui.logFails = true;
+    EXPECT_THROW(store.LoadConfig(), IoError);
+    EXPECT_EQ(list.Entries(), (std::vector<ControlEntry>{{"C:\\VMs\\a.vmx", true}}));
+    ui.logFails = false;
+    list.AddPrompt();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_NE(Saved().find("C:\\VMs\\a.vmx = -1"), std::string::npos);
 }
