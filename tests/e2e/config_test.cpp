@@ -259,3 +259,77 @@ TEST(Config, TenThousandEntriesLoadShowScrollAndSave) {
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), want);
     ASSERT_TRUE(ExitThroughTray(p, main));
 }
+
+// What this run cannot use or read stays in the file: the snapshot mark of a VMware Server without VIX,
+// and the entries after a stray line without a name.
+TEST(Config, ASaveKeepsWhatTheRunCouldNotUse) {
+    Workspace ws;
+    InstallOptions o;
+    o.product = Product::Server;
+    VmwareInstall vmware(ws.Dir(), o);
+    EnsureRunKey();
+    WriteFileBytes(ws.Dir() + "Tarnwick.ini",
+                   "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = -1\r\n[Control]\r\n"
+                   "  C:\\VMs\\a.vmx = -1\r\n"
+                   "  = -1\r\n"
+                   "  C:\\VMs\\b.vmx = -1\r\n"
+                   "  C:\\VMs\\c.vmx = 0\r\n");
+    Process p("\"" + ws.Exe() + "\"");
+    HWND main = WaitWindow(p.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    const std::vector<std::pair<std::string, bool>> loaded = {
+        {"C:\\VMs\\a.vmx", true}, {"C:\\VMs\\b.vmx", true}, {"C:\\VMs\\c.vmx", false}};
+    EXPECT_EQ(Lines(GetDlgItem(main, kList)), loaded);
+    EXPECT_NE(ws.Log().find("Skipped a line without a name in [Control] of Tarnwick.ini: \"= -1\""),
+              std::string::npos)
+        << ws.Log();
+
+    PressCommand(main, kPrompt);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(main, kSave)) != FALSE; }, 5s));
+    PressCommand(main, kSave);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 5s));
+    EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = -1\r\n"
+                                                        "[Control]\r\n"
+                                                        "  C:\\VMs\\a.vmx = -1\r\n"
+                                                        "  C:\\VMs\\b.vmx = -1\r\n"
+                                                        "  C:\\VMs\\c.vmx = 0\r\n"
+                                                        "  PROMPT: = -1\r\n");
+    ASSERT_TRUE(ExitThroughTray(p, main));
+}
+
+// Another program holds the log for a few seconds at start-up: the list still loads, /START still starts
+// it, the failure is told once afterwards, and a later save loses nothing.
+TEST(Config, ALogHeldAtStartUpKeepsNeitherTheListNorTheStartBack) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    const std::string alpha = vmware.MakeVm("Alpha", "Alpha");
+    const std::string beta = vmware.MakeVm("Beta Web", "Beta Web");
+    EnsureRunKey();
+    const std::string ini = "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + alpha +
+                            " = -1\r\n  " + beta + " = -1\r\n";
+    WriteFileBytes(ws.Dir() + "Tarnwick.ini", ini);
+    HANDLE held = CreateFileA(ws.LogPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Process p("\"" + ws.Exe() + "\" /START", false);
+    const auto started = [&](const std::string& vmx) { return vmware.State(vmx) == "running"; };
+    const bool bothStarted = WaitFor([&] { return started(alpha) && started(beta); }, 30s);
+    CloseHandle(held);
+    EXPECT_TRUE(bothStarted) << "Alpha " << vmware.State(alpha) << ", Beta " << vmware.State(beta);
+    HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick", 20s);
+    ASSERT_TRUE(box) << "the log failure was not told";
+    EXPECT_NE(MessageBoxText(box).find("Tarnwick.log"), std::string::npos) << MessageBoxText(box);
+    ClickButton(box, "OK");
+    Sleep(1000);
+    EXPECT_TRUE(WindowsOf(p.Id(), "#32770").empty()) << "told more than once";
+
+    // The start hid the window; the commands reach it all the same.
+    const std::vector<HWND> mains = WindowsOf(p.Id(), "TfrmMain", false);
+    ASSERT_EQ(mains.size(), 1u);
+    HWND main = mains[0];
+    PressCommand(main, kPrompt);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(main, kSave)) != FALSE; }, 5s));
+    PressCommand(main, kSave);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 5s));
+    EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), ini + "  PROMPT: = -1\r\n");
+    ASSERT_TRUE(ExitThroughTray(p, main));
+}

@@ -127,3 +127,34 @@ TEST(About, ShowsNameAndVersionAndEnterClosesIt) {
         << "Enter did not close it";
     EXPECT_TRUE(ExitThroughTray(p, main));
 }
+
+TEST(About, ATrayPressUnderItOpensNoMenuAndBringsItToTheFront) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    Process p("\"" + ws.Exe() + "\"");
+    HWND main = WaitWindow(p.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    ClickControl(main, 1002);
+    HWND about = WaitWindow(p.Id(), "#32770", "About Tarnwick");
+    ASSERT_TRUE(about) << "no About box";
+    // Another window in front, as when the user has gone on working elsewhere.
+    HWND other = CreateWindowExA(0, "STATIC", "elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 200, 300,
+                                 200, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(other);
+    SetForegroundWindow(other);
+    ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == other; }, 5s));
+
+    for (const LPARAM press : {WM_RBUTTONDOWN, WM_LBUTTONDOWN}) {
+        SetForegroundWindow(other);
+        PostMessageA(main, WM_USER + 1, 100, press);
+        EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == about; }, 5s)) << press;
+        Sleep(300);
+        EXPECT_TRUE(WindowsOf(p.Id(), "#32768").empty()) << "a menu opened under the About box";
+    }
+    keybd_event(VK_ESCAPE, 0, 0, 0);
+    keybd_event(VK_ESCAPE, 0, KEYEVENTF_KEYUP, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(about) || !IsWindowVisible(about); }, 5s))
+        << "Esc did not close it";
+    DestroyWindow(other);
+    EXPECT_TRUE(ExitThroughTray(p, main));
+}

@@ -164,5 +164,53 @@ grep -q "Suspension complete; ready for shutdown." "$log" || fail "no suspension
 journal | grep -qF $'\tsuspend\t'"$alpha" || fail "Alpha was not suspended"
 finish "a logoff during the start sequence starts nothing more"
 
+vmsimctl() { "$wine" 'C:\Program Files\VMware\VMware Workstation\vmsim.exe' --ctl "$@" >/dev/null 2>&1; }
+
+# Seconds since midnight of a journal line's stamp.
+stamp() { awk -F'\t' '{ split($1, d, " "); split(d[2], t, ":"); printf "%.3f\n", t[1] * 3600 + t[2] * 60 + t[3] }'; }
+
+# 5. A logoff while a VM is still starting: refused until the start has returned and that VM is
+# suspended; only then is the session re-issued and let through.
+setup end-during-slow-start
+write_ini "$alpha = -1" "$beta = -1"
+vmsimctl inject "$alpha" vmrun:start delay=6000 || fail "injection"
+start_tarnwick /START
+wait_log "Starting VM: $alpha" 30 || fail "the start was not reached"
+sleep 1
+end_session
+ended=0
+for _ in $(seq 300); do kill -0 "$tarnwick_pid" 2>/dev/null || { ended=1; break; }; sleep 0.1; done
+[ "$ended" = 1 ] || fail "the session did not end"
+j="$WINEPREFIX/drive_c/ProgramData/VMsim/vmsim-journal.txt"
+started_at=$(grep -F $'\tstart\t'"$alpha" "$j" | head -1 | stamp)
+suspended_at=$(grep -F $'\tsuspend\t'"$alpha" "$j" | tail -1 | stamp)
+# The start answers 6 s after it was called; the suspension that counts comes after that.
+awk -v a="$started_at" -v b="$suspended_at" 'BEGIN { exit !(b != "" && b - a >= 5.5) }' ||
+    fail "the last suspend of Alpha ($suspended_at) did not follow its start ($started_at)"
+journal | grep -qF $'\tstart\t'"$beta" && fail "Beta was started"
+order=$(messages "$log" | grep -E '^(VM started while a suspension ran; suspending it now: |Re-initiating Windows |Okaying Windows )' |
+    sed -e 's/: .*//' -e 's/ Windows .*//')
+[ "$order" = "$(printf 'VM started while a suspension ran; suspending it now\nRe-initiating\nOkaying')" ] ||
+    fail "order: $order"
+finish "a logoff during a VM's start ends the session only after that VM is suspended"
+
+# 6. A log that cannot be written: the end is okayed at once, with no box to answer first.
+setup unwritable-log
+write_ini "$alpha = -1"
+start_tarnwick
+wait_log "Started; Command line: " 30 || fail "no start"
+sleep 2
+rm -f "$log" && mkdir "$log"
+t0=$(date +%s%N)
+end_session
+ended=0
+for _ in $(seq 100); do kill -0 "$tarnwick_pid" 2>/dev/null || { ended=1; break; }; sleep 0.1; done
+t1=$(date +%s%N)
+[ "$ended" = 1 ] || fail "the program did not end with the session"
+[ $(( (t1 - t0) / 1000000 )) -lt 5000 ] || fail "the round took $(( (t1 - t0) / 1000000 )) ms"
+[ -z "$(journal)" ] || fail "a tool was run: $(journal)"
+log=/dev/null
+finish "with an unwritable log the end is okayed at once"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

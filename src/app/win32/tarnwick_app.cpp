@@ -69,7 +69,8 @@ void TarnwickApp::StartUp() {
     } catch (const std::exception& e) {
         dialogs_.ShowError(e.what());
     }
-    ReportHeldLogFailure();
+    // A held log failure waits for the loop: a box here would keep a /START run from starting the VMs
+    // until someone answers it.
 }
 
 void TarnwickApp::Dispatch(MSG& msg) {
