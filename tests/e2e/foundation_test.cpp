@@ -220,13 +220,22 @@ TEST(Foundation, LogHeldByAnotherWriterIsWaitedOutOnlyBriefly) {
         CloseHandle(hold);
         HWND box = WaitWindow(p.Id(), "#32770", "Tarnwick");
         ASSERT_TRUE(box);
-        const std::string text = MessageBoxText(box);
-        if (text.rfind("Command Line Options:", 0) != 0) {
-            missed += text + "\n";
+        // Start-up goes on past a log failure, which is told as the program ends.
+        EXPECT_EQ(MessageBoxText(box).rfind("Command Line Options:", 0), 0u) << MessageBoxText(box);
+        ClickButton(box, "OK");
+        HWND told = nullptr;
+        WaitFor(
+            [&] {
+                for (HWND h : WindowsOf(p.Id(), "#32770"))
+                    if (h != box) told = h;
+                return told != nullptr || !p.Running();
+            },
+            3s);
+        if (told) {
+            missed += MessageBoxText(told) + "\n";
             p.Kill();
             continue;
         }
-        ClickButton(box, "OK");
         ASSERT_TRUE(p.WaitExit().has_value());
         const auto lines = LogMessages(ws.Log());
         ASSERT_FALSE(lines.empty()) << "the short hold lost the line";

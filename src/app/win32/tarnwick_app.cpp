@@ -50,6 +50,8 @@ int TarnwickApp::Run() {
         if (got == 0 || got == -1) break;
         Dispatch(msg);
     }
+    // A run that ends during start-up (/?, /BKP) has not told a held log failure yet.
+    ReportHeldLogFailure();
     // Destroying the window runs Destroying while the window object is still whole.
     if (window_->Handle()) DestroyWindow(window_->Handle());
     presenter_.reset();
