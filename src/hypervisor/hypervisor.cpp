@@ -75,22 +75,28 @@ bool Hypervisor::ToolsRunning(const std::string& vmPath) {
     return ready;
 }
 
-void Hypervisor::ListRunningVms(std::vector<std::string>& list) {
+bool Hypervisor::ListRunningVms(std::vector<std::string>& list) {
     const std::string capturePath = CapturePath();
     const ScopeExit removeCapture([&] { files_.DeleteFile(capturePath); });
     uint32_t exitCode = 0;
     if (Run(state_.vmware.toolPath, state_.vmware.useVmrun ? "list" : "-l", std::string(), exitCode, true) !=
         RunOutcome::Ran) {
         dialogs_.ShowMessage("VMRun failed, exit code: " + std::to_string(exitCode));
-        return;
+        return false;
     }
     const std::optional<std::string> content = files_.ReadWholeFile(capturePath);
     list = content ? SplitListing(*content) : std::vector<std::string>();
+    bool listed = content.has_value();
     if (state_.vmware.useVmrun) {
+        // Only a list starts with its count; an error such as "Error: Unable to connect to host" does not.
+        listed = listed && !list.empty() && list.front().starts_with("Total running VMs:");
         if (!list.empty()) list.erase(list.begin()); // vmrun's header line
     } else {
-        FilterByState(list, capturePath);
+        listed = listed && !(list.size() == 1 && list.front().starts_with("VMControl error"));
+        if (listed) FilterByState(list, capturePath);
     }
+    if (!listed) list.clear();
+    return listed;
 }
 
 // vmware-cmd lists every registered VM; ask each, from the last, whether it runs.

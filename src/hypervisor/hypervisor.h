@@ -30,8 +30,9 @@ class Hypervisor {
     bool ToolsRunning(const std::string& vmPath);
 
     // Replaces list with the paths of the running VMs, as the tool printed them. Shows a message box
-    // when cmd could not be started. The capture file is gone afterwards.
-    void ListRunningVms(std::vector<std::string>& list);
+    // when cmd could not be started. The capture file is gone afterwards. False when nothing could be
+    // listed: cmd did not start, wrote no output, or the tool answered with an error instead of a list.
+    bool ListRunningVms(std::vector<std::string>& list);
 
     // Where the run started now captures its output. A run started from a handler while another run
     // waits gets a file of its own ("Tarnwick.1.tmp" one level in), so neither reads the other's

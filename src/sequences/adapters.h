@@ -27,9 +27,9 @@ class HypervisorPort final : public VmOperations {
         return hypervisor_.ExecVmCommand(verb, vmPath);
     }
     bool ToolsRunning(const std::string& vmPath) override { return hypervisor_.ToolsRunning(vmPath); }
-    std::vector<std::string> ListRunningVms() override {
+    std::optional<std::vector<std::string>> ListRunningVms() override {
         std::vector<std::string> running;
-        hypervisor_.ListRunningVms(running);
+        if (!hypervisor_.ListRunningVms(running)) return std::nullopt;
         return running;
     }
 

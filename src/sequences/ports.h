@@ -32,11 +32,32 @@ class VmOperations {
     virtual ~VmOperations() = default;
     // True when the tool reported success; a failure has been logged already.
     virtual bool ExecVmCommand(const std::string& verb, const std::string& vmPath) = 0;
-    // The running VMs' paths in the tool's order; empty when none run or they could not be listed
-    // (that failure has been reported already).
-    virtual std::vector<std::string> ListRunningVms() = 0;
+    // The running VMs' paths in the tool's order; nullopt when they could not be listed (that failure
+    // has been reported already).
+    virtual std::optional<std::vector<std::string>> ListRunningVms() = 0;
     // Whether the VM's guest tools run, by vmrun's checkToolsState; false when it cannot tell.
     virtual bool ToolsRunning(const std::string& vmPath) = 0;
+};
+
+// What the backup needs of the file system beyond single files. Paths are 8-bit, without a trailing
+// backslash.
+class BackupFolders {
+  public:
+    struct File {
+        std::string name; // without the folder
+        uint64_t size = 0;
+        uint64_t modified = 0; // the file system's last-write stamp, only ever compared for equality
+    };
+    virtual ~BackupFolders() = default;
+    // The path made absolute against the current directory, with "." and ".." resolved; empty when it
+    // cannot be.
+    virtual std::string FullPath(const std::string& path) = 0;
+    // The files directly in folder, subfolders left out; nullopt when the folder cannot be read.
+    virtual std::optional<std::vector<File>> ListFiles(const std::string& folder) = 0;
+    // Renames a folder; false when it did not happen (the target exists, or a file in it is open).
+    virtual bool RenameFolder(const std::string& from, const std::string& to) = 0;
+    // Removes a folder with everything in it; true when it is gone.
+    virtual bool RemoveFolder(const std::string& folder) = 0;
 };
 
 // The Windows calls behind holding and re-issuing a logoff or shutdown.

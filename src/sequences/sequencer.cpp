@@ -285,7 +285,7 @@ bool Sequencer::SuspendAll() {
             }
         }
         s_.reporter.ShowStatus("Suspending any other running VMs...");
-        for (const std::string& path : s_.vms.ListRunningVms()) {
+        for (const std::string& path : s_.vms.ListRunningVms().value_or(std::vector<std::string>())) {
             s_.reporter.ShowStatus("  Suspending VM: " + path);
             s_.vms.ExecVmCommand("suspend", path);
         }

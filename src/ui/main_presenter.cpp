@@ -104,7 +104,7 @@ void MainPresenter::AddWait() {
 }
 
 void MainPresenter::AddRunningVms() {
-    s_.list.AddRunningVms(s_.vms.ListRunningVms());
+    s_.list.AddRunningVms(s_.vms.ListRunningVms().value_or(std::vector<std::string>()));
 }
 
 ListLine MainPresenter::Line(size_t index) const {

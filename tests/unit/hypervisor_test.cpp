@@ -244,17 +244,19 @@ TEST_F(HypervisorTest, CapturePathPerDepth) {
 
 // --- Running-VM listing -------------------------------------------------------------------------
 
-TEST_F(HypervisorTest, VmrunListingDropsTheHeader) {
+TEST_F(HypervisorTest, VmrunListingDropsTheHeaderAndTellsAnErrorFromNoVm) {
     struct Case {
         std::optional<std::string> output; // nullopt: no capture file at all
         Lines items;
+        bool listed = true;
     };
     const Case cases[] = {
         {"Total running VMs: 2\r\nD:\\VMs\\b\\b.vmx\r\nC:\\a b\\A.vmx\r\n",
          {"D:\\VMs\\b\\b.vmx", "C:\\a b\\A.vmx"}},
-        {"", {}},
-        {std::nullopt, {}},
-        {"Error: Unable to connect to host\r\n", {}},
+        {"Total running VMs: 0\r\n", {}},
+        {"", {}, false},
+        {std::nullopt, {}, false},
+        {"Error: Unable to connect to host\r\n", {}, false},
         {"Total running VMs: 1\nD:\\x.vmx", {"D:\\x.vmx"}},
     };
     for (const Case& c : cases) {
@@ -263,7 +265,7 @@ TEST_F(HypervisorTest, VmrunListingDropsTheHeader) {
             return ScriptedProcesses::Answer{true, 0};
         };
         Lines list{"stale"};
-        hypervisor.ListRunningVms(list);
+        EXPECT_EQ(hypervisor.ListRunningVms(list), c.listed) << c.output.value_or("(none)");
         EXPECT_EQ(list, c.items);
         EXPECT_FALSE(files.FileExists(kCapture));
     }
@@ -275,7 +277,7 @@ TEST_F(HypervisorTest, ListingNotStartedShowsTheBoxAndKeepsTheList) {
     files.files[kCapture] = "old";
     processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 0}; };
     Lines list{"kept"};
-    hypervisor.ListRunningVms(list);
+    EXPECT_FALSE(hypervisor.ListRunningVms(list));
     EXPECT_EQ(list, Lines{"kept"});
     EXPECT_EQ(ui.Lines("box:"), Lines{"VMRun failed, exit code: 0"});
     EXPECT_FALSE(files.FileExists(kCapture));

@@ -76,7 +76,7 @@ class FakeSequences : public SequenceCommands, public VmOperations {
         calls.push_back(verb + " " + vmPath);
         return true;
     }
-    std::vector<std::string> ListRunningVms() override {
+    std::optional<std::vector<std::string>> ListRunningVms() override {
         calls.push_back("list running");
         return running;
     }

@@ -12,26 +12,45 @@ const std::string Srv = "D:\\VMs\\Server\\Server.vmx";
 
 struct BackupRig {
     FakeWorld w;
-    BackupServices services{w, w.options, w, w, w, w, w};
-    BackupRig() { w.directories = {"E:\\Bkp", "E:\\Bkp\\"}; }
+    BackupLog log{w};
+    BackupServices services{w, w.options, w, log, w, w, w, w};
+    BackupRig() {
+        w.directories = {"E:\\Bkp", "E:\\Bkp\\"};
+        for (const std::string& vm : {Xp, Srv})
+            AddVm(vm);
+    }
+    // A VM folder holding its .vmx and a disk.
+    void AddVm(const std::string& vmx) {
+        const std::string folder(DirectoryPart(vmx).substr(0, DirectoryPart(vmx).size() - 1));
+        w.directories.insert(folder);
+        w.files[vmx] = "config.version = 8";
+        w.files[folder + "\\disk.vmdk"] = std::string(100, 'd');
+    }
     BackupExitCode Run(const std::string& target = "E:\\Bkp") { return BackupRunningVms(target, services); }
+    // The files in a folder with their contents.
+    std::map<std::string, std::string> In(const std::string& folder) const {
+        std::map<std::string, std::string> in;
+        for (const auto& [path, bytes] : w.files)
+            if (path.starts_with(folder + "\\")) in[path.substr(folder.size() + 1)] = bytes;
+        return in;
+    }
 };
 
-// The lines of one VM that is copied without a hitch, suspend form.
+// The lines of one VM that is copied without a hitch, suspend form, into a target with no copy of it.
 Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::string& n) {
-    return {"log:    Clearing destination directory...",
-            "log:      DosCmd: cmd /c \"DEL /Q /F \"E:\\Bkp\\" + n + "\\*.*\"\"",
-            "run:cmd /c \"DEL /Q /F \"E:\\Bkp\\" + n + "\\*.*\"\"||wait",
+    const std::string xcopy = "cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"E:\\Bkp\\" + n + ".partial\"\"";
+    return {"log:    Copying while the VM runs (first pass)...",
+            "log:      DosCmd: " + xcopy,
+            "run:" + xcopy + "||wait",
             "log:    Suspending...",
             "exec:suspend " + p,
             "sleep:300",
-            "log:    Copying...",
-            "log:      DosCmd: cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"E:\\Bkp\\" + n + "\"\"",
-            "run:cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"E:\\Bkp\\" + n + "\"\"||wait",
+            "log:    Copying what changed, with the VM suspended (second pass): 0 of 2 files...",
             "sleep:300",
             "log:    Resuming...",
             "exec:start " + p,
             "sleep:300",
+            "rename:E:\\Bkp\\" + n + ".partial>E:\\Bkp\\" + n,
             "log:    Done..."};
 }
 
@@ -61,12 +80,34 @@ TEST(Backup, VmFolderAndItsName) {
 }
 
 TEST(Backup, CommandLines) {
-    EXPECT_EQ(BuildDelCommand(R"(E:\Bkp\)", "WinXP"), R"(cmd /c "DEL /Q /F "E:\Bkp\WinXP\*.*"")");
-    EXPECT_EQ(BuildXcopyCommand(R"(D:\VMs\WinXP)", R"(E:\Bkp\)", "WinXP"),
-              R"(cmd /c "XCOPY /I /Y /C "D:\VMs\WinXP" "E:\Bkp\WinXP"")");
-    EXPECT_EQ(BuildDelCommand(R"(E:\Bkp\)", "100%"), R"(cmd /c "DEL /Q /F "E:\Bkp\100"%"\*.*"")");
-    EXPECT_EQ(BuildXcopyCommand(R"(D:\%USERNAME%\VM)", R"(E:\Bkp\)", "VM"),
+    EXPECT_EQ(BuildXcopyCommand(R"(D:\VMs\WinXP)", R"(E:\Bkp\WinXP.partial)"),
+              R"(cmd /c "XCOPY /I /Y /C "D:\VMs\WinXP" "E:\Bkp\WinXP.partial"")");
+    EXPECT_EQ(BuildXcopyCommand(R"(D:\%USERNAME%\VM)", R"(E:\Bkp\VM)"),
               R"(cmd /c "XCOPY /I /Y /C "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
+    EXPECT_EQ(BuildFileCopyCommands(R"(D:\VM)", {"a.vmdk", "100%.vmss"}, R"(E:\Bkp\VM.partial)"),
+              std::vector<std::string>{R"(cmd /c "XCOPY /I /Y /C "D:\VM\a.vmdk" "E:\Bkp\VM.partial" && )"
+                                       R"(XCOPY /I /Y /C "D:\VM\100"%".vmss" "E:\Bkp\VM.partial"")"});
+    // Many files go in several lines, each well inside cmd's 8191 characters, none lost.
+    const std::vector<std::string> many(300, std::string(40, 'x'));
+    const auto lines = BuildFileCopyCommands(R"(D:\VM)", many, R"(E:\Bkp\VM.partial)");
+    size_t copies = 0;
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 4100u);
+        for (size_t at = line.find("XCOPY"); at != std::string::npos; at = line.find("XCOPY", at + 1))
+            ++copies;
+    }
+    EXPECT_GT(lines.size(), 1u);
+    EXPECT_EQ(copies, many.size());
+}
+
+TEST(Backup, FoldersOverlapByFullPathAndLetterCase) {
+    ScopedCodePage cp(Cp1252());
+    EXPECT_TRUE(FoldersOverlap(R"(C:\VMs\Alpha)", R"(c:\vms\ALPHA\)"));
+    EXPECT_TRUE(FoldersOverlap(R"(C:\VMs\Alpha\Disk)", R"(C:\VMs\Alpha)"));
+    EXPECT_TRUE(FoldersOverlap(R"(C:\VMs)", R"(C:\VMs\Alpha)"));
+    EXPECT_TRUE(FoldersOverlap("C:\\VMs\\\xC9t\xE9", "C:\\VMs\\\xE9T\xC9"));
+    EXPECT_FALSE(FoldersOverlap(R"(C:\VMs\Alpha)", R"(C:\VMs\Alpha2)"));
+    EXPECT_FALSE(FoldersOverlap(R"(C:\VMs\Alpha.partial)", R"(C:\VMs\Alpha)"));
 }
 
 TEST(Backup, AMissingTargetGivesTheMessageAndNothingElse) {
@@ -91,6 +132,7 @@ TEST(Backup, WithAndWithoutTrailingBackslashTheRunIsTheSame) {
         const Trace vm = CopiedWithSuspend(Xp, "D:\\VMs\\WinXP", "WinXP");
         expected.insert(expected.end(), vm.begin(), vm.end());
         EXPECT_EQ(r.w.trace, expected) << target;
+        EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
     }
 }
 
@@ -99,13 +141,27 @@ TEST(Backup, SnapshotFormUsesSnapshotAndDeletesnapshot) {
     r.w.entries = {{Xp}};
     r.w.running = {Xp};
     r.w.options.useSnapshot = true;
-    r.Run();
-    const Trace& t = r.w.trace;
-    EXPECT_EQ(Trace(t.begin() + 6, t.begin() + 8),
-              (Trace{"log:    Creating snapshot...", "exec:snapshot " + Xp}));
-    EXPECT_EQ(Trace(t.begin() + 13, t.begin() + 15),
-              (Trace{"log:    Committing snapshot...", "exec:deletesnapshot " + Xp}));
-    EXPECT_EQ(std::count(t.begin(), t.end(), "exec:suspend " + Xp), 0);
+    // The VM runs on and writes into its snapshot's file during the copy: no size to hold the copy to.
+    r.w.files["D:\\VMs\\WinXP\\WinXP-000001.vmdk"] = "delta";
+    r.w.onCopy["disk.vmdk"] = [&] { r.w.files["D:\\VMs\\WinXP\\WinXP-000001.vmdk"] = "delta, grown"; };
+    EXPECT_EQ(r.Run(), BackupSucceeded);
+    const std::string xcopy = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
+    EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.end()),
+              (Trace{"log:    Creating snapshot...", "exec:snapshot " + Xp, "sleep:300", "log:    Copying...",
+                     "log:      DosCmd: " + xcopy, "run:" + xcopy + "||wait", "sleep:300",
+                     "log:    Committing snapshot...", "exec:deletesnapshot " + Xp, "sleep:300",
+                     "rename:E:\\Bkp\\WinXP.partial>E:\\Bkp\\WinXP", "log:    Done..."}));
+    EXPECT_EQ(r.In("E:\\Bkp\\WinXP").size(), 3u);
+
+    // A snapshot that failed is not deleted: the name may be an older snapshot of the user's.
+    BackupRig failed;
+    failed.w.options.useSnapshot = true;
+    failed.w.running = {Xp};
+    failed.w.options.bkpAll = true;
+    failed.w.failingVerbs = {"snapshot " + Xp};
+    EXPECT_EQ(failed.Run(), BackupStepFailed);
+    EXPECT_EQ(failed.w.Count("exec:deletesnapshot " + Xp), 0u);
+    EXPECT_EQ(failed.w.Count("log:    Snapshot failed; the previous copy stays."), 1u);
 }
 
 TEST(Backup, WhichVmsAreSelected) {
@@ -128,8 +184,9 @@ TEST(Backup, WhichVmsAreSelected) {
         r.w.options.bkpAll = c.bkpAll;
         r.w.running = {Xp};
         EXPECT_EQ(r.Run(), BackupSucceeded);
-        EXPECT_EQ(r.w.trace[3], c.skipLine ? c.skipLine : "log:    Clearing destination directory...");
-        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 17u);
+        EXPECT_EQ(r.w.trace[3],
+                  c.skipLine ? c.skipLine : "log:    Copying while the VM runs (first pass)...");
+        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 16u);
     }
 }
 
@@ -196,76 +253,298 @@ TEST(Backup, ANoVmWithoutAUsableFolderNameNorASecondUseOfOneDeletesAnything) {
         {{"C:\\VMs\\\xC9t\xE9\\a.vmx", "C:\\VMs\\\xE9T\xC9\\b.vmx"},
          "log:    Folder name clash: C:\\VMs\\\xC9t\xE9\\a.vmx was backed up into E:\\Bkp\\\xE9T\xC9 in this "
          "run; skipping C:\\VMs\\\xE9T\xC9\\b.vmx so that its copy stays..."},
+        // Its backup folder would be another VM's staging folder, or the previous copy during a swap.
+        {{Xp, "D:\\VMs\\WinXP.PARTIAL\\x.vmx"},
+         "log:    Folder name ends in .partial, which the backup keeps for its own work; not backed up so "
+         "that "
+         "no copy is deleted..."},
+        {{"D:\\VMs\\Server.old\\x.vmx"},
+         "log:    Folder name ends in .old, which the backup keeps for its own work; not backed up so that "
+         "no "
+         "copy is deleted..."},
+        // A VM that lies inside the target, where its own backup folder would hold it.
+        {{"E:\\Bkp\\Inner\\Inner\\x.vmx"},
+         "log:    The backup folder E:\\Bkp\\Inner and the VM's own folder E:\\Bkp\\Inner\\Inner overlap; "
+         "not "
+         "backed up so that no VM file is touched..."},
+        {{"E:\\Bkp\\Inner.partial\\Inner\\x.vmx"},
+         "log:    The backup folder E:\\Bkp\\Inner.partial and the VM's own folder "
+         "E:\\Bkp\\Inner.partial\\Inner overlap; not backed up so that no VM file is touched..."},
     };
     for (const auto& c : cases) {
         BackupRig r;
         r.w.options.bkpAll = true;
         r.w.running = c.running;
+        for (const std::string& vm : c.running)
+            if (vm.find(":\\") != std::string::npos && vm.find('"') == std::string::npos) r.AddVm(vm);
+        const auto vmFiles = r.w.files;
         EXPECT_EQ(r.Run(), BackupStepFailed) << c.line;
         EXPECT_EQ(r.w.trace.back(), c.line);
         EXPECT_EQ(std::count_if(r.w.trace.begin(), r.w.trace.end(),
-                                [](const std::string& l) { return l.starts_with("run:cmd /c \"DEL"); }),
+                                [](const std::string& l) { return l.starts_with("run:"); }),
                   static_cast<long>(c.running.size() - 1));
+        for (const auto& [path, bytes] : vmFiles)
+            EXPECT_EQ(r.w.files[path], bytes) << path;
     }
 }
 
-TEST(Backup, FailedStepsAreReportedAndSetTheExitCode) {
-    const std::string del = "cmd /c \"DEL /Q /F \"E:\\Bkp\\WinXP\\*.*\"\"";
-    const std::string xcopy = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP\"\"";
+TEST(Backup, TheTargetIsTakenAsAFullPathSoAVmsOwnFolderIsNeverItsBackup) {
+    // "/BKP D:\VMs", and "/BKP ." started in D:\VMs: WinXP's backup folder would be D:\VMs\WinXP itself.
+    for (const std::string target : {"D:\\VMs", "."}) {
+        BackupRig r;
+        r.w.currentDir = "D:\\VMs";
+        r.w.directories.insert({"D:\\VMs", "."});
+        r.w.running = {Xp};
+        r.w.entries = {{Xp}};
+        const auto vmFiles = r.In("D:\\VMs\\WinXP");
+        EXPECT_EQ(r.Run(target), BackupStepFailed) << target;
+        EXPECT_EQ(r.w.Logged(),
+                  (Trace{"Backing up all running VMs to D:\\VMs\\...", "  Backing up VM 1/1: " + Xp,
+                         "    The backup folder D:\\VMs\\WinXP and the VM's own folder "
+                         "D:\\VMs\\WinXP overlap; not backed up so that no VM file is touched..."}))
+            << target;
+        EXPECT_EQ(r.In("D:\\VMs\\WinXP"), vmFiles);
+        EXPECT_EQ(r.w.Count("exec:suspend " + Xp), 0u);
+    }
+}
+
+TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
+    const std::string firstPass = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
+    const std::string secondPass =
+        "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\\disk.vmdk\" \"E:\\Bkp\\WinXP.partial\"\"";
+    // The guest writes to its disk before it goes down, so the second pass has a file to copy.
+    const auto guestWrites = [](FakeWorld& w) {
+        w.during["log:    Suspending..."] = [&w] {
+            w.files["D:\\VMs\\WinXP\\disk.vmdk"] = std::string(120, 'e');
+        };
+    };
     struct Case {
         const char* name;
         std::function<void(FakeWorld&)> arrange;
         const char* line; // nullptr: no line of our own
         BackupExitCode code;
     } cases[] = {
-        {"DEL's exit code is no failure",
+        {"a first pass that fails is no failure on its own",
          [&](FakeWorld& w) {
-             w.commandResults[del] = {true, 1};
+             w.commandResults[firstPass] = {true, 4};
+         },
+         "log:      XCOPY ended with exit code 4; the second pass copies what is missing.", BackupSucceeded},
+        {"a first pass that copies part of a file",
+         [&](FakeWorld& w) {
+             w.copyLimits["D:\\VMs\\WinXP\\disk.vmdk"] = 10;
+             w.during["log:    Suspending..."] = [&w] { w.copyLimits.clear(); };
          },
          nullptr, BackupSucceeded},
-        {"DEL not started",
+        {"first pass not started",
          [&](FakeWorld& w) {
-             w.commandResults[del] = {false, 0};
+             w.commandResults[firstPass] = {false, 0};
          },
          "log:      (the command could not be started)", BackupStepFailed},
-        {"XCOPY failed",
+        {"second pass failed",
          [&](FakeWorld& w) {
-             w.commandResults[xcopy] = {true, 4};
+             guestWrites(w);
+             w.commandResults[secondPass] = {true, 4};
          },
-         "log:    XCOPY failed with exit code 4.", BackupStepFailed},
-        {"XCOPY not started",
+         "log:    XCOPY failed with exit code 4; the previous copy stays.", BackupStepFailed},
+        {"second pass not started",
          [&](FakeWorld& w) {
-             w.commandResults[xcopy] = {false, 0};
+             guestWrites(w);
+             w.commandResults[secondPass] = {false, 0};
+         },
+         "log:      (the command could not be started)", BackupStepFailed},
+        {"a full disk: XCOPY says nothing, the copy is short",
+         [&](FakeWorld& w) {
+             guestWrites(w);
+             w.copyLimits["D:\\VMs\\WinXP\\disk.vmdk"] = 64;
+         },
+         "log:    Copy incomplete: disk.vmdk holds 64 of 120 bytes; the previous copy stays.",
+         BackupStepFailed},
+        {"the copy of a file new at the suspend not started",
+         [&](FakeWorld& w) {
+             w.during["log:    Suspending..."] = [&w] { w.files["D:\\VMs\\WinXP\\WinXP.vmss"] = "state"; };
+             w.commandResults["cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\\WinXP.vmss\" "
+                              "\"E:\\Bkp\\WinXP.partial\"\""] = {false, 0};
          },
          "log:      (the command could not be started)", BackupStepFailed},
         {"suspend failed", [](FakeWorld& w) { w.failingVerbs = {"suspend " + Xp}; },
-         "log:    Suspend failed; copy may be inconsistent.", BackupStepFailed},
-        {"snapshot failed",
-         [](FakeWorld& w) {
-             w.options.useSnapshot = true;
-             w.failingVerbs = {"snapshot " + Xp};
-         },
-         "log:    Snapshot failed; copy may be inconsistent.", BackupStepFailed},
+         "log:    Suspend failed; the previous copy stays.", BackupStepFailed},
+        {"suspend threw", [](FakeWorld& w) { w.throwingVerbs = {"suspend " + Xp}; },
+         "log:    Failed: cannot read the capture file", BackupStepFailed},
         {"resume failed", [](FakeWorld& w) { w.failingVerbs = {"start " + Xp}; }, nullptr, BackupStepFailed},
+        {"the previous copy cannot be moved aside", [](FakeWorld& w) { w.stuckFolders = {"E:\\Bkp\\WinXP"}; },
+         "log:    The previous copy E:\\Bkp\\WinXP cannot be moved aside; it stays, and the new copy is "
+         "dropped.",
+         BackupStepFailed},
     };
     for (const auto& c : cases) {
         BackupRig r;
         r.w.options.bkpAll = true;
-        r.w.running = {Xp};
+        r.w.running = {Xp, Srv};
+        r.w.files["E:\\Bkp\\WinXP\\WinXP.vmx"] = "the previous copy";
+        r.w.files["E:\\Bkp\\WinXP\\disk.vmdk"] = "its disk";
+        r.w.directories.insert("E:\\Bkp\\WinXP");
         c.arrange(r.w);
         EXPECT_EQ(r.Run(), c.code) << c.name;
-        const auto own = std::count_if(r.w.trace.begin(), r.w.trace.end(),
-                                       [&](const std::string& l) { return c.line && l == c.line; });
-        EXPECT_EQ(own, c.line ? 1 : 0) << c.name;
-        // Every step is still taken: the VM is always resumed and the run goes to its end.
-        EXPECT_EQ(r.w.trace.back(), "log:    Done...") << c.name;
+        if (c.line) {
+            EXPECT_GE(r.w.Count(c.line), 1u) << c.name;
+        }
+        // The VM runs again; the next VM is still backed up.
+        EXPECT_EQ(r.w.Count("exec:start " + Xp), 1u) << c.name;
+        EXPECT_EQ(r.w.Count("exec:start " + Srv), 1u) << c.name;
+        EXPECT_EQ(r.In("E:\\Bkp\\Server"), r.In("D:\\VMs\\Server")) << c.name;
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.partial")) << c.name;
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.old")) << c.name;
+        if (c.code == BackupSucceeded || std::string(c.name) == "resume failed") {
+            EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP")) << c.name;
+        } else {
+            EXPECT_EQ(r.In("E:\\Bkp\\WinXP"),
+                      (std::map<std::string, std::string>{{"WinXP.vmx", "the previous copy"},
+                                                          {"disk.vmdk", "its disk"}}))
+                << c.name;
+        }
     }
 }
 
-TEST(Backup, NoRunningVmIsSuccess) {
+TEST(Backup, NoRunningVmIsSuccessAndAFailedListingIsNot) {
     BackupRig r;
     EXPECT_EQ(r.Run(), BackupSucceeded);
     EXPECT_EQ(r.w.trace, (Trace{"log:Backing up all running VMs to E:\\Bkp\\...", "list-running"}));
+
+    BackupRig failed;
+    failed.w.listingFails = true;
+    EXPECT_EQ(failed.Run(), BackupStepFailed);
+    EXPECT_EQ(failed.w.trace, (Trace{"log:Backing up all running VMs to E:\\Bkp\\...", "list-running",
+                                     "log:The running VMs could not be listed; nothing was backed up."}));
+}
+
+TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
+    BackupRig r;
+    r.w.entries = {{Xp}};
+    r.w.running = {Xp};
+    const std::string f = "D:\\VMs\\WinXP\\";
+    for (const char* disk : {"s001.vmdk", "s002.vmdk", "s003.vmdk", "gone.log"})
+        r.w.files[f + disk] = "first";
+    // s001 changes while the first pass copies another file; s002 only gets a newer stamp; s003 changes
+    // between the passes; gone.log goes; the suspend writes the memory file.
+    r.w.onCopy["s003.vmdk"] = [&] { r.w.files[f + "s001.vmdk"] = "during"; };
+    r.w.during["log:    Suspending..."] = [&] {
+        r.w.stamps[f + "s002.vmdk"] = 7;
+        r.w.files[f + "s003.vmdk"] = "between";
+        r.w.files.erase(f + "gone.log");
+        r.w.files[f + "WinXP.vmss"] = "memory";
+    };
+    EXPECT_EQ(r.Run(), BackupSucceeded);
+    const std::string copies = "cmd /c \"XCOPY /I /Y /C \"" + f +
+                               "WinXP.vmss\" \"E:\\Bkp\\WinXP.partial\" && "
+                               "XCOPY /I /Y /C \"" +
+                               f +
+                               "s001.vmdk\" \"E:\\Bkp\\WinXP.partial\" && "
+                               "XCOPY /I /Y /C \"" +
+                               f +
+                               "s002.vmdk\" \"E:\\Bkp\\WinXP.partial\" && "
+                               "XCOPY /I /Y /C \"" +
+                               f + "s003.vmdk\" \"E:\\Bkp\\WinXP.partial\"\"";
+    const auto second = std::find(r.w.trace.begin(), r.w.trace.end(), "exec:suspend " + Xp);
+    ASSERT_NE(second, r.w.trace.end());
+    EXPECT_EQ(Trace(second, second + 5),
+              (Trace{"exec:suspend " + Xp, "sleep:300",
+                     "log:    Copying what changed, with the VM suspended (second pass): 4 of 6 files...",
+                     "log:      DosCmd: " + copies, "run:" + copies + "||wait"}));
+    EXPECT_EQ(r.w.deleted, std::vector<std::string>{"E:\\Bkp\\WinXP.partial\\gone.log"});
+    EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
+    EXPECT_EQ(r.In("E:\\Bkp\\WinXP")["s003.vmdk"], "between");
+}
+
+TEST(Backup, AnInterruptedRunsLeftoversAreClearedBeforeTheVmIsCopied) {
+    struct Case {
+        std::set<std::string> left; // of WinXP, WinXP.partial, WinXP.old
+        Trace lines;
+    } cases[] = {
+        {{"WinXP", "WinXP.partial"},
+         {"log:    Removing the unfinished copy that an interrupted run left in E:\\Bkp\\WinXP.partial...",
+          "rmdir:E:\\Bkp\\WinXP.partial"}},
+        // Cut short between the two renames: the previous copy goes back, the new one is not trusted.
+        {{"WinXP.old", "WinXP.partial"},
+         {"log:    Putting back the previous copy that an interrupted run left in E:\\Bkp\\WinXP.old...",
+          "rename:E:\\Bkp\\WinXP.old>E:\\Bkp\\WinXP",
+          "log:    Removing the unfinished copy that an interrupted run left in E:\\Bkp\\WinXP.partial...",
+          "rmdir:E:\\Bkp\\WinXP.partial"}},
+        // Cut short before the previous copy was removed.
+        {{"WinXP", "WinXP.old"},
+         {"log:    Removing an older copy that an interrupted run left in E:\\Bkp\\WinXP.old...",
+          "rmdir:E:\\Bkp\\WinXP.old"}},
+    };
+    for (const auto& c : cases) {
+        BackupRig r;
+        r.w.entries = {{Xp}};
+        r.w.running = {Xp};
+        for (const std::string& folder : c.left) {
+            r.w.directories.insert("E:\\Bkp\\" + folder);
+            r.w.files["E:\\Bkp\\" + folder + "\\WinXP.vmx"] = folder;
+        }
+        EXPECT_EQ(r.Run(), BackupSucceeded);
+        EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.begin() + 3 + static_cast<long>(c.lines.size())),
+                  c.lines);
+        EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.partial"));
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.old"));
+    }
+}
+
+// A log that throws for a while, as a log held by another program does.
+struct HeldLog : Reporter {
+    explicit HeldLog(FakeWorld& w) : w_(w) {}
+    void WriteLog(const std::string& msg) override {
+        if (held) throw IoError("the log is held");
+        w_.WriteLog(msg);
+        if (msg == holdAfter) {
+            held = true;
+            holdAfter.clear();
+        }
+    }
+    void ShowStatus(const std::string& msg) override {
+        if (held) throw IoError("the log is held");
+        w_.ShowStatus(msg);
+    }
+    FakeWorld& w_;
+    std::string holdAfter;
+    bool held = false;
+};
+
+TEST(Backup, ALogThatCannotBeWrittenNeitherStopsTheRunNorLeavesTheVmSuspended) {
+    BackupRig r;
+    HeldLog held(r.w);
+    BackupLog log(held);
+    BackupServices services{r.w, r.w.options, r.w, log, r.w, r.w, r.w, r.w};
+    r.w.options.bkpAll = true;
+    r.w.running = {Xp, Srv};
+    held.holdAfter = "    Suspending...";
+    // Released again once the first VM is resumed.
+    r.w.during["exec:start " + Xp] = [&] { held.held = false; };
+    EXPECT_EQ(BackupRunningVms("E:\\Bkp", services), BackupStepFailed);
+    EXPECT_EQ(log.LostLines(), 2u);
+    EXPECT_EQ(r.w.Count("exec:start " + Xp), 1u);
+    EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
+    EXPECT_EQ(r.In("E:\\Bkp\\Server"), r.In("D:\\VMs\\Server"));
+    const Trace logged = r.w.Logged();
+    const auto note = std::find(logged.begin(), logged.end(),
+                                "    (2 lines of this backup could not be written to the log)");
+    ASSERT_NE(note, logged.end());
+    EXPECT_EQ(*(note - 1), "    Suspending...");
+    EXPECT_EQ(*(note + 1), "    Done...");
+
+    // A log that never comes back: every step is taken all the same.
+    BackupRig never;
+    HeldLog gone(never.w);
+    gone.held = true;
+    BackupLog lost(gone);
+    BackupServices quiet{never.w, never.w.options, never.w, lost, never.w, never.w, never.w, never.w};
+    never.w.options.bkpAll = true;
+    never.w.running = {Xp};
+    EXPECT_EQ(BackupRunningVms("E:\\Bkp", quiet), BackupStepFailed);
+    EXPECT_TRUE(never.w.Logged().empty());
+    EXPECT_EQ(never.w.Count("exec:start " + Xp), 1u);
+    EXPECT_EQ(never.In("E:\\Bkp\\WinXP"), never.In("D:\\VMs\\WinXP"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // One fake behind every service the sequences use, recording each call in the shared fakes' one
 // ordered trace.
+#include "common/paths.h"
 #include "common/text_case.h"
 #include "config/control_list.h"
 #include "fakes.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -27,8 +29,11 @@ struct Entry {
 };
 
 // Files and directories as in fakes::MemoryFiles; command lines and sleeps are recorded in the trace.
+// XCOPY lines are carried out on those files as Windows would, so a backup can be checked by what it
+// leaves; folder renames and removals are recorded as "rename:<from>><to>" and "rmdir:<folder>".
 class FakeWorld : public fakes::RecordingUi,
                   public fakes::MemoryFiles,
+                  public BackupFolders,
                   public Processes,
                   public ControlListView,
                   public VmOperations,
@@ -36,8 +41,10 @@ class FakeWorld : public fakes::RecordingUi,
   public:
     std::vector<Entry> entries;
     std::optional<size_t> selected;
-    std::set<std::string> failingVerbs; // "verb path" that the tool reports as failed
-    std::vector<std::string> running;   // what ListRunningVms returns
+    std::set<std::string> failingVerbs;  // "verb path" that the tool reports as failed
+    std::set<std::string> throwingVerbs; // "verb path" whose capture file cannot be read
+    std::vector<std::string> running;    // what ListRunningVms returns
+    bool listingFails = false;
     std::map<std::string, std::pair<bool, uint32_t>> commandResults; // command -> started, exit code
     bool privilegeOk = true, exitWindowsOk = true, blockReasonsSupported = true;
     ConfigOptions options; // the backup options
@@ -46,6 +53,12 @@ class FakeWorld : public fakes::RecordingUi,
     uint64_t clockMs = 0;
     uint64_t toolsQueryMs = 0;
     std::map<std::string, uint64_t> toolsUpAt;
+    std::string currentDir = "C:\\Work";
+    std::map<std::string, uint64_t> stamps;   // a file's last-write stamp, 0 when not set
+    std::map<std::string, size_t> copyLimits; // source file -> bytes an XCOPY gets through (a full disk)
+    std::set<std::string> stuckFolders;       // cannot be renamed or removed (a file in it is open)
+    std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before XCOPY copies it
+    using RecordingUi::Count;
     void CheckIndex(size_t i) const {
         if (i >= entries.size()) ADD_FAILURE() << "list read past its end: " << i;
     }
@@ -56,7 +69,87 @@ class FakeWorld : public fakes::RecordingUi,
         const auto result = found == commandResults.end() ? std::make_pair(true, 0u) : found->second;
         exitCode = wait && result.first ? result.second : 0;
         Record("run:" + cmd + "|" + dir + "|" + (wait ? "wait" : "nowait"));
+        if (result.first) CarryOutXcopies(cmd);
         return result.first;
+    }
+
+    // Every `XCOPY /I /Y /C "source" "destination"` in the line: a folder's top-level files, or one file,
+    // into the destination folder, made when missing. Paths are those the tests use: no '%' or quote.
+    void CarryOutXcopies(const std::string& cmd) {
+        const std::string op = "XCOPY /I /Y /C \"";
+        for (size_t at = cmd.find(op); at != std::string::npos; at = cmd.find(op, at + 1)) {
+            const size_t srcEnd = cmd.find('"', at + op.size());
+            const std::string src = cmd.substr(at + op.size(), srcEnd - at - op.size());
+            const size_t dstStart = srcEnd + 3;
+            const std::string dst = cmd.substr(dstStart, cmd.find('"', dstStart) - dstStart);
+            std::vector<std::string> sources;
+            if (directories.contains(src)) {
+                for (const auto& f : ListFiles(src).value_or(std::vector<File>()))
+                    sources.push_back(src + "\\" + f.name);
+            } else if (files.contains(src)) {
+                sources.push_back(src);
+            }
+            directories.insert(dst);
+            for (const std::string& from : sources) {
+                const std::string name(FileNamePart(from));
+                if (const auto hook = onCopy.find(name); hook != onCopy.end()) hook->second();
+                std::string bytes = files[from];
+                if (const auto limit = copyLimits.find(from); limit != copyLimits.end())
+                    bytes.resize(std::min(bytes.size(), limit->second));
+                files[dst + "\\" + name] = bytes;
+                stamps[dst + "\\" + name] = stamps[from];
+            }
+        }
+    }
+
+    std::string FullPath(const std::string& path) override {
+        if (path.size() > 2 && (path[1] == ':' || path.starts_with("\\\\"))) return path;
+        return path == "." ? currentDir : currentDir + "\\" + path;
+    }
+    std::optional<std::vector<File>> ListFiles(const std::string& folder) override {
+        if (!directories.contains(folder)) return std::nullopt;
+        std::vector<File> listed;
+        for (const auto& [path, bytes] : files) {
+            if (!path.starts_with(folder + "\\")) continue;
+            const std::string name = path.substr(folder.size() + 1);
+            if (name.find('\\') == std::string::npos)
+                listed.push_back(File{name, bytes.size(), stamps.contains(path) ? stamps.at(path) : 0});
+        }
+        return listed;
+    }
+    bool RenameFolder(const std::string& from, const std::string& to) override {
+        Record("rename:" + from + ">" + to);
+        if (!directories.contains(from) || directories.contains(to) || stuckFolders.contains(from))
+            return false;
+        MoveTree(from, to);
+        return true;
+    }
+    bool RemoveFolder(const std::string& folder) override {
+        Record("rmdir:" + folder);
+        if (stuckFolders.contains(folder)) return false;
+        MoveTree(folder, "");
+        return true;
+    }
+    // Moves a folder and what lies in it; to "" removes them.
+    void MoveTree(const std::string& from, const std::string& to) {
+        std::map<std::string, std::string> kept;
+        for (auto& [path, bytes] : files) {
+            if (!path.starts_with(from + "\\")) {
+                kept[path] = bytes;
+            } else if (!to.empty()) {
+                kept[to + path.substr(from.size())] = bytes;
+                stamps[to + path.substr(from.size())] = stamps[path];
+            }
+        }
+        files = kept;
+        std::set<std::string> dirs;
+        for (const std::string& d : directories) {
+            if (d != from && !d.starts_with(from + "\\"))
+                dirs.insert(d);
+            else if (!to.empty())
+                dirs.insert(to + d.substr(from.size()));
+        }
+        directories = dirs;
     }
     void Sleep(unsigned ms) override {
         clockMs += ms;
@@ -88,10 +181,12 @@ class FakeWorld : public fakes::RecordingUi,
 
     bool ExecVmCommand(const std::string& verb, const std::string& path) override {
         Record("exec:" + verb + " " + path);
+        if (throwingVerbs.contains(verb + " " + path)) throw IoError("cannot read the capture file");
         return !failingVerbs.contains(verb + " " + path);
     }
-    std::vector<std::string> ListRunningVms() override {
+    std::optional<std::vector<std::string>> ListRunningVms() override {
         Record("list-running");
+        if (listingFails) return std::nullopt;
         return running;
     }
     bool ToolsRunning(const std::string& path) override {

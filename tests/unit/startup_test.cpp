@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "app/unattended.h"
 
 #include "fakes.h"
 
@@ -145,4 +146,26 @@ TEST(Startup, ProgramThatIsEndingStartsNoVms) {
     f.startup.WindowActivated();
     EXPECT_TRUE(f.rec.trace.empty()) << "a /BKP run must not also start the list";
     EXPECT_FALSE(f.startup.StartPending());
+}
+
+TEST(Unattended, OnlyABackupRunWithNoOneToAnswerSendsItsMessagesToTheLog) {
+    EXPECT_TRUE(MessagesGoToLog(true, false));
+    EXPECT_TRUE(MessagesGoToLog(true, std::nullopt)); // a box nobody answers never ends
+    EXPECT_FALSE(MessagesGoToLog(true, true));
+    EXPECT_FALSE(MessagesGoToLog(false, false)); // the tray copy keeps its boxes
+    EXPECT_FALSE(MessagesGoToLog(false, std::nullopt));
+
+    fakes::RecordingUi boxes, log;
+    RoutedDialogs dialogs(boxes, log);
+    dialogs.ShowMessage("shown");
+    boxes.answers = {true};
+    EXPECT_TRUE(dialogs.Confirm("asked?"));
+    dialogs.SendToLog();
+    dialogs.ShowMessage("ERROR: target Directory does not exist: E:\\Bkp");
+    EXPECT_FALSE(dialogs.Confirm("Suspend all?"));
+    dialogs.InvalidEntry("bad");
+    dialogs.Beep();
+    EXPECT_EQ(boxes.trace, (fakes::Trace{"box:shown", "ask:asked?"}));
+    EXPECT_EQ(log.trace, (fakes::Trace{"log:ERROR: target Directory does not exist: E:\\Bkp",
+                                       "log:Suspend all? (no one to answer; taken as No)", "log:bad"}));
 }

@@ -2,6 +2,8 @@
 #include "store.h"
 #include "tools.h"
 
+#include <cstdlib>
+
 namespace vmsim {
 
 namespace {
@@ -22,7 +24,9 @@ const char* const kCtlUsage =
     "  uninject VM|* VERB|*          remove that injection\r\n"
     "  injections                    print the injections as stored\r\n"
     "  journal                       print the journal\r\n"
-    "  clear-journal                 empty the journal\r\n";
+    "  clear-journal                 empty the journal\r\n"
+    "  guest-write VMX FILE OFFSET TEXT  the running VM's guest writes TEXT at OFFSET of FILE in its "
+    "folder\r\n";
 
 int Fail(const std::string& text) {
     WriteStd(STD_ERROR_HANDLE, "vmsim: " + text + "\r\n");
@@ -32,6 +36,28 @@ int Fail(const std::string& text) {
 bool SameTarget(const Injection& inj, const std::string& vm, const std::string& verb) {
     bool vmMatch = (inj.vm == "*" || vm == "*") ? inj.vm == vm : SamePath(inj.vm, vm);
     return vmMatch && inj.verb == Lower(verb);
+}
+
+// What a running guest does to its disks: writes into a file of the VM's folder, in place. The file
+// keeps its size unless the write reaches past its end. A VM that is not running writes nothing.
+int GuestWrite(State& state, const std::vector<std::string>& args) {
+    const Vm* vm = state.Find(args[1]);
+    if (!vm || vm->power != Power::Running) return Fail("not running: " + args[1]);
+    const size_t cut = vm->path.find_last_of('\\');
+    const std::string file =
+        (cut == std::string::npos ? std::string() : vm->path.substr(0, cut + 1)) + args[2];
+    const long long offset = std::atoll(args[3].c_str());
+    const std::string text = DecodeText(args[4]);
+    UniqueFile h(CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    DWORD written = 0;
+    if (!h || !SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN) ||
+        !WriteFile(h.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size())
+        return Fail("cannot write " + file);
+    return 0;
 }
 
 } // namespace
@@ -103,6 +129,8 @@ int RunCtl(const std::vector<std::string>& args) {
         out = store.ReadJournal();
     } else if (cmd == "clear-journal" && need(0)) {
         store.ClearJournal();
+    } else if (cmd == "guest-write" && need(4)) {
+        if (const int failed = GuestWrite(state, args)) return failed;
     } else {
         return Fail("unknown command or wrong arguments: " + args[0] + "\r\n" + kCtlUsage);
     }

@@ -1,9 +1,11 @@
 #include "app/win32/tarnwick_app.h"
 
 #include "app/win32/file_log.h"
+#include "app/args.h"
 #include "app/win32/process_list.h"
 #include "common/product.h"
 #include "sequences/backup.h"
+#include "sequences/win32/backup_folders.h"
 #include "ui/win32/about_box.h"
 #include "ui/win32/ids.h"
 
@@ -39,6 +41,8 @@ int TarnwickApp::Run() {
     window_->ForwardUserActsTo(*presenter_);
     sessionPlatform_.SetWindow(window_->Handle());
     WinSessionPlatform::AskToBeQueriedEarly();
+    const bool backupRun = ParamIndex(startup_->Args(), "BKP") >= 1;
+    if (MessagesGoToLog(backupRun, WindowStationVisible())) dialogs_.SendToLog();
     StartUp();
     window_->SetAboutBox(std::make_unique<TfrmAbout>(instance_, ProgramName));
 
@@ -56,6 +60,8 @@ int TarnwickApp::Run() {
     if (window_->Handle()) DestroyWindow(window_->Handle());
     presenter_.reset();
     window_.reset();
+    // A backup that never got to run has failed, whatever stopped it.
+    if (startUpFailed_ && backupRun) return BackupStepFailed;
     return startup_->ExitCode();
 }
 
@@ -69,10 +75,18 @@ void TarnwickApp::StartUp() {
         }
         window_->AddTrayIcon();
     } catch (const std::exception& e) {
-        dialogs_.ShowError(e.what());
+        startUpFailed_ = true;
+        ShowError(e.what());
     }
     // A held log failure waits for the loop: a box here would keep a /START run from starting the VMs
     // until someone answers it.
+}
+
+void TarnwickApp::ShowError(const std::string& text) {
+    if (dialogs_.ToLog())
+        dialogs_.ShowMessage(text);
+    else
+        boxes_.ShowError(text);
 }
 
 void TarnwickApp::Dispatch(MSG& msg) {
@@ -89,7 +103,7 @@ void TarnwickApp::Dispatch(MSG& msg) {
 
 void TarnwickApp::ReportHeldLogFailure() {
     if (reporter_.Holding() || (sessionEnd_ && sessionEnd_->MayBeEnding())) return;
-    if (const auto failure = reporter_.TakeFailure()) dialogs_.ShowError(*failure);
+    if (const auto failure = reporter_.TakeFailure()) ShowError(*failure);
 }
 
 void TarnwickApp::ProcessMessages() {
@@ -128,7 +142,14 @@ void TarnwickApp::LoadConfig() {
 }
 
 int TarnwickApp::BackupRunningVms(const std::string& target) {
-    BackupServices services{listPort_, config_.Options(), vmPort_, reporter_, dialogs_, runner_, files_};
+    // The run, its tool runs included, logs through a log that counts the lines it cannot write
+    // instead of abandoning the run with a VM suspended. It wraps the file itself: a start-up hold
+    // would otherwise swallow the failures it counts.
+    BackupLog log(logFile_);
+    Hypervisor hypervisor(state_, log, dialogs_, runner_, files_);
+    HypervisorPort vms(hypervisor);
+    WinBackupFolders folders;
+    BackupServices services{listPort_, config_.Options(), vms, log, dialogs_, runner_, files_, folders};
     return static_cast<int>(tarnwick::BackupRunningVms(target, services));
 }
 
@@ -167,14 +188,14 @@ void TarnwickApp::Destroying() {
     try {
         reporter_.WriteLog("Tarnwick Terminated.");
     } catch (const std::exception& e) {
-        dialogs_.ShowError(e.what());
+        ShowError(e.what());
     }
     if (window_) window_->RemoveTrayIcon();
     ProcessMessages();
 }
 
 void TarnwickApp::HandlerFailed(const std::exception& e) {
-    dialogs_.ShowError(e.what());
+    ShowError(e.what());
 }
 
 } // namespace tarnwick::win32

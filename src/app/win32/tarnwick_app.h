@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/startup.h"
+#include "app/unattended.h"
 #include "app/win32/log_reporter.h"
 #include "common/held_log.h"
 #include "common/main_state.h"
@@ -76,13 +77,16 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     void ShowCaption(const std::string& caption);
     // A log failure a held step remembered, shown once no hold is on and the session is not ending.
     void ReportHeldLogFailure();
+    // An error that abandoned a step: a box, or where no one can answer one, a log line.
+    void ShowError(const std::string& text);
 
     HINSTANCE instance_;
     MainState state_;
     LogReporter logFile_{state_, [this](const std::string& caption) { ShowCaption(caption); }};
     HeldLog reporter_{logFile_};
     ModalCount modals_;
-    MessageBoxes dialogs_{[this] { return window_ ? window_->DialogOwner() : nullptr; }, modals_};
+    MessageBoxes boxes_{[this] { return window_ ? window_->DialogOwner() : nullptr; }, modals_};
+    RoutedDialogs dialogs_{boxes_, reporter_};
     WinFileSystem files_;
     CommandRunner runner_{[this](MSG& msg) { Dispatch(msg); }};
     Registry registry_;
@@ -103,6 +107,7 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<MainPresenter> presenter_;
     bool endRequested_ = false;
+    bool startUpFailed_ = false;
 };
 
 } // namespace tarnwick::win32

@@ -6,6 +6,7 @@
 #include "ui/modal_count.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -31,5 +32,9 @@ class MessageBoxes final : public Dialogs {
     std::function<HWND()> owner_;
     ModalCount& modals_;
 };
+
+// Whether this process's window station is the visible one, where a person sees its boxes; nullopt
+// when its flags cannot be read.
+std::optional<bool> WindowStationVisible();
 
 } // namespace tarnwick::win32

@@ -1,0 +1,40 @@
+#include "app/unattended.h"
+
+namespace tarnwick {
+
+bool MessagesGoToLog(bool backupRun, std::optional<bool> stationVisible) {
+    return backupRun && !stationVisible.value_or(false);
+}
+
+void RoutedDialogs::Log(const std::string& text) {
+    try {
+        log_.WriteLog(text);
+    } catch (const IoError&) {
+    }
+}
+
+void RoutedDialogs::ShowMessage(const std::string& text) {
+    if (toLog_)
+        Log(text);
+    else
+        boxes_.ShowMessage(text);
+}
+
+bool RoutedDialogs::Confirm(const std::string& question) {
+    if (!toLog_) return boxes_.Confirm(question);
+    Log(question + " (no one to answer; taken as No)");
+    return false;
+}
+
+void RoutedDialogs::InvalidEntry(const std::string& text) {
+    if (toLog_)
+        Log(text);
+    else
+        boxes_.InvalidEntry(text);
+}
+
+void RoutedDialogs::Beep() {
+    if (!toLog_) boxes_.Beep();
+}
+
+} // namespace tarnwick

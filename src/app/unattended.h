@@ -1,0 +1,37 @@
+#pragma once
+// Message boxes where a person can answer them, and the log where no one can.
+#include "common/services.h"
+
+#include <optional>
+#include <string>
+
+namespace tarnwick {
+
+// Whether a run's messages go to the log instead of boxes: a /BKP run whose window station is not the
+// visible one (a scheduled task that runs whether the user is logged on or not) would wait for ever
+// on a box. A station whose flags cannot be read counts as unseen for the same reason.
+bool MessagesGoToLog(bool backupRun, std::optional<bool> stationVisible);
+
+// The program's boxes, or once SendToLog was called, the log: a message becomes a log line, and a
+// question is answered No, the answer that changes nothing.
+class RoutedDialogs final : public Dialogs {
+  public:
+    RoutedDialogs(Dialogs& boxes, Reporter& log) : boxes_(boxes), log_(log) {}
+    void SendToLog() { toLog_ = true; }
+    bool ToLog() const { return toLog_; }
+
+    void ShowMessage(const std::string& text) override;
+    bool Confirm(const std::string& question) override;
+    void InvalidEntry(const std::string& text) override;
+    void Beep() override;
+
+  private:
+    // The exit code tells what a lost line would have said.
+    void Log(const std::string& text);
+
+    Dialogs& boxes_;
+    Reporter& log_;
+    bool toLog_ = false;
+};
+
+} // namespace tarnwick

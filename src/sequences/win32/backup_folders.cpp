@@ -1,0 +1,83 @@
+#include <windows.h>
+
+#include "sequences/win32/backup_folders.h"
+
+namespace tarnwick::win32 {
+
+namespace {
+
+// A find handle owned for one listing.
+class Finder {
+  public:
+    Finder(const std::string& pattern, WIN32_FIND_DATAA& data) : h_(FindFirstFileA(pattern.c_str(), &data)) {}
+    ~Finder() {
+        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+    }
+    Finder(const Finder&) = delete;
+    Finder& operator=(const Finder&) = delete;
+    bool Found() const { return h_ != INVALID_HANDLE_VALUE; }
+    bool Next(WIN32_FIND_DATAA& data) { return FindNextFileA(h_, &data) != FALSE; }
+
+  private:
+    HANDLE h_;
+};
+
+bool IsDots(const char* name) {
+    return std::string_view(name) == "." || std::string_view(name) == "..";
+}
+
+} // namespace
+
+std::string WinBackupFolders::FullPath(const std::string& path) {
+    char buf[MAX_PATH * 4];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
+    if (n == 0 || n >= sizeof buf) return std::string();
+    return std::string(buf, n);
+}
+
+std::optional<std::vector<BackupFolders::File>> WinBackupFolders::ListFiles(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    Finder find(folder + "\\*", data);
+    if (!find.Found()) return std::nullopt; // even an empty folder lists "." and ".."
+    std::vector<File> files;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        files.push_back(
+            File{data.cFileName, (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                 (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime});
+    } while (find.Next(data));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+    return files;
+}
+
+bool WinBackupFolders::RenameFolder(const std::string& from, const std::string& to) {
+    return MoveFileExA(from.c_str(), to.c_str(), 0) != FALSE;
+}
+
+bool WinBackupFolders::RemoveFolder(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    {
+        Finder find(folder + "\\*", data);
+        if (find.Found()) {
+            do {
+                if (IsDots(data.cFileName)) continue;
+                const std::string path = folder + "\\" + data.cFileName;
+                // A link to a folder is removed as the link, never followed.
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                    RemoveFolder(path);
+                } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    RemoveDirectoryA(path.c_str());
+                } else {
+                    if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                        SetFileAttributesA(path.c_str(), data.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
+                    DeleteFileA(path.c_str());
+                }
+            } while (find.Next(data));
+        }
+    }
+    return RemoveDirectoryA(folder.c_str()) != FALSE ||
+           GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace tarnwick::win32

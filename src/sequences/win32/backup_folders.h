@@ -1,0 +1,15 @@
+#pragma once
+// The backup's folder work through the ANSI file API: full paths, listings, renames and removal.
+#include "sequences/ports.h"
+
+namespace tarnwick::win32 {
+
+class WinBackupFolders final : public BackupFolders {
+  public:
+    std::string FullPath(const std::string& path) override;
+    std::optional<std::vector<File>> ListFiles(const std::string& folder) override;
+    bool RenameFolder(const std::string& from, const std::string& to) override;
+    bool RemoveFolder(const std::string& folder) override;
+};
+
+} // namespace tarnwick::win32
