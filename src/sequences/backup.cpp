@@ -267,11 +267,18 @@ std::optional<Expected> BackupRun::CopyUnderSnapshot(const std::string& path, co
 }
 
 // Resumes the VM, or deletes its snapshot. Also runs while an error leaves the copy, so nothing of it
-// may throw past here.
+// may throw past here. A VM left suspended is down until someone notices, so its resume is tried again.
 void BackupRun::Thaw(const std::string& path, bool snapshot) {
+    constexpr int ResumeAttempts = 3;
     try {
         s_.reporter.WriteLog(snapshot ? "    Committing snapshot..." : "    Resuming...");
-        if (!s_.vms.ExecVmCommand(snapshot ? "deletesnapshot" : "start", path)) failed_ = true;
+        for (int attempt = 1;; ++attempt) {
+            if (s_.vms.ExecVmCommand(snapshot ? "deletesnapshot" : "start", path)) break;
+            failed_ = true;
+            if (snapshot || attempt == ResumeAttempts) break;
+            s_.reporter.WriteLog("    Resume failed; trying again...");
+            s_.processes.Sleep(1000);
+        }
         s_.processes.Sleep(300);
     } catch (const std::exception& e) {
         failed_ = true;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 using namespace e2e;
 
 namespace {
@@ -21,6 +23,14 @@ std::vector<std::string> FilesIn(const std::string& dir) {
     FindClose(h);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A folder's top-level files with their bytes.
+std::map<std::string, std::string> Contents(const std::string& dir) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : FilesIn(dir))
+        if (!name.ends_with("\\")) files[name] = ReadFileBytes(dir + name);
+    return files;
 }
 
 struct BackupLab {
@@ -48,9 +58,13 @@ struct BackupLab {
                            " = -1\r\n  DELAY:1 = 0\r\n  " + beta + " = 0\r\n  PROMPT: = -1\r\n");
     }
     // Runs a backup to dir and returns the exit code.
-    std::optional<DWORD> Run(const std::string& dir) {
-        Process p("\"" + ws.Exe() + "\" /BKP \"" + dir + "\"", false);
+    std::optional<DWORD> Run(const std::string& dir, const std::string& currentDir = "") {
+        Process p("\"" + ws.Exe() + "\" /BKP \"" + dir + "\"", false, "", currentDir);
         return p.WaitExit(60s);
+    }
+    std::string Folder(const std::string& vmx) const { return vmx.substr(0, vmx.find_last_of('\\') + 1); }
+    bool Staged(const std::string& name) const {
+        return FileExists(target + "\\" + name + ".partial") || FileExists(target + "\\" + name + ".old");
     }
     std::string DosCmd(const std::string& verb, const std::string& vm, const std::string& extra = "") const {
         return "      DosCmd: cmd /c \"\"" + vmrun + "\" " + verb + " \"" + vm + "\"" + extra + " > \"" +
@@ -82,12 +96,11 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
         "Backing up all running VMs to " + d + "...",
         "      DosCmd: cmd /c \"\"" + lab.vmrun + "\" list > \"" + lab.tmp + "\"\"",
         "  Backing up VM 1/3: " + lab.alpha,
-        "    Clearing destination directory...",
-        "      DosCmd: cmd /c \"DEL /Q /F \"" + d + "Alpha\\*.*\"\"",
+        "    Copying while the VM runs (first pass)...",
+        "      DosCmd: cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"" + d + "Alpha.partial\"\"",
         "    Suspending...",
         lab.DosCmd("suspend", lab.alpha),
-        "    Copying...",
-        "      DosCmd: cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"" + d + "Alpha\"\"",
+        "    Copying what changed, with the VM suspended (second pass): 0 of 3 files...",
         "    Resuming...",
         lab.DosCmd("start", lab.alpha),
         "    Done...",
@@ -106,6 +119,8 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
     ASSERT_EQ(lab.Run(lab.target + "\\"), 0u);
     lines = LogMessages(lab.ws.Log());
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), want);
+    EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
+    EXPECT_EQ(FilesIn(lab.target + "\\"), std::vector<std::string>{"Alpha\\"});
 }
 
 TEST(Backup, AllRunningWithSnapshotsNeverSuspends) {
@@ -185,13 +200,200 @@ TEST(Backup, ClashingFolderNamesNeverDestroyAFreshCopy) {
     }
 }
 
-TEST(Backup, AFailedSuspendIsReportedAndCountsAsFailure) {
+TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
     BackupLab lab;
     lab.Configure(false, false);
-    lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend \"stdout=Error: Cannot suspend\" exit=255");
-    ASSERT_EQ(lab.Run(lab.target), 1u);
+    ASSERT_EQ(lab.Run(lab.target), 0u) << lab.ws.Log();
+    const std::string copy = lab.target + "\\Alpha\\";
+    const std::string disk = lab.Folder(lab.alpha) + "Alpha.vmdk";
+    struct Case {
+        const char* name;
+        std::string inject; // a simulator control command, or none
+        bool snapshot = false;
+        bool lockDisk = false; // the disk is held open with no sharing, so XCOPY cannot read it
+        const char* line;
+    } cases[] = {
+        {"suspend", "inject \"" + lab.alpha + "\" suspend \"stdout=Error: Cannot suspend\" exit=255 times=1",
+         false, false, "    Suspend failed; the previous copy stays."},
+        {"snapshot", "inject \"" + lab.alpha + "\" snapshot \"stdout=Error: No room\" exit=255 times=1", true,
+         false, "    Snapshot failed; the previous copy stays."},
+        {"XCOPY", "", false, true, "the previous copy stays."},
+        {"listing", "inject * list \"stdout=Error: Unable to connect to host.\" exit=255 times=1", false,
+         false, "The running VMs could not be listed; nothing was backed up."},
+        // The copy itself is whole and replaces the previous one; the resume is tried again.
+        {"resume", "inject \"" + lab.alpha + "\" start \"stdout=Error: Busy\" exit=255 times=1", false, false,
+         "    Resume failed; trying again..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto previous = Contents(copy);
+        // The guest writes on, so a copy made now would differ from the previous one.
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 " + std::string("written-before-") +
+                       c.name);
+        lab.Configure(false, c.snapshot);
+        if (!c.inject.empty()) lab.vmware.Ctl(c.inject);
+        HANDLE held = c.lockDisk
+                          ? CreateFileA(disk.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                          : INVALID_HANDLE_VALUE;
+        const auto code = lab.Run(lab.target);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        EXPECT_EQ(code, std::optional<DWORD>(1u)) << lab.ws.Log();
+        EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+        EXPECT_EQ(Contents(copy),
+                  std::string(c.name) == "resume" ? Contents(lab.Folder(lab.alpha)) : previous);
+        EXPECT_FALSE(lab.Staged("Alpha"));
+        EXPECT_NE(lab.ws.Log().find(c.line), std::string::npos) << lab.ws.Log();
+        EXPECT_TRUE(lab.vmware.Ctl("injections").empty()) << lab.vmware.Ctl("injections");
+        DeleteFileA(lab.ws.LogPath().c_str());
+    }
+
+    // A run that was killed left its staging folder; the next run clears it and succeeds.
+    lab.Configure(false, false);
+    CreateDirectoryA((lab.target + "\\Alpha.partial").c_str(), nullptr);
+    WriteFileBytes(lab.target + "\\Alpha.partial\\Alpha.vmdk", "half a disk");
+    EXPECT_EQ(lab.Run(lab.target), 0u) << lab.ws.Log();
+    EXPECT_FALSE(lab.Staged("Alpha"));
+    EXPECT_EQ(Contents(copy), Contents(lab.Folder(lab.alpha)));
+    EXPECT_NE(lab.ws.Log().find(" -     Removing the unfinished copy that an interrupted run left in " +
+                                lab.target + "\\Alpha.partial...\r\n"),
+              std::string::npos)
+        << lab.ws.Log();
+}
+
+TEST(Backup, ACopyThatDoesNotFitLeavesThePreviousCopyAsItWas) {
+    const std::string smallFs =
+        Settings().smallFsDir.empty() ? "" : ToWindowsPath(Settings().smallFsDir) + "\\";
+    if (smallFs.empty() || !FileExists(smallFs + "mounted"))
+        GTEST_SKIP() << "no small file system was mounted for this run (mounting a tmpfs needs root)";
+    BackupLab lab;
+    lab.Configure(false, false);
+    const std::string target = smallFs + "Target";
+    const auto clear = [&] {
+        for (const char* folder : {"\\Alpha\\", "\\Alpha.partial\\", "\\Alpha.old\\"}) {
+            for (const auto& [name, bytes] : Contents(target + folder))
+                DeleteFileA((target + folder + name).c_str());
+            RemoveDirectoryA((target + folder).c_str());
+        }
+    };
+    clear(); // what an earlier run of this test left
+    CreateDirectoryA(target.c_str(), nullptr);
+    const std::string disk = lab.Folder(lab.alpha) + "Alpha-flat.vmdk";
+    WriteFileBytes(disk, std::string(400000, 'a'));
+    ASSERT_EQ(lab.Run(target), 0u) << lab.ws.Log();
+    const std::string copy = target + "\\Alpha\\";
+    const auto previous = Contents(copy);
+    ASSERT_EQ(previous, Contents(lab.Folder(lab.alpha)));
+    // The disk grew: the new copy and the previous one no longer fit side by side.
+    WriteFileBytes(disk, std::string(700000, 'b'));
+    DeleteFileA(lab.ws.LogPath().c_str());
+    EXPECT_EQ(lab.Run(target), 1u) << lab.ws.Log();
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+    EXPECT_EQ(Contents(copy), previous);
+    EXPECT_FALSE(FileExists(target + "\\Alpha.partial"));
+    EXPECT_FALSE(FileExists(target + "\\Alpha.old"));
+    EXPECT_NE(lab.ws.Log().find("the previous copy stays."), std::string::npos) << lab.ws.Log();
+    clear();
+}
+
+TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    const std::string folder = lab.Folder(lab.alpha);
+    for (char n = '1'; n <= '4'; ++n)
+        WriteFileBytes(folder + "Alpha-s00" + n + ".vmdk", std::string(65536, n));
+    // The suspend takes a while, and the guest writes to two disks before it goes down.
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=3000");
+    Process p("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"", false);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            for (const auto& call : lab.vmware.Calls())
+                if (call.size() > 1 && call[1] == "suspend") return true;
+            return false;
+        },
+        30s));
+    lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha-s002.vmdk 100 last-words-of-disk-2");
+    lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha-s004.vmdk 65530 last-words-of-disk-4");
+    ASSERT_EQ(p.WaitExit(60s), std::optional<DWORD>(0u)) << lab.ws.Log();
+    // Nothing wrote after the suspend, so the VM folder still is as it was then.
+    const auto atSuspend = Contents(folder);
+    EXPECT_EQ(atSuspend.at("Alpha-s002.vmdk").substr(100, 20), "last-words-of-disk-2");
+    EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), atSuspend);
     const std::string log = lab.ws.Log();
-    EXPECT_NE(log.find(" - Error suspending \"" + lab.alpha + "\".\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("copy may be inconsistent"), std::string::npos) << log;
-    EXPECT_NE(log.find(" -     Done...\r\n"), std::string::npos);
+    EXPECT_NE(
+        log.find(" -     Copying what changed, with the VM suspended (second pass): 2 of 7 files...\r\n"),
+        std::string::npos)
+        << log;
+    EXPECT_LT(log.find("(first pass)"), log.find(" -     Suspending..."));
+}
+
+TEST(Backup, AVmsOwnFolderIsNeverTheTarget) {
+    BackupLab lab;
+    lab.Configure(true, false);
+    const std::string vms = lab.ws.Dir() + "VMs";
+    std::map<std::string, std::map<std::string, std::string>> before;
+    for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma})
+        before[vm] = Contents(lab.Folder(vm));
+    // "/BKP C:\VMs", and "/BKP ." started in C:\VMs: each VM's backup folder would be its own.
+    for (const auto& [target, currentDir] : {std::pair<std::string, std::string>{vms, ""}, {".", vms}}) {
+        SCOPED_TRACE(target);
+        DeleteFileA(lab.ws.LogPath().c_str());
+        EXPECT_EQ(lab.Run(target, currentDir), std::optional<DWORD>(1u)) << lab.ws.Log();
+        for (const std::string& vm : {lab.alpha, lab.beta, lab.gamma})
+            EXPECT_EQ(Contents(lab.Folder(vm)), before[vm]) << vm;
+        const std::string log = lab.ws.Log();
+        EXPECT_NE(log.find(" - Backing up all running VMs to " + vms + "\\...\r\n"), std::string::npos)
+            << log;
+        EXPECT_NE(log.find(" -     The backup folder " + vms + "\\Alpha and the VM's own folder " + vms +
+                           "\\Alpha overlap; not backed up so that no VM file is touched...\r\n"),
+                  std::string::npos)
+            << log;
+        EXPECT_EQ(lab.vmware.Calls().size(), 1u) << "only the listing";
+        lab.vmware.Ctl("clear-journal");
+    }
+}
+
+TEST(Backup, ALogHeldRightAfterTheSuspendNeitherStopsNorHoldsTheRun) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=1500");
+    Process p("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"", false);
+    ASSERT_TRUE(WaitFor([&] { return lab.ws.Log().find(" -     Suspending...") != std::string::npos; }, 30s));
+    // Another program holds the log for a few seconds, as an indexer or a backup tool does.
+    HANDLE held = INVALID_HANDLE_VALUE;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            held = CreateFileA(lab.ws.LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            return held != INVALID_HANDLE_VALUE;
+        },
+        5s, 10ms));
+    Sleep(4000);
+    CloseHandle(held);
+    EXPECT_EQ(p.WaitExit(60s), std::optional<DWORD>(1u)) << lab.ws.Log();
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+    EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
+    EXPECT_FALSE(lab.Staged("Alpha"));
+    const std::string log = lab.ws.Log();
+    EXPECT_NE(log.find(" of this backup could not be written to the log)"), std::string::npos) << log;
+}
+
+TEST(Backup, AnUnattendedRunShowsNoBoxAndLogsItsMessage) {
+    BackupLab lab;
+    lab.Configure(true, false);
+    // A scheduled task that runs whether the user is logged on or not gets a window station of its own,
+    // which no one sees.
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA hidden = CreateWindowStationA("TarnwickTask", 0, WINSTA_ALL_ACCESS, nullptr);
+    ASSERT_TRUE(hidden);
+    ASSERT_TRUE(SetProcessWindowStation(hidden));
+    HDESK desk = CreateDesktopA("Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(own);
+    ASSERT_TRUE(desk);
+    Process p("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.ws.Dir() + "nowhere\"", false,
+              "TarnwickTask\\Default");
+    EXPECT_EQ(p.WaitExit(30s), std::optional<DWORD>(2u));
+    EXPECT_NE(lab.ws.Log().find(" - ERROR: target Directory does not exist: " + lab.ws.Dir() + "nowhere\r\n"),
+              std::string::npos)
+        << lab.ws.Log();
+    CloseDesktop(desk);
+    CloseWindowStation(hidden);
 }

@@ -94,11 +94,15 @@ bool WaitFor(const std::function<bool()>& pred, Duration timeout, Duration step)
     }
 }
 
-Process::Process(const std::string& commandLine, bool waitUntilIdle) {
+Process::Process(const std::string& commandLine, bool waitUntilIdle, const std::string& desktop,
+                 const std::string& currentDir) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
+    std::string station = desktop;
+    if (!station.empty()) si.lpDesktop = station.data();
     std::string line = commandLine;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        currentDir.empty() ? nullptr : currentDir.c_str(), &si, &pi_))
         pi_ = PROCESS_INFORMATION{};
     if (pi_.hProcess && waitUntilIdle) WaitForInputIdle(pi_.hProcess, 10000);
 }

@@ -17,6 +17,7 @@ using Duration = std::chrono::milliseconds;
 struct Config {
     std::string tarnwickExe; // the built program, copied into a fresh folder per test
     std::string toolsDir;    // build folder of the simulator and other tools
+    std::string smallFsDir;  // a file system of 1 MiB mounted for the test run, when the test command could
 };
 Config& Settings();
 
@@ -48,8 +49,10 @@ bool WaitFor(const std::function<bool()>& pred, Duration timeout = 15s, Duration
 class Process {
   public:
     // Starts a program from its whole command line (program path included) and, unless told not to,
-    // waits until it is ready for input, as a user's double-click would.
-    explicit Process(const std::string& commandLine, bool waitUntilIdle = true);
+    // waits until it is ready for input, as a user's double-click would. A desktop ("station\\desktop")
+    // and a current directory may be given; empty: the driver's own.
+    explicit Process(const std::string& commandLine, bool waitUntilIdle = true,
+                     const std::string& desktop = "", const std::string& currentDir = "");
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;

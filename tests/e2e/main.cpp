@@ -9,9 +9,12 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strncmp(argv[i], "--tarnwick=", 11) == 0) e2e::Settings().tarnwickExe = argv[i] + 11;
         if (std::strncmp(argv[i], "--tools=", 8) == 0) e2e::Settings().toolsDir = argv[i] + 8;
+        if (std::strncmp(argv[i], "--small-fs=", 11) == 0) e2e::Settings().smallFsDir = argv[i] + 11;
     }
     if (e2e::Settings().tarnwickExe.empty()) {
-        std::fprintf(stderr, "usage: tarnwick_e2e --tarnwick=<Tarnwick.exe> [--tools=<build/tools>]\n");
+        std::fprintf(
+            stderr,
+            "usage: tarnwick_e2e --tarnwick=<Tarnwick.exe> [--tools=<build/tools>] [--small-fs=<dir>]\n");
         return 2;
     }
     return RUN_ALL_TESTS();
