@@ -1,0 +1,81 @@
+// The backup's folder work against the real file system: listings, full paths, renames that refuse an
+// open file or an existing name, and removal of a folder with what it holds.
+#include <windows.h>
+
+#include "sequences/win32/backup_folders.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace tarnwick;
+using namespace tarnwick::win32;
+
+namespace {
+
+void Write(const std::string& path, const std::string& bytes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+TEST(BackupFolders, ListRenameAndRemove) {
+    WinBackupFolders folders;
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string root = std::string(temp) + "tarnwick-folders-" + std::to_string(GetCurrentProcessId());
+    folders.RemoveFolder(root);
+    ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
+    const std::string vm = root + "\\VM";
+    CreateDirectoryA(vm.c_str(), nullptr);
+    CreateDirectoryA((vm + "\\VM.vmx.lck").c_str(), nullptr);
+    Write(vm + "\\VM.vmx.lck\\lock", "x");
+    Write(vm + "\\VM.vmx", "config");
+    Write(vm + "\\VM.vmdk", std::string(70000, 'd'));
+    SetFileAttributesA((vm + "\\VM.vmx").c_str(), FILE_ATTRIBUTE_READONLY);
+
+    // Files only, with their sizes; a write changes the stamp.
+    auto listed = folders.ListFiles(vm);
+    ASSERT_TRUE(listed.has_value());
+    std::sort(listed->begin(), listed->end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    ASSERT_EQ(listed->size(), 2u);
+    EXPECT_EQ((*listed)[0].name, "VM.vmdk");
+    EXPECT_EQ((*listed)[0].size, 70000u);
+    EXPECT_EQ((*listed)[1].name, "VM.vmx");
+    EXPECT_EQ((*listed)[1].size, 6u);
+    Sleep(20);
+    Write(vm + "\\VM.vmdk", std::string(70000, 'e'));
+    const auto again = folders.ListFiles(vm);
+    ASSERT_TRUE(again.has_value());
+    for (const auto& f : *again) {
+        if (f.name == "VM.vmdk") {
+            EXPECT_NE(f.modified, (*listed)[0].modified);
+        }
+    }
+    EXPECT_FALSE(folders.ListFiles(root + "\\missing").has_value());
+
+    // "." and ".." resolved against the current directory.
+    char cwd[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, cwd);
+    SetCurrentDirectoryA(vm.c_str());
+    EXPECT_EQ(folders.FullPath("."), vm);
+    EXPECT_EQ(folders.FullPath("..\\VM\\.\\x"), vm + "\\x");
+    SetCurrentDirectoryA(cwd);
+
+    // A rename onto an existing folder fails and changes nothing.
+    const std::string other = root + "\\Other";
+    CreateDirectoryA(other.c_str(), nullptr);
+    EXPECT_FALSE(folders.RenameFolder(vm, other));
+    EXPECT_TRUE(folders.ListFiles(vm).has_value());
+    EXPECT_TRUE(folders.RenameFolder(vm, root + "\\VM.old"));
+    EXPECT_FALSE(folders.ListFiles(vm).has_value());
+
+    // Removal takes read-only files and subfolders with it; a missing folder counts as removed.
+    EXPECT_TRUE(folders.RemoveFolder(root + "\\VM.old"));
+    EXPECT_EQ(GetFileAttributesA((root + "\\VM.old").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(folders.RemoveFolder(root + "\\VM.old"));
+    EXPECT_TRUE(folders.RemoveFolder(root));
+}
+
+} // namespace
