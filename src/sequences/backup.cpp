@@ -208,7 +208,7 @@ bool BackupRun::CopyWhatChanged(const std::string& folder, const Listing& before
     std::vector<std::string> changed = ChangedFiles(before, now, staged);
     s_.reporter.WriteLog("    Copying what changed, with the VM suspended (second pass): " +
                          std::to_string(changed.size()) + " of " + std::to_string(now.size()) + " files...");
-    // A copy of single files needs the folder: without it XCOPY would ask whether a file is meant.
+    // Without the folder (the first pass made nothing) the second copies the whole folder.
     std::vector<std::string> commands;
     if (!s_.files.DirectoryExists(staging))
         commands.push_back(BuildXcopyCommand(folder, staging));
@@ -218,7 +218,7 @@ bool BackupRun::CopyWhatChanged(const std::string& folder, const Listing& before
         uint32_t exitCode = 0;
         if (!RunDosCommand(command, exitCode)) return false;
         if (exitCode != 0) {
-            Fail("    XCOPY failed with exit code " + std::to_string(exitCode) +
+            Fail("    Copying failed with exit code " + std::to_string(exitCode) +
                  "; the previous copy stays.");
             return false;
         }
@@ -388,7 +388,7 @@ std::vector<std::string> BuildFileCopyCommands(const std::string& folder,
     std::string copies;
     for (const std::string& name : names) {
         const std::string copy =
-            "XCOPY /I /Y /C " + QuoteForCmd(folder + "\\" + name) + " " + QuoteForCmd(destination);
+            "COPY /B /Y " + QuoteForCmd(folder + "\\" + name) + " " + QuoteForCmd(destination + "\\" + name);
         if (!copies.empty() && copies.size() + copy.size() + 4 > LineLimit) {
             lines.push_back("cmd /c \"" + copies + "\"");
             copies.clear();

@@ -40,8 +40,10 @@ bool FoldersOverlap(std::string_view a, std::string_view b);
 
 // XCOPY of a whole folder (its top-level files) into a folder, created when missing.
 std::string BuildXcopyCommand(const std::string& folder, const std::string& destination);
-// Copies of single files of folder into the existing folder destination, one XCOPY each, joined so
-// that the first failure ends the line with its exit code. Lines are kept well inside cmd's limit.
+// Copies of single files of folder into the existing folder destination with cmd's own COPY, so that
+// the VM waits for one process rather than one per file. Joined so that on Windows the first failure
+// ends the line with its exit code (Wine's cmd runs on, and the check of the copy catches it); lines
+// stay well inside cmd's limit.
 std::vector<std::string> BuildFileCopyCommands(const std::string& folder,
                                                const std::vector<std::string>& names,
                                                const std::string& destination);

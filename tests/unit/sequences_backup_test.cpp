@@ -85,15 +85,15 @@ TEST(Backup, CommandLines) {
     EXPECT_EQ(BuildXcopyCommand(R"(D:\%USERNAME%\VM)", R"(E:\Bkp\VM)"),
               R"(cmd /c "XCOPY /I /Y /C "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
     EXPECT_EQ(BuildFileCopyCommands(R"(D:\VM)", {"a.vmdk", "100%.vmss"}, R"(E:\Bkp\VM.partial)"),
-              std::vector<std::string>{R"(cmd /c "XCOPY /I /Y /C "D:\VM\a.vmdk" "E:\Bkp\VM.partial" && )"
-                                       R"(XCOPY /I /Y /C "D:\VM\100"%".vmss" "E:\Bkp\VM.partial"")"});
+              std::vector<std::string>{R"(cmd /c "COPY /B /Y "D:\VM\a.vmdk" "E:\Bkp\VM.partial\a.vmdk" && )"
+                                       R"(COPY /B /Y "D:\VM\100"%".vmss" "E:\Bkp\VM.partial\100"%".vmss"")"});
     // Many files go in several lines, each well inside cmd's 8191 characters, none lost.
     const std::vector<std::string> many(300, std::string(40, 'x'));
     const auto lines = BuildFileCopyCommands(R"(D:\VM)", many, R"(E:\Bkp\VM.partial)");
     size_t copies = 0;
     for (const std::string& line : lines) {
         EXPECT_LE(line.size(), 4100u);
-        for (size_t at = line.find("XCOPY"); at != std::string::npos; at = line.find("XCOPY", at + 1))
+        for (size_t at = line.find("COPY"); at != std::string::npos; at = line.find("COPY", at + 1))
             ++copies;
     }
     EXPECT_GT(lines.size(), 1u);
@@ -311,7 +311,7 @@ TEST(Backup, TheTargetIsTakenAsAFullPathSoAVmsOwnFolderIsNeverItsBackup) {
 TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
     const std::string firstPass = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
     const std::string secondPass =
-        "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\\disk.vmdk\" \"E:\\Bkp\\WinXP.partial\"\"";
+        "cmd /c \"COPY /B /Y \"D:\\VMs\\WinXP\\disk.vmdk\" \"E:\\Bkp\\WinXP.partial\\disk.vmdk\"\"";
     // The guest writes to its disk before it goes down, so the second pass has a file to copy.
     const auto guestWrites = [](FakeWorld& w) {
         w.during["log:    Suspending..."] = [&w] {
@@ -345,7 +345,7 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
              guestWrites(w);
              w.commandResults[secondPass] = {true, 4};
          },
-         "log:    XCOPY failed with exit code 4; the previous copy stays.", BackupStepFailed},
+         "log:    Copying failed with exit code 4; the previous copy stays.", BackupStepFailed},
         {"second pass not started",
          [&](FakeWorld& w) {
              guestWrites(w);
@@ -362,8 +362,8 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         {"the copy of a file new at the suspend not started",
          [&](FakeWorld& w) {
              w.during["log:    Suspending..."] = [&w] { w.files["D:\\VMs\\WinXP\\WinXP.vmss"] = "state"; };
-             w.commandResults["cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\\WinXP.vmss\" "
-                              "\"E:\\Bkp\\WinXP.partial\"\""] = {false, 0};
+             w.commandResults["cmd /c \"COPY /B /Y \"D:\\VMs\\WinXP\\WinXP.vmss\" "
+                              "\"E:\\Bkp\\WinXP.partial\\WinXP.vmss\"\""] = {false, 0};
          },
          "log:      (the command could not be started)", BackupStepFailed},
         {"suspend failed", [](FakeWorld& w) { w.failingVerbs = {"suspend " + Xp}; },
@@ -444,16 +444,11 @@ TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
         r.w.files[f + "WinXP.vmss"] = "memory";
     };
     EXPECT_EQ(r.Run(), BackupSucceeded);
-    const std::string copies = "cmd /c \"XCOPY /I /Y /C \"" + f +
-                               "WinXP.vmss\" \"E:\\Bkp\\WinXP.partial\" && "
-                               "XCOPY /I /Y /C \"" +
-                               f +
-                               "s001.vmdk\" \"E:\\Bkp\\WinXP.partial\" && "
-                               "XCOPY /I /Y /C \"" +
-                               f +
-                               "s002.vmdk\" \"E:\\Bkp\\WinXP.partial\" && "
-                               "XCOPY /I /Y /C \"" +
-                               f + "s003.vmdk\" \"E:\\Bkp\\WinXP.partial\"\"";
+    const auto copy = [&](const std::string& name) {
+        return "COPY /B /Y \"" + f + name + "\" \"E:\\Bkp\\WinXP.partial\\" + name + "\"";
+    };
+    const std::string copies = "cmd /c \"" + copy("WinXP.vmss") + " && " + copy("s001.vmdk") + " && " +
+                               copy("s002.vmdk") + " && " + copy("s003.vmdk") + "\"";
     const auto second = std::find(r.w.trace.begin(), r.w.trace.end(), "exec:suspend " + Xp);
     ASSERT_NE(second, r.w.trace.end());
     EXPECT_EQ(Trace(second, second + 5),

@@ -29,7 +29,7 @@ struct Entry {
 };
 
 // Files and directories as in fakes::MemoryFiles; command lines and sleeps are recorded in the trace.
-// XCOPY lines are carried out on those files as Windows would, so a backup can be checked by what it
+// XCOPY and COPY lines are carried out on those files as Windows would, so a backup can be checked by what it
 // leaves; folder renames and removals are recorded as "rename:<from>><to>" and "rmdir:<folder>".
 class FakeWorld : public fakes::RecordingUi,
                   public fakes::MemoryFiles,
@@ -90,16 +90,30 @@ class FakeWorld : public fakes::RecordingUi,
                 sources.push_back(src);
             }
             directories.insert(dst);
-            for (const std::string& from : sources) {
-                const std::string name(FileNamePart(from));
-                if (const auto hook = onCopy.find(name); hook != onCopy.end()) hook->second();
-                std::string bytes = files[from];
-                if (const auto limit = copyLimits.find(from); limit != copyLimits.end())
-                    bytes.resize(std::min(bytes.size(), limit->second));
-                files[dst + "\\" + name] = bytes;
-                stamps[dst + "\\" + name] = stamps[from];
-            }
+            for (const std::string& from : sources)
+                Copy(from, dst + "\\" + std::string(FileNamePart(from)));
         }
+        // `COPY /B /Y "source" "destination file"`, into a folder that exists.
+        const std::string copy = "COPY /B /Y \"";
+        for (size_t at = cmd.find(copy); at != std::string::npos; at = cmd.find(copy, at + 1)) {
+            if (at > 0 && cmd[at - 1] == 'X') continue;
+            const size_t srcEnd = cmd.find('"', at + copy.size());
+            const std::string src = cmd.substr(at + copy.size(), srcEnd - at - copy.size());
+            const size_t dstStart = srcEnd + 3;
+            const std::string dst = cmd.substr(dstStart, cmd.find('"', dstStart) - dstStart);
+            if (files.contains(src) && directories.contains(std::string(
+                                           DirectoryPart(dst).substr(0, DirectoryPart(dst).size() - 1))))
+                Copy(src, dst);
+        }
+    }
+    void Copy(const std::string& from, const std::string& to) {
+        if (const auto hook = onCopy.find(std::string(FileNamePart(from))); hook != onCopy.end())
+            hook->second();
+        std::string bytes = files[from];
+        if (const auto limit = copyLimits.find(from); limit != copyLimits.end())
+            bytes.resize(std::min(bytes.size(), limit->second));
+        files[to] = bytes;
+        stamps[to] = stamps[from];
     }
 
     std::string FullPath(const std::string& path) override {
