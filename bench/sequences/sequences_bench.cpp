@@ -103,6 +103,7 @@ class GuestBeforeSuspend : public Processes {
         return runner_.RunCommandLine(commandLine, workingDir, wait, exitCode);
     }
     void Sleep(unsigned milliseconds) override { runner_.Sleep(milliseconds); }
+    uint64_t TickMilliseconds() override { return runner_.TickMilliseconds(); }
     static std::string DiskName(int i) {
         char name[32];
         std::snprintf(name, sizeof name, "Big-s%03d.vmdk", i);
