@@ -1,4 +1,4 @@
-# Cross build for 32-bit Windows: the released program.
+# Cross build for 32-bit Windows: the second release, for 32-bit Windows; built by the tests, not run.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)

@@ -1,4 +1,4 @@
-# Cross build for 64-bit Windows: what the test tiers run where Wine cannot start 32-bit programs.
+# Cross build for 64-bit Windows: the release, and the program the test tiers run.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(TOOLCHAIN_PREFIX x86_64-w64-mingw32)

@@ -5,7 +5,6 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
 arch=win64
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=win32; fi
 cmake --preset "$arch" >/dev/null
 cmake --build --preset "$arch" -j"$(nproc)"
 source scripts/wine-env.sh

@@ -8,10 +8,7 @@ cd "$root"
 bash scripts/setup.sh
 
 jobs=$(nproc)
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$jobs" --target Tarnwick
 arch=win64
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=win32; fi
 cmake --preset "$arch" >/dev/null
 cmake --build --preset "$arch" -j"$jobs" --target Tarnwick vmsim
 

@@ -5,17 +5,10 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for p in cmake g++ make googletest libgtest-dev g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils fonts-wine imagemagick python3 clang-format locales; do
+         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 xvfb xauth x11-utils fonts-wine \
+         imagemagick python3 clang-format locales nsis; do
     have "$p" || need+=("$p")
 done
-# 32-bit Windows programs need the i386 Wine loader; some kernels cannot run it, and then the
-# test tiers use the 64-bit build instead.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-    need+=(wine32:i386)
-elif ! have wine32:i386; then
-    need+=(wine32:i386)
-fi
 if [ "${TARNWICK_FUZZ:-0}" = 1 ]; then
     for p in clang libclang-rt-14-dev; do have "$p" || need+=("$p"); done
 fi

@@ -3,7 +3,7 @@
 namespace tarnwick {
 
 const char* const AboutCopyright = "Copyright (C) 2026 the Tarnwick developers";
-const char* const AboutComments = "Free to use; provided as is, without warranty.";
+const char* const AboutComments = "MIT License; provided as is, without warranty.";
 const char* const HomePageAddress = "https://github.com/tarnwick/tarnwick";
 
 std::string VersionText(bool hasVersionResource, const std::optional<std::string>& fileVersion) {

@@ -3,6 +3,7 @@
 #include "common/win32/dpi.h"
 #include "common/win32/handles.h"
 #include "common/win32/module.h"
+#include "common/win32/record_sizes.h"
 #include "ui/about_info.h"
 #include "ui/win32/resource_ids.h"
 #include "ui/win32/version_info.h"
@@ -138,7 +139,7 @@ class AboutDialog {
         if (!tip) return;
         TOOLINFOA tool{};
         // The older structure size: comctl32 before version 6 refuses the newer one.
-        tool.cbSize = TTTOOLINFOA_V2_SIZE;
+        tool.cbSize = ToolInfoOlderSize;
         tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
         tool.hwnd = hwnd_;
         tool.uId = reinterpret_cast<UINT_PTR>(link);

@@ -1,5 +1,6 @@
 #include "ui/win32/tray_icon.h"
 
+#include "common/win32/record_sizes.h"
 #include "ui/win32/ids.h"
 
 namespace tarnwick::win32 {
@@ -13,7 +14,7 @@ TrayIcon::TrayIcon() : taskbarCreated_(RegisterWindowMessageA("TaskbarCreated"))
 void TrayIcon::Add(HWND owner, HICON icon) {
     record_ = NOTIFYICONDATAA{};
     // The first form of the record: understood by every shell since Windows 95.
-    record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record_.cbSize = TrayRecordFirstSize;
     record_.hWnd = owner;
     record_.uID = ids::TRAY_ID;
     record_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
