@@ -1,7 +1,8 @@
 ; The per-user installer: no elevation, into %LOCALAPPDATA%\Programs\Tarnwick, where Tarnwick.ini and
 ; Tarnwick.log beside the program stay writable for the user.
 ; makensis -DVERSION=a.b.c.d -DEXE=<Tarnwick.exe> -DREADME=<README.md> -DLICENSE=<LICENSE> -DOUTFILE=<setup.exe>
-Unicode true
+; A 64-bit installer for the 64-bit program.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"

@@ -4,7 +4,8 @@
 : "${TARNWICK_STATE:=$TARNWICK_ROOT/build/wine}"
 export WINE=/usr/lib/wine/wine64
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No menu entries on the host for the shortcuts that the installer makes.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEPREFIX="${WINEPREFIX:-$TARNWICK_STATE/prefix}"
 mkdir -p "$TARNWICK_STATE"
 

@@ -18,6 +18,7 @@ struct Config {
     std::string tarnwickExe; // the built program, copied into a fresh folder per test
     std::string toolsDir;    // build folder of the simulator and other tools
     std::string smallFsDir;  // a file system of 1 MiB mounted for the test run, when the test command could
+    std::string installer;   // the release's setup.exe
 };
 Config& Settings();
 

@@ -10,11 +10,11 @@ int main(int argc, char** argv) {
         if (std::strncmp(argv[i], "--tarnwick=", 11) == 0) e2e::Settings().tarnwickExe = argv[i] + 11;
         if (std::strncmp(argv[i], "--tools=", 8) == 0) e2e::Settings().toolsDir = argv[i] + 8;
         if (std::strncmp(argv[i], "--small-fs=", 11) == 0) e2e::Settings().smallFsDir = argv[i] + 11;
+        if (std::strncmp(argv[i], "--installer=", 12) == 0) e2e::Settings().installer = argv[i] + 12;
     }
     if (e2e::Settings().tarnwickExe.empty()) {
-        std::fprintf(
-            stderr,
-            "usage: tarnwick_e2e --tarnwick=<Tarnwick.exe> [--tools=<build/tools>] [--small-fs=<dir>]\n");
+        std::fprintf(stderr, "usage: tarnwick_e2e --tarnwick=<Tarnwick.exe> [--tools=<build/tools>] "
+                             "[--small-fs=<dir>] [--installer=<setup.exe>]\n");
         return 2;
     }
     return RUN_ALL_TESTS();
