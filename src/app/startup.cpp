@@ -2,6 +2,7 @@
 
 #include "app/args.h"
 #include "common/paths.h"
+#include "sequences/failure_notice.h"
 
 namespace tarnwick {
 
@@ -83,6 +84,8 @@ void Startup::ProcessSwitches() {
         } else {
             exitCode_ = host_.BackupRunningVms(args_[bkp + 1]);
         }
+        // A scheduled backup runs out of sight; its exit code alone would go unseen.
+        if (const auto notice = BackupNoticeText(exitCode_)) host_.NotifyFailure(*notice);
         quit = true;
     }
     if (ParamIndex(args_, "?") + ParamIndex(args_, "HELP") > 0) {

@@ -23,6 +23,8 @@ class StartupHost {
     // The whole backup run; returns the exit code a scheduler records (0 all well, 1 a step failed,
     // 2 no usable target).
     virtual int BackupRunningVms(const std::string& target) = 0;
+    // The one notice of a run that failed in part, where the user will see it, if anywhere.
+    virtual void NotifyFailure(const std::string& text) = 0;
     // Tells the user of every other copy of the program that runs; true when there was one.
     virtual bool CheckOtherInstance() = 0;
     virtual void StartAll() = 0;

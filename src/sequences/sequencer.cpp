@@ -29,6 +29,7 @@ const char* const ListChangedLine = "Start sequence stopped: the list was change
 auto Sequencer::BeginStart() {
     suspensionsAtStart_ = suspensionsBegun_;
     startedInRun_.clear();
+    startTally_ = RunTally{};
     return ScopedValue(starting_, true);
 }
 
@@ -53,7 +54,14 @@ void Sequencer::StartAll() {
         return;
     }
     s_.gate.Hold();
-    const auto starting = BeginStart();
+    {
+        const auto starting = BeginStart();
+        StartListed();
+    }
+    Notice(RunKind::Start, startTally_);
+}
+
+void Sequencer::StartListed() {
     s_.reporter.ShowStatus("Starting VMs...");
 
     // Entries are acted on by index, and the user may edit the list while a step waits. The texts as
@@ -99,6 +107,17 @@ void Sequencer::LaunchSelected() {
         RunEntry(*selected, s_.list.Text(*selected), nullptr);
     }
     s_.reporter.ShowStatus("");
+    Notice(RunKind::Start, startTally_);
+}
+
+void Sequencer::LimitPassed() {
+    if (starting_) ++startTally_.limitsPassed;
+    if (suspending_) ++suspendTally_.limitsPassed;
+}
+
+void Sequencer::Notice(RunKind kind, const RunTally& tally) const {
+    if (!onFailureNotice_) return;
+    if (const auto text = FailureNoticeText(kind, tally)) onFailureNotice_(*text);
 }
 
 void Sequencer::RunEntry(size_t i, const std::string& t, std::vector<std::string>* expected) {
@@ -141,15 +160,19 @@ bool Sequencer::RefuseAfterStatus(const std::string& t) {
 void Sequencer::OpenTeam(const std::string& t) {
     s_.reporter.ShowStatus("Opening Team: " + t);
     if (RefuseAfterStatus(t)) return;
+    ++startTally_.tried;
     if (ContainsDoubleQuote(t)) {
+        ++startTally_.failed;
         s_.reporter.WriteLog("Error launching " + InQuotes(t) + ". The path holds a double quote.");
         return;
     }
     RunStart(t, "Team", [&] {
         uint32_t exitCode = 0;
-        if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(t), s_.vmware.toolDir, false, exitCode))
+        if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(t), s_.vmware.toolDir, false, exitCode)) {
+            ++startTally_.failed;
             s_.reporter.WriteLog("Error launching " + InQuotes(t) +
                                  ". Exit code: " + std::to_string(exitCode));
+        }
     });
 }
 
@@ -231,8 +254,12 @@ void Sequencer::Prompt(size_t i, const std::string& t, std::vector<std::string>*
 void Sequencer::StartVm(size_t i, const std::string& t) {
     s_.reporter.ShowStatus("Starting VM: " + t);
     if (RefuseAfterStatus(t)) return;
+    ++startTally_.tried;
     RunStart(t, "VM", [&] {
-        if (s_.vms.ExecVmCommand("start", t)) startedInRun_[i] = t;
+        if (s_.vms.ExecVmCommand("start", t))
+            startedInRun_[i] = t;
+        else
+            ++startTally_.failed;
     });
 }
 
@@ -258,6 +285,7 @@ bool Sequencer::SuspendAll() {
     {
         const auto suspending = ScopedValue(suspending_, true);
         ++suspensionsBegun_;
+        suspendTally_ = RunTally{};
         s_.reporter.ShowStatus("Suspending cataloged VMs in reverse specified order...");
         for (size_t i = s_.list.Count(); i-- > 0;) {
             // Entries removed meanwhile are gone; the second pass still finds their VMs.
@@ -281,18 +309,27 @@ bool Sequencer::SuspendAll() {
                 s_.reporter.ShowStatus("Skipping startup user prompt...");
             } else {
                 s_.reporter.ShowStatus((IsTeamText(t) ? "  Suspending Team: " : "  Suspending VM: ") + t);
-                s_.vms.ExecVmCommand("suspend", t);
+                Suspend(t, false);
             }
         }
         s_.reporter.ShowStatus("Suspending any other running VMs...");
         for (const std::string& path : s_.vms.ListRunningVms().value_or(std::vector<std::string>())) {
             s_.reporter.ShowStatus("  Suspending VM: " + path);
-            s_.vms.ExecVmCommand("suspend", path);
+            Suspend(path, true);
         }
         s_.reporter.ShowStatus("");
     }
+    Notice(RunKind::Suspend, suspendTally_);
     if (onSuspensionComplete_) onSuspensionComplete_();
     return true;
+}
+
+// The list's entries are suspended whether they run or not, so only a VM that was listed as running
+// and stayed so counts as a failure; the second pass lists every VM the first one left running.
+void Sequencer::Suspend(const std::string& t, bool wasRunning) {
+    const bool suspended = s_.vms.ExecVmCommand("suspend", t);
+    if (suspended || wasRunning) ++suspendTally_.tried;
+    if (!suspended && wasRunning) ++suspendTally_.failed;
 }
 
 void Sequencer::ExitWithSuspendOffer() {

@@ -12,6 +12,7 @@
 #include "common/main_state.h"
 #include "common/services.h"
 #include "sequences/end_session_gate.h"
+#include "sequences/failure_notice.h"
 #include "sequences/ports.h"
 
 #include <cstddef>
@@ -65,6 +66,12 @@ class Sequencer {
     }
     // Called when a start during which a suspension began has returned and what it started is suspended.
     void SetStartCaughtUpHandler(std::function<void()> handler) { onStartCaughtUp_ = std::move(handler); }
+    // Called once at the end of a start or suspend run that failed in part, with the notice's text.
+    void SetFailureNoticeHandler(std::function<void(const std::string&)> handler) {
+        onFailureNotice_ = std::move(handler);
+    }
+    // A tool run passed its time limit: counted against the runs under way, whose notice then says so.
+    void LimitPassed();
 
   private:
     [[nodiscard]] auto BeginStart();
@@ -82,6 +89,9 @@ class Sequencer {
     // Runs one start (verb "Team" or "VM" for the lines) and suspends t after it when a suspension began
     // meanwhile.
     template <class Start> void RunStart(const std::string& t, const char* what, Start start);
+    void StartListed();
+    void Suspend(const std::string& t, bool wasRunning);
+    void Notice(RunKind kind, const RunTally& tally) const;
 
     SequenceServices s_;
     bool starting_ = false;
@@ -94,6 +104,8 @@ class Sequencer {
     std::map<size_t, std::string> startedInRun_; // index -> text of each VM this start sequence started
     std::function<void()> onSuspensionComplete_;
     std::function<void()> onStartCaughtUp_;
+    std::function<void(const std::string&)> onFailureNotice_;
+    RunTally startTally_, suspendTally_;
 };
 
 } // namespace tarnwick

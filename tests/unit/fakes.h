@@ -226,8 +226,8 @@ class FakeRegistry : public RegistryReader {
 };
 
 // Start-up's host, recording each step: "probe:<product>", "no-snapshot", "load", "backup:<target>",
-// "check", "startall", "timer", "quit". VMware is looked for by the real discovery when one is given;
-// otherwise Workstation is found in toolDir, and nothing when toolDir is empty.
+// "check", "startall", "timer", "quit", "notice:<text>". VMware is looked for by the real discovery when one
+// is given; otherwise Workstation is found in toolDir, and nothing when toolDir is empty.
 class RecordingStartupHost : public RecordingUi, public StartupHost {
   public:
     Discovery* discovery = nullptr;
@@ -253,6 +253,7 @@ class RecordingStartupHost : public RecordingUi, public StartupHost {
         Record("backup:" + target);
         return backupResult;
     }
+    void NotifyFailure(const std::string& text) override { Record("notice:" + text); }
     bool CheckOtherInstance() override {
         Record("check");
         return otherInstance;

@@ -238,6 +238,10 @@ struct Rig {
         SequenceServices{vmware, w, w, log, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
     SessionEnd session{log, gate, seq, w};
 
+    Rig() {
+        seq.SetFailureNoticeHandler([this](const std::string& text) { w.Record("notice:" + text); });
+    }
+
     // The trace from line `from` on.
     Trace From(size_t from) const { return Trace(w.trace.begin() + static_cast<long>(from), w.trace.end()); }
 };

@@ -39,7 +39,38 @@ TEST(StartAll, CarriesOutEachKindInListOrder) {
                              "status:Starting VM: " + VmC,
                              "exec:start " + VmC,
                              "status:VMs Started: " + Now,
+                             "notice:1 of 3 VMs could not be started. Click to see the log.",
                          }));
+}
+
+TEST(StartAll, FailuresAndPassedLimitsGiveOneNoticeAtTheEndOfTheRun) {
+    const std::string VmD = "D:\\VMs\\D\\D.vmx", VmE = "D:\\VMs\\E\\E.vmx";
+    Rig r;
+    r.w.entries = {{VmA}, {VmB}, {"DELAY:1"}, {VmC}, {VmD}, {VmE, false}, {"C:\\Teams\\T.vmtm"}};
+    r.w.failingVerbs = {"start " + VmB, "start " + VmD};
+    r.w.during["exec:start " + VmC] = [&r] { r.seq.LimitPassed(); };
+    r.seq.StartAll();
+    const Trace tail = r.From(r.w.trace.size() - 2);
+    EXPECT_EQ(tail,
+              (Trace{"status:VMs Started: " + Now, "notice:2 of 5 VMs could not be started. 1 VMware "
+                                                   "tool did not finish in time. Click to see the log."}));
+    EXPECT_EQ(
+        std::count_if(r.w.trace.begin(), r.w.trace.end(), [](auto& l) { return l.starts_with("notice:"); }),
+        1);
+
+    // The next run counts afresh: the launch button's one failing entry, and then one that succeeds.
+    r.w.selected = 1;
+    r.seq.LaunchSelected();
+    EXPECT_EQ(r.w.trace.back(), "notice:1 of 1 VM could not be started. Click to see the log.");
+    r.w.selected = 0;
+    const size_t second = r.w.trace.size();
+    r.seq.LaunchSelected();
+    EXPECT_EQ(r.From(second).back(), "status:");
+    // A limit passed while nothing runs is no run's.
+    r.seq.LimitPassed();
+    r.w.failingVerbs.clear();
+    r.seq.StartAll();
+    EXPECT_EQ(r.w.trace.back(), "status:VMs Started: " + Now);
 }
 
 TEST(StartAll, MalformedDelaysAreLoggedOnceAndNotSlept) {

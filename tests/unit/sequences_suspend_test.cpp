@@ -47,6 +47,21 @@ TEST(SuspendAll, ListBottomUpWithItsOwnKindOrderThenEveryRunningVm) {
               }));
 }
 
+TEST(SuspendAll, OnlyVmsThatStayedRunningCountAsFailuresInItsNotice) {
+    Rig r;
+    // A is off, so its suspension fails harmlessly; B runs and cannot be suspended in either pass.
+    r.w.entries = {{VmA}, {VmB}};
+    r.w.running = {VmB, VmZ};
+    r.w.failingVerbs = {"suspend " + VmA, "suspend " + VmB};
+    EXPECT_TRUE(r.seq.SuspendAll());
+    EXPECT_EQ(r.From(r.w.trace.size() - 2),
+              (Trace{"status:", "notice:1 of 2 VMs could not be suspended. Click to see the log."}));
+
+    r.w.failingVerbs = {"suspend " + VmA};
+    EXPECT_TRUE(r.seq.SuspendAll());
+    EXPECT_EQ(r.w.trace.back(), "status:") << "a VM that was off is no failure";
+}
+
 TEST(SuspendAll, ASecondOneAskedForMeanwhileIsNotStarted) {
     Rig r;
     r.w.entries = {{VmA}, {VmB}};

@@ -53,7 +53,11 @@ TEST(Startup, OrderOfTheSteps) {
         {"p /BKP /START", {"probe:Workstation", started + "p /BKP /START", "load", "backup:/START", "quit"}},
         {"p /BKP",
          {"probe:Workstation", started + "p /BKP", "load",
-          "box:ERROR: /BKP parameter must be followed by a path.", "quit"}},
+          "box:ERROR: /BKP parameter must be followed by a path.",
+          "notice:The backup did not run: the target folder does not exist or was not given. Click to see "
+          "the "
+          "log.",
+          "quit"}},
         {"p /BKP D:\\B /?",
          {"probe:Workstation", started + "p /BKP D:\\B /?", "load", "backup:D:\\B",
           std::string("box:") + HelpText, "quit"}},
@@ -102,11 +106,13 @@ TEST(Startup, NoVmwareEndsUnlessSkipped) {
     EXPECT_EQ(h.rec.toolDirShown, "C:\\VMware\\");
 }
 
-TEST(Startup, BackupRunEndsWithItsCodeForTheScheduler) {
+TEST(Startup, BackupRunEndsWithItsCodeForTheSchedulerAndAFailureNotice) {
     Fixture f;
     f.rec.backupResult = 1;
-    f.Run("p /BKP D:\\B");
+    const Trace trace = f.Run("p /BKP D:\\B");
     EXPECT_EQ(f.startup.ExitCode(), 1);
+    EXPECT_EQ(trace.end()[-2], "notice:The backup did not complete: a step failed. Click to see the log.");
+    EXPECT_EQ(trace.back(), "quit");
     Fixture g;
     g.Run("p /BKP");
     EXPECT_EQ(g.startup.ExitCode(), 2) << "no path given";
