@@ -68,6 +68,9 @@ void MainPresenter::Command(UserCommand command) {
     case UserCommand::About:
         view_.ShowAbout();
         break;
+    case UserCommand::OpenLog:
+        view_.OpenInEditor(s_.state.logFilePath);
+        break;
     case UserCommand::Exit:
         s_.sequences.ExitWithSuspendOffer();
         break;

@@ -27,6 +27,7 @@ enum class UserCommand {
     BackUpAllBox,
     SnapshotBox,
     About,
+    OpenLog, // the tray menu, and a click on a failure notice
     Exit,
 };
 
@@ -63,6 +64,8 @@ class MainView {
     virtual std::optional<std::string> ChooseFile(const std::string& filter,
                                                   const std::string& initialDir) = 0;
     virtual void ShowAbout() = 0;
+    // Opens a file in the program the user has for its kind.
+    virtual void OpenInEditor(const std::string& path) = 0;
 };
 
 // What the user did in the window, as the view forwards it.

@@ -491,12 +491,16 @@ std::vector<std::string> LogMessages(const std::string& log) {
     return out;
 }
 
-bool ExitThroughTray(const Process& p, HWND main, bool suspend, Duration timeout) {
+void ChooseFromTrayMenu(HWND main, char key) {
     PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
     Sleep(500);
     // The menu's own loop takes the key.
-    keybd_event('X', 0, 0, 0);
-    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
+    keybd_event(static_cast<BYTE>(key), 0, 0, 0);
+    keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
+}
+
+bool ExitThroughTray(const Process& p, HWND main, bool suspend, Duration timeout) {
+    ChooseFromTrayMenu(main, 'X');
     HWND question = WaitWindow(p.Id(), "#32770", "Confirm", 10s);
     if (!question) return false;
     ClickButton(question, suspend ? "&Yes" : "&No");

@@ -123,6 +123,9 @@ namespace e2e {
 // Lines of Tarnwick.log without their stamps; continuation lines of a multi-line entry as they are.
 std::vector<std::string> LogMessages(const std::string& log);
 
+// Opens the tray menu with a right press on the icon and chooses an item by its access key.
+void ChooseFromTrayMenu(HWND main, char key);
+
 // Ends the program through the tray menu: a right press opens it, "x" chooses Exit, and the question
 // about suspending is answered. True when the program ended.
 bool ExitThroughTray(const Process& p, HWND main, bool suspend = false, Duration timeout = 15s);

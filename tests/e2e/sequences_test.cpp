@@ -3,6 +3,7 @@
 #include "vmware_fixture.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 using namespace e2e;
 
@@ -26,6 +27,31 @@ void AnswerQuestion(const Process& p, const std::string& expected, bool yes) {
     ClickButton(q, yes ? "&Yes" : "&No");
     WaitFor([&] { return !IsWindow(q); }, 5s);
 }
+
+// Registers command as this user's program for opening .log files for as long as it lives. Wine 8
+// reads file associations only from the machine's classes, so it goes there as well.
+class LogFileHandler {
+  public:
+    explicit LogFileHandler(const std::string& command) {
+        for (HKEY root : kRoots) {
+            RegSetKeyValueA(root, "Software\\Classes\\.log", nullptr, REG_SZ, kClass, sizeof kClass);
+            RegSetKeyValueA(root, "Software\\Classes\\TarnwickTestLog\\shell\\open\\command", nullptr, REG_SZ,
+                            command.c_str(), static_cast<DWORD>(command.size() + 1));
+        }
+    }
+    ~LogFileHandler() {
+        for (HKEY root : kRoots) {
+            RegDeleteTreeA(root, "Software\\Classes\\TarnwickTestLog");
+            RegDeleteTreeA(root, "Software\\Classes\\.log");
+        }
+    }
+    LogFileHandler(const LogFileHandler&) = delete;
+    LogFileHandler& operator=(const LogFileHandler&) = delete;
+
+  private:
+    static constexpr char kClass[] = "TarnwickTestLog";
+    inline static const HKEY kRoots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+};
 
 struct Lab {
     Workspace ws;
@@ -175,6 +201,34 @@ TEST(Sequences, LaunchButtonStartsADisabledEntryAndHoldsTheSession) {
     const auto lines = LogMessages(lab.ws.Log());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Starting VM: " + lab.delta), lines.end());
     EXPECT_EQ(lines.back(), "Denying Windows Logoff request so we can suspend VMs.");
+    p.Kill();
+}
+
+TEST(Sequences, AFailedLogonStartGivesOneNoticeAndTheLogOpensInTheUsersEditor) {
+    Lab lab;
+    const std::string gone = lab.ws.Dir() + "VMs\\Gone\\Gone.vmx";
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini({{gone, true}}));
+    // The user's program for .log files: a stand-in that writes down what it was asked to open.
+    const std::string opened = lab.ws.Dir() + "opened.txt";
+    const std::string handler = "cmd.exe /c echo \"%1\">\"" + opened + "\"";
+    const LogFileHandler registered(handler);
+
+    Process p("\"" + lab.ws.Exe() + "\" /START", false);
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main);
+    const std::string notice = "1 of 1 VM could not be started. Click to see the log.";
+    ASSERT_TRUE(WaitFor([&] { return CountTrayTips(notice) > 0; }, 20s)) << lab.ws.Log();
+    EXPECT_EQ(CountTrayTips(notice), 1);
+    EXPECT_NE(lab.ws.Log().find(" - Error starting \"" + gone + "\".\r\n"), std::string::npos);
+
+    const std::string expected = "\"" + lab.ws.LogPath() + "\"\r\n";
+    ChooseFromTrayMenu(main, 'L');
+    EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(opened) == expected; }, 20s)) << ReadFileBytes(opened);
+    // A click on the balloon does the same, the way the shell reports it.
+    DeleteFileA(opened.c_str());
+    PostMessageA(main, WM_USER + 1, 100, NIN_BALLOONUSERCLICK);
+    EXPECT_TRUE(WaitFor([&] { return ReadFileBytes(opened) == expected; }, 20s)) << ReadFileBytes(opened);
+    EXPECT_TRUE(p.Running()) << "the notice of a logon start does not end the program";
     p.Kill();
 }
 

@@ -64,6 +64,7 @@ class FakeView : public MainView {
         return chosen;
     }
     void ShowAbout() override { ++aboutShown; }
+    void OpenInEditor(const std::string& path) override { asked.push_back("open: " + path); }
 };
 
 class FakeSequences : public SequenceCommands, public VmOperations {
@@ -94,6 +95,7 @@ class MainPresenterTest : public ::testing::Test {
         state.exePath = "C:\\Tools\\Tarnwick.exe";
         state.appDir = "C:\\Tools\\";
         state.configFilePath = IniPath;
+        state.logFilePath = "C:\\Tools\\Tarnwick.log";
     }
     // What was drawn since the last look.
     Trace Drawn() { return std::exchange(view.drawn, {}); }
@@ -146,12 +148,14 @@ TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnly
     presenter.SelectionChanged(std::nullopt); // the view's echo of what it was told: nothing to draw
     EXPECT_TRUE(Drawn().empty());
 
-    // Launch and Exit belong to the sequences, About to the view.
+    // Launch and Exit belong to the sequences, About and the log to the view.
     Press(UserCommand::Launch);
     Press(UserCommand::Exit);
     Press(UserCommand::About);
+    Press(UserCommand::OpenLog);
     EXPECT_EQ(sequences.calls, (Trace{"list running", "launch", "exit"}));
     EXPECT_EQ(view.aboutShown, 1);
+    EXPECT_EQ(view.asked, (Trace{"open: C:\\Tools\\Tarnwick.log"}));
     EXPECT_EQ(ui.Count("beep"), 4u);
     EXPECT_TRUE(ui.Lines("box:").empty());
 }

@@ -18,6 +18,7 @@ TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string co
     sequencer_ = std::make_unique<Sequencer>(SequenceServices{
         state_.vmware, listPort_, vmPort_, reporter_, dialogs_, runner_, gate_,
         [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); }, [this] { QuitApp(); }});
+    sequencer_->SetFailureNoticeHandler([this](const std::string& text) { NotifyFailure(text); });
     sequencerCommands_ = std::make_unique<SequencerCommands>(*sequencer_);
     sessionEnd_ = std::make_unique<SessionEnd>(reporter_, gate_, *sequencer_, sessionPlatform_);
     startup_ = std::make_unique<Startup>(state_, reporter_, dialogs_, *this);
@@ -56,6 +57,14 @@ int TarnwickApp::Run() {
     }
     // A run that ends during start-up (/?, /BKP) has not told a held log failure yet.
     ReportHeldLogFailure();
+    // A notice given just before the end stays until the shell has shown it, or its time is up.
+    if (window_->Handle() && window_->NoticeShowing()) {
+        window_->Hide();
+        while (window_->Handle() && window_->NoticeShowing()) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+            ProcessMessages();
+        }
+    }
     // Destroying the window runs Destroying while the window object is still whole.
     if (window_->Handle()) DestroyWindow(window_->Handle());
     presenter_.reset();
@@ -117,7 +126,8 @@ void TarnwickApp::ShowCaption(const std::string& caption) {
 }
 
 void TarnwickApp::QuitApp() {
-    if (window_) window_->RemoveTrayIcon();
+    // A notice keeps its icon until the end of the run has let it be seen.
+    if (window_ && !window_->NoticeShowing()) window_->RemoveTrayIcon();
     ProcessMessages();
     endRequested_ = true;
     // The loop ends on the flag, checked after every dispatch; the thread message only wakes a loop that
@@ -151,6 +161,10 @@ int TarnwickApp::BackupRunningVms(const std::string& target) {
     WinBackupFolders folders;
     BackupServices services{listPort_, config_.Options(), vms, log, dialogs_, runner_, files_, folders};
     return static_cast<int>(tarnwick::BackupRunningVms(target, services));
+}
+
+void TarnwickApp::NotifyFailure(const std::string& text) {
+    if (window_ && TrayIcon::DesktopShowsNotices()) window_->ShowNotice(text);
 }
 
 bool TarnwickApp::CheckOtherInstance() {

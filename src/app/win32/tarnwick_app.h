@@ -56,6 +56,7 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     void ShowToolDir(const std::string& text) override;
     void LoadConfig() override;
     int BackupRunningVms(const std::string& target) override;
+    void NotifyFailure(const std::string& text) override;
     bool CheckOtherInstance() override;
     void StartAll() override;
     void EnableHideTimer() override;

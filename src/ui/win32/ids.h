@@ -37,6 +37,7 @@ constexpr int IDC_ADD_WAIT = 1109;
 // Tray menu.
 constexpr int IDM_RESTORE = 1201;
 constexpr int IDM_EXIT = 1202;
+constexpr int IDM_OPEN_LOG = 1203;
 
 // Hides the window a second after a /START run has started the list.
 constexpr UINT_PTR HIDE_TIMER = 1;

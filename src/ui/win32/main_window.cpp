@@ -95,6 +95,11 @@ void MainWindow::RemoveTrayIcon() {
     tray_.Remove();
 }
 
+void MainWindow::ShowNotice(const std::string& text) {
+    if (!tray_.Added()) AddTrayIcon();
+    tray_.ShowNotice(text);
+}
+
 void MainWindow::ShowOptions(const ConfigOptions& options) {
     auto check = [this](int id, bool checked) {
         SendMessageA(Control(id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -130,6 +135,15 @@ void MainWindow::ShowAbout() {
     if (!about_) return;
     const ModalCount::Open open(modals_);
     about_->ShowModal(hwnd_);
+}
+
+void MainWindow::OpenInEditor(const std::string& path) {
+    const auto opened = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(DialogOwner(), "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (opened > 32) return;
+    // Nothing is registered for the file's kind: Notepad is on every Windows.
+    const std::string quoted = "\"" + path + "\"";
+    ShellExecuteA(DialogOwner(), "open", "notepad.exe", quoted.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 void MainWindow::Forward(int id) {
@@ -237,6 +251,11 @@ void MainWindow::OnTray(LPARAM mouseMessage) {
     }
     if (mouseMessage == WM_LBUTTONDOWN) {
         ShowWindow(hwnd_, SW_SHOW);
+    } else if (mouseMessage == NIN_BALLOONUSERCLICK) {
+        tray_.NoticeEnded();
+        Forward(ids::IDM_OPEN_LOG);
+    } else if (mouseMessage == NIN_BALLOONTIMEOUT || mouseMessage == NIN_BALLOONHIDE) {
+        tray_.NoticeEnded();
     } else if (mouseMessage == WM_RBUTTONDOWN) {
         const int command = tray_.TrackMenu(hwnd_);
         if (command == ids::IDM_RESTORE)

@@ -60,6 +60,9 @@ class MainWindow final : public MainView {
 
     void AddTrayIcon();
     void RemoveTrayIcon();
+    // The one notice of a run that failed in part, as a balloon over the tray icon (added if need be).
+    void ShowNotice(const std::string& text);
+    bool NoticeShowing() const { return tray_.NoticeShowing(); }
 
     // MainView
     void SetListLines(const std::vector<ListLine>& lines) override { list_.SetLines(lines); }
@@ -74,6 +77,7 @@ class MainWindow final : public MainView {
                                        const std::string& initial) override;
     std::optional<std::string> ChooseFile(const std::string& filter, const std::string& initialDir) override;
     void ShowAbout() override;
+    void OpenInEditor(const std::string& path) override;
 
   private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;

@@ -111,6 +111,7 @@ const CommandSpec CommandTable[] = {
     {ids::IDC_BACK_UP_ALL, UserCommand::BackUpAllBox},
     {ids::IDC_USE_SNAPSHOT, UserCommand::SnapshotBox},
     {ids::IDC_ABOUT, UserCommand::About},
+    {ids::IDM_OPEN_LOG, UserCommand::OpenLog},
     {ids::IDM_EXIT, UserCommand::Exit},
 };
 

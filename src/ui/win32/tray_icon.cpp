@@ -1,12 +1,14 @@
 #include "ui/win32/tray_icon.h"
 
 #include "common/win32/record_sizes.h"
+#include "common/product.h"
 #include "ui/win32/ids.h"
 
 namespace tarnwick::win32 {
 
 TrayIcon::TrayIcon() : taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")), menu_(CreatePopupMenu()) {
     AppendMenuA(menu_.get(), MF_STRING, ids::IDM_RESTORE, "&Restore");
+    AppendMenuA(menu_.get(), MF_STRING, ids::IDM_OPEN_LOG, "Open &log");
     AppendMenuA(menu_.get(), MF_STRING, ids::IDM_EXIT, "E&xit");
     SetMenuDefaultItem(menu_.get(), ids::IDM_RESTORE, FALSE);
 }
@@ -37,6 +39,30 @@ bool TrayIcon::OnTaskbarCreated(UINT message) {
     // Explorer restarted: without this the icon, and with it the way back to the window, is gone.
     Shell_NotifyIconA(NIM_ADD, &record_);
     return true;
+}
+
+void TrayIcon::ShowNotice(const std::string& text) {
+    // The icon keeps its first form; only the balloon takes the longer record that carries it.
+    NOTIFYICONDATAA balloon = record_;
+    balloon.cbSize = TrayRecordBalloonSize;
+    balloon.uFlags = NIF_INFO;
+    lstrcpynA(balloon.szInfo, text.c_str(), sizeof balloon.szInfo);
+    lstrcpynA(balloon.szInfoTitle, ProgramName, sizeof balloon.szInfoTitle);
+    balloon.dwInfoFlags = NIIF_WARNING;
+    balloon.uTimeout = NoticeMilliseconds;
+    if (Shell_NotifyIconA(NIM_MODIFY, &balloon)) noticeUntil_ = GetTickCount64() + NoticeMilliseconds;
+}
+
+bool TrayIcon::NoticeShowing() const {
+    return noticeUntil_ != 0 && GetTickCount64() < noticeUntil_;
+}
+
+bool TrayIcon::DesktopShowsNotices() {
+    USEROBJECTFLAGS flags{};
+    HWINSTA station = GetProcessWindowStation();
+    if (!station || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+        return false;
+    return (flags.dwFlags & WSF_VISIBLE) != 0 && FindWindowA("Shell_TrayWnd", nullptr) != nullptr;
 }
 
 int TrayIcon::TrackMenu(HWND owner) const {

@@ -5,6 +5,8 @@
 
 #include "common/win32/handles.h"
 
+#include <string>
+
 namespace tarnwick::win32 {
 
 class TrayIcon {
@@ -19,12 +21,24 @@ class TrayIcon {
     bool OnTaskbarCreated(UINT message);
     // The menu at the mouse pointer, over owner; the chosen item's id, or 0.
     int TrackMenu(HWND owner) const;
+    bool Added() const { return wanted_; }
+
+    // A balloon with a warning sign over the icon, which must be added. It counts as showing until the
+    // shell says it has gone, or for NoticeMilliseconds when the shell never says.
+    void ShowNotice(const std::string& text);
+    bool NoticeShowing() const;
+    void NoticeEnded() { noticeUntil_ = 0; }
+    static constexpr DWORD NoticeMilliseconds = 10000;
+    // A desktop the user sees, with a notification area: not a service's or a scheduled task's hidden
+    // one, where a notice would wait for nobody.
+    static bool DesktopShowsNotices();
 
   private:
     UINT taskbarCreated_ = 0;
     bool wanted_ = false;
     NOTIFYICONDATAA record_{};
     UniqueMenu menu_;
+    ULONGLONG noticeUntil_ = 0;
 };
 
 } // namespace tarnwick::win32
