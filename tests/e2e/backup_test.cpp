@@ -144,7 +144,7 @@ TEST(Backup, AllRunningWithSnapshotsNeverSuspends) {
     EXPECT_NE(log.find(" -     Disabled in control list; skipping...\r\n"), std::string::npos);
 }
 
-TEST(Backup, MissingTargetSaysSoLogsNothingAndEndsWithTwo) {
+TEST(Backup, MissingTargetSaysSoLogsNothingGivesANoticeAndEndsWithTwo) {
     BackupLab lab;
     lab.Configure(true, false);
     Process p("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.ws.Dir() + "nowhere\"", false);
@@ -152,7 +152,13 @@ TEST(Backup, MissingTargetSaysSoLogsNothingAndEndsWithTwo) {
     ASSERT_TRUE(box);
     EXPECT_EQ(MessageBoxText(box), "ERROR: target Directory does not exist: " + lab.ws.Dir() + "nowhere");
     ClickButton(box, "OK");
-    const auto code = p.WaitExit();
+    // A scheduled run's failure is seen on the desktop: a notice over an icon of the run's own, which
+    // stays for as long as the notice shows and then goes with the program.
+    const std::string notice =
+        "The backup did not run: the target folder does not exist or was not given. Click to see the log.";
+    EXPECT_TRUE(WaitFor([&] { return CountTrayTips(notice) == 1; }, 10s));
+    EXPECT_TRUE(p.Running());
+    const auto code = p.WaitExit(30s);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 2u);
     const auto lines = LogMessages(lab.ws.Log());

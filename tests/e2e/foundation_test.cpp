@@ -158,7 +158,8 @@ TEST(Foundation, BkpWithoutPathSaysSoAndEnds) {
     ASSERT_TRUE(box);
     EXPECT_EQ(MessageBoxText(box), "ERROR: /BKP parameter must be followed by a path.");
     ClickButton(box, "OK");
-    EXPECT_TRUE(p.WaitExit().has_value());
+    // Its failure notice holds the end for as long as the notice shows.
+    EXPECT_TRUE(p.WaitExit(30s).has_value());
 }
 
 // Wine run as root writes to read-only files (root passes the Unix permission Wine maps the attribute
