@@ -18,9 +18,7 @@ std::optional<std::string> FailureNoticeText(RunKind kind, const RunTally& tally
     if (tally.failed == 0 && tally.limitsPassed == 0) return std::nullopt;
     std::string text;
     if (tally.failed > 0) {
-        // A run that failed more than it tried counted something twice; say no more than it tried.
-        const unsigned tried = tally.tried < tally.failed ? tally.failed : tally.tried;
-        text = std::to_string(tally.failed) + " of " + Count(tried, "VM", "VMs") +
+        text = std::to_string(tally.failed) + " of " + Count(tally.tried, "VM", "VMs") +
                (kind == RunKind::Start ? " could not be started." : " could not be suspended.");
     }
     if (tally.limitsPassed > 0) {

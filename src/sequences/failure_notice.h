@@ -16,8 +16,6 @@ struct RunTally {
 
 enum class RunKind { Start, Suspend };
 
-inline constexpr const char* NoticeTitle = "Tarnwick";
-
 // nullopt when nothing failed.
 std::optional<std::string> FailureNoticeText(RunKind kind, const RunTally& tally);
 // After a backup run that ended with exitCode; nullopt when it succeeded.
