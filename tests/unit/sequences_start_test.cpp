@@ -193,9 +193,14 @@ TEST(StartAll, WaitEntries) {
         r.w.entries = c.entries;
         if (c.setUp) c.setUp(r);
         r.seq.StartAll();
-        ASSERT_GE(r.w.trace.size(), 3u) << c.name;
-        EXPECT_EQ(Trace(r.w.trace.begin() + 2, r.w.trace.end() - 1), c.expected) << c.name;
-        EXPECT_EQ(r.w.trace.back(), "status:VMs Started: " + Now) << c.name;
+        Trace trace = r.w.trace;
+        if (std::string(c.name) == "the nearest VM failed to start") {
+            EXPECT_EQ(trace.back(), "notice:1 of 1 VM could not be started. Click to see the log.");
+            trace.pop_back();
+        }
+        ASSERT_GE(trace.size(), 3u) << c.name;
+        EXPECT_EQ(Trace(trace.begin() + 2, trace.end() - 1), c.expected) << c.name;
+        EXPECT_EQ(trace.back(), "status:VMs Started: " + Now) << c.name;
     }
 }
 
