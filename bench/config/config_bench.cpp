@@ -33,6 +33,7 @@ struct WinFiles : FileSystem {
         return s;
     }
     bool DeleteFile(const std::string& p) override { return DeleteFileA(p.c_str()); }
+    uint64_t FolderFileBytes(const std::string&) override { return 0; }
 };
 
 // No Run key: the benchmark leaves the registry alone (the warning box is swallowed below).

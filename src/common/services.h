@@ -2,6 +2,7 @@
 // The few things the portable core asks of the platform. The Win32 shell implements them with the
 // real API; unit tests implement them with fakes that record what was asked.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -38,12 +39,30 @@ class Dialogs {
     virtual void Beep() = 0;
 };
 
+// How long a waited run may take before the child and everything it started are ended.
+struct RunLimit {
+    uint32_t seconds = 0;
+    // When set, the limit counts from the last change of this reading instead of from the start, so a
+    // run that keeps making progress (a copy growing its target) is never cut short.
+    std::function<uint64_t()> progress;
+};
+
+// How a waited run ended.
+enum class RunEnd {
+    NotStarted, // the child could not be created; exit code 0
+    Exited,     // the exit code is the child's
+    TimedOut,   // the limit passed and the child's processes were ended; exit code is the one they got
+};
+
 // Child processes and waits. Both keep the window answering while they wait.
 class Processes {
   public:
     virtual ~Processes() = default;
     // True when the child was created. exitCode is 0 unless the call waited for the child.
     virtual bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
+                                uint32_t& exitCode) = 0;
+    // Runs and waits, within the limit. exitCode is 0 unless the child was created.
+    virtual RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit,
                                 uint32_t& exitCode) = 0;
     virtual void Sleep(unsigned milliseconds) = 0;
     // A steady clock in milliseconds, for waits that also run tools: their runs take time too.
@@ -59,6 +78,8 @@ class FileSystem {
     // The whole file; nullopt when it does not exist; throws IoError when it exists but cannot be read.
     virtual std::optional<std::string> ReadWholeFile(const std::string& path) = 0;
     virtual bool DeleteFile(const std::string& path) = 0;
+    // The sizes of the files directly in a folder, added up; 0 when there is no such folder.
+    virtual uint64_t FolderFileBytes(const std::string& folder) = 0;
 };
 
 } // namespace tarnwick

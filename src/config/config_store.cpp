@@ -36,6 +36,7 @@ void ConfigStore::LoadConfig() {
     // does not take a check mark from the file; the file keeps it for a run that can.
     storedUseSnapshot_ = IniBoolean(ini.Value("Options", "UseSnapshot"));
     options.useSnapshot = options.snapshotEnabled && storedUseSnapshot_;
+    options.toolTimeout = ini.Value("Options", "ToolTimeout");
 
     options.winStart = false;
     if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
@@ -102,7 +103,8 @@ Outcome ConfigStore::WriteConfig() {
     }
     const ConfigOptions& options = list_.Options();
     const bool useSnapshot = options.snapshotEnabled ? options.useSnapshot : storedUseSnapshot_;
-    const std::string bytes = FormatConfigFile(options.bkpAll, useSnapshot, list_.Entries());
+    const std::string bytes =
+        FormatConfigFile(options.bkpAll, useSnapshot, list_.Entries(), options.toolTimeout);
     if (keepOldFile_) {
         Outcome kept = Outcome::Done();
         try {

@@ -224,4 +224,11 @@ size_t ControlList::AddRunningVms(const std::vector<std::string>& paths) {
     return added;
 }
 
+std::optional<uint32_t> ToolTimeoutSeconds(const ConfigOptions& options) {
+    if (!options.toolTimeout) return std::nullopt;
+    const std::optional<int32_t> seconds = ParseInteger(*options.toolTimeout);
+    if (!seconds || *seconds <= 0) return std::nullopt;
+    return static_cast<uint32_t>(*seconds);
+}
+
 } // namespace tarnwick

@@ -5,6 +5,7 @@
 #include "common/text_case.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -72,7 +73,14 @@ struct ConfigOptions {
     bool winStart = false;
     bool winStartEnabled = true; // off for the rest of the run once the Run key failed to open
     bool snapshotEnabled = true; // off when the hypervisor tool cannot take snapshots
+    // ToolTimeout as the file holds it, kept as written so that a save gives it back unchanged;
+    // nullopt when the file has no such key, and then a save writes none.
+    std::optional<std::string> toolTimeout;
 };
+
+// The seconds ToolTimeout sets for a tool run; nullopt when the key is missing or holds no whole
+// number above 0, and the default applies.
+std::optional<uint32_t> ToolTimeoutSeconds(const ConfigOptions& options);
 
 // What changed, so that a view can redraw only that.
 struct ListChange {

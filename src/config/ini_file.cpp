@@ -444,7 +444,8 @@ bool IniBoolean(const std::optional<std::string>& value) {
     return number && *number != 0;
 }
 
-std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries) {
+std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
+                             const std::optional<std::string>& toolTimeout) {
     auto flag = [](bool on) { return on ? "-1" : "0"; };
     std::string out;
     size_t size = 64;
@@ -456,6 +457,10 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
     out += flag(bkpAll);
     out += "\r\n  UseSnapshot = ";
     out += flag(useSnapshot);
+    if (toolTimeout) {
+        out += "\r\n  ToolTimeout = ";
+        out += *toolTimeout;
+    }
     out += "\r\n[Control]\r\n";
     for (const ControlEntry& e : entries) {
         out += "  ";

@@ -1,5 +1,7 @@
 #include "hypervisor/tool_commands.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 const char* const SnapshotName = "Tarnwick_Backup";
@@ -88,6 +90,23 @@ std::string IndentTextLines(std::string_view text, int indent) {
 std::string ReadTextFile(FileSystem& files, const std::string& fileName, int indent) {
     const std::optional<std::string> content = files.ReadWholeFile(fileName);
     return content ? IndentTextLines(*content, indent) : std::string();
+}
+
+bool IsQueryVerb(std::string_view verb) {
+    return verb == "list" || verb == "-l" || verb == "getstate" || verb == ToolsStateVerb;
+}
+
+uint32_t ToolRunSeconds(std::string_view verb, std::optional<uint32_t> toolTimeout) {
+    const uint32_t limit = toolTimeout.value_or(DefaultToolTimeout);
+    return IsQueryVerb(verb) ? std::min(limit, QueryTimeoutCap) : limit;
+}
+
+std::string TimedOutLine(const std::string& commandLine, uint32_t seconds) {
+    return "      Ended after the limit of " + std::to_string(seconds) + " seconds: " + commandLine;
+}
+
+std::string StalledLine(const std::string& commandLine, uint32_t seconds) {
+    return "      Ended after " + std::to_string(seconds) + " seconds without progress: " + commandLine;
 }
 
 std::vector<std::string> SplitListing(std::string_view text) {

@@ -2,6 +2,7 @@
 // Tool command lines, and what the tools' captured output means.
 #include "common/services.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,20 @@ std::string IndentTextLines(std::string_view text, int indent);
 // A file read as IndentTextLines gives it; empty when the file does not exist. Throws IoError when
 // it exists but cannot be read.
 std::string ReadTextFile(FileSystem& files, const std::string& fileName, int indent);
+
+// The limit of a start, suspend or snapshot run when the user has set none.
+inline constexpr uint32_t DefaultToolTimeout = 300;
+// Listings and state queries answer at once when the tool works at all; they wait no longer than this,
+// or than the user's limit when it is lower.
+inline constexpr uint32_t QueryTimeoutCap = 60;
+
+bool IsQueryVerb(std::string_view verb); // list, -l, getstate, checkToolsState
+// The seconds a tool run of this verb may take, given the user's limit (nullopt: none set).
+uint32_t ToolRunSeconds(std::string_view verb, std::optional<uint32_t> toolTimeout);
+// The one log line for a run whose limit passed.
+std::string TimedOutLine(const std::string& commandLine, uint32_t seconds);
+// The same for a run bounded by its progress, which made none for that long.
+std::string StalledLine(const std::string& commandLine, uint32_t seconds);
 
 // Items split at CR LF, CR or LF; a NUL ends the text; a final line break adds no empty item.
 std::vector<std::string> SplitListing(std::string_view text);

@@ -42,7 +42,12 @@ class BackupRun {
     bool Failed() const { return failed_; }
 
   private:
-    bool RunDosCommand(const std::string& command, uint32_t& exitCode);
+    bool RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode);
+    uint32_t LimitSeconds() const { return ToolTimeoutSeconds(s_.options).value_or(DefaultToolTimeout); }
+    // A copy of many gigabytes may take far longer than any limit, so only a copy that stalls is ended.
+    RunLimit CopyLimit(const std::string& staging) const {
+        return RunLimit{LimitSeconds(), [this, staging] { return s_.files.FolderFileBytes(staging); }};
+    }
     bool ClearLeftovers(const std::string& backup, const std::string& staging, const std::string& previous);
     std::optional<Expected> CopyInTwoPasses(const std::string& path, const std::string& folder,
                                             const std::string& staging);
@@ -61,10 +66,18 @@ class BackupRun {
     std::map<std::string, std::string> usedNames_; // folded N -> the VM backed up into D + N
 };
 
-bool BackupRun::RunDosCommand(const std::string& command, uint32_t& exitCode) {
+bool BackupRun::RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode) {
     s_.reporter.WriteLog("      DosCmd: " + command);
     exitCode = 0;
-    if (s_.processes.RunCommandLine(command, "", true, exitCode)) return true;
+    switch (s_.processes.RunWithLimit(command, limit, exitCode)) {
+    case RunEnd::Exited:
+        return true;
+    case RunEnd::TimedOut:
+        Fail(limit.progress ? StalledLine(command, limit.seconds) : TimedOutLine(command, limit.seconds));
+        return false;
+    case RunEnd::NotStarted:
+        break;
+    }
     Fail("      (the command could not be started)");
     return false;
 }
@@ -174,7 +187,7 @@ std::optional<Expected> BackupRun::CopyInTwoPasses(const std::string& path, cons
     s_.reporter.WriteLog("    Copying while the VM runs (first pass)...");
     uint32_t exitCode = 0;
     // What the first pass misses, the second copies whole.
-    if (RunDosCommand(BuildXcopyCommand(folder, staging), exitCode) && exitCode != 0)
+    if (RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode) && exitCode != 0)
         s_.reporter.WriteLog("      XCOPY ended with exit code " + std::to_string(exitCode) +
                              "; the second pass copies what is missing.");
 
@@ -216,7 +229,7 @@ bool BackupRun::CopyWhatChanged(const std::string& folder, const Listing& before
         commands = BuildFileCopyCommands(folder, changed, staging);
     for (const std::string& command : commands) {
         uint32_t exitCode = 0;
-        if (!RunDosCommand(command, exitCode)) return false;
+        if (!RunDosCommand(command, CopyLimit(staging), exitCode)) return false;
         if (exitCode != 0) {
             Fail("    Copying failed with exit code " + std::to_string(exitCode) +
                  "; the previous copy stays.");
@@ -242,7 +255,7 @@ std::optional<Expected> BackupRun::CopyUnderSnapshot(const std::string& path, co
     uint32_t exitCode = 0;
     if (!before) {
         Fail("    The VM's folder " + folder + " cannot be read; the previous copy stays.");
-    } else if (RunDosCommand(BuildXcopyCommand(folder, staging), exitCode)) {
+    } else if (RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode)) {
         if (exitCode != 0) {
             Fail("    XCOPY failed with exit code " + std::to_string(exitCode) +
                  "; the previous copy stays.");

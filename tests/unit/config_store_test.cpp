@@ -93,6 +93,29 @@ TEST_F(ConfigStoreTest, SaveWritesTheExactFileAndLogs) {
     EXPECT_TRUE(ui.DialogLines().empty());
 }
 
+TEST_F(ConfigStoreTest, ToolTimeoutIsSavedAsWrittenAndOnlyWhenTheFileHadIt) {
+    File("[Options]\r\nToolTimeout=  0x3C \r\nBkpAll=1\r\n[Control]\r\nC:\\a.vmx=1\r\n");
+    store.LoadConfig();
+    EXPECT_EQ(ToolTimeoutSeconds(store.Options()), 60u);
+    list.Toggle(0);
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved(),
+              "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n  ToolTimeout = 0x3C\r\n[Control]\r\n"
+              "  C:\\a.vmx = 0\r\n");
+    // A value that sets no limit is the default's business, and still the user's text to keep.
+    File("[Options]\r\nToolTimeout=never\r\n");
+    store.LoadConfig();
+    EXPECT_EQ(ToolTimeoutSeconds(store.Options()), std::nullopt);
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_NE(Saved().find("  ToolTimeout = never\r\n"), std::string::npos);
+
+    File("[Options]\r\nBkpAll=0\r\n");
+    store.LoadConfig();
+    EXPECT_EQ(ToolTimeoutSeconds(store.Options()), std::nullopt);
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved().find("ToolTimeout"), std::string::npos);
+}
+
 TEST_F(ConfigStoreTest, SavedListComesBackAfterForgettingChanges) {
     store.LoadConfig();
     for (const char* path : {"C:\\VMs\\1.vmx", "C:\\VMs\\2.vmx", "C:\\VMs\\3.vmx"})

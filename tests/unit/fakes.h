@@ -108,6 +108,14 @@ class MemoryFiles : public FileSystem {
         deleted.push_back(path);
         return files.erase(path) > 0;
     }
+    uint64_t FolderFileBytes(const std::string& folder) override {
+        const std::string prefix = folder.ends_with('\\') ? folder : folder + '\\';
+        uint64_t bytes = 0;
+        for (const auto& [path, content] : files)
+            if (path.starts_with(prefix) && path.find('\\', prefix.size()) == std::string::npos)
+                bytes += content.size();
+        return bytes;
+    }
     std::map<std::string, std::string> files;
     std::set<std::string> directories;
     std::set<std::string> unreadable;
@@ -179,6 +187,7 @@ class ScriptedProcesses : public Processes {
     struct Answer {
         bool started = true;
         uint32_t exitCode = 0;
+        bool hangs = false; // never ends by itself: the limit ends it, with exit code 1460
     };
     bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
                         uint32_t& exitCode) override {
@@ -189,6 +198,21 @@ class ScriptedProcesses : public Processes {
         const Answer answer = tool ? tool(commandLine) : Answer{};
         if (answer.started && wait) exitCode = answer.exitCode;
         return answer.started;
+    }
+    RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit, uint32_t& exitCode) override {
+        limits.push_back(limit.seconds);
+        progressBound.push_back(static_cast<bool>(limit.progress));
+        lines.push_back(commandLine);
+        workingDirs.emplace_back();
+        waits.push_back(true);
+        const Answer answer = tool ? tool(commandLine) : Answer{};
+        exitCode = answer.started ? answer.exitCode : 0;
+        if (!answer.started) return RunEnd::NotStarted;
+        if (answer.hangs && limit.seconds > 0) {
+            exitCode = 1460;
+            return RunEnd::TimedOut;
+        }
+        return RunEnd::Exited;
     }
     void Sleep(unsigned milliseconds) override {
         sleeps.push_back(milliseconds);
@@ -201,6 +225,8 @@ class ScriptedProcesses : public Processes {
     std::vector<std::string> lines;
     std::vector<std::string> workingDirs;
     std::vector<bool> waits;
+    std::vector<uint32_t> limits; // seconds, per limited run
+    std::vector<bool> progressBound;
     std::vector<unsigned> sleeps;
 };
 

@@ -34,7 +34,7 @@ class HypervisorTest : public ::testing::Test {
     Hypervisor hypervisor{state, ui, ui, processes, files};
 };
 
-TEST_F(HypervisorTest, ExecVmCommandJudgesTheOutputAlone) {
+TEST_F(HypervisorTest, ExecVmCommandJudgesTheExitCodeThenTheOutput) {
     struct Case {
         bool useVmrun;
         const char* output;
@@ -42,8 +42,11 @@ TEST_F(HypervisorTest, ExecVmCommandJudgesTheOutputAlone) {
         bool success;
     };
     const Case cases[] = {
-        {true, "", 1, true}, // silent failure exit codes do not count
-        {true, "\r\n \r\n", 255, true},
+        {true, "", 1, false}, // a tool that fails silently, or on its error output only
+        {true, "\r\n \r\n", 255, false},
+        {true, "VMware banner\r\nresult: The operation was successful\r\n", 255, false},
+        {true, "", 0, true},
+        {true, "\r\n \r\n", 0, true},
         {true, "VMware banner\r\nresult: The operation was successful\r\n", 0, true},
         {true, "result: The operation was successful\r\n", 0, false},
         {true, "Error: Cannot open VM: D:\\x.vmx, Cannot read the virtual machine configuration file\r\n", 0,
@@ -65,7 +68,7 @@ TEST_F(HypervisorTest, ExecVmCommandJudgesTheOutputAlone) {
 }
 
 TEST_F(HypervisorTest, SuccessLogsOnlyTheCommandLine) {
-    ToolPrints("", 1);
+    ToolPrints("", 0);
     EXPECT_TRUE(hypervisor.ExecVmCommand("start", "D:\\VMs\\a b\\x.vmx"));
     EXPECT_EQ(
         ui.Logged(),
@@ -74,8 +77,9 @@ TEST_F(HypervisorTest, SuccessLogsOnlyTheCommandLine) {
     EXPECT_EQ(processes.lines[0], ui.Logged()[0].substr(14));
     EXPECT_EQ(processes.workingDirs[0], "");
     EXPECT_TRUE(processes.waits[0]);
-    // The outermost capture file stays where it was.
-    EXPECT_TRUE(files.deleted.empty());
+    // Cleared before the run, so that nothing older passes for its output; afterwards it stays.
+    EXPECT_EQ(files.deleted, Lines{kCapture});
+    EXPECT_TRUE(files.FileExists(kCapture));
 }
 
 TEST_F(HypervisorTest, ToolsRunningOnlyForTheExactAnswerAndNothingLoggedButTheCommand) {
@@ -126,7 +130,7 @@ TEST_F(HypervisorTest, FailureIsLoggedInThreeEntries) {
         }));
 }
 
-TEST_F(HypervisorTest, CmdNotStartedIsAFailureShowingTheOldCapture) {
+TEST_F(HypervisorTest, CmdNotStartedIsAFailureThatShowsNoOlderOutput) {
     files.files[kCapture] = "left over";
     processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 7}; };
     uint32_t exitCode = 5;
@@ -136,7 +140,8 @@ TEST_F(HypervisorTest, CmdNotStartedIsAFailureShowingTheOldCapture) {
     ASSERT_EQ(ui.Logged().size(), 4u);
     EXPECT_EQ(ui.Logged()[1], "Error deletesnapshoting \"D:\\x.vmx\".");
     EXPECT_EQ(ui.Logged()[2], "  Exit code: 0");
-    EXPECT_EQ(ui.Logged()[3], "  Command output: \r\n     left over\r\n");
+    EXPECT_EQ(ui.Logged()[3], "  Command output: \r\n");
+    EXPECT_FALSE(files.FileExists(kCapture));
 }
 
 TEST_F(HypervisorTest, WithoutCaptureOnlyTheStartCounts) {
@@ -148,10 +153,51 @@ TEST_F(HypervisorTest, WithoutCaptureOnlyTheStartCounts) {
     EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", "D:\\x.vmx", exitCode, false));
 }
 
-TEST_F(HypervisorTest, UnreadableCaptureEscapes) {
+TEST_F(HypervisorTest, CaptureUnreadableOrNeverWrittenIsAFailure) {
     ToolPrints("");
     files.unreadable.insert(kCapture);
-    EXPECT_THROW(hypervisor.ExecVmCommand("start", "D:\\x.vmx"), IoError);
+    EXPECT_FALSE(hypervisor.ExecVmCommand("start", "D:\\x.vmx"));
+    ASSERT_EQ(ui.Logged().size(), 4u);
+    EXPECT_EQ(ui.Logged()[3], "  Command output: \r\n     (the output file could not be read: cannot read "
+                              "C:\\App\\Tarnwick.tmp)\r\n");
+
+    // cmd could not open the file (another program holds it): the tool never ran.
+    ui.trace.clear();
+    files.unreadable.clear();
+    files.files[kCapture] = "";
+    processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{true, 0}; };
+    EXPECT_FALSE(hypervisor.ExecVmCommand("suspend", "D:\\x.vmx"));
+    ASSERT_EQ(ui.Logged().size(), 4u);
+    EXPECT_EQ(ui.Logged()[3], "  Command output: \r\n     (no output file was written)\r\n");
+}
+
+TEST_F(HypervisorTest, EachRunHasTheLimitOfItsKindAndARunPastItFails) {
+    std::optional<uint32_t> userLimit;
+    Hypervisor limited{state, ui, ui, processes, files, [&] { return userLimit; }};
+    processes.tool = [this](const std::string& line) {
+        const bool listing = line.find(" list ") != std::string::npos;
+        files.files[kCapture] = listing ? "Total running VMs: 0\r\n" : "";
+        return ScriptedProcesses::Answer{true, 0, line.find(" suspend ") != std::string::npos};
+    };
+    Lines list;
+    EXPECT_TRUE(limited.ExecVmCommand("start", "D:\\x.vmx"));
+    EXPECT_TRUE(limited.ListRunningVms(list));
+    userLimit = 5;
+    EXPECT_TRUE(limited.ExecVmCommand("snapshot", "D:\\x.vmx"));
+    EXPECT_TRUE(limited.ListRunningVms(list));
+    userLimit = 900;
+    EXPECT_TRUE(limited.ListRunningVms(list));
+    // Default 300; a listing at most 60, or the user's limit when lower.
+    EXPECT_EQ(processes.limits, (std::vector<uint32_t>{300, 60, 5, 5, 60}));
+
+    ui.trace.clear();
+    uint32_t exitCode = 0;
+    EXPECT_FALSE(limited.ExecVmCommand(state.vmware.toolPath, "suspend", "D:\\x.vmx", exitCode, true));
+    const std::string line = R"(cmd /c ""C:\P\vmrun.exe" suspend "D:\x.vmx" > "C:\App\Tarnwick.tmp"")";
+    ASSERT_EQ(ui.Logged().size(), 5u);
+    EXPECT_EQ(ui.Logged()[1], "      Ended after the limit of 900 seconds: " + line);
+    EXPECT_EQ(ui.Logged()[2], "Error suspending \"D:\\x.vmx\".");
+    EXPECT_EQ(ui.Logged()[3], "  Exit code: 1460");
 }
 
 TEST_F(HypervisorTest, DoubleQuoteIsNeverHandedToCmd) {
@@ -208,7 +254,7 @@ TEST_F(HypervisorTest, NestedRunReadsItsOwnCapture) {
     EXPECT_EQ(ui.Logged()[5], "Error suspending \"D:\\a.vmx\".");
     EXPECT_EQ(ui.Logged()[7],
               "  Command output: \r\n     Error: The virtual machine is not powered on: D:\\a.vmx\r\n");
-    EXPECT_EQ(files.deleted, Lines{"C:\\App\\Tarnwick.1.tmp"});
+    EXPECT_EQ(files.deleted, (Lines{kCapture, "C:\\App\\Tarnwick.1.tmp", "C:\\App\\Tarnwick.1.tmp"}));
     EXPECT_EQ(hypervisor.CapturePath(), kCapture);
 }
 
@@ -247,30 +293,37 @@ TEST_F(HypervisorTest, CapturePathPerDepth) {
 TEST_F(HypervisorTest, VmrunListingDropsTheHeaderAndTellsAnErrorFromNoVm) {
     struct Case {
         std::optional<std::string> output; // nullopt: no capture file at all
-        Lines items;
-        bool listed = true;
+        uint32_t exitCode;
+        std::optional<Lines> items; // nullopt: the listing failed, the list is left alone
+        bool box = false;           // the failure is the run's, not the answer's
     };
     const Case cases[] = {
-        {"Total running VMs: 2\r\nD:\\VMs\\b\\b.vmx\r\nC:\\a b\\A.vmx\r\n",
-         {"D:\\VMs\\b\\b.vmx", "C:\\a b\\A.vmx"}},
-        {"Total running VMs: 0\r\n", {}},
-        {"", {}, false},
-        {std::nullopt, {}, false},
-        {"Error: Unable to connect to host\r\n", {}, false},
-        {"Total running VMs: 1\nD:\\x.vmx", {"D:\\x.vmx"}},
+        {"Total running VMs: 2\r\nD:\\VMs\\b\\b.vmx\r\nC:\\a b\\A.vmx\r\n", 0,
+         Lines{"D:\\VMs\\b\\b.vmx", "C:\\a b\\A.vmx"}},
+        {"Total running VMs: 0\r\n", 0, Lines{}},
+        {"Total running VMs: 1\nD:\\x.vmx", 0, Lines{"D:\\x.vmx"}},
+        // A failure is never an empty listing.
+        {"", 0, std::nullopt},
+        {"Error: Unable to connect to host\r\n", 0, std::nullopt},
+        {std::nullopt, 0, std::nullopt, true},
+        {"Error: Unable to connect to host\r\n", 255, std::nullopt, true},
+        {"", 1, std::nullopt, true},
     };
     for (const Case& c : cases) {
+        ui.trace.clear();
+        files.files[kCapture] = "Total running VMs: 1\r\nD:\\older.vmx\r\n";
         processes.tool = [&](const std::string&) {
             if (c.output) files.files[kCapture] = *c.output;
-            return ScriptedProcesses::Answer{true, 0};
+            return ScriptedProcesses::Answer{true, c.exitCode};
         };
         Lines list{"stale"};
-        EXPECT_EQ(hypervisor.ListRunningVms(list), c.listed) << c.output.value_or("(none)");
-        EXPECT_EQ(list, c.items);
+        EXPECT_EQ(hypervisor.ListRunningVms(list), c.items.has_value()) << c.output.value_or("(none)");
+        EXPECT_EQ(list, c.items.value_or(Lines{"stale"}));
+        EXPECT_EQ(ui.Lines("box:"),
+                  c.box ? Lines{"VMRun failed, exit code: " + std::to_string(c.exitCode)} : Lines{});
         EXPECT_FALSE(files.FileExists(kCapture));
     }
     EXPECT_EQ(processes.lines.back(), R"(cmd /c ""C:\P\vmrun.exe" list > "C:\App\Tarnwick.tmp"")");
-    EXPECT_TRUE(ui.Lines("box:").empty());
 }
 
 TEST_F(HypervisorTest, ListingNotStartedShowsTheBoxAndKeepsTheList) {
@@ -325,7 +378,7 @@ TEST_F(VmwareCmdListing, QueriesFromLastToFirstAndKeepsTheRunningOnes) {
               }));
     EXPECT_EQ(ui.Logged().size(), 4u); // one "DosCmd" line per run
     EXPECT_FALSE(files.FileExists(kCapture));
-    EXPECT_EQ(files.deleted, Lines{kCapture});
+    EXPECT_EQ(files.deleted, Lines(5, kCapture)); // before each of the four runs, and at the end
 }
 
 TEST_F(VmwareCmdListing, OnlyTheExactStateTextCounts) {
@@ -360,12 +413,29 @@ TEST_F(VmwareCmdListing, ItemWithADoubleQuoteIsDroppedUnasked) {
     EXPECT_TRUE(ui.Lines("box:").empty());
 }
 
-TEST_F(VmwareCmdListing, CaptureIsDeletedWhenReadingFails) {
+TEST_F(VmwareCmdListing, UnreadableListingFailsAndItsCaptureIsDeleted) {
     Serve("D:\\a.vmx\r\n", {});
     files.unreadable.insert(kCapture);
+    Lines list{"kept"};
+    EXPECT_FALSE(hypervisor.ListRunningVms(list));
+    EXPECT_EQ(list, Lines{"kept"});
+    EXPECT_EQ(ui.Lines("box:"), Lines{"VMRun failed, exit code: 0"});
+    EXPECT_EQ(files.deleted, Lines(2, kCapture));
+}
+
+TEST_F(VmwareCmdListing, StateQueryPastItsLimitOrUnreadableKeepsTheItem) {
+    Serve("D:\\a.vmx\r\nD:\\b.vmx\r\nD:\\c.vmx\r\n",
+          {{"D:\\a.vmx", "getstate() = on"}, {"D:\\c.vmx", "getstate() = off"}});
+    const auto serve = processes.tool;
+    processes.tool = [&](const std::string& line) {
+        ScriptedProcesses::Answer answer = serve(line);
+        if (line.find("b.vmx") != std::string::npos) answer.hangs = true;
+        return answer;
+    };
     Lines list;
-    EXPECT_THROW(hypervisor.ListRunningVms(list), IoError);
-    EXPECT_EQ(files.deleted, Lines{kCapture});
+    EXPECT_TRUE(hypervisor.ListRunningVms(list));
+    EXPECT_EQ(list, (Lines{"D:\\a.vmx", "D:\\b.vmx"}));
+    EXPECT_EQ(ui.Lines("log:      Ended after the limit of 60 seconds: ").size(), 1u);
 }
 
 } // namespace

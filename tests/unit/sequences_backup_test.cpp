@@ -312,6 +312,7 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
     const std::string firstPass = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
     const std::string secondPass =
         "cmd /c \"COPY /B /Y \"D:\\VMs\\WinXP\\disk.vmdk\" \"E:\\Bkp\\WinXP.partial\\disk.vmdk\"\"";
+    const std::string stalledLine = "log:      Ended after 7 seconds without progress: " + secondPass;
     // The guest writes to its disk before it goes down, so the second pass has a file to copy.
     const auto guestWrites = [](FakeWorld& w) {
         w.during["log:    Suspending..."] = [&w] {
@@ -381,6 +382,13 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
          "log:    The previous copy E:\\Bkp\\WinXP cannot be moved aside; it stays, and the new copy is "
          "dropped.",
          BackupStepFailed},
+        {"a second pass that stalls past the limit",
+         [&](FakeWorld& w) {
+             guestWrites(w);
+             w.options.toolTimeout = "7";
+             w.hangingCommands = {secondPass};
+         },
+         stalledLine.c_str(), BackupStepFailed},
     };
     for (const auto& c : cases) {
         BackupRig r;
@@ -550,6 +558,34 @@ TEST(Backup, ALogThatCannotBeWrittenNeitherStopsTheRunNorLeavesTheVmSuspended) {
     EXPECT_TRUE(never.w.Logged().empty());
     EXPECT_EQ(never.w.Count("exec:start " + Xp), 1u);
     EXPECT_EQ(never.In("E:\\Bkp\\WinXP"), never.In("D:\\VMs\\WinXP"));
+}
+
+TEST(Backup, DelIsBoundedByTheToolLimitAndXcopyByItsProgressInTheTarget) {
+    BackupRig r;
+    r.w.options.bkpAll = true;
+    r.w.options.toolTimeout = "$0A";
+    r.w.running = {Xp};
+    r.w.files["E:\\Bkp\\WinXP\\WinXP.vmdk"] = std::string(100, 'x'); // an older copy, not yet cleared
+    r.w.files["E:\\Bkp\\WinXP\\Sub\\x.log"] = "in a sub-folder, which XCOPY does not copy";
+    r.w.files["E:\\Bkp\\WinXPx\\a.vmdk"] = "another VM's folder";
+    EXPECT_EQ(r.Run(), BackupSucceeded);
+    ASSERT_EQ(r.w.runLimits.size(), 2u);
+    EXPECT_EQ(r.w.runLimits[0].seconds, 10u);
+    EXPECT_FALSE(r.w.runLimits[0].progressBound);
+    EXPECT_EQ(r.w.runLimits[1].seconds, 10u);
+    EXPECT_TRUE(r.w.runLimits[1].progressBound);
+    EXPECT_EQ(r.w.runLimits[1].progressAtStart, 100u); // what lies in the VM's own target folder
+
+    // Without a usable ToolTimeout the default holds.
+    for (const char* stored : {"0", "-5", "soon", ""}) {
+        BackupRig d;
+        d.w.options.bkpAll = true;
+        d.w.options.toolTimeout = stored;
+        d.w.running = {Xp};
+        d.Run();
+        ASSERT_EQ(d.w.runLimits.size(), 2u);
+        EXPECT_EQ(d.w.runLimits[0].seconds, 300u) << stored;
+    }
 }
 
 } // namespace

@@ -59,6 +59,13 @@ class FakeWorld : public fakes::RecordingUi,
     std::set<std::string> stuckFolders;       // cannot be renamed or removed (a file in it is open)
     std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before XCOPY copies it
     using RecordingUi::Count;
+    std::set<std::string> hangingCommands; // run until their limit ends them
+    struct SeenLimit {
+        uint32_t seconds;
+        uint64_t progressAtStart; // the progress reading when the run began
+        bool progressBound;
+    };
+    std::vector<SeenLimit> runLimits;
     void CheckIndex(size_t i) const {
         if (i >= entries.size()) ADD_FAILURE() << "list read past its end: " << i;
     }
@@ -164,6 +171,14 @@ class FakeWorld : public fakes::RecordingUi,
                 dirs.insert(to + d.substr(from.size()));
         }
         directories = dirs;
+    }
+    // Traced as a waited RunCommandLine is; the limit goes to runLimits.
+    RunEnd RunWithLimit(const std::string& cmd, const RunLimit& limit, uint32_t& exitCode) override {
+        runLimits.push_back({limit.seconds, limit.progress ? limit.progress() : 0, bool(limit.progress)});
+        if (!RunCommandLine(cmd, "", true, exitCode)) return RunEnd::NotStarted;
+        if (!hangingCommands.contains(cmd) || limit.seconds == 0) return RunEnd::Exited;
+        exitCode = 1460;
+        return RunEnd::TimedOut;
     }
     void Sleep(unsigned ms) override {
         clockMs += ms;

@@ -195,4 +195,23 @@ TEST(SplitListing, SplitsAtAnyLineBreakUpToANul) {
         EXPECT_EQ(SplitListing(c.text), c.items);
 }
 
+TEST(ToolRunSeconds, ActionsTakeTheUsersLimitAndQueriesAtMostAMinute) {
+    struct Case {
+        const char* verb;
+        std::optional<uint32_t> user;
+        uint32_t seconds;
+    } cases[] = {
+        {"start", std::nullopt, 300},
+        {"suspend", 5, 5},
+        {"snapshot", 900, 900},
+        {"list", std::nullopt, 60},
+        {"-l", 900, 60},
+        {"getstate", 20, 20},
+        {"list", 60, 60},
+        {"deletesnapshot", 1, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ToolRunSeconds(c.verb, c.user), c.seconds) << c.verb;
+}
+
 } // namespace

@@ -218,3 +218,57 @@ TEST_F(CommandRunnerTest, SleepDispatchesForItsWholeLength) {
 }
 
 } // namespace
+
+TEST_F(CommandRunnerTest, ALimitEndsCmdAndTheToolTogetherWhileMessagesFlow) {
+    int dispatched = 0;
+    win32::CommandRunner runner([&](MSG& msg) {
+        if (msg.message == WM_APP + 3) ++dispatched;
+    });
+    const DWORD uiThread = GetCurrentThreadId();
+    std::thread poster([&] {
+        for (int i = 0; i < 5; ++i) {
+            Sleep(200);
+            PostThreadMessageA(uiThread, WM_APP + 3, 0, 0);
+        }
+    });
+    // cmd starts the tool, which would write its mark after 3 s if it outlived the run.
+    const std::string mark = dir_ + "outlived.txt";
+    DeleteFileA(mark.c_str());
+    uint32_t exitCode = 0;
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(runner.RunWithLimit("cmd /c \"" + Child("sleep 3000 cwd \"" + mark + "\"") + "\"",
+                                  RunLimit{1, nullptr}, exitCode),
+              RunEnd::TimedOut);
+    const ULONGLONG took = GetTickCount64() - start;
+    poster.join();
+    EXPECT_GE(took, 1000u);
+    EXPECT_LT(took, 2500u);
+    EXPECT_EQ(exitCode, static_cast<uint32_t>(ERROR_TIMEOUT));
+    EXPECT_GE(dispatched, 4);
+    Sleep(3000);
+    EXPECT_FALSE(Exists(mark)) << "the tool outlived its cmd";
+
+    // Within the limit, the run ends as any other; a failed start is told apart.
+    EXPECT_EQ(runner.RunWithLimit("cmd /c exit 9", RunLimit{5, nullptr}, exitCode), RunEnd::Exited);
+    EXPECT_EQ(exitCode, 9u);
+    EXPECT_EQ(runner.RunWithLimit("Z:\\no\\such\\program.exe", RunLimit{5, nullptr}, exitCode),
+              RunEnd::NotStarted);
+    EXPECT_EQ(exitCode, 0u);
+}
+
+TEST_F(CommandRunnerTest, ARunBoundByProgressOutlastsItsLimitWhileItMakesSome) {
+    win32::CommandRunner runner;
+    // Grows its reading every half second for 3 s, then stalls: the limit of 1 s counts from then.
+    const ULONGLONG start = GetTickCount64();
+    const RunLimit limit{1, [&] { return std::min<uint64_t>(GetTickCount64() - start, 3000) / 500; }};
+    uint32_t exitCode = 0;
+    EXPECT_EQ(runner.RunWithLimit(Child("sleep 20000"), limit, exitCode), RunEnd::TimedOut);
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_GE(took, 3500u);
+    EXPECT_LT(took, 6000u);
+    // A child that ends within the limit ends as any other.
+    EXPECT_EQ(
+        runner.RunWithLimit(Child("sleep 1500 exit 2"), RunLimit{3, [] { return uint64_t{0}; }}, exitCode),
+        RunEnd::Exited);
+    EXPECT_EQ(exitCode, 2u);
+}

@@ -113,6 +113,7 @@ struct NoFiles : FileSystem {
         return s;
     }
     bool DeleteFile(const std::string& p) override { return DeleteFileA(p.c_str()); }
+    uint64_t FolderFileBytes(const std::string&) override { return 0; }
 };
 struct QuietReporter : Reporter {
     std::vector<std::string> lines;

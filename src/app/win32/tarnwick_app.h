@@ -91,7 +91,8 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     WinFileSystem files_;
     CommandRunner runner_{[this](MSG& msg) { Dispatch(msg); }};
     Registry registry_;
-    Hypervisor hypervisor_{state_, reporter_, dialogs_, runner_, files_};
+    Hypervisor hypervisor_{state_,  reporter_, dialogs_,
+                           runner_, files_,    [this] { return ToolTimeoutSeconds(config_.Options()); }};
     Discovery discovery_{files_, registry_};
     ControlList list_;
     AtomicFileWriter writer_;

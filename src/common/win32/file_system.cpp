@@ -43,4 +43,18 @@ bool WinFileSystem::DeleteFile(const std::string& path) {
     return ::DeleteFileA(path.c_str()) != FALSE;
 }
 
+uint64_t WinFileSystem::FolderFileBytes(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    const std::string pattern = folder + (folder.ends_with('\\') ? "*" : "\\*");
+    const HANDLE find = ::FindFirstFileA(pattern.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    uint64_t bytes = 0;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            bytes += (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+    } while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+    return bytes;
+}
+
 } // namespace tarnwick::win32

@@ -10,6 +10,7 @@ class WinFileSystem final : public FileSystem {
     bool DirectoryExists(const std::string& path) override;
     std::optional<std::string> ReadWholeFile(const std::string& path) override;
     bool DeleteFile(const std::string& path) override;
+    uint64_t FolderFileBytes(const std::string& folder) override;
 };
 
 } // namespace tarnwick::win32

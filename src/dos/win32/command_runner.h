@@ -20,6 +20,9 @@ class CommandRunner final : public Processes {
 
     bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
                         uint32_t& exitCode) override;
+    // The child runs in a job of its own, so that a run past its limit ends together with everything
+    // it started (cmd and the tool). The wait dispatches messages throughout.
+    RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit, uint32_t& exitCode) override;
     // Returns after the given time, dispatching messages as they arrive.
     void Sleep(unsigned milliseconds) override;
     uint64_t TickMilliseconds() override { return ::GetTickCount64(); }
