@@ -1,5 +1,7 @@
 #include "hypervisor/hypervisor.h"
 
+#include "hypervisor/capture_file.h"
+
 #include "fakes.h"
 
 #include <gtest/gtest.h>
@@ -436,6 +438,65 @@ TEST_F(VmwareCmdListing, StateQueryPastItsLimitOrUnreadableKeepsTheItem) {
     EXPECT_TRUE(hypervisor.ListRunningVms(list));
     EXPECT_EQ(list, (Lines{"D:\\a.vmx", "D:\\b.vmx"}));
     EXPECT_EQ(ui.Lines("log:      Ended after the limit of 60 seconds: ").size(), 1u);
+}
+
+// --- Capture file per copy of the program --------------------------------------------------------
+
+class ScriptedClaims : public FileClaims {
+  public:
+    std::map<std::string, Claim> answers; // lock path -> answer; others are ours
+    Lines asked;
+    Claim HoldForLife(const std::string& lockPath) override {
+        asked.push_back(lockPath);
+        const auto found = answers.find(lockPath);
+        return found == answers.end() ? Claim::Ours : found->second;
+    }
+};
+
+TEST(CaptureFile, EachRunningCopyGetsAFileOfItsOwnAndTheFirstKeepsTheUsualName) {
+    const std::string dir = "C:\\App\\";
+    ScriptedClaims claims;
+    EXPECT_EQ(ClaimCapturePath(dir, claims, 77), "C:\\App\\Tarnwick.tmp");
+    EXPECT_EQ(claims.asked, Lines{"C:\\App\\Tarnwick.tmp.lock"});
+
+    // Beside a tray copy; then beside two, of which the first has ended (or crashed) since.
+    claims.answers["C:\\App\\Tarnwick.tmp.lock"] = FileClaims::Claim::HeldByAnother;
+    EXPECT_EQ(ClaimCapturePath(dir, claims, 77), "C:\\App\\Tarnwick-2.tmp");
+    claims.answers = {{"C:\\App\\Tarnwick-2.tmp.lock", FileClaims::Claim::HeldByAnother}};
+    EXPECT_EQ(ClaimCapturePath(dir, claims, 77), "C:\\App\\Tarnwick.tmp");
+
+    // A nested run's file of one copy is never another copy's file.
+    MainState state;
+    state.tempFilePath = CaptureSlotPath(dir, 2);
+    RecordingUi ui;
+    ScriptedProcesses processes;
+    MemoryFiles files;
+    Hypervisor second{state, ui, ui, processes, files};
+    Lines nested;
+    processes.tool = [&](const std::string&) {
+        nested.push_back(second.CapturePath());
+        if (nested.size() < 3) second.ExecVmCommand("start", "D:\\x.vmx");
+        return ScriptedProcesses::Answer{};
+    };
+    second.ExecVmCommand("start", "D:\\x.vmx");
+    EXPECT_EQ(nested,
+              (Lines{"C:\\App\\Tarnwick-2.1.tmp", "C:\\App\\Tarnwick-2.2.tmp", "C:\\App\\Tarnwick-2.3.tmp"}));
+    for (int slot = 1; slot <= CaptureSlots; ++slot)
+        for (const std::string& name : nested)
+            EXPECT_NE(CaptureSlotPath(dir, slot), name);
+
+    // Every slot taken: the process's own name. No lock possible: the usual name first, then the own one.
+    claims.answers.clear();
+    for (int slot = 1; slot <= CaptureSlots; ++slot)
+        claims.answers[CaptureLockPath(CaptureSlotPath(dir, slot))] = FileClaims::Claim::HeldByAnother;
+    EXPECT_EQ(ClaimCapturePath(dir, claims, 4242), "C:\\App\\Tarnwick-p4242.tmp");
+    claims.answers = {{"C:\\App\\Tarnwick.tmp.lock", FileClaims::Claim::Unavailable}};
+    EXPECT_EQ(ClaimCapturePath(dir, claims, 5), "C:\\App\\Tarnwick.tmp");
+    claims.answers = {{"C:\\App\\Tarnwick.tmp.lock", FileClaims::Claim::HeldByAnother},
+                      {"C:\\App\\Tarnwick-2.tmp.lock", FileClaims::Claim::Unavailable}};
+    claims.asked.clear();
+    EXPECT_EQ(ClaimCapturePath(dir, claims, 5), "C:\\App\\Tarnwick-p5.tmp");
+    EXPECT_EQ(claims.asked.size(), 2u);
 }
 
 } // namespace

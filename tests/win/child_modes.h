@@ -3,6 +3,7 @@
 // or vmrun.exe does that child's work before main and ends. Keeps the tier one binary.
 #include <windows.h>
 
+#include "app/win32/file_log.h"
 #include "common/win32/module.h"
 
 #include <cstdio>
@@ -36,11 +37,16 @@ inline bool Exists(const std::string& path) {
 }
 
 // child.exe: words in pairs, done in order: "sleep <ms>", "cwd <file>" (writes the current directory),
-// "exit <code>".
+// "log <file>" (appends 200 lines "<pid> <n>" as the program's log does), "exit <code>".
 inline void RunChild(const std::vector<std::string>& args) {
     for (size_t i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "sleep") ::Sleep(std::strtoul(args[i + 1].c_str(), nullptr, 10));
         if (args[i] == "exit") ::ExitProcess(std::strtoul(args[i + 1].c_str(), nullptr, 10));
+        if (args[i] == "log") {
+            for (int n = 0; n < 200; ++n)
+                win32::AppendLogLine(args[i + 1], std::to_string(::GetCurrentProcessId()) + " " +
+                                                      std::to_string(n) + "\r\n");
+        }
         if (args[i] == "cwd") {
             char dir[MAX_PATH];
             WriteFileText(args[i + 1], std::string(dir, ::GetCurrentDirectoryA(MAX_PATH, dir)));

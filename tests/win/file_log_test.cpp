@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include "child_modes.h"
+
 #include <chrono>
+#include <map>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 using namespace tarnwick;
 using namespace tarnwick::win32;
@@ -131,4 +136,43 @@ TEST(FileLog, StampFromWineUsEnglishSettings) {
     t.minute = 52;
     t.second = 9;
     EXPECT_EQ(FormatLogLine(f, t, "x"), "12/8/2026  12:52:09 AM - x\r\n");
+}
+
+TEST(FileLog, TwoProgramsWritingAtOnceLoseNoLine) {
+    // Two copies of the program (a tray copy and a backup run) each append 200 lines as fast as they can.
+    TempFile f("two");
+    const std::string dir = win_test::MakeTempDir("logwriters");
+    ASSERT_TRUE(win_test::CopyOwnExe(dir + "child.exe"));
+    std::string line = "\"" + dir + "child.exe\" log \"" + f.path + "\"";
+    PROCESS_INFORMATION pi[2]{};
+    for (PROCESS_INFORMATION& p : pi) {
+        STARTUPINFOA si{};
+        si.cb = sizeof si;
+        ASSERT_TRUE(
+            CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &p));
+    }
+    std::map<std::string, std::vector<int>> seen;
+    for (PROCESS_INFORMATION& p : pi) {
+        EXPECT_EQ(WaitForSingleObject(p.hProcess, 60000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        GetExitCodeProcess(p.hProcess, &code);
+        EXPECT_EQ(code, 0u) << "a writer gave up on a line";
+        seen[std::to_string(p.dwProcessId)];
+        CloseHandle(p.hProcess);
+        CloseHandle(p.hThread);
+    }
+    std::istringstream text(Slurp(f.path));
+    std::string l;
+    while (std::getline(text, l)) {
+        ASSERT_TRUE(l.ends_with('\r')) << l;
+        const size_t blank = l.find(' ');
+        ASSERT_NE(blank, std::string::npos) << l;
+        seen[l.substr(0, blank)].push_back(std::stoi(l.substr(blank + 1)));
+    }
+    ASSERT_EQ(seen.size(), 2u) << "lines from a third writer, or torn lines";
+    std::vector<int> all(200);
+    for (int n = 0; n < 200; ++n)
+        all[n] = n;
+    for (const auto& [pid, lines] : seen)
+        EXPECT_EQ(lines, all) << "writer " << pid;
 }

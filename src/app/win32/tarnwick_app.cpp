@@ -23,6 +23,7 @@ TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string co
     sessionEnd_ = std::make_unique<SessionEnd>(reporter_, gate_, *sequencer_, sessionPlatform_);
     startup_ = std::make_unique<Startup>(state_, reporter_, dialogs_, *this);
     startup_->SetPaths(exePath, commandLine);
+    state_.tempFilePath = ClaimCapturePath(state_.appDir, captureClaims_, ::GetCurrentProcessId());
 }
 
 TarnwickApp::~TarnwickApp() = default;

@@ -16,6 +16,7 @@
 #include "dos/win32/command_runner.h"
 #include "hypervisor/discovery.h"
 #include "hypervisor/hypervisor.h"
+#include "hypervisor/win32/file_claims.h"
 #include "hypervisor/win32/registry_reader.h"
 #include "sequences/adapters.h"
 #include "sequences/end_session_gate.h"
@@ -89,6 +90,7 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     MessageBoxes boxes_{[this] { return window_ ? window_->DialogOwner() : nullptr; }, modals_};
     RoutedDialogs dialogs_{boxes_, reporter_};
     WinFileSystem files_;
+    WinFileClaims captureClaims_;
     CommandRunner runner_{[this](MSG& msg) { Dispatch(msg); }};
     Registry registry_;
     Hypervisor hypervisor_{state_,  reporter_, dialogs_,
