@@ -403,3 +403,71 @@ TEST(Backup, AnUnattendedRunShowsNoBoxAndLogsItsMessage) {
     CloseDesktop(desk);
     CloseWindowStation(hidden);
 }
+
+TEST(Backup, AToolThatFailsOnItsErrorOutputAloneFailsTheBackup) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend \"stderr=Error: The operation failed\" exit=255");
+    ASSERT_EQ(lab.Run(lab.target), 1u);
+    const auto lines = LogMessages(lab.ws.Log());
+    const auto at = std::find(lines.begin(), lines.end(), "Error suspending \"" + lab.alpha + "\".");
+    ASSERT_NE(at, lines.end()) << lab.ws.Log();
+    ASSERT_LT(at + 4, lines.end());
+    EXPECT_EQ(at[1], "  Exit code: 255");
+    EXPECT_EQ(at[3], ""); // nothing on standard output
+    EXPECT_EQ(at[4], "    Suspend failed; copy may be inconsistent.");
+}
+
+TEST(Backup, BesideATrayCopyStartingItsListEachCopyReadsItsOwnToolOutput) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    // The tray copy starts three VMs, slowly, one of which fails with a text of its own; meanwhile the
+    // backup suspends and resumes Alpha, whose tool runs print a banner above their success.
+    const std::string d1 = lab.vmware.MakeVm("D1", "D1"), d2 = lab.vmware.MakeVm("D2", "D2"),
+                      d3 = lab.vmware.MakeVm("D3", "D3");
+    lab.vmware.Ctl("inject * vmrun:start delay=700");
+    lab.vmware.Ctl("inject \"" + d2 + "\" start \"stdout=Error: tray copy's own failure\" delay=700");
+    lab.vmware.Ctl(
+        "inject \"" + lab.alpha +
+        "\" suspend \"stdout=backup banner{CRLF}result: The operation was successful\" run delay=500");
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini",
+                   "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + d1 + " = -1\r\n  " +
+                       d2 + " = -1\r\n  " + d3 + " = -1\r\n  " + lab.alpha + " = -1\r\n");
+    for (const std::string& vm : {d1, d2, d3})
+        lab.vmware.Ctl("set-state \"" + vm + "\" off");
+    Process tray("\"" + lab.ws.Exe() + "\" /START", false);
+    ASSERT_TRUE(WaitFor([&] { return lab.ws.Log().find("Starting VM: " + d1) != std::string::npos; }, 20s));
+    const std::optional<DWORD> backup = lab.Run(lab.target);
+    ASSERT_TRUE(WaitFor([&] { return lab.ws.Log().find("VMs Started: ") != std::string::npos; }, 30s))
+        << lab.ws.Log();
+    EXPECT_EQ(backup, std::optional<DWORD>(0)) << lab.ws.Log();
+    tray.Kill();
+
+    const auto lines = LogMessages(lab.ws.Log());
+    const std::string trayTmp = lab.tmp, backupTmp = lab.ws.Dir() + "Tarnwick-2.tmp";
+    size_t trayRuns = 0, backupRuns = 0, errors = 0;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].starts_with("      DosCmd: cmd /c \"\"" + lab.vmrun + "\"")) {
+            if (lines[i].ends_with("> \"" + trayTmp + "\"\"")) ++trayRuns;
+            if (lines[i].ends_with("> \"" + backupTmp + "\"\"")) ++backupRuns;
+        }
+        if (lines[i].starts_with("Error ")) {
+            ++errors;
+            // The one failure is the tray copy's, with its own output and nothing of the backup's.
+            EXPECT_EQ(lines[i], "Error starting \"" + d2 + "\".");
+            ASSERT_LT(i + 3, lines.size());
+            EXPECT_EQ(lines[i + 3], "     Error: tray copy's own failure");
+        }
+    }
+    EXPECT_EQ(errors, 1u) << lab.ws.Log();
+    // Every tool call in the journal has its log line: the tray copy's 4 starts (Alpha's too, though it
+    // runs already), and the backup's listing, then a suspend and a resume per VM it copied (Alpha, and
+    // the tray copy's VMs that had started by the listing).
+    EXPECT_EQ(trayRuns, 4u) << lab.ws.Log();
+    EXPECT_GE(backupRuns, 3u) << lab.ws.Log();
+    EXPECT_EQ(backupRuns % 2, 1u) << lab.ws.Log();
+    EXPECT_EQ(lab.vmware.Journal().size(), trayRuns + backupRuns);
+    EXPECT_EQ(lab.vmware.State(d1), "running");
+    EXPECT_EQ(lab.vmware.State(d3), "running");
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+}

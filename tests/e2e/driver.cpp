@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <thread>
@@ -174,6 +175,18 @@ HWND WaitWindow(DWORD pid, const char* className, const std::string& title, Dura
         },
         timeout);
     return found;
+}
+
+int CountProcesses(const std::string& exeName) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return -1;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32First(snap, &entry); more; more = Process32Next(snap, &entry))
+        if (lstrcmpiA(entry.szExeFile, exeName.c_str()) == 0) ++count;
+    CloseHandle(snap);
+    return count;
 }
 
 std::string Utf8ToAnsi(const std::wstring& w) {

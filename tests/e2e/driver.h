@@ -87,6 +87,9 @@ bool TrayIconRegistered(HWND owner, UINT id);
 
 std::string Utf8ToAnsi(const std::wstring& w);
 
+// Running processes whose executable has this file name (any letter case).
+int CountProcesses(const std::string& exeName);
+
 } // namespace e2e
 
 namespace e2e {

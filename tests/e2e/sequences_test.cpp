@@ -253,6 +253,63 @@ TEST(Sequences, AToolFailureIsLoggedInThreeLinesAndTheSequenceGoesOn) {
     p.Kill();
 }
 
+TEST(Sequences, AHungStartIsEndedAtItsLimitWithItsToolAndTheSequenceGoesOn) {
+    Lab lab;
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini",
+                   "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n  ToolTimeout = 3\r\n[Control]\r\n  " +
+                       lab.alpha + " = -1\r\n  " + lab.beta + " = -1\r\n");
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" start hang");
+    const ULONGLONG started = GetTickCount64();
+    Process p("\"" + lab.ws.Exe() + "\" /START", false);
+    ASSERT_TRUE(WaitFor([&] { return lab.ws.Log().find("VMs Started: ") != std::string::npos; }, 30s))
+        << lab.ws.Log();
+    const ULONGLONG took = GetTickCount64() - started;
+    EXPECT_GE(took, 3000u);
+    EXPECT_LT(took, 15000u);
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "off");
+    EXPECT_EQ(lab.vmware.State(lab.beta), "running");
+    const auto lines = LogMessages(lab.ws.Log());
+    const std::string command = lab.DosCmd("start", lab.alpha).substr(14);
+    const auto ended =
+        std::find(lines.begin(), lines.end(), "      Ended after the limit of 3 seconds: " + command);
+    ASSERT_NE(ended, lines.end()) << lab.ws.Log();
+    ASSERT_LT(ended + 5, lines.end());
+    EXPECT_EQ(ended[1], "Error starting \"" + lab.alpha + "\".");
+    EXPECT_EQ(ended[2], "  Exit code: 1460");
+    EXPECT_EQ(ended[5], "Starting VM: " + lab.beta);
+    // The hung tool went with its cmd: no simulator process is left running.
+    EXPECT_EQ(CountProcesses("vmrun.exe"), 0);
+    p.Kill();
+}
+
+TEST(Sequences, AToolThatFailsOnItsErrorOutputAloneFailsTheStartAndTheSuspend) {
+    Lab lab;
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini({{lab.alpha, true}, {lab.beta, true}}));
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" start \"stderr=Error: Insufficient permissions\" exit=255");
+    lab.vmware.Ctl("inject \"" + lab.beta + "\" suspend \"stderr=Error: The operation failed\" exit=255");
+    Process p("\"" + lab.ws.Exe() + "\" /START", false);
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 20s));
+    PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
+    Sleep(500);
+    keybd_event('X', 0, 0, 0);
+    keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
+    AnswerQuestion(p, "Do you want to suspend all your VMs before closing?", true);
+    ASSERT_TRUE(p.WaitExit(30s).has_value());
+    EXPECT_EQ(lab.vmware.State(lab.beta), "running");
+    const auto lines = LogMessages(lab.ws.Log());
+    for (const std::string& failed :
+         {"Error starting \"" + lab.alpha + "\".", "Error suspending \"" + lab.beta + "\"."}) {
+        const auto at = std::find(lines.begin(), lines.end(), failed);
+        ASSERT_NE(at, lines.end()) << failed << "\n" << lab.ws.Log();
+        ASSERT_LT(at + 3, lines.end());
+        EXPECT_EQ(at[1], "  Exit code: 255");
+        EXPECT_EQ(at[2], "  Command output: ");
+        EXPECT_EQ(at[3], ""); // nothing on standard output
+    }
+}
+
 TEST(Sequences, VmwareCmdBackEndStartsSuspendsAndQueriesEachListedVm) {
     Workspace ws;
     InstallOptions server;
