@@ -34,6 +34,7 @@ round() { # hang: 0 or 1; prints the round's milliseconds
     wait "$ender"
     wait_end || fail "the program did not end"
     if [ "$1" = 1 ]; then grep -q "Ended after the limit of $limit seconds" "$log" || fail "no hang seen"; fi
+    cp "$log" "$state/last-round-hang$1.log" # the last round of each kind, for a look afterwards
     finish "round hang=$1" >&2
     echo "${ms:-0}"
 }
