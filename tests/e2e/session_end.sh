@@ -185,8 +185,6 @@ grep -q "Suspension complete; ready for shutdown." "$log" || fail "no suspension
 journal | grep -qF $'\tsuspend\t'"$alpha" || fail "Alpha was not suspended"
 finish "a logoff during the start sequence starts nothing more"
 
-vmsimctl() { "$wine" 'C:\Program Files\VMware\VMware Workstation\vmsim.exe' --ctl "$@" >/dev/null 2>&1; }
-
 # Seconds since midnight of a journal line's stamp.
 stamp() { awk -F'\t' '{ split($1, d, " "); split(d[2], t, ":"); printf "%.3f\n", t[1] * 3600 + t[2] * 60 + t[3] }'; }
 
@@ -194,7 +192,7 @@ stamp() { awk -F'\t' '{ split($1, d, " "); split(d[2], t, ":"); printf "%.3f\n",
 # suspended; only then is the session re-issued and let through.
 setup end-during-slow-start
 write_ini "$alpha = -1" "$beta = -1"
-vmsimctl inject "$alpha" vmrun:start delay=6000 || fail "injection"
+ctl inject "$alpha" vmrun:start delay=6000 || fail "injection"
 start_tarnwick /START
 wait_log "Starting VM: $alpha" 30 || fail "the start was not reached"
 sleep 1
