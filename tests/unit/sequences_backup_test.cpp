@@ -560,21 +560,28 @@ TEST(Backup, ALogThatCannotBeWrittenNeitherStopsTheRunNorLeavesTheVmSuspended) {
     EXPECT_EQ(never.In("E:\\Bkp\\WinXP"), never.In("D:\\VMs\\WinXP"));
 }
 
-TEST(Backup, DelIsBoundedByTheToolLimitAndXcopyByItsProgressInTheTarget) {
+TEST(Backup, CopiesAreBoundedByTheirProgressInTheStagingFolder) {
     BackupRig r;
     r.w.options.bkpAll = true;
     r.w.options.toolTimeout = "$0A";
     r.w.running = {Xp};
-    r.w.files["E:\\Bkp\\WinXP\\WinXP.vmdk"] = std::string(100, 'x'); // an older copy, not yet cleared
-    r.w.files["E:\\Bkp\\WinXP\\Sub\\x.log"] = "in a sub-folder, which XCOPY does not copy";
+    r.w.files["E:\\Bkp\\WinXP\\WinXP.vmdk"] = std::string(100, 'x'); // the previous copy, not measured
     r.w.files["E:\\Bkp\\WinXPx\\a.vmdk"] = "another VM's folder";
+    uint64_t vmBytes = 0;
+    for (const auto& [name, bytes] : r.In("D:\\VMs\\WinXP"))
+        vmBytes += bytes.size();
+    // The guest writes to its disk before it goes down, so the second pass has a file to copy.
+    r.w.during["log:    Suspending..."] = [&] {
+        r.w.files["D:\\VMs\\WinXP\\disk.vmdk"] = std::string(120, 'e');
+    };
     EXPECT_EQ(r.Run(), BackupSucceeded);
     ASSERT_EQ(r.w.runLimits.size(), 2u);
-    EXPECT_EQ(r.w.runLimits[0].seconds, 10u);
-    EXPECT_FALSE(r.w.runLimits[0].progressBound);
-    EXPECT_EQ(r.w.runLimits[1].seconds, 10u);
-    EXPECT_TRUE(r.w.runLimits[1].progressBound);
-    EXPECT_EQ(r.w.runLimits[1].progressAtStart, 100u); // what lies in the VM's own target folder
+    for (const auto& limit : r.w.runLimits) {
+        EXPECT_EQ(limit.seconds, 10u);
+        EXPECT_TRUE(limit.progressBound);
+    }
+    EXPECT_EQ(r.w.runLimits[0].progressAtStart, 0u);      // the staging folder starts empty
+    EXPECT_EQ(r.w.runLimits[1].progressAtStart, vmBytes); // and holds the first pass at the second
 
     // Without a usable ToolTimeout the default holds.
     for (const char* stored : {"0", "-5", "soon", ""}) {
@@ -583,7 +590,7 @@ TEST(Backup, DelIsBoundedByTheToolLimitAndXcopyByItsProgressInTheTarget) {
         d.w.options.toolTimeout = stored;
         d.w.running = {Xp};
         d.Run();
-        ASSERT_EQ(d.w.runLimits.size(), 2u);
+        ASSERT_EQ(d.w.runLimits.size(), 1u);
         EXPECT_EQ(d.w.runLimits[0].seconds, 300u) << stored;
     }
 }
