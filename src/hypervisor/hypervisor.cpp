@@ -45,6 +45,7 @@ Hypervisor::RunOutcome Hypervisor::Run(const std::string& toolPath, const std::s
         break;
     }
     reporter_.WriteLog(TimedOutLine(line, seconds));
+    if (onLimitPassed_) onLimitPassed_();
     return RunOutcome::TimedOut;
 }
 

@@ -34,6 +34,9 @@ class Hypervisor {
     // The form every sequence uses: the run's tool, output captured, exit code not wanted.
     bool ExecVmCommand(const std::string& verb, const std::string& vmPath);
 
+    // Told of every run that passed its limit, after its line is logged.
+    void SetLimitPassedHandler(std::function<void()> handler) { onLimitPassed_ = std::move(handler); }
+
     // Whether vmrun's checkToolsState says the VM's guest tools run. False when the tool could not be
     // run; nothing is logged but the "DosCmd" line, as the query is asked again and again.
     bool ToolsRunning(const std::string& vmPath);
@@ -64,6 +67,7 @@ class Hypervisor {
     Processes& processes_;
     FileSystem& files_;
     ToolTimeout toolTimeout_;
+    std::function<void()> onLimitPassed_;
     int depth_ = 0; // tool runs now waiting further up this thread's stack
 };
 

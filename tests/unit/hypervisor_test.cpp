@@ -193,8 +193,11 @@ TEST_F(HypervisorTest, EachRunHasTheLimitOfItsKindAndARunPastItFails) {
     EXPECT_EQ(processes.limits, (std::vector<uint32_t>{300, 60, 5, 5, 60}));
 
     ui.trace.clear();
+    int limitsPassed = 0;
+    limited.SetLimitPassedHandler([&] { ++limitsPassed; });
     uint32_t exitCode = 0;
     EXPECT_FALSE(limited.ExecVmCommand(state.vmware.toolPath, "suspend", "D:\\x.vmx", exitCode, true));
+    EXPECT_EQ(limitsPassed, 1);
     const std::string line = R"(cmd /c ""C:\P\vmrun.exe" suspend "D:\x.vmx" > "C:\App\Tarnwick.tmp"")";
     ASSERT_EQ(ui.Logged().size(), 5u);
     EXPECT_EQ(ui.Logged()[1], "      Ended after the limit of 900 seconds: " + line);

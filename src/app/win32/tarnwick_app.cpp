@@ -19,6 +19,7 @@ TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string co
         state_.vmware, listPort_, vmPort_, reporter_, dialogs_, runner_, gate_,
         [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); }, [this] { QuitApp(); }});
     sequencer_->SetFailureNoticeHandler([this](const std::string& text) { NotifyFailure(text); });
+    hypervisor_.SetLimitPassedHandler([this] { sequencer_->LimitPassed(); });
     sequencerCommands_ = std::make_unique<SequencerCommands>(*sequencer_);
     sessionEnd_ = std::make_unique<SessionEnd>(reporter_, gate_, *sequencer_, sessionPlatform_);
     startup_ = std::make_unique<Startup>(state_, reporter_, dialogs_, *this);
