@@ -97,10 +97,12 @@ class GuestBeforeSuspend : public Processes {
         : runner_(runner), vmsim_(std::move(vmsim)), vmx_(std::move(vmx)), disks_(disks) {}
     bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
                         uint32_t& exitCode) override {
-        if (commandLine.find("\" suspend \"") != std::string::npos)
-            for (int i = 1; i <= disks_; ++i)
-                RunCtl(vmsim_, "guest-write \"" + vmx_ + "\" " + DiskName(i) + " 4096 written-by-the-guest");
+        WriteBeforeSuspend(commandLine);
         return runner_.RunCommandLine(commandLine, workingDir, wait, exitCode);
+    }
+    RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit, uint32_t& exitCode) override {
+        WriteBeforeSuspend(commandLine);
+        return runner_.RunWithLimit(commandLine, limit, exitCode);
     }
     void Sleep(unsigned milliseconds) override { runner_.Sleep(milliseconds); }
     uint64_t TickMilliseconds() override { return runner_.TickMilliseconds(); }
@@ -111,6 +113,12 @@ class GuestBeforeSuspend : public Processes {
     }
 
   private:
+    void WriteBeforeSuspend(const std::string& commandLine) {
+        if (commandLine.find("\" suspend \"") == std::string::npos) return;
+        for (int i = 1; i <= disks_; ++i)
+            RunCtl(vmsim_, "guest-write \"" + vmx_ + "\" " + DiskName(i) + " 4096 written-by-the-guest");
+    }
+
     Processes& runner_;
     std::string vmsim_, vmx_;
     int disks_;
