@@ -295,23 +295,30 @@ const char* MainWindow::HintOf(int id) const {
     return ControlHint(id);
 }
 
+namespace {
+
+struct PopupSearch {
+    HWND main, tooltip, found;
+};
+
+// A named callback, not a lambda: a lambda converts only to the default calling convention, and the
+// 32-bit build needs CALLBACK.
+BOOL CALLBACK FindOtherVisibleWindow(HWND hwnd, LPARAM param) {
+    auto& s = *reinterpret_cast<PopupSearch*>(param);
+    if (hwnd == s.main || hwnd == s.tooltip || !IsWindowVisible(hwnd)) return TRUE;
+    s.found = hwnd;
+    return FALSE;
+}
+
+} // namespace
+
 bool MainWindow::RaiseModalBox() const {
     // A box owned by this window is its last active popup. One shown while the window was hidden has no
     // owner; it is then the first other visible window of this thread in the z-order.
     HWND box = GetLastActivePopup(hwnd_);
     if (box == hwnd_) {
-        struct Search {
-            HWND main, tooltip, found;
-        } search{hwnd_, hints_.Tooltip(), nullptr};
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND hwnd, LPARAM param) -> BOOL {
-                auto& s = *reinterpret_cast<Search*>(param);
-                if (hwnd == s.main || hwnd == s.tooltip || !IsWindowVisible(hwnd)) return TRUE;
-                s.found = hwnd;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        PopupSearch search{hwnd_, hints_.Tooltip(), nullptr};
+        EnumThreadWindows(GetCurrentThreadId(), FindOtherVisibleWindow, reinterpret_cast<LPARAM>(&search));
         if (!search.found) return false;
         box = GetLastActivePopup(search.found);
     }
