@@ -73,16 +73,15 @@ Figures Measure(size_t count, const std::string& path) {
     for (size_t i = 0; i < count; ++i)
         paths.push_back("C:\\Virtual Machines\\Machine " + std::to_string(i) + "\\Machine " +
                         std::to_string(i) + ".vmx");
-    MainState state;
-    state.exePath = "C:\\Tools\\Tarnwick.exe";
-    state.configFilePath = path;
+    RunFiles runFiles = RunFiles::Beside("C:\\Tools\\Tarnwick.exe", "C:\\Tools\\Tarnwick.tmp");
+    runFiles.configFilePath = path;
     WinFiles files;
     win32::AtomicFileWriter writer;
     NoAutostart autostart;
     NoLog log;
     NoBoxes boxes;
     ControlList list;
-    ConfigStore store(state, files, writer, autostart, log, boxes, list);
+    ConfigStore store(runFiles, files, writer, autostart, log, boxes, list);
 
     Figures f{};
     f.add = MedianMs(9, [&] {

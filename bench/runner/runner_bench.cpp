@@ -95,20 +95,18 @@ int main(int argc, char** argv) {
     CreateDirectoryA(dir.c_str(), nullptr);
     CreateDirectoryA((dir + "VMs").c_str(), nullptr);
 
-    MainState state;
-    state.vmware.useVmrun = true;
-    state.vmware.toolPath = argc > 2 ? argv[2] : OwnDir() + "bench_trivial_tool.exe";
-    state.tempFilePath = dir + "Tarnwick.tmp";
-    state.logFilePath = dir + "Tarnwick.log";
+    const VmwareTools tools{argc > 2 ? argv[2] : OwnDir() + "bench_trivial_tool.exe", true, ""};
+    CaptureFiles captures(dir + "Tarnwick.tmp");
+    const std::string logFilePath = dir + "Tarnwick.log";
     const std::string vmx = dir + "VMs\\bench vm.vmx";
     std::ofstream(vmx) << "config.version = \"8\"\n";
 
-    FileLog log(state.logFilePath);
+    FileLog log(logFilePath);
     win32::WinFileSystem files;
     win32::CommandRunner runner;
-    Hypervisor hypervisor(state, log, log, runner, files);
-    const std::string line =
-        BuildToolCommandLine(true, state.vmware.toolPath, "start", vmx, state.tempFilePath);
+    Hypervisor hypervisor(HypervisorServices{tools, captures, log, log, runner, files,
+                                             [] { return std::optional<uint32_t>(); }});
+    const std::string line = BuildToolCommandLine(true, tools.toolPath, "start", vmx, captures.Outer());
     std::printf("command line: %s\n", line.c_str());
 
     // Four ways to run the same line; their order rotates each round so that none always follows another.
@@ -136,7 +134,7 @@ int main(int argc, char** argv) {
     const std::vector<double>& direct = times[2];
     const std::vector<double>& polled = times[3];
     const double bareMedian = Median(bare), execMedian = Median(exec), polledMedian = Median(polled);
-    std::printf("runs: %d (interleaved), tool: %s, failed runs: %d\n", runs, state.vmware.toolPath.c_str(),
+    std::printf("runs: %d (interleaved), tool: %s, failed runs: %d\n", runs, tools.toolPath.c_str(),
                 failures);
     std::printf("bare CreateProcess + wait:       median %8.2f ms\n", bareMedian);
     std::printf("ExecVmCommand:                   median %8.2f ms\n", execMedian);
@@ -154,6 +152,6 @@ int main(int argc, char** argv) {
                 *std::min_element(bare.begin(), bare.end()), *std::min_element(exec.begin(), exec.end()),
                 *std::min_element(exec.begin(), exec.end()) / *std::min_element(bare.begin(), bare.end()));
     std::printf("per-round difference ExecVmCommand - bare: median %+.2f ms\n", Median(added));
-    DeleteFileA(state.tempFilePath.c_str());
+    DeleteFileA(captures.Outer().c_str());
     return failures == 0 ? 0 : 1;
 }

@@ -146,12 +146,10 @@ int main(int argc, char** argv) {
     CopyFileA(vmsimExe.c_str(), vmrun.c_str(), FALSE);
     RunCtl(vmrun, "reset");
 
-    MainState state;
-    state.vmware.useVmrun = true;
-    state.vmware.toolPath = vmrun;
-    state.tempFilePath = dir + "Tarnwick.tmp";
-    state.logFilePath = dir + "Tarnwick.log";
-    state.vmware.toolDir = dir;
+    const VmwareTools tools{vmrun, true, dir};
+    CaptureFiles captures(dir + "Tarnwick.tmp");
+    const std::string logFilePath = dir + "Tarnwick.log";
+    const auto defaultLimit = [] { return std::optional<uint32_t>(); };
 
     ControlList list;
     std::vector<std::string> vms;
@@ -165,24 +163,24 @@ int main(int argc, char** argv) {
         list.SetEnabled(list.AddListItem(vmx), true);
     }
 
-    QuietLog log(state.logFilePath);
+    QuietLog log(logFilePath);
     win32::WinFileSystem files;
     win32::CommandRunner runner;
-    Hypervisor hypervisor(state, log, log, runner, files);
+    Hypervisor hypervisor(HypervisorServices{tools, captures, log, log, runner, files, defaultLimit});
     ControlListPort listPort(list);
     HypervisorPort vmPort(hypervisor);
     NoSession session;
     EndSessionGate gate(session);
-    Sequencer sequencer(SequenceServices{state.vmware, listPort, vmPort, log, log, runner, gate,
+    Sequencer sequencer(SequenceServices{tools, listPort, vmPort, log, log, runner, gate,
                                          [] { return std::string("now"); }, [] {}});
 
     std::vector<std::string> startLines, suspendLines;
     for (const std::string& vm : vms) {
-        startLines.push_back(BuildToolCommandLine(true, vmrun, "start", vm, state.tempFilePath));
-        suspendLines.push_back(BuildToolCommandLine(true, vmrun, "suspend", vm, state.tempFilePath));
+        startLines.push_back(BuildToolCommandLine(true, vmrun, "start", vm, captures.Outer()));
+        suspendLines.push_back(BuildToolCommandLine(true, vmrun, "suspend", vm, captures.Outer()));
     }
     // The suspend sequence also lists what still runs.
-    suspendLines.push_back(BuildToolCommandLine(true, vmrun, "list", "", state.tempFilePath));
+    suspendLines.push_back(BuildToolCommandLine(true, vmrun, "list", "", captures.Outer()));
 
     std::vector<double> seqStart, seqSuspend, bareStart, bareSuspend;
     for (int r = 0; r < rounds; ++r) {
@@ -242,7 +240,8 @@ int main(int argc, char** argv) {
         for (int k = 0; k < 2; ++k) {
             RunCtl(vmrun, "clear-journal");
             BackupLog backupLog(log);
-            Hypervisor backupHypervisor(state, backupLog, log, runner, files);
+            Hypervisor backupHypervisor(
+                HypervisorServices{tools, captures, backupLog, log, runner, files, defaultLimit});
             HypervisorPort backupVms(backupHypervisor);
             GuestBeforeSuspend guest(runner, vmrun, bigVmx, changedDisks[k]);
             BackupServices services{emptyPort, options, backupVms, backupLog, log, guest, files, folders};

@@ -1,8 +1,9 @@
 #include "app/startup.h"
 
 #include "app/args.h"
-#include "common/paths.h"
 #include "sequences/failure_notice.h"
+
+#include <utility>
 
 namespace tarnwick {
 
@@ -11,23 +12,17 @@ const char* const HelpText =
     "running\r/BKP directory - Suspends & Backs up all running VMs\r/SKIP_VMWARE_CHECK - "
     "(For Debugging) Skips check for VMWare Directory";
 
-void Startup::SetPaths(const std::string& exePath, const std::string& commandLine) {
-    state_.exePath = exePath;
-    state_.commandLine = commandLine;
-    args_ = SplitCommandLine(commandLine);
-    state_.appDir = std::string(DirectoryPart(exePath));
-    state_.tempFilePath = state_.appDir + "Tarnwick.tmp";
-    state_.configFilePath = state_.appDir + "Tarnwick.ini";
-    state_.logFilePath = state_.appDir + "Tarnwick.log";
-}
+Startup::Startup(Reporter& reporter, Dialogs& dialogs, StartupHost& host, std::string commandLine)
+    : reporter_(reporter), dialogs_(dialogs), host_(host), commandLine_(std::move(commandLine)),
+      args_(SplitCommandLine(commandLine_)) {}
 
 void Startup::Run() {
-    const bool found = !FindVmware().empty();
-    host_.ShowToolDir(state_.vmware.toolDir);
-    if (!found) {
+    VmwareChoice choice = FindVmware();
+    host_.ShowToolDir(choice.tools.toolDir);
+    if (!choice.found) {
         if (ParamIndex(args_, "SKIP_VMWARE_CHECK") > 0) {
-            state_.vmware.toolDir = "(DEBUGGING: VMWare Check Skipped)";
-            host_.ShowToolDir(state_.vmware.toolDir);
+            choice.tools.toolDir = "(DEBUGGING: VMWare Check Skipped)";
+            host_.ShowToolDir(choice.tools.toolDir);
         } else {
             dialogs_.ShowMessage(
                 "ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be "
@@ -35,43 +30,35 @@ void Startup::Run() {
             host_.QuitApp();
         }
     }
-    reporter_.WriteLog("Started; Command line: " + state_.commandLine);
+    host_.UseVmware(choice.tools);
+    reporter_.WriteLog("Started; Command line: " + commandLine_);
     host_.LoadConfig();
     ProcessSwitches();
 }
 
-std::string Startup::FindVmware() {
-    state_.vmware.toolDir.clear();
+Startup::VmwareChoice Startup::FindVmware() {
+    VmwareChoice choice;
     for (const char* product : VmwareProducts) {
         const VmwareProbe probe = host_.ProbeVmware(product);
-        switch (probe.outcome) {
-        case VmwareProbe::Outcome::NotInstalled:
-            break;
-        case VmwareProbe::Outcome::ProgramMissing:
+        if (probe.outcome == VmwareProbe::Outcome::ProgramMissing)
             reporter_.ShowStatus("ERROR: " + probe.missingFile + " not found.");
-            break;
-        case VmwareProbe::Outcome::ToolMissing: {
-            UseTool(probe.tools);
-            const std::string message = "ERROR: " + probe.missingFile + " not found. Terminating.";
-            reporter_.ShowStatus(message);
-            dialogs_.ShowMessage(message);
-            host_.QuitApp(); // only asks to end: the next product is still looked for, start-up runs on
-            break;
+        if (probe.outcome != VmwareProbe::Outcome::ToolMissing &&
+            probe.outcome != VmwareProbe::Outcome::Found)
+            continue;
+        // A tool that was chosen but not found stays the run's tool unless a later product is found.
+        choice.tools = VmwareTools{probe.tools.toolPath, probe.tools.useVmrun, std::string()};
+        if (!probe.tools.useVmrun) host_.DisableSnapshot();
+        if (probe.outcome == VmwareProbe::Outcome::Found) {
+            choice.tools.toolDir = probe.tools.toolDir;
+            choice.found = true;
+            return choice;
         }
-        case VmwareProbe::Outcome::Found:
-            UseTool(probe.tools);
-            state_.vmware.toolDir = probe.tools.toolDir;
-            return state_.vmware.toolDir;
-        }
+        const std::string message = "ERROR: " + probe.missingFile + " not found. Terminating.";
+        reporter_.ShowStatus(message);
+        dialogs_.ShowMessage(message);
+        host_.QuitApp(); // only asks to end: the next product is still looked for, start-up runs on
     }
-    return std::string();
-}
-
-// A tool that was chosen but not found stays the run's tool unless a later product is found.
-void Startup::UseTool(const VmwareTools& tools) {
-    state_.vmware.toolPath = tools.toolPath;
-    state_.vmware.useVmrun = tools.useVmrun;
-    if (!tools.useVmrun) host_.DisableSnapshot();
+    return choice;
 }
 
 void Startup::ProcessSwitches() {

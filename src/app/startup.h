@@ -1,8 +1,8 @@
 #pragma once
 // Start-up order, the command-line switches and the first activation.
-#include "common/main_state.h"
 #include "common/services.h"
 #include "hypervisor/discovery.h"
+#include "hypervisor/vmware_tools.h"
 
 #include <string>
 #include <vector>
@@ -19,6 +19,8 @@ class StartupHost {
     virtual void DisableSnapshot() = 0;
     // The tool directory, or what stands in for it, where the user sees it.
     virtual void ShowToolDir(const std::string& text) = 0;
+    // The tool the run uses, settled once: the host builds what runs it. Before any switch acts.
+    virtual void UseVmware(const VmwareTools& tools) = 0;
     virtual void LoadConfig() = 0;
     // The whole backup run; returns the exit code a scheduler records (0 all well, 1 a step failed,
     // 2 no usable target).
@@ -38,17 +40,19 @@ extern const char* const HelpText;
 
 class Startup {
   public:
-    Startup(MainState& state, Reporter& reporter, Dialogs& dialogs, StartupHost& host)
-        : state_(state), reporter_(reporter), dialogs_(dialogs), host_(host) {}
+    // commandLine as the system handed it over, unsplit.
+    Startup(Reporter& reporter, Dialogs& dialogs, StartupHost& host, std::string commandLine);
 
-    // Paths must be known before anything can be logged, so they come first and on their own.
-    void SetPaths(const std::string& exePath, const std::string& commandLine);
-    // Everything after the paths: VMware, the start line, the configuration, the switches.
+    // VMware, the start line, the configuration, the switches.
     void Run();
-    // Looks for each product in turn, tells the user what is wrong with one, and settles the tool the
-    // run uses: the first product found, else the last tool chosen. Returns the tool directory, empty
-    // when no product is usable.
-    std::string FindVmware();
+    // What looking for VMware settled on: the first product found, else the last tool chosen, whose
+    // toolDir is then empty.
+    struct VmwareChoice {
+        VmwareTools tools;
+        bool found = false;
+    };
+    // Looks for each product in turn and tells the user what is wrong with one.
+    VmwareChoice FindVmware();
     void ProcessSwitches();
     // Every activation of the main window; the first one after a /START start-up starts the list.
     void WindowActivated();
@@ -60,12 +64,10 @@ class Startup {
     int ExitCode() const { return exitCode_; }
 
   private:
-    void UseTool(const VmwareTools& tools);
-
-    MainState& state_;
     Reporter& reporter_;
     Dialogs& dialogs_;
     StartupHost& host_;
+    std::string commandLine_;
     std::vector<std::string> args_;
     bool startPending_ = false;
     int exitCode_ = 0;

@@ -21,7 +21,7 @@ void ConfigStore::LoadConfig() {
     std::string bytes;
     std::optional<std::string> unreadable;
     try {
-        if (std::optional<std::string> text = files_.ReadWholeFile(state_.configFilePath))
+        if (std::optional<std::string> text = files_.ReadWholeFile(runFiles_.configFilePath))
             bytes = std::move(*text);
     } catch (const IoError& e) {
         // A file that cannot be read counts as missing, as it does for the platform's reader; but what it
@@ -108,8 +108,8 @@ Outcome ConfigStore::WriteConfig() {
     if (keepOldFile_) {
         Outcome kept = Outcome::Done();
         try {
-            if (std::optional<std::string> old = files_.ReadWholeFile(state_.configFilePath))
-                kept = writer_.ReplaceWholeFile(state_.configFilePath + BackupSuffix, *old);
+            if (std::optional<std::string> old = files_.ReadWholeFile(runFiles_.configFilePath))
+                kept = writer_.ReplaceWholeFile(runFiles_.configFilePath + BackupSuffix, *old);
         } catch (const IoError& e) {
             kept = Outcome::Failed(e.what());
         }
@@ -119,7 +119,7 @@ Outcome ConfigStore::WriteConfig() {
         }
         keepOldFile_ = false;
     }
-    if (Outcome written = writer_.ReplaceWholeFile(state_.configFilePath, bytes); !written.ok) {
+    if (Outcome written = writer_.ReplaceWholeFile(runFiles_.configFilePath, bytes); !written.ok) {
         dialogs_.ShowMessage(std::string(ConfigNotSavedText) + "\r\n" + written.why);
         return written;
     }

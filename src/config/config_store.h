@@ -1,6 +1,6 @@
 #pragma once
 // Loading and saving the configuration: Tarnwick.ini and the logon autostart value.
-#include "common/main_state.h"
+#include "common/run_files.h"
 #include "common/services.h"
 #include "config/control_list.h"
 
@@ -59,9 +59,9 @@ inline constexpr const char* BackupSuffix = ".bak";
 
 class ConfigStore {
   public:
-    ConfigStore(const MainState& state, FileSystem& files, FileWriter& writer, AutostartStore& autostart,
+    ConfigStore(const RunFiles& runFiles, FileSystem& files, FileWriter& writer, AutostartStore& autostart,
                 Reporter& reporter, Dialogs& dialogs, ControlList& list)
-        : state_(state), files_(files), writer_(writer), autostart_(autostart), reporter_(reporter),
+        : runFiles_(runFiles), files_(files), writer_(writer), autostart_(autostart), reporter_(reporter),
           dialogs_(dialogs), list_(list) {}
 
     // Held by the list, whose observer hears of every change; each call below ends by announcing them.
@@ -88,10 +88,10 @@ class ConfigStore {
     void DisableSnapshot();
 
   private:
-    std::string AutostartCommand() const { return state_.exePath + " /START"; }
+    std::string AutostartCommand() const { return runFiles_.exePath + " /START"; }
     Outcome WriteConfig();
 
-    const MainState& state_;
+    const RunFiles& runFiles_;
     FileSystem& files_;
     FileWriter& writer_;
     AutostartStore& autostart_;

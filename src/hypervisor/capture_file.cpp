@@ -1,5 +1,7 @@
 #include "hypervisor/capture_file.h"
 
+#include "common/paths.h"
+
 namespace tarnwick {
 
 std::string CaptureSlotPath(const std::string& appDir, int slot) {
@@ -26,6 +28,15 @@ std::string ClaimCapturePath(const std::string& appDir, FileClaims& claims, uint
         }
     }
     return appDir + "Tarnwick-p" + std::to_string(processId) + ".tmp";
+}
+
+std::string CaptureFiles::Current() const {
+    if (depth_ == 0) return outer_;
+    const size_t nameStart = DirectoryPart(outer_).size();
+    const size_t dot = outer_.find_last_of('.');
+    const std::string level = "." + std::to_string(depth_);
+    if (dot == std::string::npos || dot < nameStart) return outer_ + level;
+    return outer_.substr(0, dot) + level + outer_.substr(dot);
 }
 
 } // namespace tarnwick

@@ -1,6 +1,8 @@
 #pragma once
 // Which capture file this copy of the program uses, so that copies running side by side (the tray copy
 // and a scheduled backup) never read each other's tool output.
+#include "common/scope_exit.h"
+
 #include <cstdint>
 #include <string>
 
@@ -32,5 +34,26 @@ std::string CaptureLockPath(const std::string& capturePath);
 // its slot (and the files it left) is used again. Where no lock can be made, the first copy keeps
 // Tarnwick.tmp as the program always did, and a later one takes a name made from its process id.
 std::string ClaimCapturePath(const std::string& appDir, FileClaims& claims, uint32_t processId);
+
+// The capture files of this process's tool runs. A run started from a handler while another run waits,
+// through the same Hypervisor or another one (a /BKP run's own beside the tray copy's), gets a file of
+// its own ("Tarnwick.1.tmp" one level in), so no run reads another's output.
+class CaptureFiles {
+  public:
+    explicit CaptureFiles(std::string outer) : outer_(std::move(outer)) {}
+    CaptureFiles(const CaptureFiles&) = delete;
+    CaptureFiles& operator=(const CaptureFiles&) = delete;
+
+    // The file the outermost run uses; it stays after the run, as it always has.
+    const std::string& Outer() const { return outer_; }
+    // Where a run started now captures its output.
+    std::string Current() const;
+    // Counts a run as waiting until the result goes out of scope, also when a handler inside throws.
+    [[nodiscard]] auto Waiting() { return ScopedValue(depth_, depth_ + 1); }
+
+  private:
+    std::string outer_;
+    int depth_ = 0; // tool runs now waiting further up this thread's stack
+};
 
 } // namespace tarnwick

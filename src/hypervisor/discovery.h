@@ -1,9 +1,9 @@
 #pragma once
 // Finds an installed VMware product and the command tool it brings. It only looks: start-up decides
 // what the run uses, and tells the user what is wrong.
-#include "common/main_state.h"
 #include "common/services.h"
 #include "hypervisor/registry.h"
+#include "hypervisor/vmware_tools.h"
 
 #include <string>
 

@@ -26,7 +26,9 @@ class HypervisorPort final : public VmOperations {
     bool ExecVmCommand(const std::string& verb, const std::string& vmPath) override {
         return hypervisor_.ExecVmCommand(verb, vmPath);
     }
-    bool ToolsRunning(const std::string& vmPath) override { return hypervisor_.ToolsRunning(vmPath); }
+    bool ToolsRunning(const std::string& vmPath, uint32_t withinSeconds) override {
+        return hypervisor_.ToolsRunning(vmPath, withinSeconds);
+    }
     std::optional<std::vector<std::string>> ListRunningVms() override {
         std::vector<std::string> running;
         if (!hypervisor_.ListRunningVms(running)) return std::nullopt;

@@ -35,8 +35,9 @@ class VmOperations {
     // The running VMs' paths in the tool's order; nullopt when they could not be listed (that failure
     // has been reported already).
     virtual std::optional<std::vector<std::string>> ListRunningVms() = 0;
-    // Whether the VM's guest tools run, by vmrun's checkToolsState; false when it cannot tell.
-    virtual bool ToolsRunning(const std::string& vmPath) = 0;
+    // Whether the VM's guest tools run, by vmrun's checkToolsState; false when it cannot tell. The query
+    // takes at most withinSeconds.
+    virtual bool ToolsRunning(const std::string& vmPath, uint32_t withinSeconds) = 0;
 };
 
 // What the backup needs of the file system beyond single files. Paths are 8-bit, without a trailing

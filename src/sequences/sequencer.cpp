@@ -120,83 +120,84 @@ void Sequencer::Notice(RunKind kind, const RunTally& tally) const {
     if (const auto text = FailureNoticeText(kind, tally)) onFailureNotice_(*text);
 }
 
-void Sequencer::RunEntry(size_t i, const std::string& t, std::vector<std::string>* expected) {
-    switch (KindOf(t)) {
+void Sequencer::RunEntry(size_t i, const std::string& text, std::vector<std::string>* expected) {
+    switch (KindOf(text)) {
     case EntryKind::Illegal:
-        s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(t));
+        s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(text));
         break;
     case EntryKind::SkipMarker:
-        s_.reporter.ShowStatus("Skipped VM: " + t);
-        if (i < s_.list.Count() && s_.list.Text(i) == t)
-            s_.list.ReplaceText(i, t.substr(SkipPrefix.size()));
+        s_.reporter.ShowStatus("Skipped VM: " + text);
+        if (i < s_.list.Count() && s_.list.Text(i) == text)
+            s_.list.ReplaceText(i, text.substr(SkipPrefix.size()));
         else
             s_.reporter.WriteLog("Skip marker not removed: the list was changed during the run.");
         break;
     case EntryKind::Team:
-        OpenTeam(t);
+        OpenTeam(text);
         break;
     case EntryKind::Delay:
-        Delay(t);
+        Delay(text);
         break;
     case EntryKind::Wait:
-        Wait(i, t);
+        Wait(i, text);
         break;
     case EntryKind::Prompt:
-        Prompt(i, t, expected);
+        Prompt(i, text, expected);
         break;
     case EntryKind::VM:
-        StartVm(i, t);
+        StartVm(i, text);
         break;
     }
 }
 
 // Every status lets messages through, and with them a logoff or Exit.
-bool Sequencer::RefuseAfterStatus(const std::string& t) {
+bool Sequencer::RefuseAfterStatus(const std::string& text) {
     const auto why = StopReason();
-    if (why) s_.reporter.WriteLog("Not carried out (" + *why + "): " + t);
+    if (why) s_.reporter.WriteLog("Not carried out (" + *why + "): " + text);
     return why.has_value();
 }
 
-void Sequencer::OpenTeam(const std::string& t) {
-    s_.reporter.ShowStatus("Opening Team: " + t);
-    if (RefuseAfterStatus(t)) return;
+void Sequencer::OpenTeam(const std::string& text) {
+    s_.reporter.ShowStatus("Opening Team: " + text);
+    if (RefuseAfterStatus(text)) return;
     ++startTally_.tried;
-    if (ContainsDoubleQuote(t)) {
+    if (ContainsDoubleQuote(text)) {
         ++startTally_.failed;
-        s_.reporter.WriteLog("Error launching " + InQuotes(t) + ". The path holds a double quote.");
+        s_.reporter.WriteLog("Error launching " + InQuotes(text) + ". The path holds a double quote.");
         return;
     }
-    RunStart(t, "Team", [&] {
+    RunStart(text, "Team", [&] {
         uint32_t exitCode = 0;
-        if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(t), s_.vmware.toolDir, false, exitCode)) {
+        if (!s_.processes.RunCommandLine("vmware -x -q " + InQuotes(text), s_.vmware.toolDir, false,
+                                         exitCode)) {
             ++startTally_.failed;
-            s_.reporter.WriteLog("Error launching " + InQuotes(t) +
+            s_.reporter.WriteLog("Error launching " + InQuotes(text) +
                                  ". Exit code: " + std::to_string(exitCode));
         }
     });
 }
 
-void Sequencer::Delay(const std::string& t) {
-    const std::string_view rest = DelaySeconds(t);
+void Sequencer::Delay(const std::string& text) {
+    const std::string_view rest = DelaySeconds(text);
     const auto seconds = DelayLength(rest);
     if (!seconds) {
-        s_.reporter.WriteLog(InvalidDelayLine(t));
+        s_.reporter.WriteLog(InvalidDelayLine(text));
         return;
     }
-    SleepSeconds(t, rest, *seconds);
+    SleepSeconds(text, rest, *seconds);
 }
 
-void Sequencer::SleepSeconds(const std::string& t, std::string_view secondsText, int32_t seconds) {
+void Sequencer::SleepSeconds(const std::string& text, std::string_view secondsText, int32_t seconds) {
     s_.reporter.ShowStatus("Sleeping for " + std::string(secondsText) + " seconds...");
-    if (RefuseAfterStatus(t)) return;
+    if (RefuseAfterStatus(text)) return;
     SleepMilliseconds(s_.processes, static_cast<uint64_t>(seconds) * 1000);
 }
 
-void Sequencer::Wait(size_t i, const std::string& t) {
-    const std::string_view rest = WaitSeconds(t);
+void Sequencer::Wait(size_t i, const std::string& text) {
+    const std::string_view rest = WaitSeconds(text);
     const auto seconds = DelayLength(rest);
     if (!seconds) {
-        s_.reporter.WriteLog(InvalidWaitLine(t));
+        s_.reporter.WriteLog(InvalidWaitLine(text));
         return;
     }
     const WaitTarget target = ChooseWaitTarget(s_.list, i, s_.vmware.useVmrun, [this](size_t j) {
@@ -204,8 +205,8 @@ void Sequencer::Wait(size_t i, const std::string& t) {
         return found != startedInRun_.end() && found->second == s_.list.Text(j);
     });
     if (target.fallback != WaitFallback::None) {
-        s_.reporter.WriteLog(WaitFallbackLine(target, t));
-        SleepSeconds(t, rest, *seconds);
+        s_.reporter.WriteLog(WaitFallbackLine(target, text));
+        SleepSeconds(text, rest, *seconds);
         return;
     }
 
@@ -213,10 +214,13 @@ void Sequencer::Wait(size_t i, const std::string& t) {
     const uint64_t limitMs = static_cast<uint64_t>(*seconds) * 1000;
     const uint64_t begin = s_.processes.TickMilliseconds();
     s_.reporter.ShowStatus("Waiting up to " + limit + " seconds for " + target.vm + " to be ready...");
-    if (RefuseAfterStatus(t)) return;
+    if (RefuseAfterStatus(text)) return;
     // A logoff or Exit handled during the wait ends it; the run then stops at its next entry.
     while (!StopReason()) {
-        const bool ready = s_.vms.ToolsRunning(target.vm);
+        // A hung query must not stretch the wait: it gets what is left of it, rounded up.
+        const uint64_t spent = s_.processes.TickMilliseconds() - begin;
+        const uint64_t left = spent < limitMs ? limitMs - spent : 0;
+        const bool ready = s_.vms.ToolsRunning(target.vm, static_cast<uint32_t>((left + 999) / 1000));
         const uint64_t elapsed = s_.processes.TickMilliseconds() - begin;
         if (ready) {
             s_.reporter.WriteLog("  ready after " + std::to_string((elapsed + 500) / 1000) + " seconds.");
@@ -230,10 +234,10 @@ void Sequencer::Wait(size_t i, const std::string& t) {
     }
 }
 
-void Sequencer::Prompt(size_t i, const std::string& t, std::vector<std::string>* expected) {
+void Sequencer::Prompt(size_t i, const std::string& text, std::vector<std::string>* expected) {
     s_.reporter.ShowStatus("Awaiting User Response...");
-    if (RefuseAfterStatus(t)) return;
-    if (i >= s_.list.Count() || s_.list.Text(i) != t) {
+    if (RefuseAfterStatus(text)) return;
+    if (i >= s_.list.Count() || s_.list.Text(i) != text) {
         s_.reporter.WriteLog("Prompt not asked: the list was changed during the run.");
         return;
     }
@@ -251,28 +255,29 @@ void Sequencer::Prompt(size_t i, const std::string& t, std::vector<std::string>*
     if (expected && i + 1 < expected->size()) (*expected)[i + 1] = marked;
 }
 
-void Sequencer::StartVm(size_t i, const std::string& t) {
-    s_.reporter.ShowStatus("Starting VM: " + t);
-    if (RefuseAfterStatus(t)) return;
+void Sequencer::StartVm(size_t i, const std::string& text) {
+    s_.reporter.ShowStatus("Starting VM: " + text);
+    if (RefuseAfterStatus(text)) return;
     ++startTally_.tried;
-    RunStart(t, "VM", [&] {
-        if (s_.vms.ExecVmCommand("start", t))
-            startedInRun_[i] = t;
+    RunStart(text, "VM", [&] {
+        if (s_.vms.ExecVmCommand("start", text))
+            startedInRun_[i] = text;
         else
             ++startTally_.failed;
     });
 }
 
-template <class Start> void Sequencer::RunStart(const std::string& t, const char* what, Start start) {
+template <class Start> void Sequencer::RunStart(const std::string& text, const char* what, Start start) {
     const uint64_t before = suspensionsBegun_;
     {
         const auto underWay = ScopedValue(startUnderWay_, true);
         start();
         if (suspensionsBegun_ == before) return;
         // The suspension ran while this start was under way and may not have seen what it started.
-        s_.reporter.WriteLog(std::string(what) + " started while a suspension ran; suspending it now: " + t);
-        s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + t);
-        s_.vms.ExecVmCommand("suspend", t);
+        s_.reporter.WriteLog(std::string(what) +
+                             " started while a suspension ran; suspending it now: " + text);
+        s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + text);
+        s_.vms.ExecVmCommand("suspend", text);
     }
     if (onStartCaughtUp_) onStartCaughtUp_();
 }
@@ -290,26 +295,27 @@ bool Sequencer::SuspendAll() {
         for (size_t i = s_.list.Count(); i-- > 0;) {
             // Entries removed meanwhile are gone; the second pass still finds their VMs.
             if (i >= s_.list.Count() || !s_.list.Enabled(i)) continue;
-            const std::string t = s_.list.Text(i);
+            const std::string text = s_.list.Text(i);
             // The kinds in this pass's own order: a delay, wait or prompt is never taken for a Team here, and
             // a skip marker is no kind of its own.
-            if (IsIllegalText(t)) {
-                s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(t));
-            } else if (IsDelayText(t)) {
-                const std::string_view rest = DelaySeconds(t);
+            if (IsIllegalText(text)) {
+                s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(text));
+            } else if (IsDelayText(text)) {
+                const std::string_view rest = DelaySeconds(text);
                 if (const auto seconds = DelayLength(rest)) {
                     s_.reporter.ShowStatus("Sleeping for " + std::string(rest) + "/10 seconds...");
                     SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 100);
                 } else {
-                    s_.reporter.WriteLog(InvalidDelayLine(t));
+                    s_.reporter.WriteLog(InvalidDelayLine(text));
                 }
-            } else if (IsWaitText(t)) {
+            } else if (IsWaitText(text)) {
                 s_.reporter.ShowStatus("Skipping startup wait for a VM to be ready...");
-            } else if (IsPromptText(t)) {
+            } else if (IsPromptText(text)) {
                 s_.reporter.ShowStatus("Skipping startup user prompt...");
             } else {
-                s_.reporter.ShowStatus((IsTeamText(t) ? "  Suspending Team: " : "  Suspending VM: ") + t);
-                Suspend(t, false);
+                s_.reporter.ShowStatus((IsTeamText(text) ? "  Suspending Team: " : "  Suspending VM: ") +
+                                       text);
+                Suspend(text, false);
             }
         }
         s_.reporter.ShowStatus("Suspending any other running VMs...");
@@ -326,8 +332,8 @@ bool Sequencer::SuspendAll() {
 
 // The list's entries are suspended whether they run or not, so only a VM that was listed as running
 // and stayed so counts as a failure; the second pass lists every VM the first one left running.
-void Sequencer::Suspend(const std::string& t, bool wasRunning) {
-    const bool suspended = s_.vms.ExecVmCommand("suspend", t);
+void Sequencer::Suspend(const std::string& text, bool wasRunning) {
+    const bool suspended = s_.vms.ExecVmCommand("suspend", text);
     if (suspended || wasRunning) ++suspendTally_.tried;
     if (!suspended && wasRunning) ++suspendTally_.failed;
 }

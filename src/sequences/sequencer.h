@@ -9,8 +9,8 @@
 //     suspended as soon as its start returns; only then is the start over.
 //   - Only one suspension runs at a time; a second one asked for meanwhile is not started.
 //   - Once Exit has closed the program, nothing more is started either.
-#include "common/main_state.h"
 #include "common/services.h"
+#include "hypervisor/vmware_tools.h"
 #include "sequences/end_session_gate.h"
 #include "sequences/failure_notice.h"
 #include "sequences/ports.h"
@@ -28,7 +28,7 @@ namespace tarnwick {
 
 // Both functions must be set: the sequencer refuses to be built without them (std::logic_error).
 struct SequenceServices {
-    const VmwareTools& vmware;
+    VmwareTools vmware;
     ControlListView& list;
     VmOperations& vms;
     Reporter& reporter;
@@ -76,21 +76,21 @@ class Sequencer {
   private:
     [[nodiscard]] auto BeginStart();
     std::optional<std::string> StopReason() const;
-    // Carries out entry i, whose text was read as t. expected: StartAll's record of the texts it has
+    // Carries out entry i, whose text the caller read. expected: StartAll's record of the texts it has
     // yet to reach, kept up to date when a prompt marks the next entry.
-    void RunEntry(size_t i, const std::string& t, std::vector<std::string>* expected);
-    bool RefuseAfterStatus(const std::string& t);
-    void OpenTeam(const std::string& t);
-    void Delay(const std::string& t);
-    void SleepSeconds(const std::string& t, std::string_view secondsText, int32_t seconds);
-    void Wait(size_t i, const std::string& t);
-    void Prompt(size_t i, const std::string& t, std::vector<std::string>* expected);
-    void StartVm(size_t i, const std::string& t);
-    // Runs one start (verb "Team" or "VM" for the lines) and suspends t after it when a suspension began
-    // meanwhile.
-    template <class Start> void RunStart(const std::string& t, const char* what, Start start);
+    void RunEntry(size_t i, const std::string& text, std::vector<std::string>* expected);
+    bool RefuseAfterStatus(const std::string& text);
+    void OpenTeam(const std::string& text);
+    void Delay(const std::string& text);
+    void SleepSeconds(const std::string& text, std::string_view secondsText, int32_t seconds);
+    void Wait(size_t i, const std::string& text);
+    void Prompt(size_t i, const std::string& text, std::vector<std::string>* expected);
+    void StartVm(size_t i, const std::string& text);
+    // Runs one start (verb "Team" or "VM" for the lines) and suspends the entry after it when a suspension
+    // began meanwhile.
+    template <class Start> void RunStart(const std::string& text, const char* what, Start start);
     void StartListed();
-    void Suspend(const std::string& t, bool wasRunning);
+    void Suspend(const std::string& text, bool wasRunning);
     void Notice(RunKind kind, const RunTally& tally) const;
 
     SequenceServices s_;

@@ -69,7 +69,7 @@ void MainPresenter::Command(UserCommand command) {
         view_.ShowAbout();
         break;
     case UserCommand::OpenLog:
-        view_.OpenInEditor(s_.state.logFilePath);
+        view_.OpenInEditor(s_.files.logFilePath);
         break;
     case UserCommand::Exit:
         s_.sequences.ExitWithSuspendOffer();
@@ -91,7 +91,7 @@ void MainPresenter::BeepUnless(bool acted) {
 }
 
 void MainPresenter::AddFile() {
-    if (const auto path = view_.ChooseFile(OpenDialogFilter, s_.state.appDir)) s_.list.AddFile(*path);
+    if (const auto path = view_.ChooseFile(OpenDialogFilter, s_.files.appDir)) s_.list.AddFile(*path);
 }
 
 void MainPresenter::AddDelay() {

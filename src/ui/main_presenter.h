@@ -1,6 +1,6 @@
 #pragma once
 // Decides what the main window's commands do and redraws the window from the model's change signal.
-#include "common/main_state.h"
+#include "common/run_files.h"
 #include "common/services.h"
 #include "config/config_store.h"
 #include "config/control_list.h"
@@ -24,7 +24,7 @@ class SequenceCommands {
 };
 
 struct MainPresenterServices {
-    const MainState& state;
+    const RunFiles& files;
     ControlList& list;
     ConfigStore& config;
     Dialogs& dialogs;

@@ -51,10 +51,12 @@ struct BackupLab {
         for (const std::string& vm : {alpha, beta, gamma})
             vmware.Ctl("set-state \"" + vm + "\" running");
     }
-    void Configure(bool all, bool snapshot) {
+    void Configure(bool all, bool snapshot, int toolTimeout = 0) {
+        const std::string limit =
+            toolTimeout ? "  ToolTimeout = " + std::to_string(toolTimeout) + "\r\n" : std::string();
         WriteFileBytes(ws.Dir() + "Tarnwick.ini",
-                       std::string("[Options]\r\n  BkpAll = ") + (all ? "-1" : "0") +
-                           "\r\n  UseSnapshot = " + (snapshot ? "-1" : "0") + "\r\n[Control]\r\n  " + alpha +
+                       std::string("[Options]\r\n  BkpAll = ") + (all ? "-1" : "0") + "\r\n  UseSnapshot = " +
+                           (snapshot ? "-1" : "0") + "\r\n" + limit + "[Control]\r\n  " + alpha +
                            " = -1\r\n  DELAY:1 = 0\r\n  " + beta + " = 0\r\n  PROMPT: = -1\r\n");
     }
     // Runs a backup to dir and returns the exit code.
@@ -229,6 +231,7 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         bool lockDisk = false; // the disk is held open with no sharing, so XCOPY cannot read it
         const char* line;
         const char* box = ""; // an interactive run still shows the tool's failure
+        int toolTimeout = 0;  // the user's limit for tool runs, when set
     } cases[] = {
         {"suspend", "inject \"" + lab.alpha + "\" suspend \"stdout=Error: Cannot suspend\" exit=255 times=1",
          false, false, "    Suspend failed; the previous copy stays."},
@@ -241,6 +244,9 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         // The copy itself is whole and replaces the previous one; the resume is tried again.
         {"resume", "inject \"" + lab.alpha + "\" start \"stdout=Error: Busy\" exit=255 times=1", false, false,
          "    Resume failed; trying again..."},
+        // The backup runs its tools under the user's limit, as the tray copy does.
+        {"hung suspend", "inject \"" + lab.alpha + "\" suspend hang times=1", false, false,
+         "      Ended after the limit of 5 seconds: ", "", 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -248,12 +254,17 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         // The guest writes on, so a copy made now would differ from the previous one.
         lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 " + std::string("written-before-") +
                        c.name);
-        lab.Configure(false, c.snapshot);
+        lab.Configure(false, c.snapshot, c.toolTimeout);
         if (!c.inject.empty()) lab.vmware.Ctl(c.inject);
         HANDLE held = c.lockDisk
                           ? CreateFileA(disk.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
                           : INVALID_HANDLE_VALUE;
+        const ULONGLONG began = GetTickCount64();
         const auto code = lab.Run(lab.target, "", c.box);
+        if (c.toolTimeout) {
+            EXPECT_GE(GetTickCount64() - began, 5000u);
+            EXPECT_LT(GetTickCount64() - began, 20000u) << "not ended at the user's limit";
+        }
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         EXPECT_EQ(code, std::optional<DWORD>(1u)) << lab.ws.Log();
         EXPECT_EQ(lab.vmware.State(lab.alpha), "running");

@@ -20,15 +20,11 @@ const char* const Command = "C:\\Tools\\Tarnwick.exe /START";
 
 class ConfigStoreTest : public ::testing::Test {
   protected:
-    ConfigStoreTest() : writer(files), store(state, files, writer, registry, ui, ui, list) {}
-    void SetUp() override {
-        state.exePath = ExePath;
-        state.configFilePath = IniPath;
-    }
+    ConfigStoreTest() : writer(files), store(runFiles, files, writer, registry, ui, ui, list) {}
     void File(const std::string& text) { files.files[IniPath] = text; }
     const std::string& Saved() { return files.files[IniPath]; }
 
-    MainState state;
+    const RunFiles runFiles = RunFiles::Beside(ExePath, "C:\\Tools\\Tarnwick.tmp");
     MemoryFiles files;
     FakeWriter writer;
     FakeAutostart registry;
@@ -366,7 +362,7 @@ TEST_F(ConfigStoreTest, AFileNotReadInThisRunIsNeverSavedOver) {
     EXPECT_EQ(list.Entries(), (std::vector<ControlEntry>{{"C:\\VMs\\a.vmx", true}, {"PROMPT:", true}}));
     // A missing file holds nothing to lose.
     files.files.clear();
-    ConfigStore fresh(state, files, writer, registry, ui, ui, list);
+    ConfigStore fresh(runFiles, files, writer, registry, ui, ui, list);
     fresh.LoadConfig();
     list.AddPrompt();
     EXPECT_TRUE(fresh.SaveConfig().ok);

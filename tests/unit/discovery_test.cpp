@@ -20,18 +20,21 @@ using WrongType = FakeRegistry::WrongType;
 class DiscoveryTest : public ::testing::Test {
   protected:
     DiscoveryTest() { host.discovery = &discovery; }
-    std::string FindVmware() { return startup.FindVmware(); }
+    std::string FindVmware() {
+        choice = startup.FindVmware();
+        return choice.tools.toolDir;
+    }
     void Install(const std::string& dir, std::initializer_list<const char*> names) {
         for (const char* name : names)
             files.files[dir + name] = "";
     }
 
-    MainState state;
+    Startup::VmwareChoice choice;
     MemoryFiles files;
     FakeRegistry registry;
     Discovery discovery{files, registry};
     RecordingStartupHost host;
-    Startup startup{state, host, host, host};
+    Startup startup{host, host, host, "p"};
 };
 
 TEST_F(DiscoveryTest, Outcomes) {
@@ -147,7 +150,7 @@ TEST_F(DiscoveryTest, Outcomes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        state = MainState{};
+        choice = Startup::VmwareChoice{};
         host.trace.clear();
         files = MemoryFiles{};
         registry = FakeRegistry{};
@@ -157,9 +160,9 @@ TEST_F(DiscoveryTest, Outcomes) {
             files.files[path] = "";
 
         EXPECT_EQ(FindVmware(), c.toolDir);
-        EXPECT_EQ(state.vmware.toolDir, c.toolDir);
-        EXPECT_EQ(state.vmware.useVmrun, c.useVmrun);
-        EXPECT_EQ(state.vmware.toolPath, c.toolPath);
+        EXPECT_EQ(choice.found, !c.toolDir.empty());
+        EXPECT_EQ(choice.tools.useVmrun, c.useVmrun);
+        EXPECT_EQ(choice.tools.toolPath, c.toolPath);
         EXPECT_EQ(host.Lines("status:"), c.statuses);
         EXPECT_EQ(host.Lines("box:"), c.messages);
         EXPECT_EQ(host.Count("quit"), c.quits);
@@ -174,7 +177,7 @@ TEST_F(DiscoveryTest, WorkstationWinsAndServerIsNeverRead) {
     Install(ws, {"vmware.exe", "vmrun.exe"});
     Install("C:\\S\\", {"vmware.exe", "vmware-cmd.bat"});
     EXPECT_EQ(FindVmware(), ws);
-    EXPECT_EQ(state.vmware.toolPath, "C:\\WS\\vmrun.exe");
+    EXPECT_EQ(choice.tools.toolPath, "C:\\WS\\vmrun.exe");
     // The 32-bit view first, then the 64-bit one; the Server key is not touched.
     const std::vector<std::pair<RegistryView, std::string>> expected{{RegistryView::Bits32, kWsKey},
                                                                      {RegistryView::Bits64, kWsKey}};
@@ -213,7 +216,6 @@ TEST_F(DiscoveryTest, WhatAFailedProductToldAndAskedForStandsWhenTheNextOneThrow
     EXPECT_THROW(FindVmware(), RegistryDataError);
     EXPECT_EQ(host.Lines("box:"), Lines{"ERROR: C:\\WS\\vmrun.exe not found. Terminating."});
     EXPECT_EQ(host.Count("quit"), 1u);
-    EXPECT_EQ(state.vmware.toolPath, "C:\\WS\\vmrun.exe");
 }
 
 } // namespace

@@ -259,6 +259,7 @@ class RecordingStartupHost : public RecordingUi, public StartupHost {
     Discovery* discovery = nullptr;
     std::string toolDir = "C:\\VMware\\";
     std::string toolDirShown;
+    VmwareTools used;
     bool otherInstance = false;
     int backupResult = 0;
     bool endRequested = false;
@@ -274,6 +275,10 @@ class RecordingStartupHost : public RecordingUi, public StartupHost {
     }
     void DisableSnapshot() override { Record("no-snapshot"); }
     void ShowToolDir(const std::string& text) override { toolDirShown = text; }
+    void UseVmware(const VmwareTools& tools) override {
+        Record("use:" + tools.toolPath);
+        used = tools;
+    }
     void LoadConfig() override { Record("load"); }
     int BackupRunningVms(const std::string& target) override {
         Record("backup:" + target);

@@ -1,5 +1,6 @@
 #include "hypervisor/hypervisor.h"
 
+#include "app/tool_setup.h"
 #include "hypervisor/capture_file.h"
 
 #include "fakes.h"
@@ -14,12 +15,15 @@ namespace {
 
 const char* const kCapture = "C:\\App\\Tarnwick.tmp";
 
+const VmwareTools kVmrun{"C:\\P\\vmrun.exe", true, ""};
+const VmwareTools kVmwareCmd{"C:\\S\\vmware-cmd.bat", false, ""};
+
 class HypervisorTest : public ::testing::Test {
   protected:
-    HypervisorTest() {
-        state.tempFilePath = kCapture;
-        state.vmware.toolPath = "C:\\P\\vmrun.exe";
-        state.vmware.useVmrun = true;
+    explicit HypervisorTest(const VmwareTools& tools = kVmrun) : hypervisor(Make(tools, captures)) {}
+    Hypervisor Make(const VmwareTools& tools, CaptureFiles& files_) {
+        return Hypervisor(
+            HypervisorServices{tools, files_, ui, ui, processes, files, [this] { return userLimit; }});
     }
     // The tool answers by writing output into the capture file, as cmd's redirection would.
     void ToolPrints(std::string output, uint32_t exitCode = 0) {
@@ -29,11 +33,12 @@ class HypervisorTest : public ::testing::Test {
         };
     }
 
-    MainState state;
+    std::optional<uint32_t> userLimit;
     RecordingUi ui;
     ScriptedProcesses processes;
     MemoryFiles files;
-    Hypervisor hypervisor{state, ui, ui, processes, files};
+    CaptureFiles captures{kCapture};
+    Hypervisor hypervisor;
 };
 
 TEST_F(HypervisorTest, ExecVmCommandJudgesTheExitCodeThenTheOutput) {
@@ -59,13 +64,13 @@ TEST_F(HypervisorTest, ExecVmCommandJudgesTheExitCodeThenTheOutput) {
         {false, "VMControl error -11: No such virtual machine: D:\\x.vmx\r\n", 255, false},
     };
     for (const Case& c : cases) {
-        state.vmware.useVmrun = c.useVmrun;
+        Hypervisor tool = Make(c.useVmrun ? kVmrun : kVmwareCmd, captures);
         ToolPrints(c.output, c.exitCode);
-        uint32_t exitCode = 99;
-        EXPECT_EQ(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", "D:\\x.vmx", exitCode, true),
-                  c.success)
-            << c.output;
-        EXPECT_EQ(exitCode, c.exitCode);
+        ui.trace.clear();
+        EXPECT_EQ(tool.ExecVmCommand("start", "D:\\x.vmx"), c.success) << c.output;
+        if (!c.success) {
+            EXPECT_EQ(ui.Logged().at(2), "  Exit code: " + std::to_string(c.exitCode));
+        }
     }
 }
 
@@ -106,7 +111,7 @@ TEST_F(HypervisorTest, ToolsRunningOnlyForTheExactAnswerAndNothingLoggedButTheCo
             files.files[kCapture] = c.output;
             return ScriptedProcesses::Answer{c.started, 0};
         };
-        EXPECT_EQ(hypervisor.ToolsRunning("D:\\VMs\\a b\\x.vmx"), c.running) << c.output;
+        EXPECT_EQ(hypervisor.ToolsRunning("D:\\VMs\\a b\\x.vmx", 60), c.running) << c.output;
         EXPECT_EQ(
             ui.Logged(),
             Lines{
@@ -116,12 +121,9 @@ TEST_F(HypervisorTest, ToolsRunningOnlyForTheExactAnswerAndNothingLoggedButTheCo
 }
 
 TEST_F(HypervisorTest, FailureIsLoggedInThreeEntries) {
-    state.vmware.useVmrun = false;
-    state.vmware.toolPath = "C:\\S\\vmware-cmd.bat";
+    Hypervisor vmwareCmd = Make(kVmwareCmd, captures);
     ToolPrints("VMControl error -8: Invalid operation\r\nsecond line", 0xFFFFFFFFu);
-    uint32_t exitCode = 0;
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "snapshot", "D:\\x.vmx", exitCode, true));
-    EXPECT_EQ(exitCode, 0xFFFFFFFFu);
+    EXPECT_FALSE(vmwareCmd.ExecVmCommand("snapshot", "D:\\x.vmx"));
     EXPECT_EQ(
         ui.Logged(),
         (Lines{
@@ -135,24 +137,12 @@ TEST_F(HypervisorTest, FailureIsLoggedInThreeEntries) {
 TEST_F(HypervisorTest, CmdNotStartedIsAFailureThatShowsNoOlderOutput) {
     files.files[kCapture] = "left over";
     processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 7}; };
-    uint32_t exitCode = 5;
-    EXPECT_FALSE(
-        hypervisor.ExecVmCommand(state.vmware.toolPath, "deletesnapshot", "D:\\x.vmx", exitCode, true));
-    EXPECT_EQ(exitCode, 0u);
+    EXPECT_FALSE(hypervisor.ExecVmCommand("deletesnapshot", "D:\\x.vmx"));
     ASSERT_EQ(ui.Logged().size(), 4u);
     EXPECT_EQ(ui.Logged()[1], "Error deletesnapshoting \"D:\\x.vmx\".");
     EXPECT_EQ(ui.Logged()[2], "  Exit code: 0");
     EXPECT_EQ(ui.Logged()[3], "  Command output: \r\n");
     EXPECT_FALSE(files.FileExists(kCapture));
-}
-
-TEST_F(HypervisorTest, WithoutCaptureOnlyTheStartCounts) {
-    files.files[kCapture] = "Error: stale";
-    uint32_t exitCode = 0;
-    EXPECT_TRUE(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", "D:\\x.vmx", exitCode, false));
-    EXPECT_EQ(processes.lines, Lines{R"(cmd /c ""C:\P\vmrun.exe" start "D:\x.vmx"")"});
-    processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{false, 0}; };
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", "D:\\x.vmx", exitCode, false));
 }
 
 TEST_F(HypervisorTest, CaptureUnreadableOrNeverWrittenIsAFailure) {
@@ -174,8 +164,7 @@ TEST_F(HypervisorTest, CaptureUnreadableOrNeverWrittenIsAFailure) {
 }
 
 TEST_F(HypervisorTest, EachRunHasTheLimitOfItsKindAndARunPastItFails) {
-    std::optional<uint32_t> userLimit;
-    Hypervisor limited{state, ui, ui, processes, files, [&] { return userLimit; }};
+    Hypervisor& limited = hypervisor;
     processes.tool = [this](const std::string& line) {
         const bool listing = line.find(" list ") != std::string::npos;
         files.files[kCapture] = listing ? "Total running VMs: 0\r\n" : "";
@@ -195,14 +184,51 @@ TEST_F(HypervisorTest, EachRunHasTheLimitOfItsKindAndARunPastItFails) {
     ui.trace.clear();
     int limitsPassed = 0;
     limited.SetLimitPassedHandler([&] { ++limitsPassed; });
-    uint32_t exitCode = 0;
-    EXPECT_FALSE(limited.ExecVmCommand(state.vmware.toolPath, "suspend", "D:\\x.vmx", exitCode, true));
+    EXPECT_FALSE(limited.ExecVmCommand("suspend", "D:\\x.vmx"));
     EXPECT_EQ(limitsPassed, 1);
     const std::string line = R"(cmd /c ""C:\P\vmrun.exe" suspend "D:\x.vmx" > "C:\App\Tarnwick.tmp"")";
     ASSERT_EQ(ui.Logged().size(), 5u);
     EXPECT_EQ(ui.Logged()[1], "      Ended after the limit of 900 seconds: " + line);
     EXPECT_EQ(ui.Logged()[2], "Error suspending \"D:\\x.vmx\".");
     EXPECT_EQ(ui.Logged()[3], "  Exit code: 1460");
+
+    // A wait's query takes what is left of the wait, at least a second; ended there, it is the wait's
+    // end and no tool that failed to finish. Under its own limit it is one.
+    processes.limits.clear();
+    processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{true, 0, true}; };
+    userLimit = 30;
+    EXPECT_FALSE(limited.ToolsRunning("D:\\x.vmx", 4));
+    EXPECT_FALSE(limited.ToolsRunning("D:\\x.vmx", 0));
+    EXPECT_FALSE(limited.ToolsRunning("D:\\x.vmx", 120));
+    EXPECT_EQ(processes.limits, (std::vector<uint32_t>{4, 1, 30}));
+    EXPECT_EQ(limitsPassed, 2);
+
+    // Nothing can be made without a limit: it would run every tool under the default, whatever the user set.
+    EXPECT_THROW(Hypervisor(HypervisorServices{kVmrun, captures, ui, ui, processes, files, nullptr}),
+                 std::logic_error);
+}
+
+TEST_F(HypervisorTest, EveryHypervisorOfARunHasTheUsersLimitAndItsOwnCaptureFiles) {
+    // The tray copy's and a /BKP run's, each with its own log, made in the one place.
+    ControlList list;
+    ConfigOptions options;
+    options.toolTimeout = "120";
+    list.SetOptions(options);
+    const ToolSetup setup(kVmrun, captures, ui, processes, files, list);
+    RecordingUi backupLog;
+    Hypervisor tray = setup.Make(ui);
+    Hypervisor backup = setup.Make(backupLog);
+    processes.tool = [&](const std::string& line) {
+        // Exit posted to the /BKP run's window: the tray side suspends while the backup's suspend waits.
+        if (line.find("a.vmx") != std::string::npos) tray.ExecVmCommand("suspend", "D:\\b.vmx");
+        return ScriptedProcesses::Answer{true, 0, true};
+    };
+    EXPECT_FALSE(backup.ExecVmCommand("suspend", "D:\\a.vmx"));
+    EXPECT_EQ(processes.limits, (std::vector<uint32_t>{120, 120}));
+    EXPECT_EQ(processes.lines.at(1),
+              R"(cmd /c ""C:\P\vmrun.exe" suspend "D:\b.vmx" > "C:\App\Tarnwick.1.tmp"")");
+    EXPECT_EQ(backupLog.Lines("log:      Ended after the limit of ").size(), 1u);
+    EXPECT_EQ(ui.Lines("log:      Ended after the limit of 120 seconds").size(), 1u);
 }
 
 TEST_F(HypervisorTest, DoubleQuoteIsNeverHandedToCmd) {
@@ -222,10 +248,9 @@ TEST_F(HypervisorTest, DoubleQuoteIsNeverHandedToCmd) {
     for (const Case& c : cases) {
         ui.trace.clear();
         processes.lines.clear();
-        state.tempFilePath = c.capture;
-        uint32_t exitCode = 3;
-        EXPECT_FALSE(hypervisor.ExecVmCommand(c.tool, c.verb, c.vmPath, exitCode, true));
-        EXPECT_EQ(exitCode, 0u);
+        CaptureFiles capture{c.capture};
+        Hypervisor tool = Make(VmwareTools{c.tool, true, ""}, capture);
+        EXPECT_FALSE(tool.ExecVmCommand(c.verb, c.vmPath));
         EXPECT_TRUE(processes.lines.empty());
         EXPECT_EQ(ui.Logged(),
                   Lines{std::string("      DosCmd refused, a double quote would break the command line: ") +
@@ -280,16 +305,20 @@ TEST_F(HypervisorTest, CapturePathPerDepth) {
         {"C:\\a.b\\Tarnwick", {"C:\\a.b\\Tarnwick", "C:\\a.b\\Tarnwick.1", "C:\\a.b\\Tarnwick.2"}},
     };
     for (const Case& c : cases) {
-        state.tempFilePath = c.temp;
+        CaptureFiles capture{c.temp};
+        // Runs nest through one Hypervisor or another of the same process alike.
+        Hypervisor one = Make(kVmrun, capture);
+        Hypervisor other = Make(kVmrun, capture);
         Lines seen;
         processes.tool = [&](const std::string&) {
-            seen.push_back(hypervisor.CapturePath());
-            if (seen.size() < 3) hypervisor.ExecVmCommand("start", "D:\\x.vmx");
+            seen.push_back(one.CapturePath());
+            if (seen.size() < 3) (seen.size() == 1 ? other : one).ExecVmCommand("start", "D:\\x.vmx");
             return ScriptedProcesses::Answer{};
         };
-        seen.push_back(hypervisor.CapturePath());
-        hypervisor.ExecVmCommand("start", "D:\\x.vmx");
+        seen.push_back(one.CapturePath());
+        one.ExecVmCommand("start", "D:\\x.vmx");
         EXPECT_EQ(Lines(seen.begin(), seen.begin() + 3), c.expected);
+        EXPECT_EQ(other.CapturePath(), c.temp);
     }
 }
 
@@ -343,10 +372,7 @@ TEST_F(HypervisorTest, ListingNotStartedShowsTheBoxAndKeepsTheList) {
 
 class VmwareCmdListing : public HypervisorTest {
   protected:
-    VmwareCmdListing() {
-        state.vmware.useVmrun = false;
-        state.vmware.toolPath = "C:\\S\\vmware-cmd.bat";
-    }
+    VmwareCmdListing() : HypervisorTest(kVmwareCmd) {}
     // "-l" prints the listing; "getstate" answers from states, keyed by the quoted path.
     void Serve(std::string listing, std::map<std::string, std::string> states,
                std::set<std::string> notStarted = {}) {
@@ -469,12 +495,12 @@ TEST(CaptureFile, EachRunningCopyGetsAFileOfItsOwnAndTheFirstKeepsTheUsualName) 
     EXPECT_EQ(ClaimCapturePath(dir, claims, 77), "C:\\App\\Tarnwick.tmp");
 
     // A nested run's file of one copy is never another copy's file.
-    MainState state;
-    state.tempFilePath = CaptureSlotPath(dir, 2);
+    CaptureFiles capture{CaptureSlotPath(dir, 2)};
     RecordingUi ui;
     ScriptedProcesses processes;
     MemoryFiles files;
-    Hypervisor second{state, ui, ui, processes, files};
+    Hypervisor second(
+        HypervisorServices{kVmrun, capture, ui, ui, processes, files, [] { return std::nullopt; }});
     Lines nested;
     processes.tool = [&](const std::string&) {
         nested.push_back(second.CapturePath());

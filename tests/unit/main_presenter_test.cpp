@@ -81,7 +81,7 @@ class FakeSequences : public SequenceCommands, public VmOperations {
         calls.push_back("list running");
         return running;
     }
-    bool ToolsRunning(const std::string& vmPath) override {
+    bool ToolsRunning(const std::string& vmPath, uint32_t) override {
         calls.push_back("tools " + vmPath);
         return false;
     }
@@ -91,28 +91,22 @@ const char* const IniPath = "C:\\Tools\\Tarnwick.ini";
 
 class MainPresenterTest : public ::testing::Test {
   protected:
-    MainPresenterTest() {
-        state.exePath = "C:\\Tools\\Tarnwick.exe";
-        state.appDir = "C:\\Tools\\";
-        state.configFilePath = IniPath;
-        state.logFilePath = "C:\\Tools\\Tarnwick.log";
-    }
     // What was drawn since the last look.
     Trace Drawn() { return std::exchange(view.drawn, {}); }
     void Press(UserCommand command) { presenter.Command(command); }
     std::vector<ControlEntry> Entries() const { return list.Entries(); }
 
-    MainState state;
+    const RunFiles runFiles = RunFiles::Beside("C:\\Tools\\Tarnwick.exe", "C:\\Tools\\Tarnwick.tmp");
     MemoryFiles files;
     FakeWriter writer{files};
     FakeAutostart registry;
     RecordingUi ui;
     ControlList list;
-    ConfigStore config{state, files, writer, registry, ui, ui, list};
+    ConfigStore config{runFiles, files, writer, registry, ui, ui, list};
     FakeSequences sequences;
     FakeView view;
     ModalCount modals;
-    MainPresenter presenter{{state, list, config, ui, sequences, sequences, modals}, view};
+    MainPresenter presenter{{runFiles, list, config, ui, sequences, sequences, modals}, view};
 };
 
 } // namespace

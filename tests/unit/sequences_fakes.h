@@ -218,9 +218,12 @@ class FakeWorld : public fakes::RecordingUi,
         if (listingFails) return std::nullopt;
         return running;
     }
-    bool ToolsRunning(const std::string& path) override {
+    bool ToolsRunning(const std::string& path, uint32_t withinSeconds) override {
         Record("tools:" + path);
-        clockMs += toolsQueryMs;
+        // A query longer than it may take is ended there, as the runner ends a run at its limit.
+        const uint64_t bound = uint64_t{withinSeconds} * 1000;
+        if (toolsQueryMs > bound) Record("tools-cut:" + std::to_string(withinSeconds));
+        clockMs += std::min(toolsQueryMs, bound);
         const auto up = toolsUpAt.find(path);
         return up != toolsUpAt.end() && clockMs >= up->second;
     }
@@ -245,15 +248,17 @@ inline const std::string BlockCreated = std::string("block:create:") + ShutdownB
 
 // The whole program's sequence side, wired to one fake.
 struct Rig {
+    static inline const VmwareTools Vmrun{"C:\\Program Files\\VMware\\vmrun.exe", true,
+                                          "C:\\Program Files\\VMware\\"};
     FakeWorld w;
-    VmwareTools vmware{"C:\\Program Files\\VMware\\vmrun.exe", true, "C:\\Program Files\\VMware\\"};
     EndSessionGate gate{w};
     HeldLog log{w}; // the whole program logs through it, as the shell wires it
-    Sequencer seq{
-        SequenceServices{vmware, w, w, log, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); }}};
+    Sequencer seq;
     SessionEnd session{log, gate, seq, w};
 
-    Rig() {
+    explicit Rig(const VmwareTools& tools = Vmrun)
+        : seq(SequenceServices{tools, w, w, log, w, w, gate, [] { return Now; },
+                               [this] { w.Record("quit"); }}) {
         seq.SetFailureNoticeHandler([this](const std::string& text) { w.Record("notice:" + text); });
     }
 

@@ -96,6 +96,7 @@ struct WaitCase {
     std::vector<Entry> entries;
     std::function<void(Rig&)> setUp;
     Trace expected; // from after "Starting VMs..." up to, not including, "VMs Started"
+    VmwareTools tools = Rig::Vmrun;
 };
 
 TEST(StartAll, WaitEntries) {
@@ -133,7 +134,12 @@ TEST(StartAll, WaitEntries) {
         {"the tool's own run time counts against the limit",
          {{VmA}, {"WAIT:4"}},
          [](Rig& r) { r.w.toolsQueryMs = 1500; },
-         join(startA, {waiting("4", VmA), "tools:" + VmA, "sleep:2000", "tools:" + VmA,
+         join(startA, {waiting("4", VmA), "tools:" + VmA, "sleep:2000", "tools:" + VmA, "tools-cut:1",
+                       "log:  not ready after 4 seconds; going on."})},
+        {"a hung query ends with the wait, not a minute later",
+         {{VmA}, {"WAIT:4"}},
+         [](Rig& r) { r.w.toolsQueryMs = 60000; },
+         join(startA, {waiting("4", VmA), "tools:" + VmA, "tools-cut:4",
                        "log:  not ready after 4 seconds; going on."})},
         {"delays, prompts, waits and illegal entries between are passed over",
          {{VmA}, {VmB}, {"DELAY:1"}, {"abc"}, {"WAIT:$3"}, {"PROMPT:"}, {"WAIT:2"}},
@@ -178,9 +184,10 @@ TEST(StartAll, WaitEntries) {
          instead("No VM above \"WAIT:4\" to wait for", "4")},
         {"vmware-cmd cannot ask",
          {{VmA}, {"WAIT:4"}},
-         [](Rig& r) { r.vmware.useVmrun = false; },
+         nullptr,
          join(startA,
-              instead("Cannot wait for " + VmA + " to be ready: vmware-cmd cannot ask a VM's tools", "4"))},
+              instead("Cannot wait for " + VmA + " to be ready: vmware-cmd cannot ask a VM's tools", "4")),
+         VmwareTools{"C:\\Program Files\\VMware\\vmware-cmd.bat", false, "C:\\Program Files\\VMware\\"}},
         {"seconds that are no whole number of at least 1",
          {{VmA}, {"WAIT:0"}, {"WAIT:"}},
          nullptr,
@@ -189,7 +196,7 @@ TEST(StartAll, WaitEntries) {
                "log:Skipping invalid wait: \"WAIT:\" (the seconds must be a whole number of at least 1)"})},
     };
     for (const auto& c : cases) {
-        Rig r;
+        Rig r(c.tools);
         r.w.entries = c.entries;
         if (c.setUp) c.setUp(r);
         r.seq.StartAll();

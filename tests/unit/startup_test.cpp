@@ -14,27 +14,25 @@ using namespace tarnwick::fakes;
 namespace {
 
 struct Fixture {
-    MainState state;
     RecordingStartupHost rec;
-    Startup startup{state, rec, rec, rec};
+    std::optional<Startup> startup;
 
     std::vector<std::string> Run(const std::string& commandLine) {
-        startup.SetPaths("C:\\Apps\\Tarnwick.exe", commandLine);
-        startup.Run();
+        startup.emplace(rec, rec, rec, commandLine);
+        startup->Run();
         return rec.trace;
     }
 };
 
 } // namespace
 
-TEST(Startup, PathsComeFromTheExecutable) {
-    Fixture f;
-    f.startup.SetPaths("C:\\Program Files\\T\\Tarnwick.exe", "x");
-    EXPECT_EQ(f.state.appDir, "C:\\Program Files\\T\\");
-    EXPECT_EQ(f.state.configFilePath, "C:\\Program Files\\T\\Tarnwick.ini");
-    EXPECT_EQ(f.state.logFilePath, "C:\\Program Files\\T\\Tarnwick.log");
-    EXPECT_EQ(f.state.tempFilePath, "C:\\Program Files\\T\\Tarnwick.tmp");
-    EXPECT_FALSE(f.startup.StartPending());
+TEST(Startup, FilesLieBesideTheExecutable) {
+    const RunFiles files =
+        RunFiles::Beside("C:\\Program Files\\T\\Tarnwick.exe", "C:\\Program Files\\T\\Tarnwick-2.tmp");
+    EXPECT_EQ(files.appDir, "C:\\Program Files\\T\\");
+    EXPECT_EQ(files.configFilePath, "C:\\Program Files\\T\\Tarnwick.ini");
+    EXPECT_EQ(files.logFilePath, "C:\\Program Files\\T\\Tarnwick.log");
+    EXPECT_EQ(files.capturePath, "C:\\Program Files\\T\\Tarnwick-2.tmp");
 }
 
 TEST(Startup, OrderOfTheSteps) {
@@ -43,27 +41,31 @@ TEST(Startup, OrderOfTheSteps) {
         Trace expected;
     };
     const std::string started = "log:Started; Command line: ";
+    // The tool is settled before anything can run it: the backup, the list's start.
+    const std::string use = "use:C:\\VMware\\vmrun.exe";
     const Case cases[] = {
-        {"p", {"probe:Workstation", started + "p", "load", "check"}},
-        {"p /START", {"probe:Workstation", started + "p /START", "load", "check"}},
+        {"p", {"probe:Workstation", use, started + "p", "load", "check"}},
+        {"p /START", {"probe:Workstation", use, started + "p /START", "load", "check"}},
         // The backup and help never look for another copy, and end the program.
-        {"p /BKP D:\\B", {"probe:Workstation", started + "p /BKP D:\\B", "load", "backup:D:\\B", "quit"}},
+        {"p /BKP D:\\B",
+         {"probe:Workstation", use, started + "p /BKP D:\\B", "load", "backup:D:\\B", "quit"}},
         {"p /bkp D:\\a /BKP E:\\b",
-         {"probe:Workstation", started + "p /bkp D:\\a /BKP E:\\b", "load", "backup:E:\\b", "quit"}},
-        {"p /BKP /START", {"probe:Workstation", started + "p /BKP /START", "load", "backup:/START", "quit"}},
+         {"probe:Workstation", use, started + "p /bkp D:\\a /BKP E:\\b", "load", "backup:E:\\b", "quit"}},
+        {"p /BKP /START",
+         {"probe:Workstation", use, started + "p /BKP /START", "load", "backup:/START", "quit"}},
         {"p /BKP",
-         {"probe:Workstation", started + "p /BKP", "load",
+         {"probe:Workstation", use, started + "p /BKP", "load",
           "box:ERROR: /BKP parameter must be followed by a path.",
           "notice:The backup did not run: the target folder does not exist or was not given. Click to see "
           "the "
           "log.",
           "quit"}},
         {"p /BKP D:\\B /?",
-         {"probe:Workstation", started + "p /BKP D:\\B /?", "load", "backup:D:\\B",
+         {"probe:Workstation", use, started + "p /BKP D:\\B /?", "load", "backup:D:\\B",
           std::string("box:") + HelpText, "quit"}},
         {"p /help",
-         {"probe:Workstation", started + "p /help", "load", std::string("box:") + HelpText, "quit"}},
-        {"p -START /STARTX", {"probe:Workstation", started + "p -START /STARTX", "load", "check"}},
+         {"probe:Workstation", use, started + "p /help", "load", std::string("box:") + HelpText, "quit"}},
+        {"p -START /STARTX", {"probe:Workstation", use, started + "p -START /STARTX", "load", "check"}},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -74,13 +76,13 @@ TEST(Startup, OrderOfTheSteps) {
 TEST(Startup, StartSwitchIsRememberedEvenWhenEnding) {
     Fixture f;
     f.Run("p /BKP /START");
-    EXPECT_TRUE(f.startup.StartPending());
+    EXPECT_TRUE(f.startup->StartPending());
     Fixture g;
     g.Run("p /start");
-    EXPECT_TRUE(g.startup.StartPending());
+    EXPECT_TRUE(g.startup->StartPending());
     Fixture h;
     h.Run("p /STARTX");
-    EXPECT_FALSE(h.startup.StartPending());
+    EXPECT_FALSE(h.startup->StartPending());
 }
 
 TEST(Startup, NoVmwareEndsUnlessSkipped) {
@@ -90,16 +92,16 @@ TEST(Startup, NoVmwareEndsUnlessSkipped) {
               (Trace{"probe:Workstation", "probe:Server",
                      "box:ERROR: No supported versions of VMWare (Workstation 5-6 or Server 1) appear to be "
                      "installed on this machine.",
-                     "quit", "log:Started; Command line: p", "load", "check"}));
+                     "quit", "use:", "log:Started; Command line: p", "load", "check"}));
     EXPECT_EQ(f.rec.toolDirShown, "");
 
     Fixture g;
     g.rec.toolDir = "";
     EXPECT_EQ(g.Run("p /skip_vmware_check"),
-              (Trace{"probe:Workstation", "probe:Server", "log:Started; Command line: p /skip_vmware_check",
-                     "load", "check"}));
+              (Trace{"probe:Workstation", "probe:Server",
+                     "use:", "log:Started; Command line: p /skip_vmware_check", "load", "check"}));
     EXPECT_EQ(g.rec.toolDirShown, "(DEBUGGING: VMWare Check Skipped)");
-    EXPECT_EQ(g.state.vmware.toolDir, "(DEBUGGING: VMWare Check Skipped)");
+    EXPECT_EQ(g.rec.used.toolDir, "(DEBUGGING: VMWare Check Skipped)");
 
     Fixture h;
     EXPECT_EQ(h.Run("p /SKIP_VMWARE_CHECK").front(), "probe:Workstation");
@@ -110,15 +112,15 @@ TEST(Startup, BackupRunEndsWithItsCodeForTheSchedulerAndAFailureNotice) {
     Fixture f;
     f.rec.backupResult = 1;
     const Trace trace = f.Run("p /BKP D:\\B");
-    EXPECT_EQ(f.startup.ExitCode(), 1);
+    EXPECT_EQ(f.startup->ExitCode(), 1);
     EXPECT_EQ(trace.end()[-2], "notice:The backup did not complete: a step failed. Click to see the log.");
     EXPECT_EQ(trace.back(), "quit");
     Fixture g;
     g.Run("p /BKP");
-    EXPECT_EQ(g.startup.ExitCode(), 2) << "no path given";
+    EXPECT_EQ(g.startup->ExitCode(), 2) << "no path given";
     Fixture h;
     h.Run("p /START");
-    EXPECT_EQ(h.startup.ExitCode(), 0);
+    EXPECT_EQ(h.startup->ExitCode(), 0);
 }
 
 TEST(Startup, AnotherCopyEndsThisOne) {
@@ -131,17 +133,17 @@ TEST(Startup, FirstActivationAfterStartRunsTheListOnce) {
     Fixture f;
     f.Run("p /START");
     f.rec.trace.clear();
-    f.startup.WindowActivated();
-    f.startup.WindowActivated(); // a later activation: nothing more
+    f.startup->WindowActivated();
+    f.startup->WindowActivated(); // a later activation: nothing more
     EXPECT_EQ(f.rec.trace, (Trace{"startall", "timer"}));
-    EXPECT_FALSE(f.startup.StartPending());
+    EXPECT_FALSE(f.startup->StartPending());
 }
 
 TEST(Startup, ActivationWithoutStartDoesNothing) {
     Fixture f;
     f.Run("p");
     f.rec.trace.clear();
-    f.startup.WindowActivated();
+    f.startup->WindowActivated();
     EXPECT_TRUE(f.rec.trace.empty());
 }
 
@@ -149,9 +151,9 @@ TEST(Startup, ProgramThatIsEndingStartsNoVms) {
     Fixture f;
     f.Run("p /BKP D:\\B /START");
     f.rec.trace.clear();
-    f.startup.WindowActivated();
+    f.startup->WindowActivated();
     EXPECT_TRUE(f.rec.trace.empty()) << "a /BKP run must not also start the list";
-    EXPECT_FALSE(f.startup.StartPending());
+    EXPECT_FALSE(f.startup->StartPending());
 }
 
 TEST(Unattended, OnlyABackupRunWithNoOneToAnswerSendsItsMessagesToTheLog) {

@@ -134,8 +134,7 @@ TEST_F(RegistryAutostartTest, SaveAndLoadThroughTheRealAdapters) {
     CreateRunKey();
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    MainState state;
-    state.exePath = "C:\\Tools\\Tarnwick.exe";
+    RunFiles state = RunFiles::Beside("C:\\Tools\\Tarnwick.exe", "C:\\Tools\\Tarnwick.tmp");
     state.configFilePath =
         std::string(temp) + "tarnwick-roundtrip-" + std::to_string(GetCurrentProcessId()) + ".ini";
     DeleteFileA(state.configFilePath.c_str());

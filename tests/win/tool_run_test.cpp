@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace tarnwick;
 using namespace tarnwick::win_test;
 using Lines = std::vector<std::string>;
@@ -38,9 +40,9 @@ class ToolRunTest : public ::testing::Test {
         ASSERT_TRUE(CopyOwnExe(base_ + "bin 100%TEMP%\\vmrun.exe"));
     }
     void SetUp() override {
-        state.vmware.toolPath = base_ + "bin\\vmrun.exe";
-        state.vmware.useVmrun = true;
-        state.tempFilePath = base_ + "app\\Tarnwick.tmp";
+        toolPath = base_ + "bin\\vmrun.exe";
+        useVmrun = true;
+        capturePath = base_ + "app\\Tarnwick.tmp";
         DeleteFileA((base_ + "bin\\journal.txt").c_str());
         DeleteFileA((base_ + "bin\\stdout.txt").c_str());
     }
@@ -60,11 +62,19 @@ class ToolRunTest : public ::testing::Test {
     }
 
     static inline std::string base_;
-    MainState state;
+    // The tool and capture file as the test last set them.
+    Hypervisor Tool() {
+        captures = std::make_unique<CaptureFiles>(capturePath);
+        return Hypervisor(HypervisorServices{VmwareTools{toolPath, useVmrun, ""}, *captures, ui, ui, runner,
+                                             files, [] { return std::optional<uint32_t>(); }});
+    }
+
+    std::string toolPath, capturePath;
+    bool useVmrun = true;
     LogOnly ui;
     win32::WinFileSystem files;
     win32::CommandRunner runner;
-    Hypervisor hypervisor{state, ui, ui, runner, files};
+    std::unique_ptr<CaptureFiles> captures;
 };
 
 TEST_F(ToolRunTest, AwkwardFolderNamesReachTheToolIntact) {
@@ -75,7 +85,7 @@ TEST_F(ToolRunTest, AwkwardFolderNamesReachTheToolIntact) {
             CreateDirectoryA((base_ + "%%").c_str(), nullptr);
         const std::string vmx = MakeVm(folder);
         ui.log.clear();
-        EXPECT_TRUE(hypervisor.ExecVmCommand("start", vmx)) << folder << "\n" << ui.log.back();
+        EXPECT_TRUE(Tool().ExecVmCommand("start", vmx)) << folder << "\n" << ui.log.back();
         ASSERT_FALSE(Journal().empty()) << folder;
         EXPECT_EQ(Journal().back(), "start|" + vmx);
         ASSERT_EQ(ui.log.size(), 1u);
@@ -85,17 +95,15 @@ TEST_F(ToolRunTest, AwkwardFolderNamesReachTheToolIntact) {
 }
 
 TEST_F(ToolRunTest, ToolAndCaptureInFoldersWithPercentAndAmpersand) {
-    state.vmware.toolPath = base_ + "bin 100%TEMP%\\vmrun.exe";
-    state.tempFilePath = base_ + "app %OS% & co\\Tarnwick.tmp";
+    toolPath = base_ + "bin 100%TEMP%\\vmrun.exe";
+    capturePath = base_ + "app %OS% & co\\Tarnwick.tmp";
     WriteFileText(base_ + "bin 100%TEMP%\\stdout.txt", "Error: boom\r\n");
     DeleteFileA((base_ + "bin 100%TEMP%\\journal.txt").c_str());
-    DeleteFileA(state.tempFilePath.c_str());
+    DeleteFileA(capturePath.c_str());
     const std::string vmx = MakeVm("100%PATH%");
-    uint32_t exitCode = 1;
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "suspend", vmx, exitCode, true));
-    EXPECT_EQ(exitCode, 0u);
+    EXPECT_FALSE(Tool().ExecVmCommand("suspend", vmx));
     EXPECT_EQ(Journal("bin 100%TEMP%"), Lines{"suspend|" + vmx});
-    EXPECT_EQ(ReadFileText(state.tempFilePath), "Error: boom\r\n");
+    EXPECT_EQ(ReadFileText(capturePath), "Error: boom\r\n");
     ASSERT_EQ(ui.log.size(), 4u);
     EXPECT_EQ(ui.log[1], "Error suspending \"" + vmx + "\".");
     EXPECT_EQ(ui.log[3], "  Command output: \r\n     Error: boom\r\n");
@@ -103,16 +111,14 @@ TEST_F(ToolRunTest, ToolAndCaptureInFoldersWithPercentAndAmpersand) {
 
 TEST_F(ToolRunTest, FailureTextAndExitCodeComeBackThroughCmd) {
     const std::string missing = base_ + "nowhere\\gone.vmx";
-    uint32_t exitCode = 0;
-    EXPECT_FALSE(hypervisor.ExecVmCommand(state.vmware.toolPath, "start", missing, exitCode, true));
-    EXPECT_EQ(exitCode, 255u);
+    EXPECT_FALSE(Tool().ExecVmCommand("start", missing));
     EXPECT_EQ(ui.log[1], "Error starting \"" + missing + "\".");
     EXPECT_EQ(ui.log[2], "  Exit code: 255");
     EXPECT_EQ(ui.log[3], "  Command output: \r\n     Error: Cannot open VM: " + missing +
                              ", Cannot read the virtual machine configuration file\r\n");
 
     WriteFileText(base_ + "bin\\stdout.txt", "banner\r\nresult: The operation was successful\r\n");
-    EXPECT_TRUE(hypervisor.ExecVmCommand("snapshot", MakeVm("snap")));
+    EXPECT_TRUE(Tool().ExecVmCommand("snapshot", MakeVm("snap")));
     EXPECT_EQ(Journal().back(), "snapshot|" + base_ + "snap\\x.vmx|Tarnwick_Backup");
 }
 
@@ -120,10 +126,10 @@ TEST_F(ToolRunTest, VmrunListingThroughCmd) {
     const std::string a = MakeVm("100%PATH%"), b = MakeVm("a&b");
     WriteFileText(base_ + "bin\\stdout.txt", "Total running VMs: 2\r\n" + a + "\r\n" + b + "\r\n");
     Lines list;
-    hypervisor.ListRunningVms(list);
+    Tool().ListRunningVms(list);
     EXPECT_EQ(list, (Lines{a, b}));
     EXPECT_EQ(Journal().back(), "list");
-    EXPECT_FALSE(files.FileExists(state.tempFilePath));
+    EXPECT_FALSE(files.FileExists(capturePath));
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -133,16 +139,16 @@ class VmwareCmdBatchTest : public ToolRunTest {
         ToolRunTest::SetUp();
         // Like VMware Server's own, the batch file hands its arguments on to a program.
         CreateDirectoryA((base_ + "srv & co").c_str(), nullptr);
-        state.vmware.toolPath = base_ + "srv & co\\vmware-cmd.bat";
-        WriteFileText(state.vmware.toolPath, "@\"" + base_ + "bin\\vmrun.exe\" %*\r\n");
-        state.vmware.useVmrun = false;
+        toolPath = base_ + "srv & co\\vmware-cmd.bat";
+        WriteFileText(toolPath, "@\"" + base_ + "bin\\vmrun.exe\" %*\r\n");
+        useVmrun = false;
     }
 };
 
 TEST_F(VmwareCmdBatchTest, AmpersandPathsReachTheTool) {
     const std::string vmx = MakeVm("a&b (1)");
     WriteFileText(base_ + "bin\\stdout.txt", "start() = 1\r\n");
-    EXPECT_TRUE(hypervisor.ExecVmCommand("start", vmx)) << ui.log.back();
+    EXPECT_TRUE(Tool().ExecVmCommand("start", vmx)) << ui.log.back();
     EXPECT_EQ(Journal().back(), vmx + "|start");
 }
 
@@ -152,7 +158,7 @@ TEST_F(VmwareCmdBatchTest, PercentPathsReachTheTool) {
     if (IsWine()) GTEST_SKIP() << "Wine's cmd re-expands batch parameters";
     const std::string vmx = MakeVm("100%PATH%");
     WriteFileText(base_ + "bin\\stdout.txt", "start() = 1\r\n");
-    EXPECT_TRUE(hypervisor.ExecVmCommand("start", vmx)) << ui.log.back();
+    EXPECT_TRUE(Tool().ExecVmCommand("start", vmx)) << ui.log.back();
     EXPECT_EQ(Journal().back(), vmx + "|start");
 }
 

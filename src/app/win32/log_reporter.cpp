@@ -7,8 +7,8 @@
 
 namespace tarnwick::win32 {
 
-LogReporter::LogReporter(const MainState& state, std::function<void(const std::string& caption)> showCaption)
-    : state_(state), showCaption_(std::move(showCaption)), formats_(ReadLocaleFormats()) {}
+LogReporter::LogReporter(const RunFiles& files, std::function<void(const std::string& caption)> showCaption)
+    : files_(files), showCaption_(std::move(showCaption)), formats_(ReadLocaleFormats()) {}
 
 void LogReporter::ReadFormats() {
     formats_ = ReadLocaleFormats();
@@ -16,7 +16,7 @@ void LogReporter::ReadFormats() {
 
 void LogReporter::WriteLog(const std::string& msg) {
     // One clock reading for the whole stamp, so a line at midnight cannot mix two days.
-    AppendLogLine(state_.logFilePath, FormatLogLine(formats_, LocalNow(), msg));
+    AppendLogLine(files_.logFilePath, FormatLogLine(formats_, LocalNow(), msg));
 }
 
 void LogReporter::ShowStatus(const std::string& msg) {

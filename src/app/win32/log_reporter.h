@@ -2,7 +2,7 @@
 // The activity log, stamped in the user's regional formats, and the status line in the main window's
 // caption.
 #include "app/log_format.h"
-#include "common/main_state.h"
+#include "common/run_files.h"
 #include "common/services.h"
 
 #include <functional>
@@ -13,7 +13,7 @@ namespace tarnwick::win32 {
 class LogReporter final : public Reporter {
   public:
     // showCaption sets the window's caption and lets the window handle what is waiting.
-    LogReporter(const MainState& state, std::function<void(const std::string& caption)> showCaption);
+    LogReporter(const RunFiles& files, std::function<void(const std::string& caption)> showCaption);
 
     void WriteLog(const std::string& msg) override;
     void ShowStatus(const std::string& msg) override;
@@ -23,7 +23,7 @@ class LogReporter final : public Reporter {
     void ReadFormats();
 
   private:
-    const MainState& state_;
+    const RunFiles& files_;
     std::function<void(const std::string&)> showCaption_;
     LocaleFormats formats_;
 };

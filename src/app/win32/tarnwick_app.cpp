@@ -3,6 +3,7 @@
 #include "app/win32/file_log.h"
 #include "app/args.h"
 #include "app/win32/process_list.h"
+#include "common/paths.h"
 #include "common/product.h"
 #include "sequences/backup.h"
 #include "sequences/win32/backup_folders.h"
@@ -13,18 +14,11 @@
 
 namespace tarnwick::win32 {
 
-TarnwickApp::TarnwickApp(HINSTANCE instance, std::string exePath, std::string commandLine)
-    : instance_(instance) {
-    sequencer_ = std::make_unique<Sequencer>(SequenceServices{
-        state_.vmware, listPort_, vmPort_, reporter_, dialogs_, runner_, gate_,
-        [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); }, [this] { QuitApp(); }});
-    sequencer_->SetFailureNoticeHandler([this](const std::string& text) { NotifyFailure(text); });
-    hypervisor_.SetLimitPassedHandler([this] { sequencer_->LimitPassed(); });
-    sequencerCommands_ = std::make_unique<SequencerCommands>(*sequencer_);
-    sessionEnd_ = std::make_unique<SessionEnd>(reporter_, gate_, *sequencer_, sessionPlatform_);
-    startup_ = std::make_unique<Startup>(state_, reporter_, dialogs_, *this);
-    startup_->SetPaths(exePath, commandLine);
-    state_.tempFilePath = ClaimCapturePath(state_.appDir, captureClaims_, ::GetCurrentProcessId());
+TarnwickApp::TarnwickApp(HINSTANCE instance, const std::string& exePath, std::string commandLine)
+    : instance_(instance),
+      runFiles_(RunFiles::Beside(exePath, ClaimCapturePath(std::string(DirectoryPart(exePath)),
+                                                           captureClaims_, ::GetCurrentProcessId()))) {
+    startup_ = std::make_unique<Startup>(reporter_, dialogs_, *this, std::move(commandLine));
 }
 
 TarnwickApp::~TarnwickApp() = default;
@@ -38,10 +32,6 @@ int TarnwickApp::Run() {
         MessageBoxA(nullptr, "The main window could not be created.", ProgramName, MB_OK | MB_ICONERROR);
         return 1;
     }
-    presenter_ = std::make_unique<MainPresenter>(
-        MainPresenterServices{state_, list_, config_, dialogs_, vmPort_, *sequencerCommands_, modals_},
-        *window_);
-    window_->ForwardUserActsTo(*presenter_);
     sessionPlatform_.SetWindow(window_->Handle());
     WinSessionPlatform::AskToBeQueriedEarly();
     const bool backupRun = ParamIndex(startup_->Args(), "BKP") >= 1;
@@ -87,6 +77,8 @@ void TarnwickApp::StartUp() {
         window_->AddTrayIcon();
     } catch (const std::exception& e) {
         startUpFailed_ = true;
+        // The program goes on without the rest of the start-up, and without a tool if none was settled.
+        if (!tools_) UseVmware(VmwareTools{});
         ShowError(e.what());
     }
     // A held log failure waits for the loop: a box here would keep a /START run from starting the VMs
@@ -113,7 +105,7 @@ void TarnwickApp::Dispatch(MSG& msg) {
 }
 
 void TarnwickApp::ReportHeldLogFailure() {
-    if (reporter_.Holding() || (sessionEnd_ && sessionEnd_->MayBeEnding())) return;
+    if (reporter_.Holding() || (tools_ && tools_->sessionEnd.MayBeEnding())) return;
     if (const auto failure = reporter_.TakeFailure()) ShowError(*failure);
 }
 
@@ -141,6 +133,19 @@ VmwareProbe TarnwickApp::ProbeVmware(const std::string& product) {
     return discovery_.Probe(product);
 }
 
+void TarnwickApp::UseVmware(const VmwareTools& tools) {
+    if (tools_) return;
+    tools_ = std::make_unique<ToolSide>(
+        ToolSetup(tools, captures_, dialogs_, runner_, files_, list_), reporter_, listPort_, dialogs_,
+        runner_, gate_, sessionPlatform_, [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); },
+        [this] { QuitApp(); });
+    tools_->sequencer.SetFailureNoticeHandler([this](const std::string& text) { NotifyFailure(text); });
+    presenter_ = std::make_unique<MainPresenter>(
+        MainPresenterServices{runFiles_, list_, config_, dialogs_, tools_->vms, tools_->commands, modals_},
+        *window_);
+    window_->ForwardUserActsTo(*presenter_);
+}
+
 void TarnwickApp::DisableSnapshot() {
     config_.DisableSnapshot();
 }
@@ -158,7 +163,7 @@ int TarnwickApp::BackupRunningVms(const std::string& target) {
     // instead of abandoning the run with a VM suspended. It wraps the file itself: a start-up hold
     // would otherwise swallow the failures it counts.
     BackupLog log(logFile_);
-    Hypervisor hypervisor(state_, log, dialogs_, runner_, files_);
+    Hypervisor hypervisor = tools_->setup.Make(log);
     HypervisorPort vms(hypervisor);
     WinBackupFolders folders;
     BackupServices services{listPort_, config_.Options(), vms, log, dialogs_, runner_, files_, folders};
@@ -174,7 +179,7 @@ bool TarnwickApp::CheckOtherInstance() {
 }
 
 void TarnwickApp::StartAll() {
-    sequencer_->StartAll();
+    tools_->sequencer.StartAll();
 }
 
 void TarnwickApp::EnableHideTimer() {
@@ -193,11 +198,12 @@ void TarnwickApp::SettingsChanged() {
 
 bool TarnwickApp::QueryEndSession(LPARAM lParam) {
     // Only ENDSESSION_* flags travel in lParam; they fit in 32 bits.
-    return sessionEnd_->QueryEndSession(static_cast<uint32_t>(lParam));
+    // Before start-up has settled the tool nothing has been started that the session could lose.
+    return !tools_ || tools_->sessionEnd.QueryEndSession(static_cast<uint32_t>(lParam));
 }
 
 void TarnwickApp::EndSession(bool ending, LPARAM lParam) {
-    sessionEnd_->EndSession(ending, static_cast<uint32_t>(lParam));
+    if (tools_) tools_->sessionEnd.EndSession(ending, static_cast<uint32_t>(lParam));
 }
 
 void TarnwickApp::Destroying() {

@@ -3,10 +3,11 @@
 #include <windows.h>
 
 #include "app/startup.h"
+#include "app/tool_setup.h"
 #include "app/unattended.h"
 #include "app/win32/log_reporter.h"
 #include "common/held_log.h"
-#include "common/main_state.h"
+#include "common/run_files.h"
 #include "common/services.h"
 #include "common/win32/file_system.h"
 #include "config/config_store.h"
@@ -43,9 +44,31 @@ class SequencerCommands final : public SequenceCommands {
     Sequencer& sequencer_;
 };
 
+// What runs VMware's tool, built once start-up has settled which tool that is.
+struct ToolSide {
+    ToolSide(ToolSetup toolSetup, HeldLog& log, ControlListView& list, Dialogs& dialogs, Processes& processes,
+             EndSessionGate& gate, SessionPlatform& platform, std::function<std::string()> localDateTime,
+             std::function<void()> quitApp)
+        : setup(std::move(toolSetup)), hypervisor(setup.Make(log)), vms(hypervisor),
+          sequencer(SequenceServices{setup.Tools(), list, vms, log, dialogs, processes, gate,
+                                     std::move(localDateTime), std::move(quitApp)}),
+          commands(sequencer), sessionEnd(log, gate, sequencer, platform) {
+        hypervisor.SetLimitPassedHandler([this] { sequencer.LimitPassed(); });
+    }
+    ToolSide(const ToolSide&) = delete;
+    ToolSide& operator=(const ToolSide&) = delete;
+
+    ToolSetup setup;
+    Hypervisor hypervisor;
+    HypervisorPort vms;
+    Sequencer sequencer;
+    SequencerCommands commands;
+    SessionEnd sessionEnd;
+};
+
 class TarnwickApp final : public StartupHost, public MainWindowEvents {
   public:
-    TarnwickApp(HINSTANCE instance, std::string exePath, std::string commandLine);
+    TarnwickApp(HINSTANCE instance, const std::string& exePath, std::string commandLine);
     ~TarnwickApp() override;
 
     // The whole life of the program; returns the process exit code.
@@ -55,6 +78,7 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     VmwareProbe ProbeVmware(const std::string& product) override;
     void DisableSnapshot() override;
     void ShowToolDir(const std::string& text) override;
+    void UseVmware(const VmwareTools& tools) override;
     void LoadConfig() override;
     int BackupRunningVms(const std::string& target) override;
     void NotifyFailure(const std::string& text) override;
@@ -83,30 +107,27 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     void ShowError(const std::string& text);
 
     HINSTANCE instance_;
-    MainState state_;
-    LogReporter logFile_{state_, [this](const std::string& caption) { ShowCaption(caption); }};
+    // Claimed before anything runs a tool, and held for the life of the process.
+    WinFileClaims captureClaims_;
+    const RunFiles runFiles_;
+    CaptureFiles captures_{runFiles_.capturePath};
+    LogReporter logFile_{runFiles_, [this](const std::string& caption) { ShowCaption(caption); }};
     HeldLog reporter_{logFile_};
     ModalCount modals_;
     MessageBoxes boxes_{[this] { return window_ ? window_->DialogOwner() : nullptr; }, modals_};
     RoutedDialogs dialogs_{boxes_, reporter_};
     WinFileSystem files_;
-    WinFileClaims captureClaims_;
     CommandRunner runner_{[this](MSG& msg) { Dispatch(msg); }};
     Registry registry_;
-    Hypervisor hypervisor_{state_,  reporter_, dialogs_,
-                           runner_, files_,    [this] { return ToolTimeoutSeconds(config_.Options()); }};
     Discovery discovery_{files_, registry_};
     ControlList list_;
     AtomicFileWriter writer_;
     RegistryAutostart autostart_;
-    ConfigStore config_{state_, files_, writer_, autostart_, reporter_, dialogs_, list_};
+    ConfigStore config_{runFiles_, files_, writer_, autostart_, reporter_, dialogs_, list_};
     ControlListPort listPort_{list_};
-    HypervisorPort vmPort_{hypervisor_};
     WinSessionPlatform sessionPlatform_;
     EndSessionGate gate_{sessionPlatform_};
-    std::unique_ptr<Sequencer> sequencer_;
-    std::unique_ptr<SequencerCommands> sequencerCommands_;
-    std::unique_ptr<SessionEnd> sessionEnd_;
+    std::unique_ptr<ToolSide> tools_;
     std::unique_ptr<Startup> startup_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<MainPresenter> presenter_;
