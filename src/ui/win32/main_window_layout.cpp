@@ -310,8 +310,8 @@ void MainWindowLayout::MakePictures(HWND window, int dpi) {
     if (picturesDpi_ == dpi) return;
     picturesDpi_ = dpi;
     const int pictureSize = Scale(16, dpi);
-    toolbarImages_.reset(CreateToolbarImages(pictureSize));
-    floppyImages_.reset(CreateFloppyImages(pictureSize));
+    toolbarImages_ = CreateToolbarImages(pictureSize);
+    floppyImages_ = CreateFloppyImages(pictureSize);
 
     for (int id : {ids::IDC_SAVE, ids::IDC_FORGET}) {
         BUTTON_IMAGELIST bil{};
