@@ -449,8 +449,8 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
     auto flag = [](bool on) { return on ? "-1" : "0"; };
     std::string out;
     size_t size = 64;
-    for (const ControlEntry& e : entries)
-        size += e.text.size() + 9;
+    for (const ControlEntry& entry : entries)
+        size += entry.text.size() + 9;
     out.reserve(size);
     out += "[Options]\r\n";
     out += "  BkpAll = ";
@@ -462,11 +462,11 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
         out += *toolTimeout;
     }
     out += "\r\n[Control]\r\n";
-    for (const ControlEntry& e : entries) {
+    for (const ControlEntry& entry : entries) {
         out += "  ";
-        out += e.text;
+        out += entry.text;
         out += " = ";
-        out += flag(e.enabled);
+        out += flag(entry.enabled);
         out += "\r\n";
     }
     return out;
