@@ -2,8 +2,8 @@
 
 namespace tarnwick {
 
-bool MessagesGoToLog(bool backupRun, std::optional<bool> stationVisible) {
-    return backupRun && !stationVisible.value_or(false);
+bool MessagesGoToLog(bool backupRun, bool personCanSee) {
+    return backupRun && !personCanSee;
 }
 
 void RoutedDialogs::Log(const std::string& text) {

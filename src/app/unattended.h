@@ -2,15 +2,13 @@
 // Message boxes where a person can answer them, and the log where no one can.
 #include "common/services.h"
 
-#include <optional>
 #include <string>
 
 namespace tarnwick {
 
-// Whether a run's messages go to the log instead of boxes: a /BKP run whose window station is not the
-// visible one (a scheduled task that runs whether the user is logged on or not) would wait for ever
-// on a box. A station whose flags cannot be read counts as unseen for the same reason.
-bool MessagesGoToLog(bool backupRun, std::optional<bool> stationVisible);
+// Whether a run's messages go to the log instead of boxes: a /BKP run that no person can see (a
+// scheduled task that runs whether the user is logged on or not) would wait for ever on a box.
+bool MessagesGoToLog(bool backupRun, bool personCanSee);
 
 // The program's boxes, or once SendToLog was called, the log: a message becomes a log line, and a
 // question is answered No, the answer that changes nothing.

@@ -200,9 +200,8 @@ DelayInput ControlList::AddWait(std::string_view typed) {
 }
 
 DelayInput ControlList::AddSeconds(std::string_view prefix, std::string_view typed) {
-    const std::optional<int32_t> seconds = ParseInteger(typed);
-    if (!seconds) return DelayInput::NotAnInteger;
-    if (*seconds < 1) return DelayInput::NotNatural;
+    if (!ParsePositiveInteger(typed))
+        return IsInteger(typed) ? DelayInput::NotNatural : DelayInput::NotAnInteger;
     std::string text(prefix);
     text += typed;
     SetEnabled(AddListItem(text), true);
@@ -226,8 +225,8 @@ size_t ControlList::AddRunningVms(const std::vector<std::string>& paths) {
 
 std::optional<uint32_t> ToolTimeoutSeconds(const ConfigOptions& options) {
     if (!options.toolTimeout) return std::nullopt;
-    const std::optional<int32_t> seconds = ParseInteger(*options.toolTimeout);
-    if (!seconds || *seconds <= 0) return std::nullopt;
+    const std::optional<int32_t> seconds = ParsePositiveInteger(*options.toolTimeout);
+    if (!seconds) return std::nullopt;
     return static_cast<uint32_t>(*seconds);
 }
 

@@ -3,7 +3,6 @@
 #include "common/text_case.h"
 #include "config/integer_text.h"
 
-#include <limits>
 #include <type_traits>
 #include <unordered_map>
 
@@ -233,29 +232,21 @@ template <class C> class LineScanner {
     size_t pos_ = 0;
 };
 
-// Calls onKey for each key line kept in the first section whose name satisfies matches (lines before
-// any header form a section with an empty name). onKey returns false to stop. Returns whether such a
-// section exists.
-template <class C, class Matches, class OnKey> bool ForEachKey(View<C> text, Matches matches, OnKey onKey) {
+// Calls onKey for each key line of the first section whose name satisfies matches (lines before any
+// header form a section with an empty name). onKey returns false to stop.
+template <class C, class Matches, class OnKey> void ForEachKey(View<C> text, Matches matches, OnKey onKey) {
     LineScanner<C> scanner(text);
     Line<C> line;
     bool inside = matches(View<C>{});
     bool found = inside;
-    bool havePrev = false, prevEmpty = false;
     while (scanner.Next(line)) {
         if (line.header) {
-            if (found) return true;
+            if (found) return;
             inside = found = matches(CutAtNul(line.name));
-            havePrev = false;
             continue;
         }
-        // A key line with an empty key right after another one is not kept.
-        if (line.name.empty() && havePrev && prevEmpty) continue;
-        havePrev = true;
-        prevEmpty = CutAtNul(line.name).empty();
-        if (inside && !onKey(line)) return true;
+        if (inside && !onKey(line)) return;
     }
-    return found;
 }
 
 // What the value buffer receives: a quoted value loses its quotes. When the value just fills the
@@ -269,44 +260,6 @@ template <class C> View<C> CopyValue(View<C> value, size_t bufferSize) {
     }
     View<C> out = value.substr(0, bufferSize - 1);
     if (quoted && bufferSize >= value.size() && !out.empty()) out.remove_suffix(1);
-    return out;
-}
-
-template <class C> std::vector<std::string> SectionNamesOf(View<C> text) {
-    std::vector<std::string> names;
-    LineScanner<C> scanner(text);
-    Line<C> line;
-    while (scanner.Next(line)) {
-        if (!line.header) continue;
-        const View<C> name = CutAtNul(line.name);
-        if (!name.empty()) names.push_back(ToAnsi(name));
-    }
-    return names;
-}
-
-template <class C> std::string KeyListOf(View<C> text, std::string_view section, size_t bufferSize) {
-    const std::basic_string<C> asked = AskedName<C>(CutAtNul(section));
-    std::string out;
-    size_t room = bufferSize;
-    const bool found = ForEachKey(
-        text, [&](View<C> name) { return SameName(name, View<C>(asked)); },
-        [&](const Line<C>& line) {
-            if (room <= 2) return false;
-            const View<C> name = CutAtNul(line.name);
-            if (!name.empty() && name.front() == C(';')) return true;
-            if (!line.hasValue) return true;
-            const View<C> copied = name.substr(0, room - 2);
-            out += ToAnsi(copied);
-            out += '\0';
-            room -= copied.size() + 1;
-            return room >= 2;
-        });
-    if (!found || out.empty() || out[0] == '\0') return std::string(1, '\0');
-    // A full buffer reports two less than its size, which leaves out the last key's zero byte; the
-    // caller's copy then holds that byte and nothing after it.
-    const size_t length = room <= 1 ? bufferSize - 2 : bufferSize - room;
-    out.resize(length);
-    out += '\0';
     return out;
 }
 
@@ -345,31 +298,26 @@ std::vector<std::optional<std::string>> ValuesOf(View<C> text, std::string_view 
 template <class C> IniFile::KeyLines KeyLinesOf(View<C> text, std::string_view section) {
     const std::basic_string<C> asked = AskedName<C>(CutAtNul(section));
     IniFile::KeyLines out;
-    LineScanner<C> scanner(text);
-    Line<C> line;
-    bool inside = asked.empty(), found = inside;
-    while (scanner.Next(line)) {
-        if (line.header) {
-            if (found) break;
-            inside = found = SameName(CutAtNul(line.name), View<C>(asked));
-            continue;
-        }
-        if (!inside || !line.hasValue) continue;
-        const View<C> name = CutAtNul(line.name);
-        if (name.empty()) {
-            out.skipped.push_back(ToAnsi(line.whole));
-            continue;
-        }
-        if (name.front() == C(';')) continue;
-        std::string key;
-        bool exact = true;
-        if constexpr (std::is_same_v<C, char>)
-            key.assign(name);
-        else
-            exact = InstalledAnsiCodePage().AppendAnsi(name, key);
-        out.keys.push_back(std::move(key));
-        out.inexact.push_back(!exact);
-    }
+    ForEachKey(
+        text, [&](View<C> name) { return SameName(name, View<C>(asked)); },
+        [&](const Line<C>& line) {
+            if (!line.hasValue) return true;
+            const View<C> name = CutAtNul(line.name);
+            if (name.empty()) {
+                out.skipped.push_back(ToAnsi(line.whole));
+                return true;
+            }
+            if (name.front() == C(';')) return true;
+            std::string key;
+            bool exact = true;
+            if constexpr (std::is_same_v<C, char>)
+                key.assign(name);
+            else
+                exact = InstalledAnsiCodePage().AppendAnsi(name, key);
+            out.keys.push_back(std::move(key));
+            out.inexact.push_back(!exact);
+            return true;
+        });
     return out;
 }
 
@@ -386,34 +334,6 @@ IniFile::IniFile(std::string bytes) {
     } else {
         bytes_ = std::move(bytes);
     }
-}
-
-std::vector<std::string> IniFile::SectionNames() const {
-    return encoding_ == Encoding::Bytes ? SectionNamesOf<char>(bytes_) : SectionNamesOf<char16_t>(wide_);
-}
-
-std::string IniFile::KeyListBuffer(std::string_view section, size_t bufferSize) const {
-    if (bufferSize < 2) return std::string(bufferSize, '\0');
-    return encoding_ == Encoding::Bytes ? KeyListOf<char>(bytes_, section, bufferSize)
-                                        : KeyListOf<char16_t>(wide_, section, bufferSize);
-}
-
-std::vector<std::string> IniFile::KeyNames(std::string_view section, size_t bufferSize) const {
-    const std::string buffer = KeyListBuffer(section, bufferSize);
-    std::vector<std::string> keys;
-    // The buffer ends with a zero byte, so every key found here is terminated within it.
-    for (size_t pos = 0; pos + 1 < buffer.size();) {
-        const size_t end = buffer.find('\0', pos);
-        if (end == pos) break;
-        keys.emplace_back(buffer, pos, end - pos);
-        pos = end + 1;
-    }
-    return keys;
-}
-
-std::vector<std::string> IniFile::AllKeyNames(std::string_view section) const {
-    // What a buffer grown until it is no longer full ends up holding, in one pass.
-    return KeyNames(section, std::numeric_limits<size_t>::max() / 2);
 }
 
 IniFile::KeyLines IniFile::ReadKeyLines(std::string_view section) const {
@@ -449,8 +369,8 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
     auto flag = [](bool on) { return on ? "-1" : "0"; };
     std::string out;
     size_t size = 64;
-    for (const ControlEntry& e : entries)
-        size += e.text.size() + 9;
+    for (const ControlEntry& entry : entries)
+        size += entry.text.size() + 9;
     out.reserve(size);
     out += "[Options]\r\n";
     out += "  BkpAll = ";
@@ -462,11 +382,11 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
         out += *toolTimeout;
     }
     out += "\r\n[Control]\r\n";
-    for (const ControlEntry& e : entries) {
+    for (const ControlEntry& entry : entries) {
         out += "  ";
-        out += e.text;
+        out += entry.text;
         out += " = ";
-        out += flag(e.enabled);
+        out += flag(entry.enabled);
         out += "\r\n";
     }
     return out;

@@ -10,8 +10,7 @@
 
 namespace tarnwick {
 
-// The buffers through which the configuration is read.
-inline constexpr size_t KeyListBufferSize = 16384;
+// The buffer through which a value is read.
 inline constexpr size_t ValueBufferSize = 2048;
 
 // Reading rules, as the platform applies them (checked against it under Wine):
@@ -23,31 +22,16 @@ inline constexpr size_t ValueBufferSize = 2048;
 // - A line that starts with "[" and holds a "]" is a section header; the name lies between the "[" and
 //   the last "]". Names and keys compare without regard to ASCII letter case only (not by the program's
 //   letter-case rule); the trail byte of a double-byte character is no letter.
-// - The first "=" splits key from value. A line without "=" is a key without a value: it is not
-//   listed, but a lookup finding it first gives nothing. Keys starting with ";" are not listed either.
-// - A line "=value" directly after another one with an empty key is dropped.
+// - The first "=" splits key from value. A line without "=" is a key without a value: a lookup finding
+//   it first gives nothing.
 // - A zero byte ends a key, value or section name where it stands, but not the line.
-// - Only the first section of a name counts, for listing and lookup alike.
+// - Only the first section of a name counts.
 // - A value quoted with a pair of " or ' characters loses the pair.
 class IniFile {
   public:
     IniFile() = default;
     // The whole file as read; an empty text and a missing file read the same.
     explicit IniFile(std::string bytes);
-
-    // Every named section, in file order, repeats included.
-    std::vector<std::string> SectionNames() const;
-
-    // The keys of a section as a caller gets them through the key-list buffer: each followed by a zero
-    // byte; keys past the buffer are lost, the last one may be cut, and an empty key ends the list.
-    std::vector<std::string> KeyNames(std::string_view section, size_t bufferSize = KeyListBufferSize) const;
-    // The whole key list, the buffer grown until it holds it, as a program does when the platform
-    // reports a full buffer. The configuration is read this way, so that a list the program saved
-    // always comes back whole, however long.
-    std::vector<std::string> AllKeyNames(std::string_view section) const;
-    // The buffer itself up to and including the zero byte at the reported length, for comparison with
-    // the platform.
-    std::string KeyListBuffer(std::string_view section, size_t bufferSize = KeyListBufferSize) const;
 
     // The value of the first line of the section with that key, as read through the value buffer;
     // nullopt when there is no such line or it has no "=".
@@ -58,8 +42,8 @@ class IniFile {
                                                    const std::vector<std::string>& keys) const;
 
     // The program's own reading of a section's keys, for the control list: every line with a "=" and a
-    // name not starting with ";", in file order, repeats included. Unlike the key-list buffer, a line with
-    // an empty name ends nothing; it is handed back in skipped.
+    // name not starting with ";", in file order, repeats included. Where the platform's key list ends at
+    // a line with an empty name, this goes on and hands that line back in skipped.
     struct KeyLines {
         std::vector<std::string> keys;
         std::vector<bool> inexact;        // per key: the code page lacked one of its characters

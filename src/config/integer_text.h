@@ -1,5 +1,5 @@
 #pragma once
-// The one syntax of whole numbers: delay seconds and the configuration file's flags.
+// The one syntax of whole numbers: delay seconds, the tool time limit and the configuration file's flags.
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -13,6 +13,14 @@ std::optional<int32_t> ParseInteger(std::string_view text);
 
 inline bool IsInteger(std::string_view text) {
     return ParseInteger(text).has_value();
+}
+
+// A whole number above 0, as delay and wait seconds and the tool time limit must be; nullopt for any
+// other text.
+inline std::optional<int32_t> ParsePositiveInteger(std::string_view text) {
+    const std::optional<int32_t> value = ParseInteger(text);
+    if (!value || *value < 1) return std::nullopt;
+    return value;
 }
 
 } // namespace tarnwick

@@ -8,9 +8,11 @@
 namespace tarnwick {
 
 std::optional<int32_t> DelayLength(std::string_view secondsText) {
-    const auto value = ParseInteger(secondsText);
-    if (!value || *value < 1) return std::nullopt;
-    return value;
+    return ParsePositiveInteger(secondsText);
+}
+
+uint64_t TenthOfDelayMilliseconds(int32_t seconds) {
+    return static_cast<uint64_t>(seconds) * 100;
 }
 
 std::string InvalidDelayLine(std::string_view delayText) {

@@ -12,8 +12,12 @@
 
 namespace tarnwick {
 
-// The seconds of a delay, from the text after "DELAY:", when they are integer text of at least 1.
+// The seconds of a delay, from the text after "DELAY:" or "WAIT:", when they are a whole number above 0.
 std::optional<int32_t> DelayLength(std::string_view secondsText);
+// What a run that only passes a delay by sleeps: a tenth of its seconds, in milliseconds. A suspend run
+// passes the delays set for starting, and a backup run a wait entry, whose seconds are a limit and not
+// a boot time.
+uint64_t TenthOfDelayMilliseconds(int32_t seconds);
 // The one line logged in place of a delay whose seconds are not integer text or are below 1.
 std::string InvalidDelayLine(std::string_view delayText);
 std::string InvalidWaitLine(std::string_view waitText);

@@ -59,8 +59,8 @@ void MainPresenter::Command(UserCommand command) {
     case UserCommand::WinStartBox:
         s_.config.ClickWinStart(view_.OptionChecked(OptionBox::WinStart));
         break;
-    case UserCommand::BackUpAllBox:
-        s_.config.ClickBkpAll(view_.OptionChecked(OptionBox::BackUpAll));
+    case UserCommand::BkpAllBox:
+        s_.config.ClickBkpAll(view_.OptionChecked(OptionBox::BkpAll));
         break;
     case UserCommand::SnapshotBox:
         s_.config.ClickSnapshot(view_.OptionChecked(OptionBox::Snapshot));

@@ -24,14 +24,14 @@ enum class UserCommand {
     Save,
     Forget,
     WinStartBox,
-    BackUpAllBox,
+    BkpAllBox,
     SnapshotBox,
     About,
     OpenLog, // the tray menu, and a click on a failure notice
     Exit,
 };
 
-enum class OptionBox { WinStart, BackUpAll, Snapshot };
+enum class OptionBox { WinStart, BkpAll, Snapshot };
 
 struct ListLine {
     std::string text;

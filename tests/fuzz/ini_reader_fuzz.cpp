@@ -37,25 +37,14 @@ std::string AsciiLower(std::string s) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
-    // The first byte chooses a small buffer size, so that the full-buffer paths are reached often.
-    const size_t smallBuffer = 2 + data[0] % 64;
-    const IniFile ini(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
-
-    for (const std::string& name : ini.SectionNames())
-        Check(!name.empty() && name.find('\0') == std::string::npos);
+    const IniFile ini(std::string(reinterpret_cast<const char*>(data), size));
 
     for (const char* section : {"Control", "Options"}) {
-        for (size_t bufferSize : {smallBuffer, KeyListBufferSize}) {
-            const std::string buffer = ini.KeyListBuffer(section, bufferSize);
-            Check(!buffer.empty() && buffer.size() <= bufferSize - 1 && buffer.back() == '\0');
-        }
-        const std::vector<std::string> all = ini.AllKeyNames(section);
-        const std::vector<std::string> some = ini.KeyNames(section, smallBuffer);
-        // The short list is the start of the whole one, its last key possibly cut.
-        Check(some.size() <= all.size());
-        for (size_t i = 0; i < some.size(); ++i)
-            Check(i + 1 < some.size() ? some[i] == all[i] : all[i].compare(0, some[i].size(), some[i]) == 0);
+        const IniFile::KeyLines lines = ini.ReadKeyLines(section);
+        const std::vector<std::string>& all = lines.keys;
+        Check(lines.inexact.size() == all.size());
+        for (const std::string& key : all)
+            Check(!key.empty() && key.front() != ';' && key.find('\0') == std::string::npos);
 
         const std::vector<std::optional<std::string>> values = ini.Values(section, all);
         Check(values.size() == all.size());
@@ -72,9 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 entries.push_back({all[i], IniBoolean(values[i])});
         const IniFile again(FormatConfigFile(true, false, entries));
         std::vector<std::string> texts;
-        for (const ControlEntry& e : entries)
-            texts.push_back(e.text);
-        Check(again.AllKeyNames("Control") == texts);
+        for (const ControlEntry& entry : entries)
+            texts.push_back(entry.text);
+        Check(again.ReadKeyLines("Control").keys == texts);
         const std::vector<std::optional<std::string>> flags = again.Values("Control", texts);
         for (size_t i = 0; i < entries.size(); ++i)
             Check(IniBoolean(flags[i]) == entries[i].enabled);
@@ -83,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ControlList list;
         list.Assign(entries);
         Check(list.Count() <= entries.size());
-        for (const ControlEntry& e : entries)
-            Check(list.Contains(e.text));
+        for (const ControlEntry& entry : entries)
+            Check(list.Contains(entry.text));
     }
     return 0;
 }

@@ -22,6 +22,10 @@ std::string Get(const IniFile& ini, const char* section, const char* key) {
     return ini.Value(section, key).value_or("<none>");
 }
 
+Keys ControlKeys(const IniFile& ini) {
+    return ini.ReadKeyLines("Control").keys;
+}
+
 } // namespace
 
 TEST(ConfigFileFormat, EmptyListWithBothOptionsOff) {
@@ -61,7 +65,7 @@ TEST(ConfigFileFormat, WhatASaveAndALoadGiveBack) {
     };
     for (const Case& c : cases) {
         const IniFile ini(FormatConfigFile(false, false, {c.saved}));
-        const Keys keys = ini.KeyNames("Control");
+        const Keys keys = ControlKeys(ini);
         if (!c.loaded) {
             EXPECT_TRUE(keys.empty()) << c.saved.text;
             continue;
@@ -96,6 +100,7 @@ TEST(IniFile, ReadingRules) {
         std::string file;
         Keys keys;                                               // of [Control]
         std::vector<std::pair<std::string, std::string>> values; // key -> value or "<none>"
+        Keys skipped = {};                                       // lines of [Control] with an empty key
     };
     const Case cases[] = {
         {"section name in lower case", "[control]\r\n  a = -1\r\n", {"a"}, {{"A", "-1"}}},
@@ -141,9 +146,18 @@ TEST(IniFile, ReadingRules) {
          "[Control]\r\n[Options\r\na=1\r\n",
          {"a"},
          {{"[Options", "<none>"}}},
-        {"an empty key ends the list", "[Control]\r\na=1\r\n=2\r\nb=3\r\n", {"a"}, {{"b", "3"}, {"", "2"}}},
-        {"an empty key first leaves no list", "[Control]\r\n=1\r\na=2\r\n", {}, {{"a", "2"}}},
-        {"a second empty key in a row is dropped", "[Control]\r\n=1\r\n=2\r\n", {}, {{"", "1"}}},
+        {"an empty key is skipped, and the keys after it still read",
+         "[Control]\r\na=1\r\n = 2\r\nb=3\r\n",
+         {"a", "b"},
+         {{"b", "3"}, {"", "2"}},
+         {"= 2"}},
+        {"an empty key first", "[Control]\r\n=1\r\na=2\r\n", {"a"}, {{"a", "2"}}, {"=1"}},
+        {"the first of two empty keys answers", "[Control]\r\n=1\r\n=2\r\n", {}, {{"", "1"}}, {"=1", "=2"}},
+        {"a zero byte first makes an empty key",
+         Bytes("[Control]\r\n\0x=1\r\n=2\r\n"),
+         {},
+         {{"", "1"}},
+         {Bytes("\0x=1"), "=2"}},
         {"zero bytes end names and values, not lines",
          Bytes("[Control]\r\nab\0cd=1\r\nk=v\0x\r\nr=3\r\n"),
          {"ab", "k", "r"},
@@ -164,7 +178,9 @@ TEST(IniFile, ReadingRules) {
     };
     for (const Case& c : cases) {
         const IniFile ini(c.file);
-        EXPECT_EQ(ini.KeyNames("Control"), c.keys) << c.what;
+        const IniFile::KeyLines lines = ini.ReadKeyLines("Control");
+        EXPECT_EQ(lines.keys, c.keys) << c.what;
+        EXPECT_EQ(lines.skipped, c.skipped) << c.what;
         for (const auto& [key, value] : c.values)
             EXPECT_EQ(Get(ini, "Control", key.c_str()), value) << c.what << ": " << key;
     }
@@ -179,19 +195,21 @@ TEST(IniFile, MarkedTextIsHandedOutInTheInstalledCodePage) {
         const IniFile ini(file);
         {
             ScopedCodePage cp(Cp1251());
-            EXPECT_EQ(ini.KeyNames("Control"), (Keys{"\xC4", "?", "?"}));
+            const IniFile::KeyLines lines = ini.ReadKeyLines("Control");
+            EXPECT_EQ(lines.keys, (Keys{"\xC4", "?", "?"}));
+            EXPECT_EQ(lines.inexact, (std::vector<bool>{false, true, true}));
             EXPECT_EQ(Get(ini, "Control", "\xC4"), "1");
             EXPECT_EQ(Get(ini, "Control", "\xE4"), "<none>"); // ASCII letter case only, as the platform
             EXPECT_EQ(Get(ini, "Control", "\xE9"), "<none>");
         }
         {
             ScopedCodePage cp(Cp1252());
-            EXPECT_EQ(ini.KeyNames("Control"), (Keys{"?", "\xE9", "?"}));
+            EXPECT_EQ(ControlKeys(ini), (Keys{"?", "\xE9", "?"}));
             EXPECT_EQ(Get(ini, "Control", "\xE9"), "2");
             EXPECT_EQ(Get(ini, "Control", "\xC4"), "<none>");
         }
         ScopedCodePage cp(Cp932());
-        EXPECT_EQ(ini.KeyNames("Control").at(2), "\x82\xA0");
+        EXPECT_EQ(ControlKeys(ini).at(2), "\x82\xA0");
         EXPECT_EQ(Get(ini, "Control", "\x82\xA0"), "3");
     }
 
@@ -204,7 +222,9 @@ TEST(IniFile, MarkedTextIsHandedOutInTheInstalledCodePage) {
         chars.written[0x0100] = 'A';
         ScopedCodePage cp(chars);
         const IniFile ini("\xEF\xBB\xBF[Control]\r\n\xC4\x80=1\r\n");
-        EXPECT_EQ(ini.KeyNames("Control"), Keys{"A"});
+        const IniFile::KeyLines lines = ini.ReadKeyLines("Control");
+        EXPECT_EQ(lines.keys, Keys{"A"});
+        EXPECT_EQ(lines.inexact, std::vector<bool>{true});
         EXPECT_EQ(Get(ini, "Control", "A"), "<none>");
     }
 
@@ -215,47 +235,41 @@ TEST(IniFile, MarkedTextIsHandedOutInTheInstalledCodePage) {
     EXPECT_EQ(Get(ini, "\x83\x41", "A\x83\x41"), "2");
     EXPECT_EQ(Get(ini, "\x83\x41", "\x83\x61"), "<none>");
     EXPECT_EQ(Get(ini, "\x83\x61", "\x83\x41"), "<none>");
-    EXPECT_EQ(ini.KeyNames("\x83\x61"), Keys{});
+    EXPECT_EQ(ini.ReadKeyLines("\x83\x61").keys, Keys{});
 }
 
-TEST(IniFile, SectionNamesInFileOrder) {
-    const IniFile ini(Bytes("k=1\r\n[Options]\r\n[]\r\n[ a b ]\r\n[x\0y]\r\n[Options]\r\n[\x1a"
-                            "Q]\r\n[no end\r\n"));
-    EXPECT_EQ(ini.SectionNames(), (Keys{"Options", "a b", "x", "Options", "Q"}));
-    EXPECT_TRUE(IniFile().SectionNames().empty());
+TEST(IniFile, SectionHeaders) {
+    const IniFile ini(Bytes("k=0\r\n[Options]\r\nk=1\r\n[]\r\n[ a b ] tail\r\nk=3\r\n[x\0y]\r\nk=4\r\n"
+                            "[Options]\r\nk=5\r\nj=5\r\n[\x1a"
+                            "Q]\r\nk=6\r\n[no end\r\nj=7\r\n"));
+    EXPECT_EQ(Get(ini, "", "k"), "0"); // lines before any header
+    EXPECT_EQ(Get(ini, "options", "k"), "1");
+    EXPECT_EQ(Get(ini, "Options", "j"), "<none>"); // only the first section of a name
+    EXPECT_EQ(Get(ini, "a b", "k"), "3");
+    EXPECT_EQ(Get(ini, "x", "k"), "4");
+    EXPECT_EQ(Get(ini, "Q", "k"), "6");
+    EXPECT_EQ(Get(ini, "Q", "j"), "7"); // "[no end" is a key line of [Q]
+    EXPECT_EQ(Get(ini, "no end", "j"), "<none>");
 }
 
-TEST(IniFile, KeyListStopsAtTheBuffer) {
-    // 2000 keys of nine characters take ten bytes each: 1638 fit whole, then two characters of the next
-    // fill the buffer, whose last two bytes are reserved.
+TEST(IniFile, EveryKeyOfALongListIsRead) {
     std::string file = "[Control]\r\n";
     for (int i = 0; i < 2000; ++i) {
         char key[16];
         std::snprintf(key, sizeof key, "k%08d", i);
         file += "  " + std::string(key) + " = -1\r\n";
     }
+    file += std::string(16383, 'o') + "=0\r\nnext=1\r\n";
     const IniFile ini(file);
-    const Keys keys = ini.KeyNames("Control");
-    ASSERT_EQ(keys.size(), 1639u);
-    EXPECT_EQ(keys[1637], "k00001637");
-    EXPECT_EQ(keys[1638], "k0");
-    EXPECT_EQ(ini.KeyListBuffer("Control").size(), 16383u);
+    const Keys keys = ControlKeys(ini);
+    ASSERT_EQ(keys.size(), 2002u);
+    EXPECT_EQ(keys[1999], "k00001999");
+    EXPECT_EQ(keys[2000], std::string(16383, 'o'));
+    EXPECT_EQ(keys[2001], "next");
     const std::vector<std::optional<std::string>> values = ini.Values("Control", keys);
-    EXPECT_EQ(values[1637], "-1");
-    EXPECT_EQ(values[1638], std::nullopt); // the cut key names no line
-
-    // Grown until the list fits, the buffer gives every key.
-    const Keys all = ini.AllKeyNames("Control");
-    ASSERT_EQ(all.size(), 2000u);
-    EXPECT_EQ(all[1999], "k00001999");
-
-    // Exactly full: the last key whole, and nothing read past the reported length.
-    const IniFile exact("[Control]\r\n" + std::string(16381, 'e') + "=1\r\n");
-    EXPECT_EQ(exact.KeyNames("Control"), (Keys{std::string(16381, 'e')}));
-    const IniFile over("[Control]\r\n" + std::string(16383, 'o') + "=1\r\nnext=1\r\n");
-    EXPECT_EQ(over.KeyNames("Control"), (Keys{std::string(16382, 'o')}));
-    EXPECT_EQ(over.AllKeyNames("Control"), (Keys{std::string(16383, 'o'), "next"}));
-    EXPECT_EQ(exact.AllKeyNames("Control"), (Keys{std::string(16381, 'e')}));
+    EXPECT_EQ(values[1999], "-1");
+    EXPECT_EQ(values[2000], "0");
+    EXPECT_EQ(values[2001], "1");
 }
 
 TEST(IniFile, ValuesStopAtTheBuffer) {
@@ -274,9 +288,7 @@ TEST(IniFile, ValuesStopAtTheBuffer) {
 TEST(IniFile, HundredThousandCharacterLines) {
     const std::string huge(100000, 'h');
     const IniFile ini("[Control]\r\n" + huge + "=-1\r\nk=" + huge + "\r\n[Options]\r\nBkpAll=-1\r\n");
-    const Keys keys = ini.KeyNames("Control");
-    ASSERT_EQ(keys.size(), 1u); // cut to the buffer, with no room left for "k"
-    EXPECT_EQ(keys[0], std::string(16382, 'h'));
+    EXPECT_EQ(ControlKeys(ini), (Keys{huge, "k"}));
     EXPECT_EQ(Get(ini, "Control", "k"), std::string(2047, 'h'));
     EXPECT_TRUE(IniBoolean(ini.Value("Options", "BkpAll")));
 }
@@ -290,31 +302,27 @@ TEST(IniFile, BinaryGarbageGivesBoundedAnswers) {
         if (round % 2) bytes.insert(rng() % (bytes.size() + 1), "\n[Control]\n");
         if (round % 7 == 0) bytes.insert(0, round % 14 ? "\xEF\xBB\xBF" : "\xFF\xFE");
         const IniFile ini(bytes);
-        const std::string buffer = ini.KeyListBuffer("Control");
-        ASSERT_LE(buffer.size(), KeyListBufferSize);
-        ASSERT_EQ(buffer.back(), '\0');
-        const Keys keys = ini.KeyNames("Control");
-        for (const auto& v : ini.Values("Control", keys))
+        const IniFile::KeyLines lines = ini.ReadKeyLines("Control");
+        ASSERT_EQ(lines.inexact.size(), lines.keys.size());
+        for (const std::string& key : lines.keys)
+            ASSERT_TRUE(!key.empty() && key.find('\0') == std::string::npos && key.front() != ';');
+        for (const auto& v : ini.Values("Control", lines.keys))
             ASSERT_LE(v.value_or("").size(), ValueBufferSize - 1);
-        for (const std::string& name : ini.SectionNames())
-            ASSERT_EQ(name.find('\0'), std::string::npos);
     }
 }
 
 TEST(IniFile, FiftyMegabytesReadInOnePass) {
     std::string bytes = "[Options]\r\nBkpAll=1\r\n[Control]\r\n";
     const std::string line = "  C:\\VMs\\some machine\\some machine.vmx = -1\r\n";
-    while (bytes.size() < 50u * 1024 * 1024)
+    size_t lines = 0;
+    for (; bytes.size() < 50u * 1024 * 1024; ++lines)
         bytes += line;
     bytes += "[Options]\r\nBkpAll=0\r\n";
     const auto start = std::chrono::steady_clock::now();
     const IniFile ini(std::move(bytes));
-    const Keys keys = ini.KeyNames("Control");
-    const auto values = ini.Values("Control", keys);
-    // Each listed key takes its 36 characters and a zero byte; the last one is cut.
-    EXPECT_EQ(keys.size(), (KeyListBufferSize - 2) / 37 + 1);
-    EXPECT_EQ(values.front(), "-1");
+    const Keys keys = ControlKeys(ini);
+    ASSERT_EQ(keys.size(), lines);
+    EXPECT_EQ(ini.Values("Control", {keys.back()}).front(), "-1");
     EXPECT_TRUE(IniBoolean(ini.Value("Options", "BkpAll")));
-    EXPECT_EQ(ini.SectionNames().size(), 3u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }

@@ -7,6 +7,7 @@
 
 using tarnwick::IsInteger;
 using tarnwick::ParseInteger;
+using tarnwick::ParsePositiveInteger;
 
 TEST(IntegerText, AcceptedFormsAndTheirValues) {
     struct Case {
@@ -98,6 +99,15 @@ TEST(IntegerText, EveryBoundaryOfTheRange) {
     EXPECT_EQ(ParseInteger("$0FFFFFFF"), 0x0FFFFFFF);
     EXPECT_EQ(ParseInteger("$10000000"), 0x10000000);
     EXPECT_FALSE(ParseInteger("$1000000000").has_value());
+}
+
+// Delay and wait seconds and the tool time limit: the same syntax, then nothing below 1.
+TEST(IntegerText, PositiveWholeNumbers) {
+    EXPECT_EQ(ParsePositiveInteger("1"), 1);
+    EXPECT_EQ(ParsePositiveInteger(" 0x3C"), 60);
+    EXPECT_EQ(ParsePositiveInteger("$7FFFFFFF"), INT32_MAX);
+    for (const char* text : {"0", "-0", "-1", "$FFFFFFFF", "$80000000", "1.5", "", "ten"})
+        EXPECT_FALSE(ParsePositiveInteger(text).has_value()) << '"' << text << '"';
 }
 
 TEST(IntegerText, LongInputsAreRefusedWithoutOverflow) {

@@ -202,8 +202,8 @@ TEST_F(MainPresenterTest, LoadSaveForgetAndOptionBoxesRedrawTheOptionsThroughThe
     config.LoadConfig(); // as at start-up
     EXPECT_EQ(Drawn(), (Trace{"lines 1", "select none", Options(false, true, false), "unsaved off"}));
 
-    view.boxes[OptionBox::BackUpAll] = true;
-    Press(UserCommand::BackUpAllBox);
+    view.boxes[OptionBox::BkpAll] = true;
+    Press(UserCommand::BkpAllBox);
     EXPECT_EQ(Drawn(), (Trace{"unsaved on", Options(true, true, false), "unsaved on"}));
 
     Press(UserCommand::Save);
@@ -222,8 +222,8 @@ TEST_F(MainPresenterTest, LoadSaveForgetAndOptionBoxesRedrawTheOptionsThroughThe
               (Trace{"lines 1", "select none", "unsaved off", Options(true, true, false), "unsaved off"}));
 
     // A save that fails says why, keeps the changes unsaved and still redraws the boxes.
-    view.boxes[OptionBox::BackUpAll] = false;
-    Press(UserCommand::BackUpAllBox);
+    view.boxes[OptionBox::BkpAll] = false;
+    Press(UserCommand::BkpAllBox);
     writer.failure = "Access is denied.";
     Drawn();
     Press(UserCommand::Save);
@@ -248,8 +248,8 @@ TEST_F(MainPresenterTest, NoCommandActsFromUnderAModalBox) {
     files.files[IniPath] = "[Options]\r\n  BkpAll = 0\r\n[Control]\r\n  D:\\VMs\\A.vmx = -1\r\n";
     config.LoadConfig();
     list.Select(0);
-    view.boxes[OptionBox::BackUpAll] = true;
-    Press(UserCommand::BackUpAllBox); // unsaved changes, so Save and Forget would act
+    view.boxes[OptionBox::BkpAll] = true;
+    Press(UserCommand::BkpAllBox); // unsaved changes, so Save and Forget would act
     const std::string saved = files.files[IniPath];
     Drawn();
     {
@@ -257,7 +257,7 @@ TEST_F(MainPresenterTest, NoCommandActsFromUnderAModalBox) {
         const ModalCount::Open nested(modals);
         for (const UserCommand command :
              {UserCommand::Launch, UserCommand::Save, UserCommand::Forget, UserCommand::Exit,
-              UserCommand::Delete, UserCommand::AddDelay, UserCommand::BackUpAllBox})
+              UserCommand::Delete, UserCommand::AddDelay, UserCommand::BkpAllBox})
             Press(command);
     }
     EXPECT_TRUE(sequences.calls.empty());

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-using tarnwick::win32::TfrmAbout;
+using tarnwick::win32::AboutBox;
 
 namespace {
 
@@ -38,7 +38,7 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM lParam) {
 }
 
 // Shows the box, looks at it from another thread once it is up, then presses key in it.
-INT_PTR ShowAndPress(TfrmAbout& about, WPARAM key, SeenDialog& seen) {
+INT_PTR ShowAndPress(AboutBox& about, WPARAM key, SeenDialog& seen) {
     std::atomic<bool> closed{false};
     std::thread watcher([&] {
         for (int i = 0; i < 200 && !closed; ++i, Sleep(50)) {
@@ -76,8 +76,8 @@ int ScreenDpi() {
 } // namespace
 
 TEST(AboutBoxWin, TextsAreFilledOnceAtCreation) {
-    TfrmAbout about(GetModuleHandleA(nullptr), "Tarnwick");
-    const TfrmAbout::Texts& t = about.GetTexts();
+    AboutBox about(GetModuleHandleA(nullptr), "Tarnwick");
+    const AboutBox::Texts& t = about.GetTexts();
     EXPECT_EQ(t.caption, "About Tarnwick");
     EXPECT_EQ(t.productName, "Tarnwick");
     EXPECT_EQ(t.version, "Version 0.0.0.0"); // this binary has no version resource
@@ -87,7 +87,7 @@ TEST(AboutBoxWin, TextsAreFilledOnceAtCreation) {
 }
 
 TEST(AboutBoxWin, LayoutAndEnterClosesWithOk) {
-    TfrmAbout about(GetModuleHandleA(nullptr), "Tarnwick");
+    AboutBox about(GetModuleHandleA(nullptr), "Tarnwick");
     SeenDialog seen;
     const INT_PTR result = ShowAndPress(about, VK_RETURN, seen);
     if (result == -1 && !seen.found) GTEST_SKIP() << "no display to show a dialog on";
@@ -140,7 +140,7 @@ TEST(AboutBoxWin, LayoutAndEnterClosesWithOk) {
 }
 
 TEST(AboutBoxWin, EscapeClosesWithCancelAndTheBoxShowsAgain) {
-    TfrmAbout about(GetModuleHandleA(nullptr), "Tarnwick");
+    AboutBox about(GetModuleHandleA(nullptr), "Tarnwick");
     SeenDialog first, second;
     const INT_PTR result = ShowAndPress(about, VK_ESCAPE, first);
     if (result == -1 && !first.found) GTEST_SKIP() << "no display to show a dialog on";

@@ -11,13 +11,6 @@
 namespace tarnwick::win32 {
 namespace {
 
-struct ListOwner {
-    HIMAGELIST list;
-    ~ListOwner() {
-        if (list) ImageList_Destroy(list);
-    }
-};
-
 // One picture as the list stores it: 0xAARRGGBB colour pixels and the mask (true = background).
 struct Stored {
     int size = 0;
@@ -89,11 +82,11 @@ constexpr int kSizes[] = {16, 20, 24, 32};
 
 TEST(ToolbarImages, HoldTwentyThreePicturesOfTheRequestedSize) {
     for (int size : kSizes) {
-        ListOwner owner{CreateToolbarImages(size)};
-        ASSERT_NE(owner.list, nullptr) << size;
-        EXPECT_EQ(ImageList_GetImageCount(owner.list), 23) << size;
+        const UniqueImageList images = CreateToolbarImages(size);
+        ASSERT_TRUE(images) << size;
+        EXPECT_EQ(ImageList_GetImageCount(images.get()), 23) << size;
         int cx = 0, cy = 0;
-        ASSERT_TRUE(ImageList_GetIconSize(owner.list, &cx, &cy));
+        ASSERT_TRUE(ImageList_GetIconSize(images.get(), &cx, &cy));
         EXPECT_EQ(cx, size);
         EXPECT_EQ(cy, size);
     }
@@ -102,10 +95,10 @@ TEST(ToolbarImages, HoldTwentyThreePicturesOfTheRequestedSize) {
 TEST(ToolbarImages, OnlyTheUsedPlacesHoldDrawings) {
     const std::vector<int> used = {6, 10, 11, 16, 18, 19, 20, 21, 22};
     for (int size : kSizes) {
-        ListOwner owner{CreateToolbarImages(size)};
-        ASSERT_NE(owner.list, nullptr);
+        const UniqueImageList images = CreateToolbarImages(size);
+        ASSERT_TRUE(images);
         for (int i = 0; i < 23; ++i) {
-            const Stored s = ReadImage(owner.list, i);
+            const Stored s = ReadImage(images.get(), i);
             ASSERT_EQ(s.size, size) << "image " << i;
             const bool isUsed = std::find(used.begin(), used.end(), i) != used.end();
             const int opaque = OpaqueCount(s);
@@ -155,11 +148,11 @@ std::pair<int, int> EndRowWidths(const Stored& s) {
 
 TEST(ToolbarImages, ArrowsPointTheWayTheirButtonsMove) {
     for (int size : kSizes) {
-        ListOwner owner{CreateToolbarImages(size)};
-        ASSERT_NE(owner.list, nullptr);
-        const auto [upTop, upBottom] = EndRowWidths(ReadImage(owner.list, ImageArrowUp));
+        const UniqueImageList images = CreateToolbarImages(size);
+        ASSERT_TRUE(images);
+        const auto [upTop, upBottom] = EndRowWidths(ReadImage(images.get(), ImageArrowUp));
         EXPECT_LT(upTop, upBottom) << "up arrow at " << size;
-        const auto [downTop, downBottom] = EndRowWidths(ReadImage(owner.list, ImageArrowDown));
+        const auto [downTop, downBottom] = EndRowWidths(ReadImage(images.get(), ImageArrowDown));
         EXPECT_GT(downTop, downBottom) << "down arrow at " << size;
     }
 }
@@ -193,22 +186,22 @@ double MeanLuminance(const Stored& s) {
 
 TEST(FloppyImages, OneImagePerButtonStateGreyedOnlyWhenDisabled) {
     for (int size : kSizes) {
-        ListOwner owner{CreateFloppyImages(size)};
-        ASSERT_NE(owner.list, nullptr) << size;
-        ASSERT_EQ(ImageList_GetImageCount(owner.list), 6) << size;
+        const UniqueImageList images = CreateFloppyImages(size);
+        ASSERT_TRUE(images) << size;
+        ASSERT_EQ(ImageList_GetImageCount(images.get()), 6) << size;
         int cx = 0, cy = 0;
-        ASSERT_TRUE(ImageList_GetIconSize(owner.list, &cx, &cy));
+        ASSERT_TRUE(ImageList_GetIconSize(images.get(), &cx, &cy));
         EXPECT_EQ(cx, size);
         EXPECT_EQ(cy, size);
 
-        const Stored disabled = ReadImage(owner.list, PBS_DISABLED - 1);
+        const Stored disabled = ReadImage(images.get(), PBS_DISABLED - 1);
         ASSERT_EQ(disabled.size, size);
         EXPECT_GE(OpaqueCount(disabled), size * size / 3) << size;
         EXPECT_LE(MaxChroma(disabled), 2) << "disabled floppy is not grey at " << size;
         ExpectPremultiplied(disabled, "disabled floppy");
 
         for (int state : {PBS_NORMAL, PBS_HOT, PBS_PRESSED, PBS_DEFAULTED, PBS_DEFAULTED_ANIMATING}) {
-            const Stored s = ReadImage(owner.list, state - 1);
+            const Stored s = ReadImage(images.get(), state - 1);
             ASSERT_EQ(s.size, size);
             EXPECT_GE(OpaqueCount(s), size * size / 3) << "state " << state;
             EXPECT_GE(MaxChroma(s), 60) << "state " << state << " is not in colour at " << size;
@@ -221,8 +214,8 @@ TEST(FloppyImages, OneImagePerButtonStateGreyedOnlyWhenDisabled) {
 }
 
 TEST(Pictures, RefuseANonsenseSize) {
-    EXPECT_EQ(CreateToolbarImages(0), nullptr);
-    EXPECT_EQ(CreateFloppyImages(-16), nullptr);
+    EXPECT_FALSE(CreateToolbarImages(0));
+    EXPECT_FALSE(CreateFloppyImages(-16));
 }
 
 } // namespace

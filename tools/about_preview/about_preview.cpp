@@ -4,8 +4,8 @@
 #include "ui/win32/about_box.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    tarnwick::win32::TfrmAbout frmAbout(instance, tarnwick::ProgramName);
-    switch (frmAbout.ShowModal(nullptr)) {
+    tarnwick::win32::AboutBox about(instance, tarnwick::ProgramName);
+    switch (about.ShowModal(nullptr)) {
     case IDOK:
         return 0;
     case IDCANCEL:

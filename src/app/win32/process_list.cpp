@@ -1,5 +1,6 @@
 #include "app/win32/process_list.h"
 
+#include "common/win32/handles.h"
 #include "common/win32/module.h"
 
 #include <vector>
@@ -7,49 +8,6 @@
 namespace tarnwick::win32 {
 
 namespace {
-
-class UniqueHandle {
-  public:
-    explicit UniqueHandle(HANDLE h = nullptr) : h_(h) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    HANDLE get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    HANDLE release() {
-        HANDLE h = h_;
-        h_ = nullptr;
-        return h;
-    }
-    void reset(HANDLE h = nullptr) {
-        if (h_) CloseHandle(h_);
-        h_ = h;
-    }
-
-  private:
-    HANDLE h_;
-};
-
-// A block from the process heap.
-class HeapBlock {
-  public:
-    explicit HeapBlock(size_t size) : p_(HeapAlloc(GetProcessHeap(), 0, size)) {}
-    HeapBlock(const HeapBlock&) = delete;
-    HeapBlock& operator=(const HeapBlock&) = delete;
-    ~HeapBlock() {
-        if (p_) HeapFree(GetProcessHeap(), 0, p_);
-    }
-    void* get() const { return p_; }
-
-  private:
-    void* p_;
-};
 
 using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
 using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
@@ -64,19 +22,16 @@ class Psapi {
     }
     Psapi(const Psapi&) = delete;
     Psapi& operator=(const Psapi&) = delete;
-    ~Psapi() {
-        if (module_) FreeLibrary(module_);
-    }
 
     EnumProcessesFn enumProcesses = nullptr;
     GetModuleFileNameExAFn getModuleFileNameExA = nullptr;
 
   private:
     Psapi() : module_(LoadLibraryA("PSAPI.dll")) {
-        enumProcesses = ProcAddress<EnumProcessesFn>(module_, "EnumProcesses");
-        getModuleFileNameExA = ProcAddress<GetModuleFileNameExAFn>(module_, "GetModuleFileNameExA");
+        enumProcesses = ProcAddress<EnumProcessesFn>(module_.get(), "EnumProcesses");
+        getModuleFileNameExA = ProcAddress<GetModuleFileNameExAFn>(module_.get(), "GetModuleFileNameExA");
     }
-    HMODULE module_;
+    UniqueModule module_;
 };
 
 // Vista and later: reads the image path of processes we may only open with limited rights (elevated, or
@@ -92,7 +47,7 @@ constexpr DWORD AccountNameChars = 251;
 
 class Win32InspectedProcess final : public InspectedProcess {
   public:
-    Win32InspectedProcess(UniqueHandle process, bool limited)
+    Win32InspectedProcess(UniqueKernelHandle process, bool limited)
         : process_(std::move(process)), limited_(limited) {}
 
     std::optional<std::string> ImagePath() override {
@@ -115,12 +70,12 @@ class Win32InspectedProcess final : public InspectedProcess {
     std::optional<AccountName> Account() override {
         HANDLE rawToken = nullptr;
         if (!OpenProcessToken(process_.get(), TOKEN_QUERY, &rawToken)) return std::nullopt;
-        const UniqueHandle token(rawToken);
+        const UniqueKernelHandle token(rawToken);
         DWORD size = 0;
         if (GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size) ||
             GetLastError() != ERROR_INSUFFICIENT_BUFFER)
             return std::nullopt;
-        const HeapBlock tokenUser(size);
+        const UniqueHeapBlock tokenUser(HeapAlloc(GetProcessHeap(), 0, size));
         if (!tokenUser.get() || !GetTokenInformation(token.get(), TokenUser, tokenUser.get(), size, &size))
             return std::nullopt;
         char user[AccountNameChars], domain[AccountNameChars];
@@ -133,7 +88,7 @@ class Win32InspectedProcess final : public InspectedProcess {
     }
 
   private:
-    UniqueHandle process_;
+    UniqueKernelHandle process_;
     bool limited_; // opened with PROCESS_QUERY_LIMITED_INFORMATION only
 };
 
@@ -158,7 +113,7 @@ std::optional<uint32_t> Win32ProcessList::EnumProcessIds(std::span<uint32_t> ids
 }
 
 std::unique_ptr<InspectedProcess> Win32ProcessList::Open(uint32_t pid) {
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
+    UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
     if (process) return std::make_unique<Win32InspectedProcess>(std::move(process), false);
     // Since Vista that open fails for an elevated copy or another account's copy, which would then go
     // unnoticed; limited rights are still enough to read its path.

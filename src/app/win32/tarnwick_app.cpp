@@ -35,7 +35,7 @@ int TarnwickApp::Run() {
     sessionPlatform_.SetWindow(window_->Handle());
     WinSessionPlatform::AskToBeQueriedEarly();
     const bool backupRun = ParamIndex(startup_->Args(), "BKP") >= 1;
-    if (MessagesGoToLog(backupRun, WindowStationVisible())) dialogs_.SendToLog();
+    if (MessagesGoToLog(backupRun, PersonCanSee())) dialogs_.SendToLog();
     StartUp();
     window_->SetAboutBox(std::make_unique<TfrmAbout>(instance_, ProgramName));
 

@@ -50,7 +50,8 @@ struct FileHandleTraits {
     static void Close(Type h) { ::CloseHandle(h); }
 };
 
-using UniqueHandleK = UniqueHandle<NullEmptyTraits<HANDLE, &::CloseHandle>>;
+// Processes, threads, jobs, tokens: kernel objects that CloseHandle frees.
+using UniqueKernelHandle = UniqueHandle<NullEmptyTraits<HANDLE, &::CloseHandle>>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueKey = UniqueHandle<NullEmptyTraits<HKEY, &::RegCloseKey>>;
 using UniqueGdiObject = UniqueHandle<NullEmptyTraits<HGDIOBJ, &::DeleteObject>>;
@@ -60,6 +61,12 @@ using UniqueModule = UniqueHandle<NullEmptyTraits<HMODULE, &::FreeLibrary>>;
 using UniqueIcon = UniqueHandle<NullEmptyTraits<HICON, &::DestroyIcon>>;
 using UniqueImageList = UniqueHandle<NullEmptyTraits<HIMAGELIST, &::ImageList_Destroy>>;
 using UniqueMemoryDc = UniqueHandle<NullEmptyTraits<HDC, &::DeleteDC>>;
+
+inline void FreeProcessHeapBlock(void* block) {
+    HeapFree(GetProcessHeap(), 0, block);
+}
+// A block from HeapAlloc on the process heap.
+using UniqueHeapBlock = UniqueHandle<NullEmptyTraits<void*, &FreeProcessHeapBlock>>;
 
 // A window's device context, which goes back to the window it came from.
 class WindowDc {

@@ -28,6 +28,7 @@ Outcome WriteNewFile(const std::string& path, const std::string& bytes) {
     }
     // The move below must not reach the disk before the data does.
     if (!FlushFileBuffers(file.get())) return Failure("Cannot write " + path, GetLastError());
+    // Closed by hand rather than by the owner, whose close cannot report the error a late write gives.
     if (!CloseHandle(file.release())) return Failure("Cannot write " + path, GetLastError());
     return Outcome::Done();
 }

@@ -49,8 +49,8 @@ bool CommandRunner::RunCommandLine(const std::string& commandLine, const std::st
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
                           CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, currentDir, &startup, &info))
         return false;
-    const UniqueHandleK process(info.hProcess);
-    const UniqueHandleK thread(info.hThread);
+    const UniqueKernelHandle process(info.hProcess);
+    const UniqueKernelHandle thread(info.hThread);
     if (!wait) return true;
 
     {
@@ -90,7 +90,7 @@ RunEnd CommandRunner::RunWithLimit(const std::string& commandLine, const RunLimi
                                    uint32_t& exitCode) {
     exitCode = 0;
     // No kill-on-close: what a tool leaves running on purpose after a normal end is none of ours.
-    const UniqueHandleK job(::CreateJobObjectA(nullptr, nullptr));
+    const UniqueKernelHandle job(::CreateJobObjectA(nullptr, nullptr));
     if (job) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
         info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
@@ -105,8 +105,8 @@ RunEnd CommandRunner::RunWithLimit(const std::string& commandLine, const RunLimi
                           CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr,
                           &startup, &info))
         return RunEnd::NotStarted;
-    const UniqueHandleK process(info.hProcess);
-    const UniqueHandleK thread(info.hThread);
+    const UniqueKernelHandle process(info.hProcess);
+    const UniqueKernelHandle thread(info.hThread);
     // Fails where our own job allows no nested one (before Windows 8); then only cmd can be ended.
     const bool inJob = job && ::AssignProcessToJobObject(job.get(), process.get());
     ::ResumeThread(thread.get());

@@ -9,7 +9,7 @@
 namespace tarnwick::win32 {
 
 bool WinSessionPlatform::SetPrivilege(const std::string& name, bool enable) {
-    UniqueHandleK token;
+    UniqueKernelHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put()))
         return false;
     TOKEN_PRIVILEGES wanted{};

@@ -29,7 +29,7 @@ constexpr RECT OkButton = {111, 180, 186, 205};
 // One showing of the box: the window and the icon it shows live as long as this object.
 class AboutDialog {
   public:
-    AboutDialog(HINSTANCE instance, const TfrmAbout::Texts& texts) : instance_(instance), texts_(texts) {}
+    AboutDialog(HINSTANCE instance, const AboutBox::Texts& texts) : instance_(instance), texts_(texts) {}
 
     INT_PTR Run(HWND owner) {
         owner_ = owner;
@@ -169,7 +169,7 @@ class AboutDialog {
     }
 
     HINSTANCE instance_;
-    const TfrmAbout::Texts& texts_;
+    const AboutBox::Texts& texts_;
     HWND owner_ = nullptr;
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
@@ -178,10 +178,10 @@ class AboutDialog {
 
 } // namespace
 
-TfrmAbout::TfrmAbout(HINSTANCE instance, const std::string& appTitle)
+AboutBox::AboutBox(HINSTANCE instance, const std::string& appTitle)
     : instance_(instance), appTitle_(appTitle) {}
 
-void TfrmAbout::FillTexts() const {
+void AboutBox::FillTexts() const {
     if (filled_) return;
     filled_ = true;
     versionText_ = win32::ReadVersionInfo(ModuleFileName(instance_));
@@ -193,17 +193,17 @@ void TfrmAbout::FillTexts() const {
     texts_.homePage = HomePageAddress;
 }
 
-const TfrmAbout::Texts& TfrmAbout::GetTexts() const {
+const AboutBox::Texts& AboutBox::GetTexts() const {
     FillTexts();
     return texts_;
 }
 
-const std::string& TfrmAbout::VersionText() const {
+const std::string& AboutBox::VersionText() const {
     FillTexts();
     return versionText_;
 }
 
-INT_PTR TfrmAbout::ShowModal(HWND owner) {
+INT_PTR AboutBox::ShowModal(HWND owner) {
     AboutDialog dialog(instance_, GetTexts());
     return dialog.Run(owner);
 }

@@ -7,14 +7,14 @@
 
 namespace tarnwick::win32 {
 
-class TfrmAbout {
+class AboutBox {
   public:
     // Fills the texts once, when they are first needed (most runs never show the box); later shows do
     // not read them again. instance: the module that holds the application icon and whose version
     // resource is read.
-    TfrmAbout(HINSTANCE instance, const std::string& appTitle);
-    TfrmAbout(const TfrmAbout&) = delete;
-    TfrmAbout& operator=(const TfrmAbout&) = delete;
+    AboutBox(HINSTANCE instance, const std::string& appTitle);
+    AboutBox(const AboutBox&) = delete;
+    AboutBox& operator=(const AboutBox&) = delete;
 
     // Modal over owner; returns when the dialog is closed. IDOK from the OK button or Enter, IDCANCEL
     // from Esc or the close box, -1 when the dialog could not be made.
@@ -35,5 +35,8 @@ class TfrmAbout {
     mutable std::string versionText_;
     mutable Texts texts_;
 };
+
+// The former name, which the wiring in app/win32/tarnwick_app.cpp still uses; goes when that says AboutBox.
+using TfrmAbout = AboutBox;
 
 } // namespace tarnwick::win32

@@ -2,7 +2,7 @@
 // Control ids, timer ids and message numbers of the main window, in one place.
 #include <windows.h>
 
-namespace tarnwick::ids {
+namespace tarnwick::win32::ids {
 
 // The tray icon's callback message and id, fixed so other tools can address the icon.
 constexpr UINT WM_TRAY = WM_USER + 1; // 1025
@@ -18,7 +18,7 @@ constexpr int IDC_TOOLBAR = 1005;
 constexpr int IDC_WIN_START = 1006;
 constexpr int IDC_FORGET = 1007;
 constexpr int IDC_SAVE = 1008;
-constexpr int IDC_BACK_UP_ALL = 1009;
+constexpr int IDC_BKP_ALL = 1009;
 constexpr int IDC_USE_SNAPSHOT = 1010;
 constexpr int IDC_TOOL_DIR_TITLE = 1011;
 constexpr int IDC_TOOL_DIR = 1012;
@@ -42,4 +42,4 @@ constexpr int IDM_OPEN_LOG = 1203;
 // Hides the window a second after a /START run has started the list.
 constexpr UINT_PTR HIDE_TIMER = 1;
 
-} // namespace tarnwick::ids
+} // namespace tarnwick::win32::ids

@@ -104,7 +104,7 @@ void MainWindow::ShowOptions(const ConfigOptions& options) {
     auto check = [this](int id, bool checked) {
         SendMessageA(Control(id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     };
-    check(ids::IDC_BACK_UP_ALL, options.bkpAll);
+    check(ids::IDC_BKP_ALL, options.bkpAll);
     check(ids::IDC_USE_SNAPSHOT, options.useSnapshot);
     check(ids::IDC_WIN_START, options.winStart);
     EnableWindow(Control(ids::IDC_USE_SNAPSHOT), options.snapshotEnabled);

@@ -49,7 +49,7 @@ class MainWindow final : public MainView {
     HWND DialogOwner() const;
     // Where the user's commands go; until then they are dropped.
     void ForwardUserActsTo(MainViewEvents& user) { user_ = &user; }
-    void SetAboutBox(std::unique_ptr<TfrmAbout> about) { about_ = std::move(about); }
+    void SetAboutBox(std::unique_ptr<AboutBox> about) { about_ = std::move(about); }
 
     void SetCaption(const std::string& text);
     void SetToolDirCaption(const std::string& text);
@@ -106,7 +106,7 @@ class MainWindow final : public MainView {
     TrayIcon tray_;
     ControlHints hints_;
     UniqueIcon icon_, smallIcon_;
-    std::unique_ptr<TfrmAbout> about_;
+    std::unique_ptr<AboutBox> about_;
 };
 
 } // namespace tarnwick::win32

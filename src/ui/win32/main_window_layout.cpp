@@ -39,7 +39,7 @@ const ControlSpec ControlTable[] = {
      "Adds \"Tarnwick /START\" to user's registry"},
     {ids::IDC_ABOUT, "BUTTON", "About", WS_TABSTOP | BS_PUSHBUTTON, 528, 8, 41, 17, FontKind::Normal,
      "Info about Tarnwick"},
-    {ids::IDC_BACK_UP_ALL, "BUTTON", "Back up ALL running VMs (not just controlled ones)",
+    {ids::IDC_BKP_ALL, "BUTTON", "Back up ALL running VMs (not just controlled ones)",
      WS_TABSTOP | BS_AUTOCHECKBOX, 8, 248, 281, 17, FontKind::Normal, "Used by /BKP option"},
     {ids::IDC_USE_SNAPSHOT, "BUTTON", "Use snapshot instead of suspend for backups",
      WS_TABSTOP | BS_AUTOCHECKBOX, 8, 272, 273, 17, FontKind::Normal,
@@ -108,7 +108,7 @@ const CommandSpec CommandTable[] = {
     {ids::IDC_SAVE, UserCommand::Save},
     {ids::IDC_FORGET, UserCommand::Forget},
     {ids::IDC_WIN_START, UserCommand::WinStartBox},
-    {ids::IDC_BACK_UP_ALL, UserCommand::BackUpAllBox},
+    {ids::IDC_BKP_ALL, UserCommand::BkpAllBox},
     {ids::IDC_USE_SNAPSHOT, UserCommand::SnapshotBox},
     {ids::IDC_ABOUT, UserCommand::About},
     {ids::IDM_OPEN_LOG, UserCommand::OpenLog},
@@ -192,8 +192,8 @@ int ControlOf(OptionBox box) {
     switch (box) {
     case OptionBox::WinStart:
         return ids::IDC_WIN_START;
-    case OptionBox::BackUpAll:
-        return ids::IDC_BACK_UP_ALL;
+    case OptionBox::BkpAll:
+        return ids::IDC_BKP_ALL;
     case OptionBox::Snapshot:
         return ids::IDC_USE_SNAPSHOT;
     }
@@ -310,8 +310,8 @@ void MainWindowLayout::MakePictures(HWND window, int dpi) {
     if (picturesDpi_ == dpi) return;
     picturesDpi_ = dpi;
     const int pictureSize = Scale(16, dpi);
-    toolbarImages_.reset(CreateToolbarImages(pictureSize));
-    floppyImages_.reset(CreateFloppyImages(pictureSize));
+    toolbarImages_ = CreateToolbarImages(pictureSize);
+    floppyImages_ = CreateFloppyImages(pictureSize);
 
     for (int id : {ids::IDC_SAVE, ids::IDC_FORGET}) {
         BUTTON_IMAGELIST bil{};

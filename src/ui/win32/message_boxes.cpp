@@ -29,12 +29,4 @@ void MessageBoxes::ShowError(const std::string& text) {
     Show(text, ProgramName, MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_SETFOREGROUND);
 }
 
-std::optional<bool> WindowStationVisible() {
-    USEROBJECTFLAGS flags{};
-    DWORD needed = 0;
-    if (!GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed))
-        return std::nullopt;
-    return (flags.dwFlags & WSF_VISIBLE) != 0;
-}
-
 } // namespace tarnwick::win32

@@ -4,9 +4,9 @@
 
 #include "common/services.h"
 #include "ui/modal_count.h"
+#include "ui/win32/person_can_see.h" // whether the boxes are seen at all
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -32,9 +32,5 @@ class MessageBoxes final : public Dialogs {
     std::function<HWND()> owner_;
     ModalCount& modals_;
 };
-
-// Whether this process's window station is the visible one, where a person sees its boxes; nullopt
-// when its flags cannot be read.
-std::optional<bool> WindowStationVisible();
 
 } // namespace tarnwick::win32

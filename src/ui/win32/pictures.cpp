@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <memory>
-#include <type_traits>
 #include <vector>
 
 namespace tarnwick::win32 {
@@ -326,11 +324,6 @@ Picture Scale(const Picture& src, int size) {
     return p;
 }
 
-struct ImageListDeleter {
-    void operator()(HIMAGELIST list) const { ImageList_Destroy(list); }
-};
-using ImageListOwner = std::unique_ptr<std::remove_pointer_t<HIMAGELIST>, ImageListDeleter>;
-
 // Adds one premultiplied picture. The colour bitmap carries the alpha that comctl32 6 blends with;
 // the mask serves the drawing paths that ignore alpha (older comctl32, ILD_MASK), where a pixel at
 // least half covered counts as opaque.
@@ -360,19 +353,19 @@ bool AddPicture(HIMAGELIST list, const Picture& p) {
     return ImageList_Add(list, static_cast<HBITMAP>(colour.get()), static_cast<HBITMAP>(mask.get())) >= 0;
 }
 
-HIMAGELIST BuildList(int size, const std::vector<Picture>& pictures) {
-    if (size <= 0) return nullptr;
-    ImageListOwner list(
+UniqueImageList BuildList(int size, const std::vector<Picture>& pictures) {
+    if (size <= 0) return {};
+    UniqueImageList list(
         ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, static_cast<int>(pictures.size()), 0));
-    if (!list) return nullptr;
+    if (!list) return {};
     for (const Picture& p : pictures)
-        if (!AddPicture(list.get(), Scale(p, size))) return nullptr;
-    return list.release();
+        if (!AddPicture(list.get(), Scale(p, size))) return {};
+    return list;
 }
 
 } // namespace
 
-HIMAGELIST CreateToolbarImages(int size) {
+UniqueImageList CreateToolbarImages(int size) {
     // The toolbar indexes a stock set of common symbols; only these places are drawn.
     std::vector<Picture> pictures(ToolbarImageCount,
                                   Picture{ArtSize, std::vector<uint32_t>(ArtSize * ArtSize)});
@@ -390,7 +383,7 @@ HIMAGELIST CreateToolbarImages(int size) {
     return BuildList(size, pictures);
 }
 
-HIMAGELIST CreateFloppyImages(int size) {
+UniqueImageList CreateFloppyImages(int size) {
     const Picture colour = Map(Decode(FloppyArt), Premultiply);
     std::vector<Picture> pictures(FloppyImageCount, colour);
     pictures[FloppyDisabledIndex] = Map(Map(Decode(FloppyArt), Greyed), Premultiply);

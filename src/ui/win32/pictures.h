@@ -1,10 +1,12 @@
 #pragma once
 // The main window's pictures: the toolbar set and the floppy disk of the Save and Forget buttons,
 // drawn from 16 x 16 pixel art and scaled to the size the caller asks for (the DPI-scaled small icon
-// size). The caller owns the returned lists and frees them with ImageList_Destroy.
+// size). Empty when the size is not positive or the system refuses the list.
 #include <windows.h>
 #include <commctrl.h>
 #include <vsstyle.h>
+
+#include "common/win32/handles.h"
 
 namespace tarnwick::win32 {
 
@@ -27,7 +29,7 @@ constexpr int ToolbarImageCount = 23;
 constexpr int FloppyImageCount = 6;
 constexpr int FloppyDisabledIndex = PBS_DISABLED - 1;
 
-HIMAGELIST CreateToolbarImages(int size);
-HIMAGELIST CreateFloppyImages(int size);
+UniqueImageList CreateToolbarImages(int size);
+UniqueImageList CreateFloppyImages(int size);
 
 } // namespace tarnwick::win32

@@ -3,6 +3,7 @@
 #include "common/win32/record_sizes.h"
 #include "common/product.h"
 #include "ui/win32/ids.h"
+#include "ui/win32/person_can_see.h"
 
 namespace tarnwick::win32 {
 
@@ -58,11 +59,7 @@ bool TrayIcon::NoticeShowing() const {
 }
 
 bool TrayIcon::DesktopShowsNotices() {
-    USEROBJECTFLAGS flags{};
-    HWINSTA station = GetProcessWindowStation();
-    if (!station || !GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
-        return false;
-    return (flags.dwFlags & WSF_VISIBLE) != 0 && FindWindowA("Shell_TrayWnd", nullptr) != nullptr;
+    return PersonCanSee() && FindWindowA("Shell_TrayWnd", nullptr) != nullptr;
 }
 
 int TrayIcon::TrackMenu(HWND owner) const {

@@ -29,8 +29,7 @@ class TrayIcon {
     bool NoticeShowing() const;
     void NoticeEnded() { noticeUntil_ = 0; }
     static constexpr DWORD NoticeMilliseconds = 10000;
-    // A desktop the user sees, with a notification area: not a service's or a scheduled task's hidden
-    // one, where a notice would wait for nobody.
+    // A person can see us (PersonCanSee) and the desktop has a notification area to show a notice in.
     static bool DesktopShowsNotices();
 
   private:
