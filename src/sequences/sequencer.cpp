@@ -304,7 +304,7 @@ bool Sequencer::SuspendAll() {
                 const std::string_view rest = DelaySeconds(text);
                 if (const auto seconds = DelayLength(rest)) {
                     s_.reporter.ShowStatus("Sleeping for " + std::string(rest) + "/10 seconds...");
-                    SleepMilliseconds(s_.processes, static_cast<uint64_t>(*seconds) * 100);
+                    SleepMilliseconds(s_.processes, TenthOfDelayMilliseconds(*seconds));
                 } else {
                     s_.reporter.WriteLog(InvalidDelayLine(text));
                 }

@@ -37,7 +37,7 @@ int TarnwickApp::Run() {
     const bool backupRun = ParamIndex(startup_->Args(), "BKP") >= 1;
     if (MessagesGoToLog(backupRun, PersonCanSee())) dialogs_.SendToLog();
     StartUp();
-    window_->SetAboutBox(std::make_unique<TfrmAbout>(instance_, ProgramName));
+    window_->SetAboutBox(std::make_unique<AboutBox>(instance_, ProgramName));
 
     // Entering the loop shows the window, also when an end was asked for during start-up.
     window_->ShowAndRaise();

@@ -36,7 +36,4 @@ class AboutBox {
     mutable Texts texts_;
 };
 
-// The former name, which the wiring in app/win32/tarnwick_app.cpp still uses; goes when that says AboutBox.
-using TfrmAbout = AboutBox;
-
 } // namespace tarnwick::win32
