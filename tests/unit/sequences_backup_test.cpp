@@ -1,4 +1,5 @@
 #include "code_pages.h"
+#include "sequences/backup_copy.h"
 #include "sequences_fakes.h"
 
 using namespace tarnwick;
