@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -171,23 +170,31 @@ class RoundLog : public Reporter {
     std::vector<std::pair<double, std::string>> lines_;
 };
 
-// The bytes of a file from a folder, read in one go.
+// The bytes of a file, read in one go.
 std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
-// Why the copy differs from the folder, or "" when it holds the same files with the same bytes.
-std::string CompareFolders(const std::string& folder, const std::string& copy) {
+// Why the copy differs from the folder, or "" when it holds the same files at the same sizes and, with
+// bytes, the same bytes.
+std::string CompareFolders(const std::string& folder, const std::string& copy, bool bytes) {
     win32::WinBackupFolders folders;
     const auto files = folders.ListFiles(folder), copies = folders.ListFiles(copy);
     if (!files || !copies) return "a folder cannot be listed: " + folder + " or " + copy;
     if (files->size() != copies->size())
         return copy + " holds " + std::to_string(copies->size()) + " files, not " +
                std::to_string(files->size());
-    for (const auto& f : *files)
-        if (ReadAll(folder + "\\" + f.name) != ReadAll(copy + "\\" + f.name))
+    for (const auto& f : *files) {
+        const auto same = std::find_if(copies->begin(), copies->end(),
+                                       [&](const auto& c) { return c.name == f.name && c.size == f.size; });
+        if (same == copies->end() ||
+            (bytes && ReadAll(folder + "\\" + f.name) != ReadAll(copy + "\\" + f.name)))
             return f.name + " differs from the VM's file";
+    }
     return "";
 }
 
@@ -252,7 +259,7 @@ void BackUpOnce(const BenchVm& vm, const std::string& vmrun, const std::string& 
             CannotMeasure("the guest's text is not in " + vm.folder + "\\" + DiskName(d));
     }
     // Nothing writes after the suspend, so the VM's folder is still as it was then.
-    if (const std::string why = CompareFolders(vm.folder, target + vm.name); !why.empty())
+    if (const std::string why = CompareFolders(vm.folder, target + vm.name, true); !why.empty())
         CannotMeasure("the copy is not the VM as it was at the suspend: " + why);
 
     std::ifstream journal(home + "vmsim-journal.txt");
@@ -290,7 +297,7 @@ double XcopyFolder(const BenchVm& vm, const std::string& into) {
     const double t = Now();
     Bare("cmd /c \"XCOPY /I /Y /C \"" + vm.folder + "\" \"" + into + "\"\"");
     const double ms = Now() - t;
-    if (const std::string why = CompareFolders(vm.folder, into); !why.empty())
+    if (const std::string why = CompareFolders(vm.folder, into, false); !why.empty())
         CannotMeasure("the bare XCOPY did not copy the folder: " + why);
     return ms;
 }
