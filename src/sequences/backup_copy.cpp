@@ -73,19 +73,43 @@ bool VmCopier::CopyWhatChanged(const std::string& folder, const FileListing& bef
     s.reporter.WriteLog("    Copying what changed, with the VM suspended (second pass): " +
                         std::to_string(changed.size()) + " of " + std::to_string(now.size()) + " files...");
     // Without the folder (the first pass made nothing) the second copies the whole folder.
-    std::vector<std::string> commands;
-    if (!s.files.DirectoryExists(staging))
-        commands.push_back(BuildXcopyCommand(folder, staging));
-    else if (!changed.empty())
-        commands = BuildFileCopyCommands(folder, changed, staging);
-    for (const std::string& command : commands) {
-        uint32_t exitCode = 0;
-        if (!RunDosCommand(command, CopyLimit(staging), exitCode)) return false;
-        if (exitCode != 0) {
-            run_.Fail("    Copying failed with exit code " + std::to_string(exitCode) +
-                      "; the previous copy stays.");
+    if (s.files.DirectoryExists(staging)) return CopyFiles(folder, changed, staging);
+    uint32_t exitCode = 0;
+    if (!RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode)) return false;
+    if (exitCode != 0) {
+        run_.Fail("    Copying failed with exit code " + std::to_string(exitCode) +
+                  "; the previous copy stays.");
+        return false;
+    }
+    return true;
+}
+
+// In this process, one file after the other: the VM waits for the bytes, not for a program started per
+// copy. The first failure ends the pass; the copy is not checked then, and never swapped in.
+bool VmCopier::CopyFiles(const std::string& folder, const std::vector<std::string>& names,
+                         const std::string& staging) {
+    BackupServices& s = run_.s;
+    const uint32_t seconds = run_.LimitSeconds();
+    // The runner's shortest wait hands what the window has waiting to its own dispatch, as every other
+    // wait of the run does.
+    const auto answer = [&s] { s.processes.Sleep(1); };
+    for (const std::string& name : names) {
+        const std::string copy = "Copy: \"" + folder + "\\" + name + "\" \"" + staging + "\\" + name + "\"";
+        s.reporter.WriteLog("      " + copy);
+        const BackupFolders::CopyResult result =
+            s.folders.CopyOneFile(folder + "\\" + name, staging + "\\" + name, seconds, answer);
+        switch (result.end) {
+        case BackupFolders::CopyEnd::Copied:
+            continue;
+        case BackupFolders::CopyEnd::Stalled:
+            run_.Fail(StalledLine(copy, seconds));
             return false;
+        case BackupFolders::CopyEnd::Failed:
+            break;
         }
+        run_.Fail("    Copying failed with error " + std::to_string(result.error) +
+                  "; the previous copy stays.");
+        return false;
     }
     return true;
 }
@@ -155,26 +179,6 @@ void VmCopier::Thaw(const std::string& path, bool snapshot) {
 
 std::string BuildXcopyCommand(const std::string& folder, const std::string& destination) {
     return "cmd /c \"XCOPY /I /Y /C " + QuoteForCmd(folder) + " " + QuoteForCmd(destination) + "\"";
-}
-
-std::vector<std::string> BuildFileCopyCommands(const std::string& folder,
-                                               const std::vector<std::string>& names,
-                                               const std::string& destination) {
-    // cmd takes 8191 characters; a line stops growing well before that.
-    constexpr size_t LineLimit = 4000;
-    std::vector<std::string> lines;
-    std::string copies;
-    for (const std::string& name : names) {
-        const std::string copy =
-            "COPY /B /Y " + QuoteForCmd(folder + "\\" + name) + " " + QuoteForCmd(destination + "\\" + name);
-        if (!copies.empty() && copies.size() + copy.size() + 4 > LineLimit) {
-            lines.push_back("cmd /c \"" + copies + "\"");
-            copies.clear();
-        }
-        copies += (copies.empty() ? "" : " && ") + copy;
-    }
-    if (!copies.empty()) lines.push_back("cmd /c \"" + copies + "\"");
-    return lines;
 }
 
 std::vector<std::string> ChangedFiles(const FileListing& before, const FileListing& now,

@@ -13,14 +13,6 @@ namespace tarnwick {
 
 // XCOPY of a whole folder (its top-level files) into a folder, created when missing.
 std::string BuildXcopyCommand(const std::string& folder, const std::string& destination);
-// Copies of single files of folder into the existing folder destination with cmd's own COPY, so that
-// the VM waits for one process rather than one per file. Joined so that on Windows the first failure
-// ends the line with its exit code (Wine's cmd runs on, and the check of the copy catches it); lines
-// stay well inside cmd's limit.
-std::vector<std::string> BuildFileCopyCommands(const std::string& folder,
-                                               const std::vector<std::string>& names,
-                                               const std::string& destination);
-
 // Which files a second pass copies: those of now that are new since before, or whose size or stamp
 // changed, and those the staging folder lacks or holds at another size.
 std::vector<std::string> ChangedFiles(const FileListing& before, const FileListing& now,
@@ -44,6 +36,8 @@ class VmCopier {
     RunLimit CopyLimit(const std::string& staging) const;
     bool CopyWhatChanged(const std::string& folder, const FileListing& before, const FileListing& now,
                          const std::string& staging);
+    bool CopyFiles(const std::string& folder, const std::vector<std::string>& names,
+                   const std::string& staging);
     void Thaw(const std::string& path, bool snapshot);
 
     BackupContext& run_;

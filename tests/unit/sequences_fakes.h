@@ -29,8 +29,8 @@ struct Entry {
 };
 
 // Files and directories as in fakes::MemoryFiles; command lines and sleeps are recorded in the trace.
-// XCOPY and COPY lines, and single-file copies, are carried out on those files as Windows would, so a backup
-// can be checked by what it leaves; folder renames and removals are recorded as "rename:<from>><to>" and
+// XCOPY lines and single-file copies are carried out on those files as Windows would, so a backup can be
+// checked by what it leaves; folder renames and removals are recorded as "rename:<from>><to>" and
 // "rmdir:<folder>", single-file copies as "copy:<from>><to>".
 class FakeWorld : public fakes::RecordingUi,
                   public fakes::MemoryFiles,
@@ -60,7 +60,7 @@ class FakeWorld : public fakes::RecordingUi,
     std::map<std::string, CopyResult> copyResults; // source file -> how its single-file copy ends instead
     std::vector<uint32_t> copyStallSeconds;        // the limit of each single-file copy
     std::set<std::string> stuckFolders;            // cannot be renamed or removed (a file in it is open)
-    std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before XCOPY copies it
+    std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before it is copied
     using RecordingUi::Count;
     std::set<std::string> hangingCommands; // run until their limit ends them
     struct SeenLimit {
@@ -102,18 +102,6 @@ class FakeWorld : public fakes::RecordingUi,
             directories.insert(dst);
             for (const std::string& from : sources)
                 Copy(from, dst + "\\" + std::string(FileNamePart(from)));
-        }
-        // `COPY /B /Y "source" "destination file"`, into a folder that exists.
-        const std::string copy = "COPY /B /Y \"";
-        for (size_t at = cmd.find(copy); at != std::string::npos; at = cmd.find(copy, at + 1)) {
-            if (at > 0 && cmd[at - 1] == 'X') continue;
-            const size_t srcEnd = cmd.find('"', at + copy.size());
-            const std::string src = cmd.substr(at + copy.size(), srcEnd - at - copy.size());
-            const size_t dstStart = srcEnd + 3;
-            const std::string dst = cmd.substr(dstStart, cmd.find('"', dstStart) - dstStart);
-            if (files.contains(src) && directories.contains(std::string(
-                                           DirectoryPart(dst).substr(0, DirectoryPart(dst).size() - 1))))
-                Copy(src, dst);
         }
     }
     void Copy(const std::string& from, const std::string& to) {
