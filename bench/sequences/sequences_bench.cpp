@@ -222,7 +222,7 @@ BenchVm MakeVm(const std::string& dir, const std::string& name, int mib) {
 }
 
 struct Figures {
-    std::vector<double> downtime, secondPass, toolRuns, changedCopy, folderCopy;
+    std::vector<double> downtime, suspendEnd, secondPass, resumeStart, changedCopy, folderCopy;
 };
 
 // One backup of the VM, the only one running, with the guest writing `text` before the suspend; its
@@ -272,11 +272,13 @@ void BackUpOnce(const BenchVm& vm, const std::string& vmrun, const std::string& 
     if (suspendAt < 0 || resumeAt <= suspendAt)
         CannotMeasure("the journal has no suspend followed by a start");
     figures.downtime.push_back(resumeAt - suspendAt);
-    // From the second pass's line to the resume's, less the pause after the copy; the rest beyond the
-    // pauses is the suspend's run after the tool took it and the resume's run until the tool has it.
-    const double copying = round.At("    Resuming...") - round.At(second) - 300;
-    figures.secondPass.push_back(copying);
-    figures.toolRuns.push_back(resumeAt - suspendAt - 600 - copying);
+    // The suspend's run after the tool took it, up to the second pass's line less the pause before the
+    // copy; the copy, up to the resume's line less the pause after it; the resume's run until the tool
+    // has it.
+    const double passAt = round.At(second), resumeLineAt = round.At("    Resuming...");
+    figures.suspendEnd.push_back(passAt - suspendAt - 300);
+    figures.secondPass.push_back(resumeLineAt - passAt - 300);
+    figures.resumeStart.push_back(resumeAt - resumeLineAt);
 }
 
 // A bare copy of the files the guest changed, over copies of the same size, as the second pass copies
@@ -334,9 +336,10 @@ int BenchBackups(const std::string& vmrun, const std::string& home, const std::s
                     "the suspend, median of %d rounds:\n",
                     vms[v].mib, Disks, HotDisks, HotDisks * HotMiB, rounds);
         std::printf(
-            "  downtime %.0f ms from suspend to resume: the fixed pauses %.0f ms, the tool runs %.0f ms "
-            "(the suspend's end, the resume's start), the second pass %.0f ms\n",
-            dt, fixed, Median(f.toolRuns), pass[v]);
+            "  downtime %.0f ms from suspend to resume: the fixed pauses %.0f ms, the suspend's run after "
+            "the tool took it %.0f ms, the second pass %.0f ms, the resume's run until the tool had it "
+            "%.0f ms\n",
+            dt, fixed, Median(f.suspendEnd), pass[v], Median(f.resumeStart));
         std::printf("  against a bare copy of the %d changed files (%.0f ms): beyond the pauses ratio %.2f "
                     "(target <= 1.2), the second pass alone ratio %.2f\n",
                     HotDisks, changed, beyond[v] / changed, pass[v] / changed);
