@@ -4,12 +4,12 @@
 
 #include "sequences/win32/backup_folders.h"
 
+#include "child_modes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 using namespace tarnwick;
 using namespace tarnwick::win32;
@@ -81,32 +81,10 @@ TEST(BackupFolders, ListRenameAndRemove) {
     EXPECT_TRUE(folders.RemoveFolder(root));
 }
 
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// A file of size bytes holding tail at its end. The gap before it reads as zeros and, beneath Wine,
-// is a hole in the Linux file that costs no disk.
-void WriteSparse(const std::string& path, int64_t size, const std::string& tail) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    LARGE_INTEGER at;
-    at.QuadPart = size - static_cast<int64_t>(tail.size());
-    SetFilePointerEx(h, at, nullptr, FILE_BEGIN);
-    WriteFile(h, tail.data(), static_cast<DWORD>(tail.size()), &written, nullptr);
-    CloseHandle(h);
-}
-
 TEST(BackupFolders, CopyOneFileReplacesTheCopyAnswersTheWindowAndSaysWhyItFailed) {
     WinBackupFolders folders;
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string root = std::string(temp) + "tarnwick-copy-" + std::to_string(GetCurrentProcessId());
-    folders.RemoveFolder(root);
-    ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
+    std::string root = win_test::MakeTempDir("copy");
+    root.pop_back(); // the folders' paths are without their trailing backslash
     const std::string from = root + "\\disk.vmdk", to = root + "\\copy.vmdk";
     std::string disk(64 << 20, 'd');
     disk.replace(40 << 20, 16, "the guest's text");
@@ -122,34 +100,30 @@ TEST(BackupFolders, CopyOneFileReplacesTheCopyAnswersTheWindowAndSaysWhyItFailed
     };
     EXPECT_EQ(folders.CopyOneFile(from, to, 5, answer).end, BackupFolders::CopyEnd::Copied);
     EXPECT_EQ(answered, 1);
-    EXPECT_TRUE(Read(to) == disk);
+    EXPECT_TRUE(win_test::ReadFileText(to) == disk);
 
-    // A missing file, and one another program holds without sharing: failed, with the system's reason.
-    auto result = folders.CopyOneFile(root + "\\missing.vmdk", to, 5, nullptr);
-    EXPECT_EQ(result.end, BackupFolders::CopyEnd::Failed);
-    EXPECT_EQ(result.error, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+    // A file another program holds without sharing: failed, with the system's reason.
     HANDLE held = CreateFileA(from.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    result = folders.CopyOneFile(from, to, 5, nullptr);
+    auto result = folders.CopyOneFile(from, to, 5, nullptr);
     CloseHandle(held);
     EXPECT_EQ(result.end, BackupFolders::CopyEnd::Failed);
     EXPECT_EQ(result.error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
 
     // A copy that takes longer than the limit is not given up while it makes progress. Wine never calls
-    // the progress routine, so there only the copy's growth shows it.
-    const int64_t big = int64_t{1} << 30;
-    WriteSparse(from, big, "the last bytes");
+    // the progress routine, so there only the copy's growth shows it. The source is a hole of 1 GiB in
+    // the Linux file beneath, which costs no disk.
+    held = CreateFileA(from.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    SetFilePointerEx(held, LARGE_INTEGER{.QuadPart = 1 << 30}, nullptr, FILE_BEGIN);
+    SetEndOfFile(held);
+    CloseHandle(held);
     const auto start = std::chrono::steady_clock::now();
     result = folders.CopyOneFile(from, to, 1, nullptr);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.end, BackupFolders::CopyEnd::Copied) << result.error;
-    WIN32_FILE_ATTRIBUTE_DATA copied{};
-    GetFileAttributesExA(to.c_str(), GetFileExInfoStandard, &copied);
-    EXPECT_EQ((int64_t{copied.nFileSizeHigh} << 32) | copied.nFileSizeLow, big);
-    if (took < std::chrono::milliseconds(1200)) {
-        ADD_FAILURE() << "the copy took "
-                      << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
-                      << " ms, too short to show that progress holds the limit off";
-    }
+    const auto listed = folders.ListFiles(root).value_or(std::vector<BackupFolders::File>());
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(),
+                            [](const auto& f) { return f.name == "copy.vmdk" && f.size == 1u << 30; }));
+    EXPECT_GE(took, std::chrono::milliseconds(1200)) << "too short to show that progress holds the limit off";
     EXPECT_TRUE(folders.RemoveFolder(root));
 }
 
