@@ -76,6 +76,9 @@ BackupFolders::CopyResult CopyFileWatched(const std::string& from, const std::st
         if (woke == WAIT_OBJECT_0) break;
         if (answer && woke == WAIT_OBJECT_0 + 1) {
             answer();
+            // What answer leaves in the queue (the runner posts a quit again as its own wait ends) would
+            // wake the next wait at once, again and again: the copy alone is waited for a moment first.
+            if (::WaitForSingleObject(thread.get(), 10) == WAIT_OBJECT_0) break;
         } else if (woke == WAIT_FAILED) {
             // The combined wait itself failed (not seen in practice): fall back to short polls.
             if (::WaitForSingleObject(thread.get(), 10) != WAIT_TIMEOUT) break;
