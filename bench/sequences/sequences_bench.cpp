@@ -1,10 +1,13 @@
-// Usage: sequences_bench <vmsim.exe> [rounds] [backup MiB]
+// Usage: sequences_bench <vmsim.exe> [rounds] [small VM MiB] [large VM MiB]
 // 1. A start sequence and a suspend sequence of 20 VMs (no delays) against the sum of bare
 //    CreateProcess-and-wait runs of the very same command lines, interleaved round by round.
-// 2. A backup of one VM whose folder holds about 200 MiB in 10 disk files: the VM's downtime (from its
-//    suspend to its resume, as the simulator's journal records them) against a bare XCOPY of the same
-//    folder, once with two disk files written by the guest between the copy's passes, and once with all
-//    ten, where the second pass copies the whole folder as a copy made only while suspended would.
+// 2. A backup of one VM of 10 disk files, at two sizes (200 MiB and 1 GiB unless given), whose guest
+//    writes into the same two 20 MiB disks right before its suspend: the VM's downtime (from its suspend
+//    to its resume, as the simulator's journal records them) against a bare copy of just those two files
+//    (the least a file-level second pass can take) and a bare XCOPY of the whole folder (what a copy
+//    made only while suspended takes). Every round checks that the second pass copied what the guest
+//    wrote and that the copy equals the VM's folder as it was at the suspend; a round that does not is
+//    reported and ends the benchmark with exit code 1, for its figures would mean nothing.
 #include "common/win32/file_system.h"
 #include "config/control_list.h"
 #include "dos/win32/command_runner.h"
@@ -89,12 +92,33 @@ double StampMs(const std::string& line) {
     return ((h * 60 + m) * 60 + s) * 1000.0;
 }
 
-// The guest of the running VM: right before the suspend goes to the tool, it writes into the first
-// `disks` disk files through the simulator's control command, as a guest busy until it is stopped would.
+std::string DiskName(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Big-s%03d.vmdk", i);
+    return name;
+}
+
+// A benchmark whose stand-in did not do its part measures nothing: it says so and ends.
+[[noreturn]] void CannotMeasure(const std::string& why) {
+    std::fprintf(stderr, "sequences_bench: cannot measure the backup's downtime: %s\n", why.c_str());
+    std::exit(1);
+}
+
+// Milliseconds since midnight by the local clock, the clock of the simulator's journal.
+double LocalMs() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return ((t.wHour * 60.0 + t.wMinute) * 60 + t.wSecond) * 1000 + t.wMilliseconds;
+}
+
+// The guest of the running VM: right before the suspend goes to the tool, it writes text into the
+// first `disks` disk files through the simulator's control command, as a guest busy until it is stopped
+// would. It is the Processes of both the backup and its Hypervisor, which runs the suspend.
 class GuestBeforeSuspend : public Processes {
   public:
-    GuestBeforeSuspend(Processes& runner, std::string vmsim, std::string vmx, int disks)
-        : runner_(runner), vmsim_(std::move(vmsim)), vmx_(std::move(vmx)), disks_(disks) {}
+    GuestBeforeSuspend(Processes& runner, std::string vmsim, std::string vmx, int disks, std::string text)
+        : runner_(runner), vmsim_(std::move(vmsim)), vmx_(std::move(vmx)), disks_(disks),
+          text_(std::move(text)) {}
     bool RunCommandLine(const std::string& commandLine, const std::string& workingDir, bool wait,
                         uint32_t& exitCode) override {
         WriteBeforeSuspend(commandLine);
@@ -104,36 +128,264 @@ class GuestBeforeSuspend : public Processes {
         WriteBeforeSuspend(commandLine);
         return runner_.RunWithLimit(commandLine, limit, exitCode);
     }
-    void Sleep(unsigned milliseconds) override { runner_.Sleep(milliseconds); }
-    uint64_t TickMilliseconds() override { return runner_.TickMilliseconds(); }
-    static std::string DiskName(int i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "Big-s%03d.vmdk", i);
-        return name;
+    void Sleep(unsigned milliseconds) override {
+        const double start = LocalMs();
+        runner_.Sleep(milliseconds);
+        sleeps_.emplace_back(start, LocalMs() - start);
     }
+    uint64_t TickMilliseconds() override { return runner_.TickMilliseconds(); }
+    int Writes() const { return writes_; }
+    // How long the first pause that began at or after `from` (local ms) lasted; negative when none did.
+    double PauseFrom(double from) const {
+        for (const auto& [start, length] : sleeps_)
+            if (start >= from) return length;
+        return -1;
+    }
+    static constexpr long long At = 4096; // where in each disk the text goes
 
   private:
     void WriteBeforeSuspend(const std::string& commandLine) {
         if (commandLine.find("\" suspend \"") == std::string::npos) return;
         for (int i = 1; i <= disks_; ++i)
-            RunCtl(vmsim_, "guest-write \"" + vmx_ + "\" " + DiskName(i) + " 4096 written-by-the-guest");
+            RunCtl(vmsim_,
+                   "guest-write \"" + vmx_ + "\" " + DiskName(i) + " " + std::to_string(At) + " " + text_);
+        ++writes_;
     }
 
     Processes& runner_;
     std::string vmsim_, vmx_;
     int disks_;
+    std::string text_;
+    int writes_ = 0;
+    std::vector<std::pair<double, double>> sleeps_; // start, length
 };
+
+// The lines of one backup run, each with the moment it was written, on their way to the log.
+class RoundLog : public Reporter {
+  public:
+    explicit RoundLog(Reporter& log) : log_(log) {}
+    void WriteLog(const std::string& msg) override {
+        lines_.emplace_back(LocalMs(), msg);
+        log_.WriteLog(msg);
+    }
+    void ShowStatus(const std::string& msg) override { WriteLog(msg); }
+    // When the first line that starts so was written; negative when none was.
+    double At(const std::string& start) const {
+        for (const auto& [at, line] : lines_)
+            if (line.starts_with(start)) return at;
+        return -1;
+    }
+
+  private:
+    Reporter& log_;
+    std::vector<std::pair<double, std::string>> lines_;
+};
+
+// The bytes of a file, read in one go.
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(in ? static_cast<size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+// Why the copy differs from the folder, or "" when it holds the same files at the same sizes and, with
+// bytes, the same bytes.
+std::string CompareFolders(const std::string& folder, const std::string& copy, bool bytes) {
+    win32::WinBackupFolders folders;
+    const auto files = folders.ListFiles(folder), copies = folders.ListFiles(copy);
+    if (!files || !copies) return "a folder cannot be listed: " + folder + " or " + copy;
+    if (files->size() != copies->size())
+        return copy + " holds " + std::to_string(copies->size()) + " files, not " +
+               std::to_string(files->size());
+    for (const auto& f : *files) {
+        const auto same = std::find_if(copies->begin(), copies->end(),
+                                       [&](const auto& c) { return c.name == f.name && c.size == f.size; });
+        if (same == copies->end() ||
+            (bytes && ReadAll(folder + "\\" + f.name) != ReadAll(copy + "\\" + f.name)))
+            return f.name + " differs from the VM's file";
+    }
+    return "";
+}
+
+constexpr int Disks = 10, HotDisks = 2, HotMiB = 20;
+
+// One VM of `mib` MiB: HotDisks disks of HotMiB each, which its guest writes to, and cold ones that make
+// up the rest, so that VMs of any size change the same bytes.
+struct BenchVm {
+    std::string name, folder, vmx;
+    int mib = 0;
+};
+
+BenchVm MakeVm(const std::string& dir, const std::string& name, int mib) {
+    BenchVm vm{name, dir + name, dir + name + "\\" + name + ".vmx", mib};
+    CreateDirectoryA(vm.folder.c_str(), nullptr);
+    std::ofstream(vm.vmx) << "config.version = \"8\"\n";
+    const std::string block(1 << 20, '\x5a');
+    const int coldMiB = std::max(1, (mib - HotDisks * HotMiB) / (Disks - HotDisks));
+    for (int d = 1; d <= Disks; ++d) {
+        std::ofstream disk(vm.folder + "\\" + DiskName(d), std::ios::binary | std::ios::trunc);
+        for (int i = 0; i < (d <= HotDisks ? HotMiB : coldMiB); ++i)
+            disk.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+    return vm;
+}
+
+struct Figures {
+    std::vector<double> downtime, pauses, suspendEnd, secondPass, resumeStart, changedCopy, folderCopy;
+};
+
+// One backup of the VM, the only one running, with the guest writing `text` before the suspend; its
+// downtime and the time its second pass took, after the checks that make them mean something.
+void BackUpOnce(const BenchVm& vm, const std::string& vmrun, const std::string& home,
+                const std::string& target, const VmwareTools& tools, CaptureFiles& captures, QuietLog& log,
+                Processes& runner, FileSystem& files, const std::string& text, Figures& figures) {
+    RunCtl(vmrun, "reset");
+    RunCtl(vmrun, "set-state \"" + vm.vmx + "\" running");
+    ControlList empty;
+    ControlListPort emptyPort(empty);
+    ConfigOptions options;
+    options.bkpAll = true;
+    win32::WinBackupFolders folders;
+    RoundLog round(log);
+    BackupLog backupLog(round);
+    GuestBeforeSuspend guest(runner, vmrun, vm.vmx, HotDisks, text);
+    Hypervisor hypervisor(HypervisorServices{tools, captures, backupLog, log, guest, files,
+                                             [] { return std::optional<uint32_t>(); }});
+    HypervisorPort vms(hypervisor);
+    BackupServices services{emptyPort, options, vms, backupLog, log, guest, files, folders};
+    const BackupExitCode code = BackupRunningVms(target, services);
+
+    if (code != BackupSucceeded)
+        CannotMeasure("the backup of " + vm.vmx + " ended with " + std::to_string(code));
+    if (guest.Writes() != 1)
+        CannotMeasure("the guest wrote " + std::to_string(guest.Writes()) + " times, not once");
+    const std::string second =
+        "    Copying what changed, with the VM suspended (second pass): " + std::to_string(HotDisks) +
+        " of " + std::to_string(Disks + 1) + " files...";
+    if (round.At(second) < 0) CannotMeasure("the log has no line \"" + second + "\"");
+    for (int d = 1; d <= HotDisks; ++d) {
+        const std::string disk = ReadAll(vm.folder + "\\" + DiskName(d));
+        if (disk.compare(GuestBeforeSuspend::At, text.size(), text) != 0)
+            CannotMeasure("the guest's text is not in " + vm.folder + "\\" + DiskName(d));
+    }
+    // Nothing writes after the suspend, so the VM's folder is still as it was then.
+    if (const std::string why = CompareFolders(vm.folder, target + vm.name, true); !why.empty())
+        CannotMeasure("the copy is not the VM as it was at the suspend: " + why);
+
+    std::ifstream journal(home + "vmsim-journal.txt");
+    std::string line;
+    double suspendAt = -1, resumeAt = -1;
+    while (std::getline(journal, line)) {
+        if (line.find("\tsuspend\t") != std::string::npos) suspendAt = StampMs(line);
+        if (line.find("\tstart\t") != std::string::npos) resumeAt = StampMs(line);
+    }
+    if (suspendAt < 0 || resumeAt <= suspendAt)
+        CannotMeasure("the journal has no suspend followed by a start");
+    figures.downtime.push_back(resumeAt - suspendAt);
+    // The suspend's run after the tool took it, up to the second pass's line less the pause before the
+    // copy; the copy, up to the resume's line less the pause after it; the resume's run until the tool
+    // has it. The pauses as slept: the runner's clock may add a few milliseconds to each.
+    const double passAt = round.At(second), resumeLineAt = round.At("    Resuming...");
+    const double pauseBefore = guest.PauseFrom(suspendAt), pauseAfter = guest.PauseFrom(passAt);
+    if (pauseBefore < 0 || pauseAfter < 0) CannotMeasure("the pauses around the second pass were not seen");
+    figures.pauses.push_back(pauseBefore + pauseAfter);
+    figures.suspendEnd.push_back(passAt - suspendAt - pauseBefore);
+    figures.secondPass.push_back(resumeLineAt - passAt - pauseAfter);
+    figures.resumeStart.push_back(resumeAt - resumeLineAt);
+}
+
+// A bare copy of the files the guest changed, over copies of the same size, as the second pass copies
+// them into the staging folder.
+double CopyChangedFiles(const BenchVm& vm, const std::string& into) {
+    CreateDirectoryA(into.c_str(), nullptr);
+    const double t = Now();
+    for (int d = 1; d <= HotDisks; ++d) {
+        const std::string name = "\\" + DiskName(d);
+        if (!CopyFileA((vm.folder + name).c_str(), (into + name).c_str(), FALSE))
+            CannotMeasure("the bare copy of " + vm.folder + name + " failed");
+    }
+    return Now() - t;
+}
+
+double XcopyFolder(const BenchVm& vm, const std::string& into) {
+    win32::WinBackupFolders().RemoveFolder(into);
+    const double t = Now();
+    Bare("cmd /c \"XCOPY /I /Y /C \"" + vm.folder + "\" \"" + into + "\"\"");
+    const double ms = Now() - t;
+    if (const std::string why = CompareFolders(vm.folder, into, false); !why.empty())
+        CannotMeasure("the bare XCOPY did not copy the folder: " + why);
+    return ms;
+}
+
+int BenchBackups(const std::string& vmrun, const std::string& home, const std::string& dir,
+                 const VmwareTools& tools, CaptureFiles& captures, QuietLog& log, Processes& runner,
+                 FileSystem& files, int rounds, const std::vector<int>& sizes) {
+    const std::string target = dir + "Backups\\";
+    CreateDirectoryA(target.c_str(), nullptr);
+    std::vector<BenchVm> vms;
+    for (int mib : sizes)
+        vms.push_back(MakeVm(dir, "Vm" + std::to_string(mib), mib));
+    std::vector<Figures> figures(vms.size());
+    for (size_t v = 0; v < vms.size(); ++v)
+        CopyChangedFiles(vms[v], dir + "BareChanged"); // the copies that each round's copy replaces
+    for (int r = 0; r < rounds; ++r) {
+        for (size_t v = 0; v < vms.size(); ++v) {
+            const std::string text = "round-" + std::to_string(r) + "-of-" + vms[v].name;
+            BackUpOnce(vms[v], vmrun, home, target, tools, captures, log, runner, files, text, figures[v]);
+            figures[v].changedCopy.push_back(CopyChangedFiles(vms[v], dir + "BareChanged"));
+            figures[v].folderCopy.push_back(XcopyFolder(vms[v], dir + "BareCopy"));
+        }
+    }
+    std::vector<double> beyond(vms.size()), pass(vms.size());
+    for (size_t v = 0; v < vms.size(); ++v) {
+        const Figures& f = figures[v];
+        std::vector<double> beyondPauses;
+        for (size_t r = 0; r < f.downtime.size(); ++r)
+            beyondPauses.push_back(f.downtime[r] - f.pauses[r]);
+        const double dt = Median(f.downtime), changed = Median(f.changedCopy), folder = Median(f.folderCopy);
+        beyond[v] = Median(beyondPauses);
+        pass[v] = Median(f.secondPass);
+        if (changed <= 0 || folder <= 0 || pass[v] <= 0) CannotMeasure("a copy took no measurable time");
+        std::printf("backup of a %d MiB VM in %d disk files, the guest writing to %d of them (%d MiB) before "
+                    "the suspend, median of %d rounds:\n",
+                    vms[v].mib, Disks, HotDisks, HotDisks * HotMiB, rounds);
+        // Two pauses of 300 ms lie between the suspend and the resume, whatever is copied.
+        std::printf(
+            "  downtime %.0f ms from suspend to resume: the two pauses of 300 ms %.0f ms as slept, the "
+            "suspend's run after the tool took it %.0f ms, the second pass %.0f ms, the resume's run "
+            "until the tool had it %.0f ms\n",
+            dt, Median(f.pauses), Median(f.suspendEnd), pass[v], Median(f.resumeStart));
+        std::printf(
+            "  against a bare copy of the %d changed files (%.0f ms): beyond the pauses (%.0f ms) ratio "
+            "%.2f (target <= 1.2), the second pass alone ratio %.2f\n",
+            HotDisks, changed, beyond[v], beyond[v] / changed, pass[v] / changed);
+        std::printf(
+            "  against a bare XCOPY of the whole folder (%.0f ms): beyond the pauses ratio %.2f (%.2f "
+            "with the pauses)\n",
+            folder, beyond[v] / folder, dt / folder);
+    }
+    if (vms.size() > 1)
+        std::printf(
+            "%d MiB VM against %d MiB VM: beyond the pauses ratio %.2f, the second pass alone ratio %.2f "
+            "(target within 10%%)\n",
+            vms.back().mib, vms.front().mib, beyond.back() / beyond.front(), pass.back() / pass.front());
+    return 0;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: sequences_bench <vmsim.exe> [rounds] [backup MiB]\n");
+        std::fprintf(stderr, "usage: sequences_bench <vmsim.exe> [rounds] [small VM MiB] [large VM MiB]\n");
         return 2;
     }
     const std::string vmsimExe = argv[1];
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    const int mib = argc > 3 ? std::max(1, std::atoi(argv[3])) : 200;
+    // The cold disks make up the rest of each size; below the changed disks' size they hold 1 MiB each.
+    const std::vector<int> sizes = {argc > 3 ? std::atoi(argv[3]) : 200,
+                                    argc > 4 ? std::atoi(argv[4]) : 1024};
 
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
@@ -163,6 +415,7 @@ int main(int argc, char** argv) {
         list.SetEnabled(list.AddListItem(vmx), true);
     }
 
+    DeleteFileA(logFilePath.c_str()); // the log holds this run's lines only, for a look afterwards
     QuietLog log(logFilePath);
     win32::WinFileSystem files;
     win32::CommandRunner runner;
@@ -213,63 +466,5 @@ int main(int argc, char** argv) {
                 "target <= +15%%)\n",
                 sp, bp, sp / bp, 100 * (sp / bp - 1));
 
-    // The backup: one VM with a large folder.
-    RunCtl(vmrun, "reset");
-    const std::string big = dir + "Big\\";
-    CreateDirectoryA(big.c_str(), nullptr);
-    const std::string bigVmx = big + "Big.vmx";
-    std::ofstream(bigVmx) << "config.version = \"8\"\n";
-    const std::string block(1 << 20, '\x5a');
-    for (int d = 1; d <= 10; ++d) {
-        std::ofstream disk(big + GuestBeforeSuspend::DiskName(d), std::ios::binary);
-        for (int i = 0; i < std::max(1, mib / 10); ++i)
-            disk.write(block.data(), static_cast<std::streamsize>(block.size()));
-    }
-    RunCtl(vmrun, "set-state \"" + bigVmx + "\" running");
-    const std::string target = dir + "Backups\\";
-    CreateDirectoryA(target.c_str(), nullptr);
-    ControlList empty;
-    ControlListPort emptyPort(empty);
-    ConfigOptions options;
-    options.bkpAll = true;
-    win32::WinBackupFolders folders;
-    const std::string bareTarget = dir + "BareCopy";
-    std::vector<double> copy, downtime[2];
-    const int changedDisks[2] = {2, 10};
-    for (int r = 0; r < std::max(1, rounds / 2); ++r) {
-        for (int k = 0; k < 2; ++k) {
-            RunCtl(vmrun, "clear-journal");
-            BackupLog backupLog(log);
-            Hypervisor backupHypervisor(
-                HypervisorServices{tools, captures, backupLog, log, runner, files, defaultLimit});
-            HypervisorPort backupVms(backupHypervisor);
-            GuestBeforeSuspend guest(runner, vmrun, bigVmx, changedDisks[k]);
-            BackupServices services{emptyPort, options, backupVms, backupLog, log, guest, files, folders};
-            BackupRunningVms(target, services);
-            std::ifstream journal(home + "vmsim-journal.txt");
-            std::string line;
-            double suspendAt = -1, resumeAt = -1;
-            while (std::getline(journal, line)) {
-                if (line.find("\tsuspend\t") != std::string::npos) suspendAt = StampMs(line);
-                if (line.find("\tstart\t") != std::string::npos) resumeAt = StampMs(line);
-            }
-            if (suspendAt >= 0 && resumeAt > suspendAt) downtime[k].push_back(resumeAt - suspendAt);
-        }
-        folders.RemoveFolder(bareTarget);
-        const double t = Now();
-        Bare("cmd /c \"XCOPY /I /Y /C \"" + big.substr(0, big.size() - 1) + "\" \"" + bareTarget + "\"\"");
-        copy.push_back(Now() - t);
-    }
-    // Two pauses of 300 ms lie between the suspend and the resume, whatever is copied.
-    const double fixed = 600, cp = Median(copy);
-    std::printf("backup of a %d MiB VM in 10 disk files: bare XCOPY of the folder %.0f ms\n", mib, cp);
-    for (int k = 0; k < 2; ++k) {
-        const double dt = Median(downtime[k]);
-        std::printf(
-            "  %2d of 10 disks written between the passes: downtime %.0f ms (suspend to resume), %.0f ms "
-            "without the fixed pauses of %.0f ms; ratio to the bare copy %.2f (%.2f with the pauses)%s\n",
-            changedDisks[k], dt, dt - fixed, fixed, cp > 0 ? (dt - fixed) / cp : 0, cp > 0 ? dt / cp : 0,
-            k == 0 ? ", target <= 0.35" : "; the whole folder copied while suspended");
-    }
-    return 0;
+    return BenchBackups(vmrun, home, dir, tools, captures, log, runner, files, rounds, sizes);
 }

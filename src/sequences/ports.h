@@ -3,6 +3,7 @@
 // The shell adapts the real list model, the hypervisor and the Win32 calls to these; tests use fakes.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,6 +60,17 @@ class BackupFolders {
     virtual bool RenameFolder(const std::string& from, const std::string& to) = 0;
     // Removes a folder with everything in it; true when it is gone.
     virtual bool RemoveFolder(const std::string& folder) = 0;
+
+    enum class CopyEnd { Copied, Failed, Stalled };
+    struct CopyResult {
+        CopyEnd end = CopyEnd::Failed;
+        uint32_t error = 0; // the system's error code when Failed
+    };
+    // Copies the file from onto to, which it makes or replaces; to's folder exists. The copy is ended
+    // when it makes no progress for stallSeconds (0: never). While it runs, answer is called whenever
+    // the window has messages waiting, and takes them; without it the wait leaves them.
+    virtual CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
+                                   const std::function<void()>& answer) = 0;
 };
 
 // The Windows calls behind holding and re-issuing a logoff or shutdown.

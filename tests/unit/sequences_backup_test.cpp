@@ -1,4 +1,5 @@
 #include "code_pages.h"
+#include "sequences/backup_copy.h"
 #include "sequences_fakes.h"
 
 using namespace tarnwick;
@@ -84,20 +85,6 @@ TEST(Backup, CommandLines) {
               R"(cmd /c "XCOPY /I /Y /C "D:\VMs\WinXP" "E:\Bkp\WinXP.partial"")");
     EXPECT_EQ(BuildXcopyCommand(R"(D:\%USERNAME%\VM)", R"(E:\Bkp\VM)"),
               R"(cmd /c "XCOPY /I /Y /C "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
-    EXPECT_EQ(BuildFileCopyCommands(R"(D:\VM)", {"a.vmdk", "100%.vmss"}, R"(E:\Bkp\VM.partial)"),
-              std::vector<std::string>{R"(cmd /c "COPY /B /Y "D:\VM\a.vmdk" "E:\Bkp\VM.partial\a.vmdk" && )"
-                                       R"(COPY /B /Y "D:\VM\100"%".vmss" "E:\Bkp\VM.partial\100"%".vmss"")"});
-    // Many files go in several lines, each well inside cmd's 8191 characters, none lost.
-    const std::vector<std::string> many(300, std::string(40, 'x'));
-    const auto lines = BuildFileCopyCommands(R"(D:\VM)", many, R"(E:\Bkp\VM.partial)");
-    size_t copies = 0;
-    for (const std::string& line : lines) {
-        EXPECT_LE(line.size(), 4100u);
-        for (size_t at = line.find("COPY"); at != std::string::npos; at = line.find("COPY", at + 1))
-            ++copies;
-    }
-    EXPECT_GT(lines.size(), 1u);
-    EXPECT_EQ(copies, many.size());
 }
 
 TEST(Backup, FoldersOverlapByFullPathAndLetterCase) {
@@ -310,9 +297,9 @@ TEST(Backup, TheTargetIsTakenAsAFullPathSoAVmsOwnFolderIsNeverItsBackup) {
 
 TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
     const std::string firstPass = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
-    const std::string secondPass =
-        "cmd /c \"COPY /B /Y \"D:\\VMs\\WinXP\\disk.vmdk\" \"E:\\Bkp\\WinXP.partial\\disk.vmdk\"\"";
-    const std::string stalledLine = "log:      Ended after 7 seconds without progress: " + secondPass;
+    const std::string disk = "D:\\VMs\\WinXP\\disk.vmdk";
+    const std::string stalledLine = "log:      Ended after 7 seconds without progress: Copy: \"" + disk +
+                                    "\" \"E:\\Bkp\\WinXP.partial\\disk.vmdk\"";
     // The guest writes to its disk before it goes down, so the second pass has a file to copy.
     const auto guestWrites = [](FakeWorld& w) {
         w.during["log:    Suspending..."] = [&w] {
@@ -344,29 +331,28 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         {"second pass failed",
          [&](FakeWorld& w) {
              guestWrites(w);
-             w.commandResults[secondPass] = {true, 4};
+             w.copyResults[disk] = {BackupFolders::CopyEnd::Failed, 112};
+         },
+         "log:    Copying failed with error 112; the previous copy stays.", BackupStepFailed},
+        {"the first pass made no folder and the second pass's XCOPY fails",
+         [&](FakeWorld& w) {
+             w.commandResults[firstPass] = {false, 0};
+             w.during["log:    Suspending..."] = [&w, firstPass] { w.commandResults[firstPass] = {true, 4}; };
          },
          "log:    Copying failed with exit code 4; the previous copy stays.", BackupStepFailed},
-        {"second pass not started",
-         [&](FakeWorld& w) {
-             guestWrites(w);
-             w.commandResults[secondPass] = {false, 0};
-         },
-         "log:      (the command could not be started)", BackupStepFailed},
-        {"a full disk: XCOPY says nothing, the copy is short",
+        {"a full disk that no copy reports, the copy is short",
          [&](FakeWorld& w) {
              guestWrites(w);
              w.copyLimits["D:\\VMs\\WinXP\\disk.vmdk"] = 64;
          },
          "log:    Copy incomplete: disk.vmdk holds 64 of 120 bytes; the previous copy stays.",
          BackupStepFailed},
-        {"the copy of a file new at the suspend not started",
+        {"the copy of a file new at the suspend fails",
          [&](FakeWorld& w) {
              w.during["log:    Suspending..."] = [&w] { w.files["D:\\VMs\\WinXP\\WinXP.vmss"] = "state"; };
-             w.commandResults["cmd /c \"COPY /B /Y \"D:\\VMs\\WinXP\\WinXP.vmss\" "
-                              "\"E:\\Bkp\\WinXP.partial\\WinXP.vmss\"\""] = {false, 0};
+             w.copyResults["D:\\VMs\\WinXP\\WinXP.vmss"] = {BackupFolders::CopyEnd::Failed, 5};
          },
-         "log:      (the command could not be started)", BackupStepFailed},
+         "log:    Copying failed with error 5; the previous copy stays.", BackupStepFailed},
         {"suspend failed", [](FakeWorld& w) { w.failingVerbs = {"suspend " + Xp}; },
          "log:    Suspend failed; the previous copy stays.", BackupStepFailed},
         {"suspend threw", [](FakeWorld& w) { w.throwingVerbs = {"suspend " + Xp}; },
@@ -386,7 +372,7 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
          [&](FakeWorld& w) {
              guestWrites(w);
              w.options.toolTimeout = "7";
-             w.hangingCommands = {secondPass};
+             w.copyResults[disk] = {BackupFolders::CopyEnd::Stalled, 0};
          },
          stalledLine.c_str(), BackupStepFailed},
     };
@@ -452,17 +438,19 @@ TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
         r.w.files[f + "WinXP.vmss"] = "memory";
     };
     EXPECT_EQ(r.Run(), BackupSucceeded);
-    const auto copy = [&](const std::string& name) {
-        return "COPY /B /Y \"" + f + name + "\" \"E:\\Bkp\\WinXP.partial\\" + name + "\"";
-    };
-    const std::string copies = "cmd /c \"" + copy("WinXP.vmss") + " && " + copy("s001.vmdk") + " && " +
-                               copy("s002.vmdk") + " && " + copy("s003.vmdk") + "\"";
-    const auto second = std::find(r.w.trace.begin(), r.w.trace.end(), "exec:suspend " + Xp);
+    // One line and one copy for each file, in this process.
+    Trace copies;
+    for (const char* name : {"WinXP.vmss", "s001.vmdk", "s002.vmdk", "s003.vmdk"}) {
+        const std::string from = f + name, to = "E:\\Bkp\\WinXP.partial\\" + std::string(name);
+        copies.push_back("log:      Copy: \"" + from + "\" \"" + to + "\"");
+        copies.push_back("copy:" + from + ">" + to);
+    }
+    const auto second =
+        std::find(r.w.trace.begin(), r.w.trace.end(),
+                  "log:    Copying what changed, with the VM suspended (second pass): 4 of 6 files...");
     ASSERT_NE(second, r.w.trace.end());
-    EXPECT_EQ(Trace(second, second + 5),
-              (Trace{"exec:suspend " + Xp, "sleep:300",
-                     "log:    Copying what changed, with the VM suspended (second pass): 4 of 6 files...",
-                     "log:      DosCmd: " + copies, "run:" + copies + "||wait"}));
+    EXPECT_EQ(Trace(second + 1, second + 9), copies);
+    EXPECT_EQ(second[9], "sleep:300");
     EXPECT_EQ(r.w.deleted, std::vector<std::string>{"E:\\Bkp\\WinXP.partial\\gone.log"});
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP")["s003.vmdk"], "between");
@@ -560,28 +548,24 @@ TEST(Backup, ALogThatCannotBeWrittenNeitherStopsTheRunNorLeavesTheVmSuspended) {
     EXPECT_EQ(never.In("E:\\Bkp\\WinXP"), never.In("D:\\VMs\\WinXP"));
 }
 
-TEST(Backup, CopiesAreBoundedByTheirProgressInTheStagingFolder) {
+// XCOPY by the bytes in the staging folder; a single-file copy by its own progress, within the same limit.
+TEST(Backup, CopiesAreBoundedByTheirProgress) {
     BackupRig r;
     r.w.options.bkpAll = true;
     r.w.options.toolTimeout = "$0A";
     r.w.running = {Xp};
     r.w.files["E:\\Bkp\\WinXP\\WinXP.vmdk"] = std::string(100, 'x'); // the previous copy, not measured
     r.w.files["E:\\Bkp\\WinXPx\\a.vmdk"] = "another VM's folder";
-    uint64_t vmBytes = 0;
-    for (const auto& [name, bytes] : r.In("D:\\VMs\\WinXP"))
-        vmBytes += bytes.size();
     // The guest writes to its disk before it goes down, so the second pass has a file to copy.
     r.w.during["log:    Suspending..."] = [&] {
         r.w.files["D:\\VMs\\WinXP\\disk.vmdk"] = std::string(120, 'e');
     };
     EXPECT_EQ(r.Run(), BackupSucceeded);
-    ASSERT_EQ(r.w.runLimits.size(), 2u);
-    for (const auto& limit : r.w.runLimits) {
-        EXPECT_EQ(limit.seconds, 10u);
-        EXPECT_TRUE(limit.progressBound);
-    }
-    EXPECT_EQ(r.w.runLimits[0].progressAtStart, 0u);      // the staging folder starts empty
-    EXPECT_EQ(r.w.runLimits[1].progressAtStart, vmBytes); // and holds the first pass at the second
+    ASSERT_EQ(r.w.runLimits.size(), 1u);
+    EXPECT_EQ(r.w.runLimits[0].seconds, 10u);
+    EXPECT_TRUE(r.w.runLimits[0].progressBound);
+    EXPECT_EQ(r.w.runLimits[0].progressAtStart, 0u); // the staging folder starts empty
+    EXPECT_EQ(r.w.copyStallSeconds, std::vector<uint32_t>{10u});
 
     // Without a usable ToolTimeout the default holds.
     for (const char* stored : {"0", "-5", "soon", ""}) {

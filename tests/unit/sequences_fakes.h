@@ -29,8 +29,9 @@ struct Entry {
 };
 
 // Files and directories as in fakes::MemoryFiles; command lines and sleeps are recorded in the trace.
-// XCOPY and COPY lines are carried out on those files as Windows would, so a backup can be checked by what it
-// leaves; folder renames and removals are recorded as "rename:<from>><to>" and "rmdir:<folder>".
+// XCOPY lines and single-file copies are carried out on those files as Windows would, so a backup can be
+// checked by what it leaves; folder renames and removals are recorded as "rename:<from>><to>" and
+// "rmdir:<folder>", single-file copies as "copy:<from>><to>".
 class FakeWorld : public fakes::RecordingUi,
                   public fakes::MemoryFiles,
                   public BackupFolders,
@@ -54,10 +55,12 @@ class FakeWorld : public fakes::RecordingUi,
     uint64_t toolsQueryMs = 0;
     std::map<std::string, uint64_t> toolsUpAt;
     std::string currentDir = "C:\\Work";
-    std::map<std::string, uint64_t> stamps;   // a file's last-write stamp, 0 when not set
-    std::map<std::string, size_t> copyLimits; // source file -> bytes an XCOPY gets through (a full disk)
-    std::set<std::string> stuckFolders;       // cannot be renamed or removed (a file in it is open)
-    std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before XCOPY copies it
+    std::map<std::string, uint64_t> stamps;        // a file's last-write stamp, 0 when not set
+    std::map<std::string, size_t> copyLimits;      // source file -> bytes a copy gets through (a full disk)
+    std::map<std::string, CopyResult> copyResults; // source file -> how its single-file copy ends instead
+    std::vector<uint32_t> copyStallSeconds;        // the limit of each single-file copy
+    std::set<std::string> stuckFolders;            // cannot be renamed or removed (a file in it is open)
+    std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before it is copied
     using RecordingUi::Count;
     std::set<std::string> hangingCommands; // run until their limit ends them
     struct SeenLimit {
@@ -100,18 +103,6 @@ class FakeWorld : public fakes::RecordingUi,
             for (const std::string& from : sources)
                 Copy(from, dst + "\\" + std::string(FileNamePart(from)));
         }
-        // `COPY /B /Y "source" "destination file"`, into a folder that exists.
-        const std::string copy = "COPY /B /Y \"";
-        for (size_t at = cmd.find(copy); at != std::string::npos; at = cmd.find(copy, at + 1)) {
-            if (at > 0 && cmd[at - 1] == 'X') continue;
-            const size_t srcEnd = cmd.find('"', at + copy.size());
-            const std::string src = cmd.substr(at + copy.size(), srcEnd - at - copy.size());
-            const size_t dstStart = srcEnd + 3;
-            const std::string dst = cmd.substr(dstStart, cmd.find('"', dstStart) - dstStart);
-            if (files.contains(src) && directories.contains(std::string(
-                                           DirectoryPart(dst).substr(0, DirectoryPart(dst).size() - 1))))
-                Copy(src, dst);
-        }
     }
     void Copy(const std::string& from, const std::string& to) {
         if (const auto hook = onCopy.find(std::string(FileNamePart(from))); hook != onCopy.end())
@@ -121,6 +112,21 @@ class FakeWorld : public fakes::RecordingUi,
             bytes.resize(std::min(bytes.size(), limit->second));
         files[to] = bytes;
         stamps[to] = stamps[from];
+    }
+
+    CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
+                           const std::function<void()>&) override {
+        Record("copy:" + from + ">" + to);
+        copyStallSeconds.push_back(stallSeconds);
+        if (const auto scripted = copyResults.find(from); scripted != copyResults.end())
+            return scripted->second;
+        if (!files.contains(from) || !directories.contains(std::string(FileParent(to))))
+            return {CopyEnd::Failed, 3};
+        Copy(from, to);
+        return {CopyEnd::Copied, 0};
+    }
+    static std::string_view FileParent(std::string_view path) {
+        return DirectoryPart(path).substr(0, DirectoryPart(path).size() - 1);
     }
 
     std::string FullPath(const std::string& path) override {

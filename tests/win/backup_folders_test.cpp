@@ -1,12 +1,15 @@
 // The backup's folder work against the real file system: listings, full paths, renames that refuse an
-// open file or an existing name, and removal of a folder with what it holds.
+// open file or an existing name, removal of a folder with what it holds, and the copy of single files.
 #include <windows.h>
 
 #include "sequences/win32/backup_folders.h"
 
+#include "child_modes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 using namespace tarnwick;
 using namespace tarnwick::win32;
@@ -75,6 +78,52 @@ TEST(BackupFolders, ListRenameAndRemove) {
     EXPECT_TRUE(folders.RemoveFolder(root + "\\VM.old"));
     EXPECT_EQ(GetFileAttributesA((root + "\\VM.old").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(folders.RemoveFolder(root + "\\VM.old"));
+    EXPECT_TRUE(folders.RemoveFolder(root));
+}
+
+TEST(BackupFolders, CopyOneFileReplacesTheCopyAnswersTheWindowAndSaysWhyItFailed) {
+    WinBackupFolders folders;
+    std::string root = win_test::MakeTempDir("copy");
+    root.pop_back(); // the folders' paths are without their trailing backslash
+    const std::string from = root + "\\disk.vmdk", to = root + "\\copy.vmdk";
+    std::string disk(64 << 20, 'd');
+    disk.replace(40 << 20, 16, "the guest's text");
+    Write(from, disk);
+    Write(to, std::string(65 << 20, 'o')); // the first pass's copy, longer than the file is now
+    // A message that waits when the copy starts is handed to answer while the copy runs.
+    PostThreadMessageA(GetCurrentThreadId(), WM_APP, 0, 0);
+    int answered = 0;
+    const auto answer = [&answered] {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            answered += msg.message == WM_APP;
+    };
+    EXPECT_EQ(folders.CopyOneFile(from, to, 5, answer).end, BackupFolders::CopyEnd::Copied);
+    EXPECT_EQ(answered, 1);
+    EXPECT_TRUE(win_test::ReadFileText(to) == disk);
+
+    // A file another program holds without sharing: failed, with the system's reason.
+    HANDLE held = CreateFileA(from.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    auto result = folders.CopyOneFile(from, to, 5, nullptr);
+    CloseHandle(held);
+    EXPECT_EQ(result.end, BackupFolders::CopyEnd::Failed);
+    EXPECT_EQ(result.error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+
+    // A copy that takes longer than the limit is not given up while it makes progress. Wine never calls
+    // the progress routine, so there only the copy's growth shows it. The source is a hole of 1 GiB in
+    // the Linux file beneath, which costs no disk.
+    held = CreateFileA(from.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    SetFilePointerEx(held, LARGE_INTEGER{.QuadPart = 1 << 30}, nullptr, FILE_BEGIN);
+    SetEndOfFile(held);
+    CloseHandle(held);
+    const auto start = std::chrono::steady_clock::now();
+    result = folders.CopyOneFile(from, to, 1, nullptr);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.end, BackupFolders::CopyEnd::Copied) << result.error;
+    const auto listed = folders.ListFiles(root).value_or(std::vector<BackupFolders::File>());
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(),
+                            [](const auto& f) { return f.name == "copy.vmdk" && f.size == 1u << 30; }));
+    EXPECT_GE(took, std::chrono::milliseconds(1200)) << "too short to show that progress holds the limit off";
     EXPECT_TRUE(folders.RemoveFolder(root));
 }
 

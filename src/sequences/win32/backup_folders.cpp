@@ -2,6 +2,8 @@
 
 #include "sequences/win32/backup_folders.h"
 
+#include "sequences/win32/file_copy.h"
+
 namespace tarnwick::win32 {
 
 namespace {
@@ -78,6 +80,12 @@ bool WinBackupFolders::RemoveFolder(const std::string& folder) {
     }
     return RemoveDirectoryA(folder.c_str()) != FALSE ||
            GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+BackupFolders::CopyResult WinBackupFolders::CopyOneFile(const std::string& from, const std::string& to,
+                                                        uint32_t stallSeconds,
+                                                        const std::function<void()>& answer) {
+    return CopyFileWatched(from, to, stallSeconds, answer);
 }
 
 } // namespace tarnwick::win32

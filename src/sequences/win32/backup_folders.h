@@ -1,5 +1,6 @@
 #pragma once
-// The backup's folder work through the ANSI file API: full paths, listings, renames and removal.
+// The backup's folder work through the ANSI file API: full paths, listings, renames and removal; and
+// the copy of single files, through the wide one (file_copy.h).
 #include "sequences/ports.h"
 
 namespace tarnwick::win32 {
@@ -10,6 +11,8 @@ class WinBackupFolders final : public BackupFolders {
     std::optional<std::vector<File>> ListFiles(const std::string& folder) override;
     bool RenameFolder(const std::string& from, const std::string& to) override;
     bool RemoveFolder(const std::string& folder) override;
+    CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
+                           const std::function<void()>& answer) override;
 };
 
 } // namespace tarnwick::win32
