@@ -42,7 +42,8 @@ void ConfigStore::LoadConfig() {
     if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
         if (key->ValueExists(AutostartValueName)) {
             const std::optional<std::string> command = key->ReadString(AutostartValueName);
-            options.winStart = command && *command == AutostartCommand();
+            options.winStart =
+                command && (*command == AutostartCommand() || *command == UnquotedAutostartCommand());
         }
     } else {
         dialogs_.ShowMessage(RunKeyWarning);

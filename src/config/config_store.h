@@ -88,7 +88,11 @@ class ConfigStore {
     void DisableSnapshot();
 
   private:
-    std::string AutostartCommand() const { return runFiles_.exePath + " /START"; }
+    // Quoted, so that Windows cannot take a part of a path with spaces for the program: unquoted,
+    // "D:\My Tools\Tarnwick.exe /START" starts a "D:\My.exe" when there is one.
+    std::string AutostartCommand() const { return "\"" + runFiles_.exePath + "\" /START"; }
+    // The value as earlier versions wrote it, which still means the box is checked.
+    std::string UnquotedAutostartCommand() const { return runFiles_.exePath + " /START"; }
     Outcome WriteConfig();
 
     const RunFiles& runFiles_;

@@ -153,7 +153,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
                               " = 0\r\n  " + alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta +
                               " = 0\r\n  PROMPT: = -1\r\n  WAIT:45 = -1\r\n";
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), saved);
-    EXPECT_EQ(RunValue(), ws.Exe() + " /START");
+    EXPECT_EQ(RunValue(), "\"" + ws.Exe() + "\" /START");
 
     // Changes and then Forget: the saved order and marks come back, both buttons go grey.
     ASSERT_TRUE(SelectListLine(list, 4));

@@ -16,7 +16,8 @@ namespace {
 
 const char* const IniPath = "C:\\Tools\\Tarnwick.ini";
 const char* const ExePath = "C:\\Tools\\Tarnwick.exe";
-const char* const Command = "C:\\Tools\\Tarnwick.exe /START";
+const char* const Command = "\"C:\\Tools\\Tarnwick.exe\" /START";
+const char* const UnquotedCommand = "C:\\Tools\\Tarnwick.exe /START"; // as earlier versions wrote it
 
 class ConfigStoreTest : public ::testing::Test {
   protected:
@@ -164,8 +165,10 @@ TEST_F(ConfigStoreTest, RunValueIsComparedByteForByte) {
     };
     const Case cases[] = {
         {Command, true},
+        {UnquotedCommand, true},
         {std::string("c:\\tools\\tarnwick.exe /START"), false},
-        {std::string("\"C:\\Tools\\Tarnwick.exe\" /START"), false},
+        {std::string("\"C:\\Other\\Tarnwick.exe\" /START"), false},
+        {std::string("\"C:\\Tools\\Tarnwick.exe /START\""), false},
         {std::string("C:\\Tools\\Tarnwick.exe /start"), false},
         {std::string("C:\\Tools\\Tarnwick.exe /START "), false},
         {std::string("C:\\Tools\\Tarnwick.exe"), false},
@@ -186,7 +189,7 @@ TEST_F(ConfigStoreTest, RunValueIsComparedByteForByte) {
 }
 
 TEST_F(ConfigStoreTest, SaveRewritesOrDeletesTheRunValue) {
-    registry.strings["Tarnwick"] = "\"C:\\Tools\\Tarnwick.exe\" /START";
+    registry.strings["Tarnwick"] = "\"C:\\Other\\Tarnwick.exe\" /START";
     registry.strings["Other"] = "other.exe";
     store.LoadConfig();
     ASSERT_FALSE(store.Options().winStart);
@@ -198,6 +201,12 @@ TEST_F(ConfigStoreTest, SaveRewritesOrDeletesTheRunValue) {
     EXPECT_TRUE(store.SaveConfig().ok);
     EXPECT_EQ(registry.strings["Tarnwick"], Command);
     EXPECT_EQ(registry.strings["Other"], "other.exe");
+    // The old unquoted value checks the box, and the next save writes it quoted.
+    registry.strings["Tarnwick"] = UnquotedCommand;
+    store.LoadConfig();
+    ASSERT_TRUE(store.Options().winStart);
+    EXPECT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(registry.strings["Tarnwick"], Command);
 }
 
 TEST_F(ConfigStoreTest, MissingRunKeyWarnsAndDisablesTheBoxForTheRestOfTheRun) {
