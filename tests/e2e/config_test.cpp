@@ -9,7 +9,8 @@ using namespace e2e;
 
 namespace {
 
-constexpr int kList = 1003, kWinStart = 1006, kForget = 1007, kSave = 1008, kBkpAll = 1009;
+constexpr int kList = 1003, kWinStart = 1006, kForget = 1007, kSave = 1008, kBkpAll = 1009,
+              kResumeOthers = 1013;
 constexpr int kNew = 1101, kRunning = 1102, kDelay = 1103, kPrompt = 1104, kUp = 1106, kWait = 1109;
 constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -29,6 +30,15 @@ void EnsureRunKey() {
     RegCreateKeyExA(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     RegDeleteValueA(key, "Tarnwick");
     RegCloseKey(key);
+}
+
+void SetRunValue(const std::string& value) {
+    RegSetKeyValueA(HKEY_CURRENT_USER, kRunKey, "Tarnwick", REG_SZ, value.c_str(),
+                    static_cast<DWORD>(value.size() + 1));
+}
+
+bool Checked(HWND main, int box) {
+    return SendMessageA(GetDlgItem(main, box), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 HWND WaitDialog(const Process& p, const std::string& title) {
@@ -332,4 +342,51 @@ TEST(Config, ALogHeldAtStartUpKeepsNeitherTheListNorTheStartBack) {
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 5s));
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), ini + "  PROMPT: = -1\r\n");
     ASSERT_TRUE(ExitThroughTray(p, main));
+}
+
+// The fourth box is forgotten and saved like the others. From a folder with spaces the Run value is
+// quoted: started as Windows starts it, it runs this program and not the one planted where the unquoted
+// value would lead; and the unquoted value of earlier versions still checks the box.
+TEST(Config, TheResumeBoxAndALogonStartFromAFolderWithSpaces) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    EnsureRunKey();
+    const std::string dir = ws.Dir() + "My Tools\\", exe = dir + "Tarnwick.exe";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CopyFileA(ws.Exe().c_str(), exe.c_str(), FALSE);
+    CopyFileA(ws.Exe().c_str(), (ws.Dir() + "My.exe").c_str(), FALSE);
+    const std::string ini = "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n";
+    WriteFileBytes(dir + "Tarnwick.ini", ini);
+
+    auto p = std::make_unique<Process>("\"" + exe + "\"");
+    HWND main = WaitWindow(p->Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    HWND save = GetDlgItem(main, kSave);
+    ClickControl(main, kResumeOthers);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(save) != FALSE; }, 5s));
+    ClickControl(main, kForget);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(save); }, 5s));
+    EXPECT_FALSE(Checked(main, kResumeOthers));
+    ClickControl(main, kResumeOthers);
+    ClickControl(main, kWinStart);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(save) != FALSE; }, 5s));
+    ClickControl(main, kSave);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(save); }, 5s));
+    EXPECT_EQ(ReadFileBytes(dir + "Tarnwick.ini"),
+              "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n  ResumeOthers = -1\r\n[Control]\r\n");
+    const std::string quoted = "\"" + exe + "\" /START";
+    EXPECT_EQ(RunValue(), quoted);
+    ASSERT_TRUE(ExitThroughTray(*p, main));
+
+    for (const std::string& value : {quoted, exe + " /START"}) {
+        SCOPED_TRACE(value);
+        SetRunValue(value);
+        p = std::make_unique<Process>(value == quoted ? value : "\"" + exe + "\"", false);
+        ASSERT_TRUE(WaitFor([&] { return !WindowsOf(p->Id(), "TfrmMain", false).empty(); }, 20s));
+        main = WindowsOf(p->Id(), "TfrmMain", false)[0];
+        EXPECT_TRUE(WaitFor([&] { return Checked(main, kWinStart) && Checked(main, kResumeOthers); }, 10s));
+        ASSERT_TRUE(ExitThroughTray(*p, main));
+    }
+    EXPECT_FALSE(FileExists(ws.Dir() + "Tarnwick.log")) << "the planted program ran";
+    EnsureRunKey();
 }

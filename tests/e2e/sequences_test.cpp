@@ -180,6 +180,33 @@ TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
                                            "Tarnwick Terminated."};
     ASSERT_GE(lines.size(), want.size());
     EXPECT_EQ(std::vector<std::string>(lines.end() - static_cast<long>(want.size()), lines.end()), want);
+    // The two the list would not start are kept for the next /START.
+    EXPECT_EQ(ReadFileBytes(lab.ws.Dir() + "Tarnwick.resume"), lab.gamma + "\r\n" + lab.delta + "\r\n");
+}
+
+TEST(Sequences, ARecordedVmThatIsGoneIsSkippedAndOneThatFailsIsInTheNotice) {
+    Lab lab;
+    const std::string gone = lab.ws.Dir() + "VMs\\Gone\\Gone.vmx";
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n  "
+                                                  "ResumeOthers = -1\r\n[Control]\r\n  " +
+                                                      lab.alpha + " = -1\r\n");
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.resume", gone + "\r\n" + lab.beta + "\r\n" + lab.gamma + "\r\n");
+    lab.vmware.Ctl("inject \"" + lab.beta + "\" start exit=255");
+    Process p("\"" + lab.ws.Exe() + "\" /START", false);
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main);
+    const std::string notice = "1 of 3 VMs could not be started. Click to see the log.";
+    ASSERT_TRUE(WaitFor([&] { return CountTrayTips(notice) > 0; }, 20s)) << lab.ws.Log();
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+    EXPECT_EQ(lab.vmware.State(lab.gamma), "running");
+    const auto lines = LogMessages(lab.ws.Log());
+    for (const std::string& line :
+         {"Skipping VM left running at logoff (its .vmx no longer exists): " + gone,
+          "Restarting VM left running at logoff: " + lab.beta, "Error starting \"" + lab.beta + "\".",
+          "Restarting VM left running at logoff: " + lab.gamma})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line << "\n" << lab.ws.Log();
+    EXPECT_FALSE(FileExists(lab.ws.Dir() + "Tarnwick.resume"));
+    p.Kill();
 }
 
 TEST(Sequences, LaunchButtonStartsADisabledEntryAndHoldsTheSession) {
