@@ -143,13 +143,14 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     Answer(input, "45");
     ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 6; }, 10s));
 
-    // Tick Alpha; move the delay above Beta; two option boxes.
+    // Tick Alpha; move the delay above Beta; three option boxes.
     ASSERT_TRUE(SetListCheck(list, 1, true));
     ASSERT_TRUE(SelectListLine(list, 3));
     Sleep(200);
     PressCommand(main, kUp);
     ClickControl(main, kBkpAll);
     ClickControl(main, kWinStart);
+    ClickControl(main, kResumeOthers);
     ASSERT_TRUE(WaitFor([&] { return ListText(list, 2) == "DELAY: 7"; }, 5s));
     ASSERT_TRUE(IsWindowEnabled(GetDlgItem(main, kSave)));
 
@@ -159,8 +160,9 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     ASSERT_TRUE(
         WaitFor([&] { return ws.Log().find(" - Configuration updated.\r\n") != std::string::npos; }, 5s));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kSave)));
-    const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + team +
-                              " = 0\r\n  " + alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta +
+    const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n  ResumeOthers = -1\r\n"
+                              "[Control]\r\n  " +
+                              team + " = 0\r\n  " + alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta +
                               " = 0\r\n  PROMPT: = -1\r\n  WAIT:45 = -1\r\n";
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), saved);
     EXPECT_EQ(RunValue(), "\"" + ws.Exe() + "\" /START");
@@ -170,6 +172,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     Sleep(200);
     PressCommand(main, kUp);
     ASSERT_TRUE(SetListCheck(list, 0, true));
+    ClickControl(main, kResumeOthers);
     ASSERT_TRUE(WaitFor([&] { return ListText(list, 3) == "PROMPT:"; }, 5s));
     ClickControl(main, kForget);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kForget)); }, 5s));
@@ -177,6 +180,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
                                                                 {"DELAY: 7", true}, {beta, false},
                                                                 {"PROMPT:", true},  {"WAIT:45", true}};
     EXPECT_EQ(Lines(list), expected);
+    EXPECT_TRUE(Checked(main, kResumeOthers));
 
     // Unticking the logon start and saving removes the Run value.
     ClickControl(main, kWinStart);
@@ -192,6 +196,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     EXPECT_EQ(Lines(GetDlgItem(main, kList)), expected);
     EXPECT_EQ(SendMessageA(GetDlgItem(main, kBkpAll), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_NE(SendMessageA(GetDlgItem(main, kWinStart), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(Checked(main, kResumeOthers));
     ASSERT_TRUE(ExitThroughTray(*p, main));
 }
 
@@ -344,47 +349,30 @@ TEST(Config, ALogHeldAtStartUpKeepsNeitherTheListNorTheStartBack) {
     ASSERT_TRUE(ExitThroughTray(p, main));
 }
 
-// The fourth box is forgotten and saved like the others. From a folder with spaces the Run value is
-// quoted: started as Windows starts it, it runs this program and not the one planted where the unquoted
-// value would lead; and the unquoted value of earlier versions still checks the box.
-TEST(Config, TheResumeBoxAndALogonStartFromAFolderWithSpaces) {
+// From a folder with spaces the Run value is quoted: started as Windows starts it, it runs this program
+// and not the one planted where the unquoted value leads. The unquoted value of earlier versions still
+// checks the box.
+TEST(Config, ALogonStartFromAFolderWithSpacesIsQuoted) {
     Workspace ws;
     VmwareInstall vmware(ws.Dir());
     EnsureRunKey();
-    const std::string dir = ws.Dir() + "My Tools\\", exe = dir + "Tarnwick.exe";
-    CreateDirectoryA(dir.c_str(), nullptr);
+    const std::string exe = ws.Dir() + "My Tools\\Tarnwick.exe", quoted = "\"" + exe + "\" /START";
+    CreateDirectoryA((ws.Dir() + "My Tools").c_str(), nullptr);
     CopyFileA(ws.Exe().c_str(), exe.c_str(), FALSE);
     CopyFileA(ws.Exe().c_str(), (ws.Dir() + "My.exe").c_str(), FALSE);
-    const std::string ini = "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n";
-    WriteFileBytes(dir + "Tarnwick.ini", ini);
-
-    auto p = std::make_unique<Process>("\"" + exe + "\"");
-    HWND main = WaitWindow(p->Id(), "TfrmMain");
-    ASSERT_TRUE(main);
-    HWND save = GetDlgItem(main, kSave);
-    ClickControl(main, kResumeOthers);
-    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(save) != FALSE; }, 5s));
-    ClickControl(main, kForget);
-    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(save); }, 5s));
-    EXPECT_FALSE(Checked(main, kResumeOthers));
-    ClickControl(main, kResumeOthers);
-    ClickControl(main, kWinStart);
-    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(save) != FALSE; }, 5s));
-    ClickControl(main, kSave);
-    ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(save); }, 5s));
-    EXPECT_EQ(ReadFileBytes(dir + "Tarnwick.ini"),
-              "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n  ResumeOthers = -1\r\n[Control]\r\n");
-    const std::string quoted = "\"" + exe + "\" /START";
-    EXPECT_EQ(RunValue(), quoted);
-    ASSERT_TRUE(ExitThroughTray(*p, main));
-
-    for (const std::string& value : {quoted, exe + " /START"}) {
-        SCOPED_TRACE(value);
-        SetRunValue(value);
-        p = std::make_unique<Process>(value == quoted ? value : "\"" + exe + "\"", false);
+    for (const std::string& run : {"\"" + exe + "\"", quoted, "\"" + exe + "\""}) {
+        auto p = std::make_unique<Process>(run, false);
         ASSERT_TRUE(WaitFor([&] { return !WindowsOf(p->Id(), "TfrmMain", false).empty(); }, 20s));
-        main = WindowsOf(p->Id(), "TfrmMain", false)[0];
-        EXPECT_TRUE(WaitFor([&] { return Checked(main, kWinStart) && Checked(main, kResumeOthers); }, 10s));
+        HWND main = WindowsOf(p->Id(), "TfrmMain", false)[0];
+        if (!RunValue()) {
+            ClickControl(main, kWinStart);
+            ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(main, kSave)) != FALSE; }, 5s));
+            ClickControl(main, kSave);
+            ASSERT_TRUE(WaitFor([&] { return RunValue() == quoted; }, 5s)) << RunValue().value_or("");
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return Checked(main, kWinStart); }, 10s)) << *RunValue();
+            SetRunValue(exe + " /START");
+        }
         ASSERT_TRUE(ExitThroughTray(*p, main));
     }
     EXPECT_FALSE(FileExists(ws.Dir() + "Tarnwick.log")) << "the planted program ran";
