@@ -104,6 +104,7 @@ Section "Uninstall"
 
     Delete "$INSTDIR\Tarnwick.exe"
     Delete "$INSTDIR\Tarnwick.tmp"
+    Delete "$INSTDIR\Tarnwick.resume"
     Delete "$INSTDIR\README.md"
     Delete "$INSTDIR\LICENSE.txt"
     Delete "$INSTDIR\Uninstall.exe"

@@ -37,12 +37,16 @@ void ConfigStore::LoadConfig() {
     storedUseSnapshot_ = IniBoolean(ini.Value("Options", "UseSnapshot"));
     options.useSnapshot = options.snapshotEnabled && storedUseSnapshot_;
     options.toolTimeout = ini.Value("Options", "ToolTimeout");
+    const std::optional<std::string> resumeOthers = ini.Value("Options", "ResumeOthers");
+    options.resumeOthers = IniBoolean(resumeOthers);
+    resumeOthersInFile_ = resumeOthers.has_value();
 
     options.winStart = false;
     if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
         if (key->ValueExists(AutostartValueName)) {
             const std::optional<std::string> command = key->ReadString(AutostartValueName);
-            options.winStart = command && *command == AutostartCommand();
+            options.winStart =
+                command && (*command == AutostartCommand() || *command == UnquotedAutostartCommand());
         }
     } else {
         dialogs_.ShowMessage(RunKeyWarning);
@@ -103,8 +107,10 @@ Outcome ConfigStore::WriteConfig() {
     }
     const ConfigOptions& options = list_.Options();
     const bool useSnapshot = options.snapshotEnabled ? options.useSnapshot : storedUseSnapshot_;
+    const bool writeResumeOthers = options.resumeOthers || resumeOthersInFile_;
     const std::string bytes =
-        FormatConfigFile(options.bkpAll, useSnapshot, list_.Entries(), options.toolTimeout);
+        FormatConfigFile(options.bkpAll, useSnapshot, list_.Entries(), options.toolTimeout,
+                         writeResumeOthers ? std::optional<bool>(options.resumeOthers) : std::nullopt);
     if (keepOldFile_) {
         Outcome kept = Outcome::Done();
         try {
@@ -123,6 +129,7 @@ Outcome ConfigStore::WriteConfig() {
         dialogs_.ShowMessage(std::string(ConfigNotSavedText) + "\r\n" + written.why);
         return written;
     }
+    resumeOthersInFile_ = writeResumeOthers;
     // With the box disabled the user could not say what they want, so the value is left as it is.
     if (options.winStartEnabled) {
         if (std::unique_ptr<RunKey> key = autostart_.OpenRunKey()) {
@@ -161,6 +168,13 @@ void ConfigStore::ClickWinStart(bool checked) {
         options.winStart = checked;
         list_.SetUnsavedChanges(true);
     }
+    list_.SetOptions(options);
+}
+
+void ConfigStore::ClickResumeOthers(bool checked) {
+    ConfigOptions options = list_.Options();
+    options.resumeOthers = checked;
+    list_.SetUnsavedChanges(true);
     list_.SetOptions(options);
 }
 

@@ -84,11 +84,16 @@ class ConfigStore {
     void ClickBkpAll(bool checked);
     void ClickSnapshot(bool checked);
     void ClickWinStart(bool checked);
+    void ClickResumeOthers(bool checked);
     // Discovery found a tool that cannot take snapshots: the box is disabled and unchecked for good.
     void DisableSnapshot();
 
   private:
-    std::string AutostartCommand() const { return runFiles_.exePath + " /START"; }
+    // Quoted, so that Windows cannot take a part of a path with spaces for the program: unquoted,
+    // "D:\My Tools\Tarnwick.exe /START" starts a "D:\My.exe" when there is one.
+    std::string AutostartCommand() const { return "\"" + runFiles_.exePath + "\" /START"; }
+    // The value as earlier versions wrote it, which still means the box is checked.
+    std::string UnquotedAutostartCommand() const { return runFiles_.exePath + " /START"; }
     Outcome WriteConfig();
 
     const RunFiles& runFiles_;
@@ -101,6 +106,9 @@ class ConfigStore {
     bool loaded_ = false;
     bool keepOldFile_ = false;       // the file holds what the list could not: keep it before replacing it
     bool storedUseSnapshot_ = false; // as read, for a run that cannot use it
+    // The file has a ResumeOthers line: a save writes one back even unchecked. A file without one gets
+    // one only once the box is checked, so a user who never touches it keeps the same bytes.
+    bool resumeOthersInFile_ = false;
 };
 
 } // namespace tarnwick

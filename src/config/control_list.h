@@ -71,6 +71,8 @@ struct ConfigOptions {
     bool bkpAll = false;
     bool useSnapshot = false;
     bool winStart = false;
+    // /START also starts again the VMs a suspension left in Tarnwick.resume.
+    bool resumeOthers = false;
     bool winStartEnabled = true; // off for the rest of the run once the Run key failed to open
     bool snapshotEnabled = true; // off when the hypervisor tool cannot take snapshots
     // ToolTimeout as the file holds it, kept as written so that a save gives it back unchanged;

@@ -365,7 +365,8 @@ bool IniBoolean(const std::optional<std::string>& value) {
 }
 
 std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
-                             const std::optional<std::string>& toolTimeout) {
+                             const std::optional<std::string>& toolTimeout,
+                             std::optional<bool> resumeOthers) {
     auto flag = [](bool on) { return on ? "-1" : "0"; };
     std::string out;
     size_t size = 64;
@@ -377,6 +378,10 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
     out += flag(bkpAll);
     out += "\r\n  UseSnapshot = ";
     out += flag(useSnapshot);
+    if (resumeOthers) {
+        out += "\r\n  ResumeOthers = ";
+        out += flag(*resumeOthers);
+    }
     if (toolTimeout) {
         out += "\r\n  ToolTimeout = ";
         out += *toolTimeout;

@@ -1,6 +1,7 @@
 #include "sequences/sequencer.h"
 
 #include "common/scope_exit.h"
+#include "common/text_case.h"
 #include "config/control_list.h"
 #include "hypervisor/tool_commands.h"
 #include "sequences/delay.h"
@@ -21,6 +22,13 @@ constexpr uint64_t ToolsPollMs = 2000;
 
 const char* const ListChangedLine = "Start sequence stopped: the list was changed during the run; the "
                                     "remaining entries were not carried out.";
+const char* const ResumeOffLine =
+    "Not restarting the VMs left running at logoff (the option is off); Tarnwick.resume is kept.";
+
+bool Contains(const std::vector<std::string>& paths, const std::string& path) {
+    return std::any_of(paths.begin(), paths.end(),
+                       [&](const std::string& p) { return SameTextIgnoringCase(p, path); });
+}
 
 } // namespace
 
@@ -56,12 +64,12 @@ void Sequencer::StartAll() {
     s_.gate.Hold();
     {
         const auto starting = BeginStart();
-        StartListed();
+        if (StartListed() && RestartRecorded()) s_.reporter.ShowStatus("VMs Started: " + s_.localDateTime());
     }
     Notice(RunKind::Start, startTally_);
 }
 
-void Sequencer::StartListed() {
+bool Sequencer::StartListed() {
     s_.reporter.ShowStatus("Starting VMs...");
 
     // Entries are acted on by index, and the user may edit the list while a step waits. The texts as
@@ -75,16 +83,57 @@ void Sequencer::StartListed() {
     for (size_t i = 0;; ++i) {
         if (const auto why = StopReason()) {
             s_.reporter.WriteLog("Start sequence stopped: " + *why + "; nothing more is started.");
-            return;
+            return false;
         }
-        if (i == n) break;
+        if (i == n) return true;
         if (i >= s_.list.Count() || s_.list.Text(i) != expected[i]) {
             s_.reporter.WriteLog(ListChangedLine);
-            return;
+            return false;
         }
         if (s_.list.Enabled(i)) RunEntry(i, expected[i], &expected);
     }
-    s_.reporter.ShowStatus("VMs Started: " + s_.localDateTime());
+}
+
+// After the list, so that a VM both listed and recorded starts in its list place and is then found
+// running. The record goes only once every VM in it was dealt with; a run cut short keeps it whole.
+bool Sequencer::RestartRecorded() {
+    if (!s_.resume) return true;
+    std::vector<std::string> paths;
+    try {
+        paths = s_.resume->record.Paths();
+    } catch (const IoError& e) {
+        s_.reporter.WriteLog(std::string("Tarnwick.resume could not be read: ") + e.what());
+        return true;
+    }
+    if (paths.empty()) return true;
+    if (!s_.resume->options.resumeOthers) {
+        s_.reporter.WriteLog(ResumeOffLine);
+        return true;
+    }
+    // A listing that failed has been logged; the starts are then tried all the same.
+    const std::vector<std::string> running = s_.vms.ListRunningVms().value_or(std::vector<std::string>());
+    for (const std::string& path : paths) {
+        if (const auto why = StopReason()) {
+            s_.reporter.WriteLog("Start sequence stopped: " + *why + "; nothing more is started.");
+            return false;
+        }
+        if (!s_.resume->files.FileExists(path)) {
+            s_.reporter.WriteLog("Skipping VM left running at logoff (its .vmx no longer exists): " + path);
+            continue;
+        }
+        if (Contains(running, path)) {
+            s_.reporter.WriteLog("Skipping VM left running at logoff (it is running already): " + path);
+            continue;
+        }
+        s_.reporter.ShowStatus("Restarting VM left running at logoff: " + path);
+        if (RefuseAfterStatus(path)) return false;
+        ++startTally_.tried;
+        RunStart(path, "VM", [&] {
+            if (!s_.vms.ExecVmCommand("start", path)) ++startTally_.failed;
+        });
+    }
+    if (!s_.resume->record.Delete()) s_.reporter.WriteLog("Tarnwick.resume could not be deleted.");
+    return true;
 }
 
 void Sequencer::LaunchSelected() {
@@ -321,7 +370,7 @@ bool Sequencer::SuspendAll() {
         s_.reporter.ShowStatus("Suspending any other running VMs...");
         for (const std::string& path : s_.vms.ListRunningVms().value_or(std::vector<std::string>())) {
             s_.reporter.ShowStatus("  Suspending VM: " + path);
-            Suspend(path, true);
+            if (Suspend(path, true)) Record(path);
         }
         s_.reporter.ShowStatus("");
     }
@@ -332,10 +381,21 @@ bool Sequencer::SuspendAll() {
 
 // The list's entries are suspended whether they run or not, so only a VM that was listed as running
 // and stayed so counts as a failure; the second pass lists every VM the first one left running.
-void Sequencer::Suspend(const std::string& text, bool wasRunning) {
+bool Sequencer::Suspend(const std::string& text, bool wasRunning) {
     const bool suspended = s_.vms.ExecVmCommand("suspend", text);
     if (suspended || wasRunning) ++suspendTally_.tried;
     if (!suspended && wasRunning) ++suspendTally_.failed;
+    return suspended;
+}
+
+// Written as each VM is suspended rather than once at the end: a session ended by force ("Shut down
+// anyway") may not let the pass finish, and what was suspended until then is recorded.
+void Sequencer::Record(const std::string& vmPath) {
+    if (!s_.resume) return;
+    const std::optional<size_t> listed = s_.list.FindText(vmPath);
+    if (listed && s_.list.Enabled(*listed)) return;
+    if (const Outcome added = s_.resume->record.Add(vmPath); !added.ok)
+        s_.reporter.WriteLog("Not recorded in Tarnwick.resume: " + vmPath + " (" + added.why + ")");
 }
 
 void Sequencer::ExitWithSuspendOffer() {

@@ -9,11 +9,15 @@
 //     suspended as soon as its start returns; only then is the start over.
 //   - Only one suspension runs at a time; a second one asked for meanwhile is not started.
 //   - Once Exit has closed the program, nothing more is started either.
+//
+// The suspension's second pass records in Tarnwick.resume the VMs it suspended that the next start
+// would not start itself; a start with ResumeOthers on starts them after the list.
 #include "common/services.h"
 #include "hypervisor/vmware_tools.h"
 #include "sequences/end_session_gate.h"
 #include "sequences/failure_notice.h"
 #include "sequences/ports.h"
+#include "sequences/resume_record.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +29,14 @@
 #include <vector>
 
 namespace tarnwick {
+
+// What the start and the suspension need for Tarnwick.resume.
+struct ResumeServices {
+    ResumeRecord& record;
+    FileSystem& files; // whether a recorded VM's .vmx is still there
+    // Read at each start: ResumeOthers decides what it does with the record.
+    const ConfigOptions& options;
+};
 
 // Both functions must be set: the sequencer refuses to be built without them (std::logic_error).
 struct SequenceServices {
@@ -39,6 +51,8 @@ struct SequenceServices {
     std::function<std::string()> localDateTime;
     // Removes the tray icon and asks the event loop to end; returns to its caller.
     std::function<void()> quitApp;
+    // Left out only where nothing is to be recorded or restarted: a benchmark of the sequences alone.
+    std::optional<ResumeServices> resume = std::nullopt;
 };
 
 class Sequencer {
@@ -89,8 +103,15 @@ class Sequencer {
     // Runs one start (verb "Team" or "VM" for the lines) and suspends the entry after it when a suspension
     // began meanwhile.
     template <class Start> void RunStart(const std::string& text, const char* what, Start start);
-    void StartListed();
-    void Suspend(const std::string& text, bool wasRunning);
+    // True when it reached the end of the list.
+    bool StartListed();
+    // The VMs of the record, after the list, when the user asked for them. False when the run was
+    // stopped meanwhile.
+    bool RestartRecorded();
+    // True when the tool suspended it.
+    bool Suspend(const std::string& text, bool wasRunning);
+    // A VM the second pass suspended, in the record unless the next start starts it anyway.
+    void Record(const std::string& vmPath);
     void Notice(RunKind kind, const RunTally& tally) const;
 
     SequenceServices s_;

@@ -59,6 +59,9 @@ void MainPresenter::Command(UserCommand command) {
     case UserCommand::WinStartBox:
         s_.config.ClickWinStart(view_.OptionChecked(OptionBox::WinStart));
         break;
+    case UserCommand::ResumeOthersBox:
+        s_.config.ClickResumeOthers(view_.OptionChecked(OptionBox::ResumeOthers));
+        break;
     case UserCommand::BkpAllBox:
         s_.config.ClickBkpAll(view_.OptionChecked(OptionBox::BkpAll));
         break;

@@ -24,6 +24,7 @@ enum class UserCommand {
     Save,
     Forget,
     WinStartBox,
+    ResumeOthersBox,
     BkpAllBox,
     SnapshotBox,
     About,
@@ -31,7 +32,7 @@ enum class UserCommand {
     Exit,
 };
 
-enum class OptionBox { WinStart, BkpAll, Snapshot };
+enum class OptionBox { WinStart, ResumeOthers, BkpAll, Snapshot };
 
 struct ListLine {
     std::string text;
@@ -50,7 +51,7 @@ class MainView {
     virtual void RemoveListLine(size_t index) = 0;
     virtual void SetListSelection(std::optional<size_t> index) = 0;
 
-    // Check marks of the three boxes, and which of them can be clicked.
+    // Check marks of the four boxes, and which of them can be clicked.
     virtual void ShowOptions(const ConfigOptions& options) = 0;
     // Save and Forget are enabled exactly while there are unsaved changes.
     virtual void SetUnsavedChanges(bool unsaved) = 0;

@@ -9,7 +9,8 @@ using namespace e2e;
 
 namespace {
 
-constexpr int kList = 1003, kWinStart = 1006, kForget = 1007, kSave = 1008, kBkpAll = 1009;
+constexpr int kList = 1003, kWinStart = 1006, kForget = 1007, kSave = 1008, kBkpAll = 1009,
+              kResumeOthers = 1013;
 constexpr int kNew = 1101, kRunning = 1102, kDelay = 1103, kPrompt = 1104, kUp = 1106, kWait = 1109;
 constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -29,6 +30,15 @@ void EnsureRunKey() {
     RegCreateKeyExA(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
     RegDeleteValueA(key, "Tarnwick");
     RegCloseKey(key);
+}
+
+void SetRunValue(const std::string& value) {
+    RegSetKeyValueA(HKEY_CURRENT_USER, kRunKey, "Tarnwick", REG_SZ, value.c_str(),
+                    static_cast<DWORD>(value.size() + 1));
+}
+
+bool Checked(HWND main, int box) {
+    return SendMessageA(GetDlgItem(main, box), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 HWND WaitDialog(const Process& p, const std::string& title) {
@@ -133,13 +143,14 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     Answer(input, "45");
     ASSERT_TRUE(WaitFor([&] { return ListCount(list) == 6; }, 10s));
 
-    // Tick Alpha; move the delay above Beta; two option boxes.
+    // Tick Alpha; move the delay above Beta; three option boxes.
     ASSERT_TRUE(SetListCheck(list, 1, true));
     ASSERT_TRUE(SelectListLine(list, 3));
     Sleep(200);
     PressCommand(main, kUp);
     ClickControl(main, kBkpAll);
     ClickControl(main, kWinStart);
+    ClickControl(main, kResumeOthers);
     ASSERT_TRUE(WaitFor([&] { return ListText(list, 2) == "DELAY: 7"; }, 5s));
     ASSERT_TRUE(IsWindowEnabled(GetDlgItem(main, kSave)));
 
@@ -149,17 +160,19 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     ASSERT_TRUE(
         WaitFor([&] { return ws.Log().find(" - Configuration updated.\r\n") != std::string::npos; }, 5s));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(main, kSave)));
-    const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n[Control]\r\n  " + team +
-                              " = 0\r\n  " + alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta +
+    const std::string saved = "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n  ResumeOthers = -1\r\n"
+                              "[Control]\r\n  " +
+                              team + " = 0\r\n  " + alpha + " = -1\r\n  DELAY: 7 = -1\r\n  " + beta +
                               " = 0\r\n  PROMPT: = -1\r\n  WAIT:45 = -1\r\n";
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), saved);
-    EXPECT_EQ(RunValue(), ws.Exe() + " /START");
+    EXPECT_EQ(RunValue(), "\"" + ws.Exe() + "\" /START");
 
     // Changes and then Forget: the saved order and marks come back, both buttons go grey.
     ASSERT_TRUE(SelectListLine(list, 4));
     Sleep(200);
     PressCommand(main, kUp);
     ASSERT_TRUE(SetListCheck(list, 0, true));
+    ClickControl(main, kResumeOthers);
     ASSERT_TRUE(WaitFor([&] { return ListText(list, 3) == "PROMPT:"; }, 5s));
     ClickControl(main, kForget);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kForget)); }, 5s));
@@ -167,6 +180,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
                                                                 {"DELAY: 7", true}, {beta, false},
                                                                 {"PROMPT:", true},  {"WAIT:45", true}};
     EXPECT_EQ(Lines(list), expected);
+    EXPECT_TRUE(Checked(main, kResumeOthers));
 
     // Unticking the logon start and saving removes the Run value.
     ClickControl(main, kWinStart);
@@ -182,6 +196,7 @@ TEST(Config, UserBuildsTheListSavesForgetsAndReloads) {
     EXPECT_EQ(Lines(GetDlgItem(main, kList)), expected);
     EXPECT_EQ(SendMessageA(GetDlgItem(main, kBkpAll), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_NE(SendMessageA(GetDlgItem(main, kWinStart), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_TRUE(Checked(main, kResumeOthers));
     ASSERT_TRUE(ExitThroughTray(*p, main));
 }
 
@@ -332,4 +347,34 @@ TEST(Config, ALogHeldAtStartUpKeepsNeitherTheListNorTheStartBack) {
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(GetDlgItem(main, kSave)); }, 5s));
     EXPECT_EQ(ReadFileBytes(ws.Dir() + "Tarnwick.ini"), ini + "  PROMPT: = -1\r\n");
     ASSERT_TRUE(ExitThroughTray(p, main));
+}
+
+// From a folder with spaces the Run value is quoted: started as Windows starts it, it runs this program
+// and not the one planted where the unquoted value leads. The unquoted value of earlier versions still
+// checks the box.
+TEST(Config, ALogonStartFromAFolderWithSpacesIsQuoted) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    EnsureRunKey();
+    const std::string exe = ws.Dir() + "My Tools\\Tarnwick.exe", quoted = "\"" + exe + "\" /START";
+    CreateDirectoryA((ws.Dir() + "My Tools").c_str(), nullptr);
+    CopyFileA(ws.Exe().c_str(), exe.c_str(), FALSE);
+    CopyFileA(ws.Exe().c_str(), (ws.Dir() + "My.exe").c_str(), FALSE);
+    for (const std::string& run : {"\"" + exe + "\"", quoted, "\"" + exe + "\""}) {
+        auto p = std::make_unique<Process>(run, false);
+        ASSERT_TRUE(WaitFor([&] { return !WindowsOf(p->Id(), "TfrmMain", false).empty(); }, 20s));
+        HWND main = WindowsOf(p->Id(), "TfrmMain", false)[0];
+        if (!RunValue()) {
+            ClickControl(main, kWinStart);
+            ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(main, kSave)) != FALSE; }, 5s));
+            ClickControl(main, kSave);
+            ASSERT_TRUE(WaitFor([&] { return RunValue() == quoted; }, 5s)) << RunValue().value_or("");
+        } else {
+            EXPECT_TRUE(WaitFor([&] { return Checked(main, kWinStart); }, 10s)) << *RunValue();
+            SetRunValue(exe + " /START");
+        }
+        ASSERT_TRUE(ExitThroughTray(*p, main));
+    }
+    EXPECT_FALSE(FileExists(ws.Dir() + "Tarnwick.log")) << "the planted program ran";
+    EnsureRunKey();
 }

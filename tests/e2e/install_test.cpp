@@ -101,7 +101,7 @@ TEST(Release, InstallerInstallsUpgradesInPlaceAndUninstallsKeepingTheUsersFiles)
     const std::string ini = ReadFileBytes(dir + "Tarnwick.ini");
     EXPECT_NE(ini.find("BkpAll = -1"), std::string::npos) << ini;
     EXPECT_NE(ReadFileBytes(dir + "Tarnwick.log").find("Tarnwick Terminated."), std::string::npos);
-    EXPECT_EQ(RegString(kRunKey, "Tarnwick"), exe + " /START");
+    EXPECT_EQ(RegString(kRunKey, "Tarnwick"), "\"" + exe + "\" /START");
 
     // An upgrade in place leaves the user's files alone.
     const std::string log = ReadFileBytes(dir + "Tarnwick.log");

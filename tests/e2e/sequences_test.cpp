@@ -180,6 +180,8 @@ TEST(Sequences, ExitWithYesSuspendsTheListBottomUpThenTheOthers) {
                                            "Tarnwick Terminated."};
     ASSERT_GE(lines.size(), want.size());
     EXPECT_EQ(std::vector<std::string>(lines.end() - static_cast<long>(want.size()), lines.end()), want);
+    // The two the list would not start are kept for the next /START.
+    EXPECT_EQ(ReadFileBytes(lab.ws.Dir() + "Tarnwick.resume"), lab.gamma + "\r\n" + lab.delta + "\r\n");
 }
 
 TEST(Sequences, LaunchButtonStartsADisabledEntryAndHoldsTheSession) {
@@ -204,10 +206,15 @@ TEST(Sequences, LaunchButtonStartsADisabledEntryAndHoldsTheSession) {
     p.Kill();
 }
 
+// The VMs left running at logoff follow the list: the gone one is skipped, Beta fails, R&D Lab starts.
 TEST(Sequences, AFailedLogonStartGivesOneNoticeAndTheLogOpensInTheUsersEditor) {
     Lab lab;
     const std::string gone = lab.ws.Dir() + "VMs\\Gone\\Gone.vmx";
-    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini", Ini({{gone, true}}));
+    std::string ini = Ini({{gone, true}});
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.ini",
+                   ini.insert(ini.find("[Control]"), "  ResumeOthers = -1\r\n"));
+    WriteFileBytes(lab.ws.Dir() + "Tarnwick.resume", gone + "\r\n" + lab.beta + "\r\n" + lab.gamma + "\r\n");
+    lab.vmware.Ctl("inject \"" + lab.beta + "\" start exit=255");
     // The user's program for .log files: a stand-in that writes down what it was asked to open.
     const std::string opened = lab.ws.Dir() + "opened.txt";
     const std::string handler = "cmd.exe /c echo \"%1\">\"" + opened + "\"";
@@ -216,10 +223,17 @@ TEST(Sequences, AFailedLogonStartGivesOneNoticeAndTheLogOpensInTheUsersEditor) {
     Process p("\"" + lab.ws.Exe() + "\" /START", false);
     HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
     ASSERT_TRUE(main);
-    const std::string notice = "1 of 1 VM could not be started. Click to see the log.";
+    const std::string notice = "2 of 3 VMs could not be started. Click to see the log.";
     ASSERT_TRUE(WaitFor([&] { return CountTrayTips(notice) > 0; }, 20s)) << lab.ws.Log();
     EXPECT_EQ(CountTrayTips(notice), 1);
-    EXPECT_NE(lab.ws.Log().find(" - Error starting \"" + gone + "\".\r\n"), std::string::npos);
+    const auto lines = LogMessages(lab.ws.Log());
+    for (const std::string& line :
+         {"Error starting \"" + gone + "\".",
+          "Skipping VM left running at logoff (its .vmx no longer exists): " + gone,
+          "Error starting \"" + lab.beta + "\".", "Restarting VM left running at logoff: " + lab.gamma})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line << "\n" << lab.ws.Log();
+    EXPECT_EQ(lab.vmware.State(lab.gamma), "running");
+    EXPECT_FALSE(FileExists(lab.ws.Dir() + "Tarnwick.resume"));
 
     const std::string expected = "\"" + lab.ws.LogPath() + "\"\r\n";
     ChooseFromTrayMenu(main, 'L');

@@ -277,5 +277,45 @@ echo "  round: ${hung_round} ms with the hung suspend, ${normal_round} ms withou
     fail "the round took more than the limit longer"
 finish "a hung suspend during a logoff is ended at its limit and the session still ends"
 
+# 8. A logoff records the VMs it suspended that the list does not start (Beta, disabled; R&D Lab, not
+# listed) in Tarnwick.resume. A /START without the option starts only Alpha and keeps the record as it
+# is; one with it starts Beta and R&D Lab again after Alpha and deletes the record.
+setup resume-at-logon
+gamma='C:\VMs\R&D Lab\R&D Lab.vmx'
+resume="$app/Tarnwick.resume"
+write_ini "$alpha = -1" "$beta = 0"
+ctl set-state "$beta" running
+ctl set-state "$gamma" running
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+sleep 1.5
+end_session
+wait_end || fail "the program did not end with the session"
+want_journal=$(printf 'vmrun\tstart\t%s\nvmrun\tsuspend\t%s\nvmrun\tlist\nvmrun\tsuspend\t%s\nvmrun\tsuspend\t%s' \
+    "$alpha" "$alpha" "$beta" "$gamma")
+[ "$(journal)" = "$want_journal" ] || { fail "journal of the logoff:"; journal | sed 's/^/    /'; }
+[ "$(cat "$resume" 2>/dev/null)" = "$(printf '%s\r\n%s\r\n' "$beta" "$gamma")" ] || fail "record: $(cat -A "$resume")"
+cp "$resume" "$app/recorded"
+run_start() { # [Options] lines; the count of runs before this one
+    ctl clear-journal
+    ini_options="$1" write_ini "$alpha = -1" "$beta = 0"
+    start_tarnwick /START
+    for _ in $(seq 300); do [ "$(grep -c "VMs Started: " "$log")" -gt "$2" ] && break; sleep 0.1; done
+    /usr/lib/wine/wineserver -k 2>/dev/null
+    wait "$tarnwick_pid" 2>/dev/null
+}
+run_start "" 1
+[ "$(journal)" = "$(printf 'vmrun\tstart\t%s' "$alpha")" ] || fail "without the option: $(journal)"
+cmp -s "$resume" "$app/recorded" || fail "without the option the record changed"
+[ "$(messages "$log" | grep -cxF 'Not restarting the VMs left running at logoff (the option is off); Tarnwick.resume is kept.')" = 1 ] ||
+    fail "no single line on the kept record"
+run_start $'  ResumeOthers = -1\r\n' 2
+[ "$(journal)" = "$(printf 'vmrun\tstart\t%s\nvmrun\tlist\nvmrun\tstart\t%s\nvmrun\tstart\t%s' "$alpha" "$beta" "$gamma")" ] ||
+    { fail "with the option:"; journal | sed 's/^/    /'; }
+[ -e "$resume" ] && fail "the record was not deleted"
+[ "$(messages "$log" | sed -n 's/^Restarting VM left running at logoff: //p')" = "$(printf '%s\n%s' "$beta" "$gamma")" ] ||
+    fail "the log does not name Beta and R&D Lab"
+finish "a logoff records the VMs the list does not start, and /START restarts them only with the option"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -9,7 +9,7 @@ using namespace e2e;
 namespace {
 
 constexpr int kAbout = 1002, kList = 1003, kWinStart = 1006, kForget = 1007, kSave = 1008, kBkpAll = 1009,
-              kSnapshot = 1010, kToolDir = 1012;
+              kSnapshot = 1010, kToolDir = 1012, kResumeOthers = 1013;
 
 // The ids of the controls that the focus visits on count presses of Tab.
 std::vector<int> TabRound(HWND main, int count) {
@@ -59,7 +59,8 @@ TEST(Window, KeyboardWorksAfterSaveAndForgetAndHintsShowOnDisabledControls) {
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(save); }, 5s)) << "Save did not act";
     EXPECT_NE(ws.Config().find("BkpAll = -1"), std::string::npos) << ws.Config();
     EXPECT_EQ(FocusOf(main), GetDlgItem(main, kBkpAll));
-    EXPECT_EQ(TabRound(main, 5), (std::vector<int>{kSnapshot, kList, kWinStart, kAbout, kBkpAll}));
+    EXPECT_EQ(TabRound(main, 6),
+              (std::vector<int>{kSnapshot, kList, kWinStart, kResumeOthers, kAbout, kBkpAll}));
 
     // The same with Forget: the change is undone, the focus stays, the keyboard works.
     PressKey(VK_SPACE); // flips the focused box
@@ -68,7 +69,8 @@ TEST(Window, KeyboardWorksAfterSaveAndForgetAndHintsShowOnDisabledControls) {
     ASSERT_TRUE(WaitFor([&] { return !IsWindowEnabled(forget); }, 5s)) << "Forget did not act";
     EXPECT_EQ(SendMessageA(GetDlgItem(main, kBkpAll), BM_GETCHECK, 0, 0), BST_CHECKED);
     EXPECT_EQ(FocusOf(main), GetDlgItem(main, kBkpAll));
-    EXPECT_EQ(TabRound(main, 5), (std::vector<int>{kSnapshot, kList, kWinStart, kAbout, kBkpAll}));
+    EXPECT_EQ(TabRound(main, 6),
+              (std::vector<int>{kSnapshot, kList, kWinStart, kResumeOthers, kAbout, kBkpAll}));
 
     // And by the accelerator: Alt+S saves without taking the focus either.
     PressKey(VK_SPACE);
@@ -90,7 +92,7 @@ TEST(Window, FocusComesBackAfterTheAboutBoxAndAfterAnotherWindow) {
     ASSERT_TRUE(WaitFor([&] { return FocusOf(main) == GetDlgItem(main, kList); }, 5s));
 
     // To the About button by keyboard, and the box opened with Space.
-    EXPECT_EQ(TabRound(main, 2), (std::vector<int>{kWinStart, kAbout}));
+    EXPECT_EQ(TabRound(main, 3), (std::vector<int>{kWinStart, kResumeOthers, kAbout}));
     PressKey(VK_SPACE);
     HWND about = WaitWindow(p.Id(), "#32770", "About Tarnwick");
     ASSERT_TRUE(about);

@@ -16,7 +16,8 @@ namespace {
 
 const char* const IniPath = "C:\\Tools\\Tarnwick.ini";
 const char* const ExePath = "C:\\Tools\\Tarnwick.exe";
-const char* const Command = "C:\\Tools\\Tarnwick.exe /START";
+const char* const Command = "\"C:\\Tools\\Tarnwick.exe\" /START";
+const char* const UnquotedCommand = "C:\\Tools\\Tarnwick.exe /START"; // as earlier versions wrote it
 
 class ConfigStoreTest : public ::testing::Test {
   protected:
@@ -112,6 +113,23 @@ TEST_F(ConfigStoreTest, ToolTimeoutIsSavedAsWrittenAndOnlyWhenTheFileHadIt) {
     EXPECT_EQ(Saved().find("ToolTimeout"), std::string::npos);
 }
 
+// A user who never checks the box keeps the file's bytes; once the file has the line, it stays.
+TEST_F(ConfigStoreTest, ResumeOthersIsSavedOnlyOnceSetOrWhenTheFileHadIt) {
+    const std::string plain =
+        "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n  ToolTimeout = 9\r\n[Control]\r\n";
+    File(plain);
+    store.LoadConfig();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved(), plain);
+    store.ClickResumeOthers(true);
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved(), "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n  ResumeOthers = -1\r\n  "
+                       "ToolTimeout = 9\r\n[Control]\r\n");
+    store.ClickResumeOthers(false);
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_NE(Saved().find("  ResumeOthers = 0\r\n"), std::string::npos);
+}
+
 TEST_F(ConfigStoreTest, SavedListComesBackAfterForgettingChanges) {
     store.LoadConfig();
     for (const char* path : {"C:\\VMs\\1.vmx", "C:\\VMs\\2.vmx", "C:\\VMs\\3.vmx"})
@@ -164,8 +182,10 @@ TEST_F(ConfigStoreTest, RunValueIsComparedByteForByte) {
     };
     const Case cases[] = {
         {Command, true},
+        {UnquotedCommand, true},
         {std::string("c:\\tools\\tarnwick.exe /START"), false},
-        {std::string("\"C:\\Tools\\Tarnwick.exe\" /START"), false},
+        {std::string("\"C:\\Other\\Tarnwick.exe\" /START"), false},
+        {std::string("\"C:\\Tools\\Tarnwick.exe /START\""), false},
         {std::string("C:\\Tools\\Tarnwick.exe /start"), false},
         {std::string("C:\\Tools\\Tarnwick.exe /START "), false},
         {std::string("C:\\Tools\\Tarnwick.exe"), false},
@@ -186,7 +206,7 @@ TEST_F(ConfigStoreTest, RunValueIsComparedByteForByte) {
 }
 
 TEST_F(ConfigStoreTest, SaveRewritesOrDeletesTheRunValue) {
-    registry.strings["Tarnwick"] = "\"C:\\Tools\\Tarnwick.exe\" /START";
+    registry.strings["Tarnwick"] = "\"C:\\Other\\Tarnwick.exe\" /START";
     registry.strings["Other"] = "other.exe";
     store.LoadConfig();
     ASSERT_FALSE(store.Options().winStart);
@@ -198,6 +218,12 @@ TEST_F(ConfigStoreTest, SaveRewritesOrDeletesTheRunValue) {
     EXPECT_TRUE(store.SaveConfig().ok);
     EXPECT_EQ(registry.strings["Tarnwick"], Command);
     EXPECT_EQ(registry.strings["Other"], "other.exe");
+    // The old unquoted value checks the box, and the next save writes it quoted.
+    registry.strings["Tarnwick"] = UnquotedCommand;
+    store.LoadConfig();
+    ASSERT_TRUE(store.Options().winStart);
+    EXPECT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(registry.strings["Tarnwick"], Command);
 }
 
 TEST_F(ConfigStoreTest, MissingRunKeyWarnsAndDisablesTheBoxForTheRestOfTheRun) {

@@ -256,15 +256,19 @@ inline const std::string BlockCreated = std::string("block:create:") + ShutdownB
 struct Rig {
     static inline const VmwareTools Vmrun{"C:\\Program Files\\VMware\\vmrun.exe", true,
                                           "C:\\Program Files\\VMware\\"};
+    // Beside the program, as the shell places it.
+    static inline const std::string ResumePath = "C:\\Tarnwick\\Tarnwick.resume";
     FakeWorld w;
+    fakes::FakeWriter writer{w};
+    ResumeRecord resume{ResumePath, w, writer};
     EndSessionGate gate{w};
     HeldLog log{w}; // the whole program logs through it, as the shell wires it
     Sequencer seq;
     SessionEnd session{log, gate, seq, w};
 
     explicit Rig(const VmwareTools& tools = Vmrun)
-        : seq(SequenceServices{tools, w, w, log, w, w, gate, [] { return Now; },
-                               [this] { w.Record("quit"); }}) {
+        : seq(SequenceServices{tools, w, w, log, w, w, gate, [] { return Now; }, [this] { w.Record("quit"); },
+                               ResumeServices{resume, w, w.options}}) {
         seq.SetFailureNoticeHandler([this](const std::string& text) { w.Record("notice:" + text); });
     }
 

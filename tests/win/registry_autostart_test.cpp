@@ -154,7 +154,7 @@ TEST_F(RegistryAutostartTest, SaveAndLoadThroughTheRealAdapters) {
     store.ClickWinStart(true);
     ASSERT_TRUE(store.SaveConfig().ok);
     EXPECT_EQ(RegistryAutostart(HKEY_CURRENT_USER, run).OpenRunKey()->ReadString("Tarnwick"),
-              "C:\\Tools\\Tarnwick.exe /START");
+              "\"C:\\Tools\\Tarnwick.exe\" /START");
 
     ControlList again;
     ConfigStore reload(state, files, writer, autostart, reporter, dialogs, again);

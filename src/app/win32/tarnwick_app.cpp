@@ -137,8 +137,8 @@ void TarnwickApp::UseVmware(const VmwareTools& tools) {
     if (tools_) return;
     tools_ = std::make_unique<ToolSide>(
         ToolSetup(tools, captures_, dialogs_, runner_, files_, list_), reporter_, listPort_, dialogs_,
-        runner_, gate_, sessionPlatform_, [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); },
-        [this] { QuitApp(); });
+        runner_, gate_, files_, list_.Options(), resumeRecord_, sessionPlatform_,
+        [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); }, [this] { QuitApp(); });
     tools_->sequencer.SetFailureNoticeHandler([this](const std::string& text) { NotifyFailure(text); });
     presenter_ = std::make_unique<MainPresenter>(
         MainPresenterServices{runFiles_, list_, config_, dialogs_, tools_->vms, tools_->commands, modals_},

@@ -47,11 +47,13 @@ class SequencerCommands final : public SequenceCommands {
 // What runs VMware's tool, built once start-up has settled which tool that is.
 struct ToolSide {
     ToolSide(ToolSetup toolSetup, HeldLog& log, ControlListView& list, Dialogs& dialogs, Processes& processes,
-             EndSessionGate& gate, SessionPlatform& platform, std::function<std::string()> localDateTime,
-             std::function<void()> quitApp)
+             EndSessionGate& gate, FileSystem& files, const ConfigOptions& options,
+             ResumeRecord& resumeRecord, SessionPlatform& platform,
+             std::function<std::string()> localDateTime, std::function<void()> quitApp)
         : setup(std::move(toolSetup)), hypervisor(setup.Make(log)), vms(hypervisor),
           sequencer(SequenceServices{setup.Tools(), list, vms, log, dialogs, processes, gate,
-                                     std::move(localDateTime), std::move(quitApp)}),
+                                     std::move(localDateTime), std::move(quitApp),
+                                     ResumeServices{resumeRecord, files, options}}),
           commands(sequencer), sessionEnd(log, gate, sequencer, platform) {
         hypervisor.SetLimitPassedHandler([this] { sequencer.LimitPassed(); });
     }
@@ -124,6 +126,7 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     AtomicFileWriter writer_;
     RegistryAutostart autostart_;
     ConfigStore config_{runFiles_, files_, writer_, autostart_, reporter_, dialogs_, list_};
+    ResumeRecord resumeRecord_{runFiles_.resumeFilePath, files_, writer_};
     ControlListPort listPort_{list_};
     WinSessionPlatform sessionPlatform_;
     EndSessionGate gate_{sessionPlatform_};

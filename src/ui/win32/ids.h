@@ -22,6 +22,7 @@ constexpr int IDC_BKP_ALL = 1009;
 constexpr int IDC_USE_SNAPSHOT = 1010;
 constexpr int IDC_TOOL_DIR_TITLE = 1011;
 constexpr int IDC_TOOL_DIR = 1012;
+constexpr int IDC_RESUME_OTHERS = 1013;
 
 // Toolbar buttons.
 constexpr int IDC_ADD_FILE = 1101;

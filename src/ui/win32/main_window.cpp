@@ -107,6 +107,7 @@ void MainWindow::ShowOptions(const ConfigOptions& options) {
     check(ids::IDC_BKP_ALL, options.bkpAll);
     check(ids::IDC_USE_SNAPSHOT, options.useSnapshot);
     check(ids::IDC_WIN_START, options.winStart);
+    check(ids::IDC_RESUME_OTHERS, options.resumeOthers);
     EnableWindow(Control(ids::IDC_USE_SNAPSHOT), options.snapshotEnabled);
     EnableWindow(Control(ids::IDC_WIN_START), options.winStartEnabled);
 }

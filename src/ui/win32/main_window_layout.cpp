@@ -37,12 +37,17 @@ const ControlSpec ControlTable[] = {
     {ids::IDC_WIN_START, "BUTTON", "Automatically start VMs when I log into Windows",
      WS_TABSTOP | BS_AUTOCHECKBOX, 8, 224, 281, 17, FontKind::Normal,
      "Adds \"Tarnwick /START\" to user's registry"},
+    // Under the logon start, which it goes on from; the two backup boxes sit a line lower for it.
+    {ids::IDC_RESUME_OTHERS, "BUTTON", "Also restart the VMs I left running at logoff",
+     WS_TABSTOP | BS_AUTOCHECKBOX, 8, 248, 281, 17, FontKind::Normal,
+     "At the next /START, after the list, starts again the VMs that Tarnwick suspended at logoff or Exit "
+     "but would not start itself (not in the list, or unchecked). They are kept in Tarnwick.resume."},
     {ids::IDC_ABOUT, "BUTTON", "About", WS_TABSTOP | BS_PUSHBUTTON, 528, 8, 41, 17, FontKind::Normal,
      "Info about Tarnwick"},
     {ids::IDC_BKP_ALL, "BUTTON", "Back up ALL running VMs (not just controlled ones)",
-     WS_TABSTOP | BS_AUTOCHECKBOX, 8, 248, 281, 17, FontKind::Normal, "Used by /BKP option"},
+     WS_TABSTOP | BS_AUTOCHECKBOX, 8, 272, 281, 17, FontKind::Normal, "Used by /BKP option"},
     {ids::IDC_USE_SNAPSHOT, "BUTTON", "Use snapshot instead of suspend for backups",
-     WS_TABSTOP | BS_AUTOCHECKBOX, 8, 272, 273, 17, FontKind::Normal,
+     WS_TABSTOP | BS_AUTOCHECKBOX, 8, 296, 273, 17, FontKind::Normal,
      "Less downtime during backup, but vm is \"crashed\" after restoring and must be reverted to running "
      "state."},
     {ids::IDC_LIST_TITLE, "STATIC", "VMs and Teams to Control (Start && Stop automatically):",
@@ -108,6 +113,7 @@ const CommandSpec CommandTable[] = {
     {ids::IDC_SAVE, UserCommand::Save},
     {ids::IDC_FORGET, UserCommand::Forget},
     {ids::IDC_WIN_START, UserCommand::WinStartBox},
+    {ids::IDC_RESUME_OTHERS, UserCommand::ResumeOthersBox},
     {ids::IDC_BKP_ALL, UserCommand::BkpAllBox},
     {ids::IDC_USE_SNAPSHOT, UserCommand::SnapshotBox},
     {ids::IDC_ABOUT, UserCommand::About},
@@ -192,6 +198,8 @@ int ControlOf(OptionBox box) {
     switch (box) {
     case OptionBox::WinStart:
         return ids::IDC_WIN_START;
+    case OptionBox::ResumeOthers:
+        return ids::IDC_RESUME_OTHERS;
     case OptionBox::BkpAll:
         return ids::IDC_BKP_ALL;
     case OptionBox::Snapshot:
