@@ -17,7 +17,7 @@ declare -A below=(
     [dos]=""
     [hypervisor]=""
     [config]=""
-    [sequences]="config hypervisor"
+    [sequences]="config dos hypervisor"
     [ui]="config sequences"
 )
 while IFS= read -r hit; do

@@ -10,6 +10,7 @@
 //    reported and ends the benchmark with exit code 1, for its figures would mean nothing.
 #include "common/win32/file_system.h"
 #include "config/control_list.h"
+#include "config/win32/atomic_file_writer.h"
 #include "dos/win32/command_runner.h"
 #include "hypervisor/hypervisor.h"
 #include "hypervisor/tool_commands.h"
@@ -424,8 +425,13 @@ int main(int argc, char** argv) {
     HypervisorPort vmPort(hypervisor);
     NoSession session;
     EndSessionGate gate(session);
+    // Every VM is an enabled entry, so nothing is recorded, and the option is off: the record costs a look.
+    win32::AtomicFileWriter writer;
+    ResumeRecord record(dir + "Tarnwick.resume", files, writer);
+    const ConfigOptions options;
     Sequencer sequencer(SequenceServices{tools, listPort, vmPort, log, log, runner, gate,
-                                         [] { return std::string("now"); }, [] {}});
+                                         [] { return std::string("now"); }, [] {},
+                                         ResumeServices{record, files, options}});
 
     std::vector<std::string> startLines, suspendLines;
     for (const std::string& vm : vms) {

@@ -97,16 +97,15 @@ bool Sequencer::StartListed() {
 // After the list, so that a VM both listed and recorded starts in its list place and is then found
 // running. The record goes only once every VM in it was dealt with; a run cut short keeps it whole.
 bool Sequencer::RestartRecorded() {
-    if (!s_.resume) return true;
     std::vector<std::string> paths;
     try {
-        paths = s_.resume->record.Paths();
+        paths = s_.resume.record.Paths();
     } catch (const IoError& e) {
         s_.reporter.WriteLog(std::string("Tarnwick.resume could not be read: ") + e.what());
         return true;
     }
     if (paths.empty()) return true;
-    if (!s_.resume->options.resumeOthers) {
+    if (!s_.resume.options.resumeOthers) {
         s_.reporter.WriteLog(ResumeOffLine);
         return true;
     }
@@ -117,7 +116,7 @@ bool Sequencer::RestartRecorded() {
             s_.reporter.WriteLog("Start sequence stopped: " + *why + "; nothing more is started.");
             return false;
         }
-        if (!s_.resume->files.FileExists(path)) {
+        if (!s_.resume.files.FileExists(path)) {
             s_.reporter.WriteLog("Skipping VM left running at logoff (its .vmx no longer exists): " + path);
             continue;
         }
@@ -132,7 +131,7 @@ bool Sequencer::RestartRecorded() {
             if (!s_.vms.ExecVmCommand("start", path)) ++startTally_.failed;
         });
     }
-    if (!s_.resume->record.Delete()) s_.reporter.WriteLog("Tarnwick.resume could not be deleted.");
+    if (!s_.resume.record.Delete()) s_.reporter.WriteLog("Tarnwick.resume could not be deleted.");
     return true;
 }
 
@@ -391,10 +390,9 @@ bool Sequencer::Suspend(const std::string& text, bool wasRunning) {
 // Written as each VM is suspended rather than once at the end: a session ended by force ("Shut down
 // anyway") may not let the pass finish, and what was suspended until then is recorded.
 void Sequencer::Record(const std::string& vmPath) {
-    if (!s_.resume) return;
     const std::optional<size_t> listed = s_.list.FindText(vmPath);
     if (listed && s_.list.Enabled(*listed)) return;
-    if (const Outcome added = s_.resume->record.Add(vmPath); !added.ok)
+    if (const Outcome added = s_.resume.record.Add(vmPath); !added.ok)
         s_.reporter.WriteLog("Not recorded in Tarnwick.resume: " + vmPath + " (" + added.why + ")");
 }
 

@@ -51,8 +51,7 @@ struct SequenceServices {
     std::function<std::string()> localDateTime;
     // Removes the tray icon and asks the event loop to end; returns to its caller.
     std::function<void()> quitApp;
-    // Left out only where nothing is to be recorded or restarted: a benchmark of the sequences alone.
-    std::optional<ResumeServices> resume = std::nullopt;
+    ResumeServices resume;
 };
 
 class Sequencer {

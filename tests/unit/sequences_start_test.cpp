@@ -456,10 +456,15 @@ TEST(Sequencer, AMissingServiceFunctionFailsAtConstruction) {
     FakeWorld w;
     VmwareTools vmware;
     EndSessionGate gate{w};
+    fakes::FakeWriter writer{w};
+    ResumeRecord record{"C:\\T\\Tarnwick.resume", w, writer};
+    const ResumeServices resume{record, w, w.options};
     const auto now = [] { return Now; };
-    EXPECT_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, nullptr, [] {}}), std::logic_error);
-    EXPECT_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, now, nullptr}), std::logic_error);
-    EXPECT_NO_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, now, [] {}}));
+    EXPECT_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, nullptr, [] {}, resume}),
+                 std::logic_error);
+    EXPECT_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, now, nullptr, resume}),
+                 std::logic_error);
+    EXPECT_NO_THROW(Sequencer(SequenceServices{vmware, w, w, w, w, w, gate, now, [] {}, resume}));
 }
 
 } // namespace
