@@ -4,12 +4,14 @@
 #include <windows.h>
 
 #include "config/config_store.h"
+#include "config/ini_file.h"
 #include "config/win32/atomic_file_writer.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,15 @@ struct Figures {
     size_t bytes;
 };
 
+// A figure that would not measure what it names: the benchmark stops and says why.
+struct CannotMeasure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void Check(bool holds, const std::string& why) {
+    if (!holds) throw CannotMeasure(why);
+}
+
 Figures Measure(size_t count, const std::string& path) {
     std::vector<std::string> paths;
     for (size_t i = 0; i < count; ++i)
@@ -83,20 +94,39 @@ Figures Measure(size_t count, const std::string& path) {
     ControlList list;
     ConfigStore store(runFiles, files, writer, autostart, log, boxes, list);
 
+    // The program saves only a file it has read in this run; a missing one reads as empty.
+    DeleteFileA(path.c_str());
+    Check(!files.FileExists(path), "cannot remove " + path);
+    store.LoadConfig();
+    Check(list.Count() == 0, "a missing file did not load as an empty list");
+
     Figures f{};
+    size_t added = 0;
     f.add = MedianMs(9, [&] {
         list.Clear();
-        list.AddRunningVms(paths);
-        list.AddRunningVms(paths); // every one a duplicate now
+        added = list.AddRunningVms(paths);
+        added += list.AddRunningVms(paths); // every one a duplicate now
     });
+    Check(added == count && list.Count() == count,
+          "adding " + std::to_string(count) + " VMs twice left " + std::to_string(list.Count()) + " entries");
     for (size_t i = 0; i < list.Count(); i += 2)
         list.Toggle(i);
+    const std::vector<ControlEntry> entries = list.Entries();
     f.save = MedianMs(9, [&] {
-        if (!store.SaveConfig().ok) std::abort();
+        const Outcome saved = store.SaveConfig();
+        Check(saved.ok, "the save was refused: " + saved.why);
     });
-    f.bytes = files.ReadWholeFile(path)->size();
+    const std::optional<std::string> written = files.ReadWholeFile(path);
+    const ConfigOptions& options = list.Options();
+    Check(written &&
+              *written == FormatConfigFile(options.bkpAll, options.useSnapshot, entries, options.toolTimeout),
+          "the saved file does not hold the list");
+    f.bytes = written->size();
     f.load = MedianMs(9, [&] { store.LoadConfig(); });
-    if (list.Count() != count) std::abort();
+    list.Clear();
+    store.LoadConfig();
+    Check(list.Entries() == entries, "loading gave back " + std::to_string(list.Count()) + " of " +
+                                         std::to_string(count) + " entries, or other flags");
     return f;
 }
 
@@ -107,9 +137,16 @@ int main() {
     GetTempPathA(MAX_PATH, temp);
     const std::string path =
         std::string(temp) + "tarnwick-bench-" + std::to_string(GetCurrentProcessId()) + ".ini";
-    Measure(1000, path); // warm-up
-    const Figures small = Measure(1000, path);
-    const Figures large = Measure(10000, path);
+    Figures small{}, large{};
+    try {
+        Measure(1000, path); // warm-up
+        small = Measure(1000, path);
+        large = Measure(10000, path);
+    } catch (const CannotMeasure& e) {
+        DeleteFileA(path.c_str());
+        std::fprintf(stderr, "config_bench: cannot measure: %s\n", e.what());
+        return 1;
+    }
     DeleteFileA(path.c_str());
 
     std::printf("entries      add+dup ms   save ms   load ms   file bytes\n");
@@ -119,5 +156,6 @@ int main() {
                 static_cast<unsigned>(large.bytes));
     std::printf("ratio 10x entries: add %.1fx, save %.1fx, load %.1fx (aim: at most 12x)\n",
                 large.add / small.add, large.save / small.save, large.load / small.load);
+    std::printf("checked: each save wrote the whole list, each load read it back with its flags\n");
     return 0;
 }

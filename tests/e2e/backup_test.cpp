@@ -72,7 +72,7 @@ struct BackupLab {
                 ClickButton(shown, "OK");
             }
         }
-        return p.WaitExit(60s);
+        return WaitExitClosingNotice(p);
     }
     std::string Folder(const std::string& vmx) const { return vmx.substr(0, vmx.find_last_of('\\') + 1); }
     bool Staged(const std::string& name) const {
@@ -397,7 +397,7 @@ TEST(Backup, ALogHeldRightAfterTheSuspendNeitherStopsNorHoldsTheRun) {
         5s, 10ms));
     Sleep(4000);
     CloseHandle(held);
-    EXPECT_EQ(p.WaitExit(60s), std::optional<DWORD>(1u)) << lab.ws.Log();
+    EXPECT_EQ(WaitExitClosingNotice(p), std::optional<DWORD>(1u)) << lab.ws.Log();
     EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
     EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
     EXPECT_FALSE(lab.Staged("Alpha"));

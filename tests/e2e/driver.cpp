@@ -520,4 +520,15 @@ bool ExitThroughTray(const Process& p, HWND main, bool suspend, Duration timeout
     return p.WaitExit(timeout).has_value();
 }
 
+std::optional<DWORD> WaitExitClosingNotice(const Process& p, Duration timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    do {
+        if (const auto code = p.WaitExit(100ms)) return code;
+        // Windows reports a balloon closed by the user as timed out. Without a notice this changes nothing.
+        for (HWND main : WindowsOf(p.Id(), "TfrmMain", false))
+            if (TrayIconRegistered(main, 100)) PostMessageA(main, WM_USER + 1, 100, NIN_BALLOONTIMEOUT);
+    } while (std::chrono::steady_clock::now() < until);
+    return p.WaitExit(0ms);
+}
+
 } // namespace e2e

@@ -133,4 +133,10 @@ void ChooseFromTrayMenu(HWND main, char key);
 // about suspending is answered. True when the program ended.
 bool ExitThroughTray(const Process& p, HWND main, bool suspend = false, Duration timeout = 15s);
 
+// Waits for a run to end, closing its failure notice as soon as the run's icon is up. A notice holds the
+// end of a run until the shell reports the balloon gone, as Windows does when the user closes it; Wine's
+// shell never reports it, and the program would sit out the notice's whole time (10 s). For scenarios in
+// which the notice is not what is tested.
+std::optional<DWORD> WaitExitClosingNotice(const Process& p, Duration timeout = 60s);
+
 } // namespace e2e

@@ -310,7 +310,7 @@ TEST(Sequences, AToolThatFailsOnItsErrorOutputAloneFailsTheStartAndTheSuspend) {
     keybd_event('X', 0, 0, 0);
     keybd_event('X', 0, KEYEVENTF_KEYUP, 0);
     AnswerQuestion(p, "Do you want to suspend all your VMs before closing?", true);
-    ASSERT_TRUE(p.WaitExit(30s).has_value());
+    ASSERT_TRUE(WaitExitClosingNotice(p, 30s).has_value());
     EXPECT_EQ(lab.vmware.State(lab.beta), "running");
     const auto lines = LogMessages(lab.ws.Log());
     for (const std::string& failed :

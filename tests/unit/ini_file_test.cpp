@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
@@ -311,18 +311,21 @@ TEST(IniFile, BinaryGarbageGivesBoundedAnswers) {
     }
 }
 
-TEST(IniFile, FiftyMegabytesReadInOnePass) {
+TEST(IniFile, EightMegabytesReadInOnePass) {
+    // A reader that goes back over the text for every line (one that copies the rest of it, say) needs
+    // about 45 s of processor time here; one pass needs well under a second, also under the sanitizers.
+    // Processor time, not the clock: the unit tiers run at a low priority beside the Wine tiers.
     std::string bytes = "[Options]\r\nBkpAll=1\r\n[Control]\r\n";
     const std::string line = "  C:\\VMs\\some machine\\some machine.vmx = -1\r\n";
     size_t lines = 0;
-    for (; bytes.size() < 50u * 1024 * 1024; ++lines)
+    for (; bytes.size() < 8u * 1024 * 1024; ++lines)
         bytes += line;
     bytes += "[Options]\r\nBkpAll=0\r\n";
-    const auto start = std::chrono::steady_clock::now();
+    const std::clock_t start = std::clock();
     const IniFile ini(std::move(bytes));
     const Keys keys = ControlKeys(ini);
     ASSERT_EQ(keys.size(), lines);
     EXPECT_EQ(ini.Values("Control", {keys.back()}).front(), "-1");
     EXPECT_TRUE(IniBoolean(ini.Value("Options", "BkpAll")));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_LT(std::clock() - start, 10 * CLOCKS_PER_SEC);
 }

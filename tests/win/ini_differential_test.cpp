@@ -309,7 +309,10 @@ TEST_F(IniDifferential, GeneratedFilesReadAsThePlatformReadsThem) {
     Workspace ws;
     Generator gen(20240601);
     Counts counts;
-    for (int i = 0; i < 1500 && !HasFailure(); ++i)
+    // Each reading rule broken on purpose (blanks, brackets, the first "=", ";" keys, empty keys, repeated
+    // sections, quotes, letter case, zero bytes, line ends, the buffers' edges) failed within the first
+    // 100 of these files; 400 keep a margin, at a quarter of the time of 1500.
+    for (int i = 0; i < 400 && !HasFailure(); ++i)
         CompareFile(ws, gen.File(), gen, counts);
     std::printf("[          ] %d files, %d lookups\n", counts.files, counts.lookups);
 }
