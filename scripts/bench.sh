@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Benchmarks (not tests): each prints its figures as ratios against a baseline measured in the same run.
+# Every benchmark runs to its end, also after one has failed; the script fails when any did, and names it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -15,17 +16,38 @@ tarnwick_start_wine
 b="build/$arch/bench"
 win() { echo "Z:${1//\//\\}"; }
 
+failed=()
+bench() { # title command...
+    local title="$1"
+    shift
+    echo "== $title"
+    local status=0
+    "$@" || status=$?
+    if [ "$status" != 0 ]; then
+        echo "bench: \"$title\" ended with exit code $status" >&2
+        failed+=("$title")
+    fi
+}
+
 work="$TARNWICK_STATE/bench-startup"
 rm -rf "$work" && mkdir -p "$work"
 cp "build/$arch/Tarnwick.exe" "$b/startup/minimal_window.exe" "$work/"
-echo "== start-up and memory"
-"$WINE" "$b/startup/startup_bench.exe" "$(win "$work/Tarnwick.exe")" "$(win "$work/minimal_window.exe")"
+bench "start-up and memory" \
+    "$WINE" "$b/startup/startup_bench.exe" "$(win "$work/Tarnwick.exe")" "$(win "$work/minimal_window.exe")"
 
-echo "== a tool run through the command runner"
-"$WINE" "$b/runner/runner_bench.exe" 30
+bench "a tool run through the command runner" "$WINE" "$b/runner/runner_bench.exe" 30
 
-echo "== loading and saving the control list"
-"$WINE" "$b/config/config_bench.exe"
+bench "loading and saving the control list" "$WINE" "$b/config/config_bench.exe"
 
-echo "== start and suspend sequences, and a backup's downtime, on the tool simulator"
-"$WINE" "$b/sequences/sequences_bench.exe" "$(win "$root/build/$arch/tools/vmsim/vmsim.exe")" 5 200
+bench "start and suspend sequences, and a backup's downtime, on the tool simulator" \
+    "$WINE" "$b/sequences/sequences_bench.exe" "$(win "$root/build/$arch/tools/vmsim/vmsim.exe")" 5 200
+
+# Each round of a logoff ends every program of its Wine server, so the rounds run in copies of the prefix.
+bench "a logoff with a hung suspend among 20 VMs, against one without" \
+    bash bench/session_end/hung_suspend_round.sh "build/$arch"
+
+if [ ${#failed[@]} -gt 0 ]; then
+    printf 'bench: failed: %s\n' "${failed[@]}" >&2
+    exit 1
+fi
+echo "bench: every benchmark ran to its end"

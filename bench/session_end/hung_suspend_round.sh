@@ -13,39 +13,53 @@ SESSION_END_HELPERS_ONLY=1 source "$(dirname "$0")/../../tests/e2e/session_end.s
 
 vm() { printf 'C:\\VMs\\V%02d\\V%02d.vmx' "$1" "$1"; }
 
-round() { # hang: 0 or 1; prints the round's milliseconds
-    setup "bench-$1-$2"
-    local i entries=()
-    for i in $(seq 20); do
-        mkdir -p "$WINEPREFIX/drive_c/VMs/$(printf 'V%02d' "$i")"
-        printf 'config.version = "8"\r\n' >"$WINEPREFIX/drive_c/VMs/$(printf 'V%02d/V%02d.vmx' "$i" "$i")"
-        entries+=("$(vm "$i") = -1")
-    done
-    ini_options=$'  ToolTimeout = '"$limit"$'\r\n' write_ini "${entries[@]}"
-    start_tarnwick /START
-    wait_log "VMs Started: " 300 || fail "start sequence did not finish"
-    [ "$1" = 1 ] && ctl inject "$(vm 7)" suspend hang times=1
-    sleep 1.5
-    local start ender ms
-    start=$(now_ms)
-    end_session &
-    ender=$!
-    ms=$(round_ms "$start") || fail "the session did not end"
-    wait "$ender"
-    wait_end || fail "the program did not end"
-    if [ "$1" = 1 ]; then grep -q "Ended after the limit of $limit seconds" "$log" || fail "no hang seen"; fi
-    cp "$log" "$state/last-round-hang$1.log" # the last round of each kind, for a look afterwards
-    finish "round hang=$1" >&2
+round() { # hang: 0 or 1; prints the round's milliseconds, and all else on stderr
+    local ms
+    {
+        setup "bench-$1-$2"
+        local i entries=()
+        for i in $(seq 20); do
+            mkdir -p "$WINEPREFIX/drive_c/VMs/$(printf 'V%02d' "$i")"
+            printf 'config.version = "8"\r\n' >"$WINEPREFIX/drive_c/VMs/$(printf 'V%02d/V%02d.vmx' "$i" "$i")"
+            entries+=("$(vm "$i") = -1")
+        done
+        ini_options=$'  ToolTimeout = '"$limit"$'\r\n' write_ini "${entries[@]}"
+        start_tarnwick /START
+        wait_log "VMs Started: " 300 || fail "start sequence did not finish"
+        [ "$1" = 1 ] && ctl inject "$(vm 7)" suspend hang times=1
+        sleep 1.5
+        local start ender
+        start=$(now_ms)
+        end_session &
+        ender=$!
+        ms=$(round_ms "$start") || fail "the session did not end"
+        wait "$ender"
+        wait_end || fail "the program did not end"
+        if [ "$1" = 1 ]; then grep -q "Ended after the limit of $limit seconds" "$log" || fail "no hang seen"; fi
+        # Every VM was started and suspended: a round that skipped some would be shorter for it.
+        [ "$(journal | grep -c $'\tstart\t')" = 20 ] || fail "not every VM was started"
+        [ "$(journal | grep -c $'\tsuspend\t')" -ge 20 ] || fail "not every VM was suspended"
+        cp "$log" "$state/last-round-hang$1.log" # the last round of each kind, for a look afterwards
+        [ "$failed_here" = 0 ] || echo "round hang=$1 of pair $2" >>"$failures"
+        finish "round hang=$1"
+    } >&2
     echo "${ms:-0}"
 }
 
+failures="$state/bench-failures"
+rm -f "$failures"
 plain=()
 hung=()
 for r in $(seq "$pairs"); do
-    plain+=("$(round 0 "$r" | tail -1)")
-    hung+=("$(round 1 "$r" | tail -1)")
+    plain+=("$(round 0 "$r")")
+    hung+=("$(round 1 "$r")")
     echo "pair $r: plain ${plain[-1]} ms, hung ${hung[-1]} ms" >&2
 done
+if [ -s "$failures" ]; then
+    echo "hung_suspend_round: cannot measure; these rounds failed (see above):" >&2
+    cat "$failures" >&2
+    exit 1
+fi
 sum() { local t=0 v; for v in "$@"; do t=$((t + v)); done; echo "$t"; }
 p=$(( $(sum "${plain[@]}") / pairs ))
 h=$(( $(sum "${hung[@]}") / pairs ))
