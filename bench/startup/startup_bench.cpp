@@ -17,6 +17,7 @@ struct Sample {
     double startupMs;
     double cpuMs;
     double workingSetKb;
+    std::string windowClass; // of the first window shown
 };
 
 double ProcessorMs(HANDLE process) {
@@ -31,6 +32,7 @@ double ProcessorMs(HANDLE process) {
 struct Search {
     DWORD pid;
     bool found;
+    char windowClass[64];
 };
 
 BOOL CALLBACK FindVisible(HWND hwnd, LPARAM lp) {
@@ -39,6 +41,7 @@ BOOL CALLBACK FindVisible(HWND hwnd, LPARAM lp) {
     GetWindowThreadProcessId(hwnd, &pid);
     if (pid == s->pid && IsWindowVisible(hwnd)) {
         s->found = true;
+        GetClassNameA(hwnd, s->windowClass, sizeof s->windowClass);
         return FALSE;
     }
     return TRUE;
@@ -52,7 +55,7 @@ bool RunOnce(const std::string& commandLine, const std::string& dir, Sample& out
     const auto start = std::chrono::steady_clock::now();
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &pi))
         return false;
-    Search s{pi.dwProcessId, false};
+    Search s{pi.dwProcessId, false, {}};
     while (!s.found) {
         EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&s));
         if (!s.found) Sleep(1);
@@ -61,6 +64,7 @@ bool RunOnce(const std::string& commandLine, const std::string& dir, Sample& out
     out.startupMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     out.cpuMs = ProcessorMs(pi.hProcess);
+    out.windowClass = s.windowClass;
     Sleep(1500); // idle
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
@@ -92,6 +96,7 @@ int main(int argc, char** argv) {
     const std::string tarnwick = argv[1], minimal = argv[2];
     const int runs = argc > 3 ? std::atoi(argv[3]) : 7;
     std::vector<double> tStart, tCpu, tMem, mStart, mCpu, mMem, pairRatios;
+    std::string tClasses, mClasses; // what each program showed first, once per class
     // Alternate the two so that a slow patch of the machine hits both alike.
     for (int i = 0; i < runs; ++i) {
         Sample s{};
@@ -101,20 +106,34 @@ int main(int argc, char** argv) {
             mStart.push_back(s.startupMs);
             mCpu.push_back(s.cpuMs);
             mMem.push_back(s.workingSetKb);
+            if (mClasses.find(s.windowClass) == std::string::npos) mClasses += " " + s.windowClass;
         }
         if (RunOnce("\"" + tarnwick + "\" /SKIP_VMWARE_CHECK", Dir(tarnwick), s)) {
             tStart.push_back(s.startupMs);
             if (minimalMs > 0) pairRatios.push_back(s.startupMs / minimalMs);
             tCpu.push_back(s.cpuMs);
             tMem.push_back(s.workingSetKb);
+            if (tClasses.find(s.windowClass) == std::string::npos) tClasses += " " + s.windowClass;
         }
+    }
+    // A run that showed no window, or a program that showed something else first (a message box), would
+    // time what it was not meant to.
+    if (tStart.size() != static_cast<size_t>(runs) || mStart.size() != static_cast<size_t>(runs) ||
+        tClasses != " TfrmMain") {
+        std::fprintf(
+            stderr,
+            "startup_bench: cannot measure: of %d runs each, Tarnwick showed a window in %zu (first:%s), "
+            "the minimal program in %zu (first:%s); Tarnwick's main window is TfrmMain\n",
+            runs, tStart.size(), tClasses.c_str(), mStart.size(), mClasses.c_str());
+        return 1;
     }
     WIN32_FILE_ATTRIBUTE_DATA fa{};
     GetFileAttributesExA(tarnwick.c_str(), GetFileExInfoStandard, &fa);
     const double sizeKb = fa.nFileSizeLow / 1024.0;
     const double ts = Median(tStart), ms = Median(mStart), tm = Median(tMem), mm = Median(mMem);
     const double tc = Median(tCpu), mc = Median(mCpu);
-    std::printf("runs: %zu Tarnwick, %zu minimal\n", tStart.size(), mStart.size());
+    std::printf("runs: %zu Tarnwick, %zu minimal; the first window each showed:%s,%s\n", tStart.size(),
+                mStart.size(), tClasses.c_str(), mClasses.c_str());
     std::printf("start-up to a shown window: Tarnwick %.0f ms, minimal %.0f ms, ratio %.2f (target <= 1.5)\n",
                 ts, ms, ms > 0 ? ts / ms : 0);
     // Each run against the minimal run just before it: the load of a shared machine drifts slowly, so
