@@ -40,7 +40,7 @@ bench "a tool run through the command runner" "$WINE" "$b/runner/runner_bench.ex
 bench "loading and saving the control list" "$WINE" "$b/config/config_bench.exe"
 
 bench "start and suspend sequences, and a backup's downtime, on the tool simulator" \
-    "$WINE" "$b/sequences/sequences_bench.exe" "$(win "$root/build/$arch/tools/vmsim/vmsim.exe")" 5 200
+    "$WINE" "$b/sequences/sequences_bench.exe" "$(win "$root/build/$arch/tools/vmsim/vmsim.exe")" 5 200 1024
 
 # Each round of a logoff ends every program of its Wine server, so the rounds run in copies of the prefix.
 bench "a logoff with a hung suspend among 20 VMs, against one without" \
