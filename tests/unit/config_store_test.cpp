@@ -91,6 +91,39 @@ TEST_F(ConfigStoreTest, SaveWritesTheExactFileAndLogs) {
     EXPECT_TRUE(ui.DialogLines().empty());
 }
 
+TEST_F(ConfigStoreTest, StopActionsLiveInTheirOwnSectionOnlyForEntriesThatDoNotSuspend) {
+    const std::string old =
+        "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n"
+        "  C:\\a.vmx = -1\r\n  C:\\b.vmx = 0\r\n  C:\\c.vmx = -1\r\n  C:\\t.vmtm = -1\r\n";
+    File(old + "[StopAction]\r\nc:\\A.VMX=SHUTDOWN\r\nC:\\b.vmx = leave\r\nC:\\c.vmx = off\r\n"
+               "C:\\t.vmtm = leave\r\nC:\\gone.vmx = leave\r\n");
+    store.LoadConfig();
+    using enum StopAction;
+    EXPECT_EQ(list.Entries(), (std::vector<ControlEntry>{{"C:\\a.vmx", true, ShutDown},
+                                                         {"C:\\b.vmx", false, Leave},
+                                                         {"C:\\c.vmx", true, Suspend},
+                                                         {"C:\\t.vmtm", true, Suspend}}));
+    EXPECT_EQ(ui.Lines("log:").front(), "Unknown stop action \"off\" read as suspend: \"C:\\c.vmx\"");
+    // A choice marks the list changed; a Team takes none. Removed entries lose their lines.
+    EXPECT_FALSE(list.ChooseAction(3, Leave));
+    EXPECT_FALSE(list.HasUnsavedChanges());
+    EXPECT_TRUE(list.ChooseAction(2, Leave));
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    list.Select(1);
+    list.DeleteSelected();
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(files.files[std::string(IniPath) + ".bak"].substr(0, old.size()), old);
+    EXPECT_EQ(Saved(), "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n"
+                       "  C:\\a.vmx = -1\r\n  C:\\c.vmx = -1\r\n  C:\\t.vmtm = -1\r\n"
+                       "[StopAction]\r\n  C:\\a.vmx = shutdown\r\n  C:\\c.vmx = leave\r\n");
+    // All suspending again: the file is as an older version writes it.
+    list.ChooseAction(0, Suspend);
+    list.ChooseAction(1, Suspend);
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved(), "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n"
+                       "  C:\\a.vmx = -1\r\n  C:\\c.vmx = -1\r\n  C:\\t.vmtm = -1\r\n");
+}
+
 TEST_F(ConfigStoreTest, ToolTimeoutIsSavedAsWrittenAndOnlyWhenTheFileHadIt) {
     File("[Options]\r\nToolTimeout=  0x3C \r\nBkpAll=1\r\n[Control]\r\nC:\\a.vmx=1\r\n");
     store.LoadConfig();

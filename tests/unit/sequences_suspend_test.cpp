@@ -47,6 +47,73 @@ TEST(SuspendAll, ListBottomUpWithItsOwnKindOrderThenEveryRunningVm) {
               }));
 }
 
+TEST(SuspendAll, EachVmByItsStopActionWithTheShutdownFallingBackToASuspension) {
+    const std::string B = "D:\\VMs\\B\\B.vmx", C = "D:\\VMs\\C\\C.vmx", D = "D:\\VMs\\D\\D.vmx",
+                      E = "D:\\VMs\\E\\E.vmx", F = "D:\\VMs\\F\\F.vmx", T = "D:\\T\\T.vmtm";
+    using enum StopAction;
+    Rig r;
+    r.w.options.toolTimeout = "4";
+    r.w.entries = {{VmA},
+                   {B, true, ShutDown},
+                   {C, true, ShutDown},
+                   {D, true, Leave},
+                   {E, true, ShutDown},
+                   {T, true, ShutDown},
+                   {F, false, Leave}};
+    r.w.running = {B, D, E, F, VmZ};
+    r.w.shutdownMs = {{B, 1500}, {E, 10000}}; // C's tools refuse; E's guest takes longer than the limit
+    r.w.failingVerbs = {"stop " + C};
+    EXPECT_TRUE(r.seq.SuspendAll());
+    EXPECT_EQ(r.w.trace,
+              (Trace{
+                  "status:Suspending cataloged VMs in reverse specified order...",
+                  "status:  Suspending Team: " + T, // a Team always suspends
+                  "exec:suspend " + T,
+                  "status:  Shutting down VM: " + E,
+                  "exec:stop " + E,
+                  "list-running",
+                  "sleep:1000",
+                  "list-running",
+                  "sleep:1000",
+                  "list-running",
+                  "sleep:1000",
+                  "list-running",
+                  "sleep:1000",
+                  "log:    not off after 4 seconds; suspending instead.",
+                  "exec:suspend " + E,
+                  "status:  Leaving VM running: " + D,
+                  "status:  Shutting down VM: " + C,
+                  "exec:stop " + C,
+                  "log:    not off after 0 seconds; suspending instead.",
+                  "exec:suspend " + C,
+                  "status:  Shutting down VM: " + B,
+                  "exec:stop " + B,
+                  "list-running",
+                  "sleep:1000",
+                  "list-running",
+                  "sleep:1000",
+                  "list-running",
+                  "status:  Suspending VM: " + VmA,
+                  "exec:suspend " + VmA,
+                  "status:Suspending any other running VMs...",
+                  "list-running",
+                  // D was left running by the list's pass; E is only suspended, its shutdown was tried.
+                  "status:  Suspending VM: " + E,
+                  "exec:suspend " + E,
+                  "status:  Leaving VM running: " + F, // disabled, but its action holds
+                  "status:  Suspending VM: " + VmZ,
+                  "exec:suspend " + VmZ,
+                  "status:",
+              }));
+    EXPECT_EQ(r.w.files.at(Rig::ResumePath), VmZ + "\r\n") << "D and F are left running, not recorded";
+
+    // A shutdown that fell back is done when its suspension is (C); only E, found running, fails.
+    r.w.failingVerbs = {"stop " + C, "suspend " + E};
+    r.w.offAt.clear();
+    r.seq.SuspendAll();
+    EXPECT_EQ(r.w.trace.back(), "notice:1 of 6 VMs could not be suspended. Click to see the log.");
+}
+
 TEST(SuspendAll, OnlyVmsThatStayedRunningCountAsFailuresInItsNotice) {
     Rig r;
     // A is off, so its suspension fails harmlessly; B runs and cannot be suspended in either pass.
