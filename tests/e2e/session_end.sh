@@ -317,5 +317,65 @@ run_start $'  ResumeOthers = -1\r\n' 2
     fail "the log does not name Beta and R&D Lab"
 finish "a logoff records the VMs the list does not start, and /START restarts them only with the option"
 
+# 9. Each listed VM by its stop action: Alpha suspends, Beta's guest shuts down within 2 s, R&D Lab's
+# refuses and it is suspended instead, 100%PATH% is left running. Nothing failed: no notice holds the end.
+setup stop-actions
+gamma='C:\VMs\R&D Lab\R&D Lab.vmx'
+delta='C:\VMs\100%PATH%\100%PATH%.vmx'
+ini_options=$'  ToolTimeout = 20\r\n' write_ini "$alpha = -1" "$beta = -1" "$gamma = -1" "$delta = -1"
+printf '[StopAction]\r\n  %s = shutdown\r\n  %s = shutdown\r\n  %s = leave\r\n' "$beta" "$gamma" "$delta" >>"$app/Tarnwick.ini"
+ctl set-shutdown "$beta" 2000
+ctl set-shutdown "$gamma" refuse
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+ctl clear-journal
+sleep 1.5
+round_start=$(now_ms)
+end_session &
+ender=$!
+stop_round=$(round_ms "$round_start")
+wait "$ender"
+wait_end || fail "the program did not end with the session"
+got=$(messages "$log" | sed -n '/^Windows .* aborted\.$/,$p' | grep -vx '' | sed 's/not off after [0-9]* seconds/not off after N seconds/')
+kind=$(messages "$log" | sed -n 's/^Denying Windows \(.*\) request so we can suspend VMs\.$/\1/p' | head -1)
+list_line="      DosCmd: cmd /c \"\"$vmrun\" list > \"$tmp\"\""
+want=$(cat <<TXT
+Windows $kind aborted.
+Suspending cataloged VMs in reverse specified order...
+  Leaving VM running: $delta
+  Shutting down VM: $gamma
+$(dos stop "$gamma" | sed 's/" > "/" soft > "/')
+Error stopping "$gamma".
+  Exit code: 255
+  Command output: 
+     Error: The guest refused to shut down: $gamma
+    not off after N seconds; suspending instead.
+$(dos suspend "$gamma")
+  Shutting down VM: $beta
+$(dos stop "$beta" | sed 's/" > "/" soft > "/')
+$list_line
+  Suspending VM: $alpha
+$(dos suspend "$alpha")
+Suspending any other running VMs...
+$list_line
+Suspension complete; ready for shutdown.
+Re-initiating Windows $kind.
+  (request accepted)
+Okaying Windows $kind request.
+Windows $kind occuring; Session Terminating...
+TXT
+)
+[ "$got" = "$want" ] || { fail "log of the round:"; diff <(echo "$want") <(echo "$got") | sed 's/^/    /'; }
+want_journal=$(printf 'vmrun\tstop\t%s\tsoft\nvmrun\tsuspend\t%s\nvmrun\tstop\t%s\tsoft\nvmrun\tlist\nvmrun\tsuspend\t%s\nvmrun\tlist' \
+    "$gamma" "$gamma" "$beta" "$alpha")
+[ "$(journal)" = "$want_journal" ] || { fail "journal:"; journal | sed 's/^/    /'; }
+for vm_state in "$alpha suspended" "$beta off" "$gamma suspended" "$delta running"; do
+    [ "$(grep -F $'\t'"${vm_state% *}" "$WINEPREFIX/drive_c/ProgramData/VMsim/vmsim-state.txt" | cut -f2)" = "${vm_state##* }" ] ||
+        fail "not ${vm_state##* }: ${vm_state% *}"
+done
+# The guest's 2 s and the round's own work; a notice would hold the end for 10 s more.
+[ "${stop_round:-999999}" -lt 10000 ] || fail "the round took ${stop_round} ms"
+finish "at a logoff each VM is suspended, shut down or left running by its stop action"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]
