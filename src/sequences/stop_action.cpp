@@ -63,7 +63,7 @@ VmStopEnd StopVm(const VmStopServices& s, StopAction action, const std::string& 
 std::optional<StopAction> ActionAtSuspension(const ControlListView& list, const std::string& vmPath,
                                              bool secondPass) {
     const std::optional<size_t> listed = list.FindText(vmPath);
-    if (!listed || *listed >= list.Count()) return StopAction::Suspend;
+    if (!listed || *listed >= list.Count() || KindOf(vmPath) != EntryKind::VM) return StopAction::Suspend;
     const StopAction action = list.Action(*listed);
     if (!secondPass || !list.Enabled(*listed)) return action;
     // The list's pass has dealt with this entry: a shutdown it tried left the VM running, so only a

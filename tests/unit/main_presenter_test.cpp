@@ -39,7 +39,9 @@ class FakeView : public MainView {
     void SetListLines(const std::vector<ListLine>& lines) override {
         drawn.push_back("lines " + std::to_string(lines.size()));
     }
+    ListLine lastLine;
     void SetListLine(size_t index, const ListLine& line) override {
+        lastLine = line;
         drawn.push_back("line " + std::to_string(index) + " " + Shown(line));
     }
     void InsertListLine(size_t index, const ListLine& line) override {
@@ -62,6 +64,11 @@ class FakeView : public MainView {
     std::optional<std::string> ChooseFile(const std::string& filter, const std::string& initialDir) override {
         asked.push_back("file: " + filter + " | " + initialDir);
         return chosen;
+    }
+    std::optional<StopAction> menuChoice;
+    std::optional<StopAction> ChooseStopAction(StopAction current) override {
+        asked.push_back("stop menu: " + std::to_string(static_cast<int>(current)));
+        return menuChoice;
     }
     void ShowAbout() override { ++aboutShown; }
     void OpenInEditor(const std::string& path) override { asked.push_back("open: " + path); }
@@ -152,6 +159,29 @@ TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnly
     EXPECT_EQ(view.asked, (Trace{"open: C:\\Tools\\Tarnwick.log"}));
     EXPECT_EQ(ui.Count("beep"), 4u);
     EXPECT_TRUE(ui.Lines("box:").empty());
+}
+
+TEST_F(MainPresenterTest, AVmEntrysMenuChoosesItsStopActionShownInTheAtLogoffColumn) {
+    list.AddFile("C:\\VMs\\a.vmx");
+    list.AddPrompt();
+    list.AddFile("C:\\T\\t.vmtm");
+    list.SetUnsavedChanges(false);
+    view.menuChoice = StopAction::ShutDown;
+    presenter.EntryMenuAsked(0);
+    EXPECT_EQ(view.lastLine, (ListLine{"C:\\VMs\\a.vmx", false, "Shut down"}));
+    EXPECT_TRUE(list.HasUnsavedChanges());
+    // No menu for a prompt, a Team, or past the end; closing the menu changes nothing.
+    for (size_t index : {1, 2, 7})
+        presenter.EntryMenuAsked(index);
+    EXPECT_EQ(ui.Count("beep"), 3u);
+    view.menuChoice.reset();
+    presenter.EntryMenuAsked(0);
+    EXPECT_EQ(view.asked, (Trace{"stop menu: 0", "stop menu: 1"}));
+    EXPECT_EQ(list.Action(0), StopAction::ShutDown);
+    EXPECT_EQ(AtLogoffText("C:\\VMs\\a.vmx", StopAction::Leave), "Leave running");
+    EXPECT_EQ(AtLogoffText("C:\\VMs\\a.vmx", StopAction::Suspend), "Suspend");
+    EXPECT_EQ(AtLogoffText("C:\\T\\t.vmtm", StopAction::Leave), "Suspend");
+    EXPECT_EQ(AtLogoffText("DELAY:5", StopAction::Suspend), "");
 }
 
 TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {

@@ -7,6 +7,8 @@
 #include "ui/win32/resource_ids.h"
 #include "ui/window_geometry.h"
 
+#include <windowsx.h>
+
 namespace tarnwick::win32 {
 
 namespace {
@@ -220,6 +222,10 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY:
         OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
         return 0;
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) != Control(ids::IDC_CONTROL_LIST)) break;
+        OnListMenu(lParam);
+        return 0;
     case WM_SETTINGCHANGE:
         events_.SettingsChanged();
         break;
@@ -264,6 +270,57 @@ void MainWindow::OnTray(LPARAM mouseMessage) {
         else if (command != 0)
             Forward(command);
     }
+}
+
+void MainWindow::OnListMenu(LPARAM screenPoint) {
+    HWND list = Control(ids::IDC_CONTROL_LIST);
+    std::optional<size_t> index;
+    if (screenPoint == -1) {
+        // Shift+F10 or the menu key: the selected entry, with the menu under its text.
+        index = list_.Selection();
+        RECT item{};
+        if (!index || !ListView_GetItemRect(list, static_cast<int>(*index), &item, LVIR_LABEL)) return;
+        entryMenuAt_ = {item.left, item.bottom};
+        ClientToScreen(list, &entryMenuAt_);
+    } else {
+        // The list selected the entry under the pointer on the button press; a press elsewhere selects none.
+        entryMenuAt_ = {GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
+        LVHITTESTINFO hit{};
+        hit.pt = entryMenuAt_;
+        ScreenToClient(list, &hit.pt);
+        const int item = ListView_HitTest(list, &hit);
+        if (item < 0) return;
+        index = static_cast<size_t>(item);
+    }
+    if (user_) user_->EntryMenuAsked(*index);
+}
+
+std::optional<StopAction> MainWindow::ChooseStopAction(StopAction current) {
+    struct Item {
+        int id;
+        StopAction action;
+        const char* text;
+    };
+    static constexpr Item items[] = {
+        {ids::IDM_STOP_SUSPEND, StopAction::Suspend, "&Suspend"},
+        {ids::IDM_STOP_SHUT_DOWN, StopAction::ShutDown, "Shut &down the guest (suspend if it does not)"},
+        {ids::IDM_STOP_LEAVE, StopAction::Leave, "&Leave running"},
+    };
+    UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return std::nullopt;
+    for (const Item& item : items) {
+        AppendMenuA(menu.get(), MF_STRING, static_cast<UINT_PTR>(item.id), item.text);
+        if (item.action == current)
+            CheckMenuRadioItem(menu.get(), items[0].id, items[2].id, item.id, MF_BYCOMMAND);
+    }
+    // Where the user's settings put a menu beside the point: right-handed pens drop it to the left.
+    const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+    const int chosen =
+        static_cast<int>(TrackPopupMenu(menu.get(), align | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                        entryMenuAt_.x, entryMenuAt_.y, 0, hwnd_, nullptr));
+    for (const Item& item : items)
+        if (item.id == chosen) return item.action;
+    return std::nullopt;
 }
 
 void MainWindow::OnDpiChanged(WPARAM wParam, const RECT& suggested) {
