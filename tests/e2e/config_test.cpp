@@ -239,13 +239,18 @@ TEST(Config, AStopActionIsChosenFromTheEntrysMenuSavedForgottenAndReadBack) {
     const auto column = [](HWND list) {
         return std::vector<std::string>{ListText(list, 0, 1), ListText(list, 1, 1), ListText(list, 2, 1)};
     };
+    // The item by its access key once the menu is up.
     const auto choose = [](HWND list, int index, WORD key, char item) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(list, &pid);
         if (key == 0) {
             RightClickListLine(list, index);
         } else {
             SelectListLine(list, index);
             PressKey(key, false, key == VK_F10);
         }
+        EXPECT_TRUE(WaitFor([&] { return !WindowsOf(pid, "#32768").empty(); }, 5s)) << "no menu: " << key;
+        Sleep(600); // Wine shows the menu a moment before its loop takes keys
         PressKey(static_cast<WORD>(item));
     };
     {
