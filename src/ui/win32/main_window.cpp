@@ -180,7 +180,7 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     HWND hwnd = hwnd_;
     switch (msg) {
     case ids::WM_TRAY:
-        OnTray(lParam);
+        OnTray(LOWORD(lParam), wParam);
         break;
     case WM_ACTIVATE:
         // Not the default handling, which gives the frame the focus and leaves Tab dead.
@@ -250,21 +250,29 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-void MainWindow::OnTray(LPARAM mouseMessage) {
+void MainWindow::OnTray(UINT event, WPARAM anchor) {
+    // The menu opens on the right press, as it always has, and from the keyboard: Enter on the selected
+    // icon (NIN_KEYSELECT) or the menu key (WM_CONTEXTMENU, which the shell also sends after a right
+    // click, while the menu that click opened is still up). A left click (its press, then NIN_SELECT)
+    // brings the window back.
+    const bool menu = event == WM_RBUTTONDOWN || event == WM_CONTEXTMENU || event == NIN_KEYSELECT;
     // Under a modal box neither the menu nor the window: a click only brings the box back to the front.
     if (modals_.Any()) {
-        if (mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) RaiseModalBox();
+        if (menu || event == WM_LBUTTONDOWN || event == NIN_SELECT) RaiseModalBox();
         return;
     }
-    if (mouseMessage == WM_LBUTTONDOWN) {
+    if (event == WM_LBUTTONDOWN || event == NIN_SELECT) {
         ShowWindow(hwnd_, SW_SHOW);
-    } else if (mouseMessage == NIN_BALLOONUSERCLICK) {
+    } else if (event == NIN_BALLOONUSERCLICK) {
         tray_.NoticeEnded();
         Forward(ids::IDM_OPEN_LOG);
-    } else if (mouseMessage == NIN_BALLOONTIMEOUT || mouseMessage == NIN_BALLOONHIDE) {
+    } else if (event == NIN_BALLOONTIMEOUT || event == NIN_BALLOONHIDE) {
         tray_.NoticeEnded();
-    } else if (mouseMessage == WM_RBUTTONDOWN) {
-        const int command = tray_.TrackMenu(hwnd_);
+    } else if (menu) {
+        // A keyboard event comes with the icon's point; the mouse's own press is where the pointer is.
+        POINT at{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)};
+        if (event == WM_RBUTTONDOWN || anchor == 0) GetCursorPos(&at);
+        const int command = tray_.TrackMenu(hwnd_, at);
         if (command == ids::IDM_RESTORE)
             ShowWindow(hwnd_, SW_SHOW);
         else if (command != 0)

@@ -85,7 +85,8 @@ class MainWindow final : public MainView {
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
     void Forward(int id);
-    void OnTray(LPARAM mouseMessage);
+    // anchor: the icon's point, from the shell of the current protocol; else 0.
+    void OnTray(UINT event, WPARAM anchor);
     // The modal box the user is to answer, in front; false when none was found.
     bool RaiseModalBox() const;
     void OnNotify(const NMHDR& header);
