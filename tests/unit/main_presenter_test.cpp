@@ -161,27 +161,16 @@ TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnly
     EXPECT_TRUE(ui.Lines("box:").empty());
 }
 
-TEST_F(MainPresenterTest, AVmEntrysMenuChoosesItsStopActionShownInTheAtLogoffColumn) {
-    list.AddFile("C:\\VMs\\a.vmx");
-    list.AddPrompt();
-    list.AddFile("C:\\T\\t.vmtm");
-    list.SetUnsavedChanges(false);
+TEST_F(MainPresenterTest, OnlyAVmEntryHasAStopActionMenuAndItsChoiceIsShown) {
+    for (const char* text : {"C:\\VMs\\a.vmx", "PROMPT:", "C:\\T\\t.vmtm"})
+        list.AddFile(text);
     view.menuChoice = StopAction::ShutDown;
-    presenter.EntryMenuAsked(0);
-    EXPECT_EQ(view.lastLine, (ListLine{"C:\\VMs\\a.vmx", false, "Shut down"}));
-    EXPECT_TRUE(list.HasUnsavedChanges());
-    // No menu for a prompt, a Team, or past the end; closing the menu changes nothing.
-    for (size_t index : {1, 2, 7})
+    for (size_t index : {0, 1, 2, 7}) // a prompt, a Team (which always suspends) and no entry beep
         presenter.EntryMenuAsked(index);
+    EXPECT_EQ(view.asked, Trace{"stop menu: 0"});
     EXPECT_EQ(ui.Count("beep"), 3u);
-    view.menuChoice.reset();
-    presenter.EntryMenuAsked(0);
-    EXPECT_EQ(view.asked, (Trace{"stop menu: 0", "stop menu: 1"}));
-    EXPECT_EQ(list.Action(0), StopAction::ShutDown);
-    EXPECT_EQ(AtLogoffText("C:\\VMs\\a.vmx", StopAction::Leave), "Leave running");
-    EXPECT_EQ(AtLogoffText("C:\\VMs\\a.vmx", StopAction::Suspend), "Suspend");
-    EXPECT_EQ(AtLogoffText("C:\\T\\t.vmtm", StopAction::Leave), "Suspend");
-    EXPECT_EQ(AtLogoffText("DELAY:5", StopAction::Suspend), "");
+    EXPECT_EQ(view.lastLine, (ListLine{"C:\\VMs\\a.vmx", false, "Shut down"}));
+    EXPECT_EQ(AtLogoffText("C:\\T\\t.vmtm", StopAction::Leave) + AtLogoffText("DELAY:5", {}), "Suspend");
 }
 
 TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {

@@ -420,30 +420,6 @@ TEST_F(VmsimTest, ToolsRunOnceTheVmHasRunForItsBootTime) {
     EXPECT_EQ(tools(), "running\r\n");
 }
 
-TEST_F(VmsimTest, ASoftStopWaitsForTheGuestOrIsRefused) {
-    ASSERT_EQ(Ctl({"set-shutdown", r_, "800"}).exitCode, 0u);
-    ASSERT_EQ(Ctl({"set-shutdown", a_, "refuse"}).exitCode, 0u);
-    EXPECT_EQ(Ctl({"set-shutdown", a_, "later"}).exitCode, 2u);
-    ASSERT_EQ(Vmrun({"start", r_}).exitCode, 0u);
-    ASSERT_EQ(Vmrun({"start", a_}).exitCode, 0u);
-    Outcome run = Vmrun({"stop", r_, "soft"});
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_GE(run.elapsedMs, 800u);
-    EXPECT_TRUE(StateHas("vm\toff\t" + r_ + "\tshutdown=800\r\n"));
-    run = Vmrun({"stop", a_, "soft"});
-    EXPECT_EQ(run.out, "Error: The guest refused to shut down: " + a_ + "\r\n");
-    EXPECT_EQ(run.exitCode, 255u);
-    std::string capture;
-    EXPECT_EQ(
-        ThroughCmd(Quoted(bin_ + "vmware-cmd.bat") + " " + Quoted(a_) + " stop trysoft", &capture).exitCode,
-        1u);
-    EXPECT_EQ(capture, "VMControl error -16: The guest refused to shut down: " + a_ + "\r\n");
-    EXPECT_TRUE(StateHas("vm\trunning\t" + a_));
-    // A hard stop needs no guest.
-    EXPECT_EQ(Vmrun({"stop", a_, "hard"}).exitCode, 0u);
-    EXPECT_EQ(Ctl({"state", a_}).out, "off\r\n");
-}
-
 TEST_F(VmsimTest, AHungCallHoldsNoLock) {
     WriteAll(StatePath(), StateLine("off", a_) + "inject\t" + a_ + "\tstart\thang\r\n");
     Child hung(Quoted(bin_ + "vmrun.exe") + " start " + Quoted(a_), root_);
