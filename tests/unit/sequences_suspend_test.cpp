@@ -53,8 +53,13 @@ TEST(SuspendAll, EachVmByItsStopActionWithTheShutdownFallingBackToASuspension) {
     using enum StopAction;
     Rig r;
     r.w.options.toolTimeout = "2";
-    r.w.entries = {{VmA},         {B, 1, ShutDown}, {C, 1, ShutDown}, {D, 1, Leave}, {E, 1, ShutDown},
-                   {T, 1, Leave}, {F, 0, Leave}};
+    r.w.entries = {{VmA},
+                   {B, true, ShutDown},
+                   {C, true, ShutDown},
+                   {D, true, Leave},
+                   {E, true, ShutDown},
+                   {T, true, Leave},
+                   {F, false, Leave}};
     r.w.running = {B, D, E, F, VmZ};
     r.w.shutdownMs = {{E, 10000}}; // E's guest takes longer than the limit; C's tools refuse
     r.w.failingVerbs = {"stop " + C};
