@@ -16,27 +16,26 @@ bool Suspend(const VmStopServices& s, const std::string& text) {
     return s.vms.ExecVmCommand("suspend", text);
 }
 
-bool IsListedRunning(VmOperations& vms, const std::string& vmPath) {
-    // A listing that failed cannot say the VM is off; the suspension that follows is harmless if it is.
-    const std::optional<std::vector<std::string>> running = vms.ListRunningVms();
-    return !running || std::any_of(running->begin(), running->end(),
-                                   [&](const std::string& p) { return SameTextIgnoringCase(p, vmPath); });
-}
-
-// The tool's soft stop returns once the guest is off; it is asked again after it, because a guest that
-// took the request may still be on its way down when the tool gives up.
+// The tool's soft stop answers once the guest has shut down, but the VM may still be listed for a moment:
+// the listing is asked until it no longer shows the VM, within what is left of the limit. A stop the tool
+// refused or gave up on, or a listing that failed (and has told the user), ends the wait.
 bool ShutDown(const VmStopServices& s, const std::string& vmPath, uint64_t& elapsedMs) {
     const uint64_t begin = s.processes.TickMilliseconds();
     const uint64_t limitMs = uint64_t{s.limitSeconds} * 1000;
-    const bool accepted = s.vms.ExecVmCommand("stop", vmPath);
-    for (;;) {
-        elapsedMs = s.processes.TickMilliseconds() - begin;
-        if (!accepted || elapsedMs >= limitMs) return false;
-        if (!IsListedRunning(s.vms, vmPath)) return true;
-        elapsedMs = s.processes.TickMilliseconds() - begin;
-        if (elapsedMs >= limitMs) return false;
-        SleepMilliseconds(s.processes, std::min(OffPollMs, limitMs - elapsedMs));
+    const auto spent = [&] { return elapsedMs = s.processes.TickMilliseconds() - begin; };
+    if (!s.vms.ExecVmCommand("stop", vmPath)) {
+        spent();
+        return false;
     }
+    while (spent() < limitMs) {
+        const std::optional<std::vector<std::string>> running = s.vms.ListRunningVms();
+        if (!running) return false;
+        if (std::none_of(running->begin(), running->end(),
+                         [&](const std::string& p) { return SameTextIgnoringCase(p, vmPath); }))
+            return true;
+        if (spent() < limitMs) SleepMilliseconds(s.processes, std::min(OffPollMs, limitMs - elapsedMs));
+    }
+    return false;
 }
 
 } // namespace

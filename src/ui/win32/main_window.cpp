@@ -321,7 +321,8 @@ std::optional<StopAction> MainWindow::ChooseStopAction(StopAction current) {
         if (item.action == current)
             CheckMenuRadioItem(menu.get(), items[0].id, items[2].id, item.id, MF_BYCOMMAND);
     }
-    // Where the user's settings put a menu beside the point: right-handed pens drop it to the left.
+    // SM_MENUDROPALIGNMENT is set for a right hand on a pen screen: the menu opens to the left of the point,
+    // where the hand does not cover it.
     const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
     const int chosen =
         static_cast<int>(TrackPopupMenu(menu.get(), align | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON,

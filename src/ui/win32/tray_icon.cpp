@@ -78,7 +78,8 @@ int TrayIcon::TrackMenu(HWND owner, POINT at) {
     const auto open = ScopedValue(menuOpen_, true);
     // Without the foreground the menu would not close on a click elsewhere.
     SetForegroundWindow(owner);
-    // Where the user's settings put a menu beside the point: right-handed pens drop it to the left.
+    // SM_MENUDROPALIGNMENT is set for a right hand on a pen screen: the menu opens to the left of the point,
+    // where the hand does not cover it.
     const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
     const int command =
         TrackPopupMenu(menu_.get(), align | TPM_TOPALIGN | TPM_RETURNCMD, at.x, at.y, 0, owner, nullptr);
