@@ -468,7 +468,10 @@ void RightClickListLine(HWND list, int index) {
     });
     POINT at{line.left + 8, (line.top + line.bottom) / 2};
     ClientToScreen(list, &at);
-    INPUT steps[3] = {MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at),
+    // A left click on the line first: in the whole e2e run, Wine was seen to drop the first right press on
+    // a window that had just come up.
+    INPUT steps[5] = {MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at),
+                      MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP),
                       MouseInput(MOUSEEVENTF_RIGHTDOWN), MouseInput(MOUSEEVENTF_RIGHTUP)};
     for (INPUT& step : steps) {
         SendInput(1, &step, sizeof(INPUT));
