@@ -73,10 +73,21 @@ void ConfigStore::LoadConfig() {
     }
     keys.resize(kept);
     const std::vector<std::optional<std::string>> flags = ini.Values("Control", keys);
+    const std::vector<std::optional<std::string>> actions = ini.Values("StopAction", keys);
     std::vector<ControlEntry> entries;
     entries.reserve(keys.size());
-    for (size_t i = 0; i < keys.size(); ++i)
-        entries.push_back(ControlEntry{std::move(keys[i]), IniBoolean(flags[i])});
+    for (size_t i = 0; i < keys.size(); ++i) {
+        // Only a VM entry has a stop action; a line for any other is no choice the list could show.
+        StopAction action = StopAction::Suspend;
+        if (actions[i] && KindOf(keys[i]) == EntryKind::VM) {
+            if (const std::optional<StopAction> known = StopActionFromWord(*actions[i]))
+                action = *known;
+            else
+                lost.push_back("Unknown stop action " + Quoted(*actions[i]) +
+                               " read as suspend: " + Quoted(keys[i]));
+        }
+        entries.push_back(ControlEntry{std::move(keys[i]), IniBoolean(flags[i]), action});
+    }
     list_.Assign(std::move(entries));
     list_.SetUnsavedChanges(false);
     list_.SetOptions(options);

@@ -187,6 +187,16 @@ bool ControlList::Toggle(size_t index) {
     return true;
 }
 
+bool ControlList::ChooseAction(size_t index, StopAction action) {
+    if (index >= entries_.size() || KindOf(entries_[index].text) != EntryKind::VM) return false;
+    if (entries_[index].action != action) {
+        entries_[index].action = action;
+        Notify(ListChange::Updated, index);
+        SetUnsavedChanges(true);
+    }
+    return true;
+}
+
 void ControlList::AddPrompt() {
     SetEnabled(AddListItem(PromptText), true);
 }

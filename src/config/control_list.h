@@ -18,9 +18,13 @@ namespace tarnwick {
 // The list control reads entry texts through a 4096-byte buffer.
 inline constexpr size_t MaxEntryText = 4095;
 
+// What the suspension at logoff or Exit does with a VM entry's VM. Teams always suspend.
+enum class StopAction { Suspend, ShutDown, Leave };
+
 struct ControlEntry {
     std::string text;
     bool enabled = false;
+    StopAction action = StopAction::Suspend;
     bool operator==(const ControlEntry&) const = default;
 };
 
@@ -99,6 +103,7 @@ class ControlList {
     const ControlEntry& At(size_t index) const { return entries_.at(index); }
     const std::string& Text(size_t index) const { return entries_.at(index).text; }
     bool Enabled(size_t index) const { return entries_.at(index).enabled; }
+    StopAction Action(size_t index) const { return entries_.at(index).action; }
     const std::vector<ControlEntry>& Entries() const { return entries_; }
 
     std::optional<size_t> Selection() const { return selection_; }
@@ -137,6 +142,8 @@ class ControlList {
     bool MoveDown();
     // A check box pressed, or the space bar on the selected entry.
     bool Toggle(size_t index);
+    // Chosen from the entry's menu; false when there is no such entry or it is no VM entry.
+    bool ChooseAction(size_t index, StopAction action);
     void AddPrompt();
     // typed is the input box's text, kept exactly as typed in the new entry.
     DelayInput AddDelay(std::string_view typed);

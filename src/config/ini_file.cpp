@@ -3,6 +3,7 @@
 #include "common/text_case.h"
 #include "config/integer_text.h"
 
+#include <algorithm>
 #include <type_traits>
 #include <unordered_map>
 
@@ -364,6 +365,29 @@ bool IniBoolean(const std::optional<std::string>& value) {
     return number && *number != 0;
 }
 
+const char* StopActionWord(StopAction action) {
+    switch (action) {
+    case StopAction::ShutDown:
+        return "shutdown";
+    case StopAction::Leave:
+        return "leave";
+    case StopAction::Suspend:
+        break;
+    }
+    return nullptr;
+}
+
+std::optional<StopAction> StopActionFromWord(std::string_view word) {
+    for (const StopAction action : {StopAction::ShutDown, StopAction::Leave}) {
+        const std::string_view known = StopActionWord(action);
+        if (word.size() == known.size() &&
+            std::equal(word.begin(), word.end(), known.begin(),
+                       [](char a, char b) { return (a >= 'A' && a <= 'Z' ? char(a + 32) : a) == b; }))
+            return action;
+    }
+    return std::nullopt;
+}
+
 std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
                              const std::optional<std::string>& toolTimeout,
                              std::optional<bool> resumeOthers) {
@@ -392,6 +416,18 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
         out += entry.text;
         out += " = ";
         out += flag(entry.enabled);
+        out += "\r\n";
+    }
+    bool header = false;
+    for (const ControlEntry& entry : entries) {
+        const char* word = StopActionWord(entry.action);
+        if (!word) continue;
+        if (!header) out += "[StopAction]\r\n";
+        header = true;
+        out += "  ";
+        out += entry.text;
+        out += " = ";
+        out += word;
         out += "\r\n";
     }
     return out;

@@ -62,8 +62,14 @@ class IniFile {
 // then integer text other than 0 is true, and anything else, or no value at all, is false.
 bool IniBoolean(const std::optional<std::string>& value);
 
+// A VM entry's stop action as [StopAction] holds it: "shutdown" or "leave". Suspend has no word: it is
+// what an entry without a line does, so a file whose VMs all suspend has no such section.
+const char* StopActionWord(StopAction action); // nullptr for Suspend
+// Either word in any ASCII letter case; nullopt for anything else.
+std::optional<StopAction> StopActionFromWord(std::string_view word);
+
 // Tarnwick.ini as the program writes it, byte for byte; the ResumeOthers and ToolTimeout lines only
-// when given.
+// when given, and [StopAction] after [Control] only when an entry does not suspend.
 std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
                              const std::optional<std::string>& toolTimeout = std::nullopt,
                              std::optional<bool> resumeOthers = std::nullopt);

@@ -41,7 +41,8 @@ Hypervisor::RunOutcome Hypervisor::Run(const std::string& verb, const std::strin
         break;
     }
     s_.reporter.WriteLog(TimedOutLine(line, seconds));
-    if (onLimitPassed_ && !cut) onLimitPassed_();
+    // A guest that does not shut down in time is suspended instead, and that suspension is what counts.
+    if (onLimitPassed_ && !cut && verb != "stop") onLimitPassed_();
     return RunOutcome::TimedOut;
 }
 
@@ -70,7 +71,8 @@ bool Hypervisor::ExecVmCommand(const std::string& verb, const std::string& vmPat
         succeeded =
             output && OutputMeansSuccess(TrimControls(IndentTextLines(*output, 0)), s_.tools.useVmrun);
     if (!succeeded) {
-        s_.reporter.WriteLog("Error " + verb + "ing \"" + vmPath + "\".");
+        s_.reporter.WriteLog("Error " + (verb == "stop" ? std::string("stopp") : verb) + "ing \"" + vmPath +
+                             "\".");
         s_.reporter.WriteLog("  Exit code: " + std::to_string(exitCode));
         std::string shown = output ? IndentTextLines(*output, 5) : std::string();
         if (outcome == RunOutcome::Ran && !output) shown += IndentTextLines(why, 5);

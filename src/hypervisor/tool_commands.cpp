@@ -39,9 +39,11 @@ std::string BuildToolCommandLine(bool useVmrun, const std::string& toolPath, con
         line += verb;
         if (!vmPath.empty()) line += " " + QuoteForCmd(vmPath);
         if (verb == "snapshot" || verb == "deletesnapshot") line += std::string(" ") + SnapshotName;
+        if (verb == "stop") line += " soft";
     } else {
         if (!vmPath.empty()) line += QuoteForCmd(vmPath) + " ";
         line += verb;
+        if (verb == "stop") line += " trysoft";
     }
     if (capturePath) line += " > " + QuoteForCmd(*capturePath);
     line += '"';

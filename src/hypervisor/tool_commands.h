@@ -29,6 +29,7 @@ std::string_view SuccessText(bool useVmrun);
 std::string QuoteForCmd(const std::string& text);
 
 // The full `cmd /c ""<tool>" ..."` line for either back-end; capturePath nullopt: no redirection.
+// The verb "stop" asks the guest to shut down ("soft", "trysoft"): the program never powers a VM off.
 // The texts must hold no double quote (see ContainsDoubleQuote).
 std::string BuildToolCommandLine(bool useVmrun, const std::string& toolPath, const std::string& verb,
                                  const std::string& vmPath, const std::optional<std::string>& capturePath);

@@ -12,6 +12,7 @@ class ControlListPort final : public ControlListView {
     size_t Count() const override { return list_.Count(); }
     std::string Text(size_t index) const override { return list_.Text(index); }
     bool Enabled(size_t index) const override { return list_.Enabled(index); }
+    StopAction Action(size_t index) const override { return list_.Action(index); }
     void ReplaceText(size_t index, const std::string& text) override { list_.ReplaceText(index, text); }
     std::optional<size_t> Selection() const override { return list_.Selection(); }
     std::optional<size_t> FindText(const std::string& text) const override;

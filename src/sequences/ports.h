@@ -1,6 +1,8 @@
 #pragma once
 // What the sequences need from the control list, the hypervisor and the session, and nothing more.
 // The shell adapts the real list model, the hypervisor and the Win32 calls to these; tests use fakes.
+#include "config/control_list.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -19,6 +21,7 @@ class ControlListView {
     // Callers pass index < Count(). The text is a copy: the list may change while it is in use.
     virtual std::string Text(size_t index) const = 0;
     virtual bool Enabled(size_t index) const = 0;
+    virtual StopAction Action(size_t index) const = 0;
     // The entry keeps its place, its enabled flag, the list's selection and the unsaved-changes state.
     virtual void ReplaceText(size_t index, const std::string& text) = 0;
     virtual std::optional<size_t> Selection() const = 0;

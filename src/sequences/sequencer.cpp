@@ -5,6 +5,7 @@
 #include "config/control_list.h"
 #include "hypervisor/tool_commands.h"
 #include "sequences/delay.h"
+#include "sequences/stop_action.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -361,16 +362,12 @@ bool Sequencer::SuspendAll() {
             } else if (IsPromptText(text)) {
                 s_.reporter.ShowStatus("Skipping startup user prompt...");
             } else {
-                s_.reporter.ShowStatus((IsTeamText(text) ? "  Suspending Team: " : "  Suspending VM: ") +
-                                       text);
                 Suspend(text, false);
             }
         }
         s_.reporter.ShowStatus("Suspending any other running VMs...");
-        for (const std::string& path : s_.vms.ListRunningVms().value_or(std::vector<std::string>())) {
-            s_.reporter.ShowStatus("  Suspending VM: " + path);
+        for (const std::string& path : s_.vms.ListRunningVms().value_or(std::vector<std::string>()))
             if (Suspend(path, true)) Record(path);
-        }
         s_.reporter.ShowStatus("");
     }
     Notice(RunKind::Suspend, suspendTally_);
@@ -379,12 +376,18 @@ bool Sequencer::SuspendAll() {
 }
 
 // The list's entries are suspended whether they run or not, so only a VM that was listed as running
-// and stayed so counts as a failure; the second pass lists every VM the first one left running.
+// and stayed so counts as a failure; the second pass lists every VM the first one left running. A VM
+// left running on purpose is neither; one shut down, or suspended after its shutdown failed, is done.
 bool Sequencer::Suspend(const std::string& text, bool wasRunning) {
-    const bool suspended = s_.vms.ExecVmCommand("suspend", text);
-    if (suspended || wasRunning) ++suspendTally_.tried;
-    if (!suspended && wasRunning) ++suspendTally_.failed;
-    return suspended;
+    const std::optional<StopAction> action = ActionAtSuspension(s_.list, text, wasRunning);
+    if (!action) return false;
+    const uint32_t limit = ToolTimeoutSeconds(s_.resume.options).value_or(DefaultToolTimeout);
+    const VmStopEnd end = StopVm(VmStopServices{s_.vms, s_.reporter, s_.processes, limit}, *action, text);
+    if (end == VmStopEnd::LeftRunning) return false;
+    const bool done = end != VmStopEnd::Failed;
+    if (done || wasRunning) ++suspendTally_.tried;
+    if (!done && wasRunning) ++suspendTally_.failed;
+    return done;
 }
 
 // Written as each VM is suspended rather than once at the end: a session ended by force ("Shut down

@@ -107,7 +107,8 @@ class Sequencer {
     // The VMs of the record, after the list, when the user asked for them. False when the run was
     // stopped meanwhile.
     bool RestartRecorded();
-    // True when the tool suspended it.
+    // The one step per VM of a suspension, by its entry's stop action (stop_action.h). True when the VM
+    // was suspended or shut down.
     bool Suspend(const std::string& text, bool wasRunning);
     // A VM the second pass suspended, in the record unless the next start starts it anyway.
     void Record(const std::string& vmPath);

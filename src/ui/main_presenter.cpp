@@ -88,6 +88,39 @@ void MainPresenter::SelectionChanged(std::optional<size_t> index) {
     s_.list.Select(index);
 }
 
+// Only a VM entry has a choice: a Team always suspends, and the other kinds are no VM.
+void MainPresenter::EntryMenuAsked(size_t index) {
+    if (index >= s_.list.Count() || KindOf(s_.list.Text(index)) != EntryKind::VM) {
+        s_.dialogs.Beep();
+        return;
+    }
+    const std::string text = s_.list.Text(index);
+    const std::optional<StopAction> chosen = view_.ChooseStopAction(s_.list.Action(index));
+    // The menu runs its own message loop, in which the list may have changed.
+    if (chosen && index < s_.list.Count() && s_.list.Text(index) == text)
+        s_.list.ChooseAction(index, *chosen);
+}
+
+std::string AtLogoffText(std::string_view entryText, StopAction action) {
+    switch (KindOf(entryText)) {
+    case EntryKind::Team:
+        return "Suspend";
+    case EntryKind::VM:
+        break;
+    default:
+        return "";
+    }
+    switch (action) {
+    case StopAction::ShutDown:
+        return "Shut down";
+    case StopAction::Leave:
+        return "Leave running";
+    case StopAction::Suspend:
+        break;
+    }
+    return "Suspend";
+}
+
 // A command with nothing to act on (no selection, or the edge of the list) answers with a beep.
 void MainPresenter::BeepUnless(bool acted) {
     if (!acted) s_.dialogs.Beep();
@@ -114,7 +147,8 @@ void MainPresenter::AddRunningVms() {
 }
 
 ListLine MainPresenter::Line(size_t index) const {
-    return ListLine{s_.list.Text(index), s_.list.Enabled(index)};
+    return ListLine{s_.list.Text(index), s_.list.Enabled(index),
+                    AtLogoffText(s_.list.Text(index), s_.list.Action(index))};
 }
 
 void MainPresenter::ModelChanged(const ListChange& change) {

@@ -44,6 +44,7 @@ class MainPresenter final : public MainViewEvents {
     void Command(UserCommand command) override;
     void EntryToggled(size_t index) override;
     void SelectionChanged(std::optional<size_t> index) override;
+    void EntryMenuAsked(size_t index) override;
 
   private:
     void ModelChanged(const ListChange& change);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarnwick {
@@ -37,8 +38,12 @@ enum class OptionBox { WinStart, ResumeOthers, BkpAll, Snapshot };
 struct ListLine {
     std::string text;
     bool checked = false;
+    std::string atLogoff; // the "At logoff" column: the stop action of a VM or Team entry, else empty
     bool operator==(const ListLine&) const = default;
 };
+
+// The "At logoff" column's text for an entry.
+std::string AtLogoffText(std::string_view entryText, StopAction action);
 
 class MainView {
   public:
@@ -64,6 +69,9 @@ class MainView {
     // filter in the "Name|pattern|Name|pattern" form; the chosen full path, or nullopt when cancelled.
     virtual std::optional<std::string> ChooseFile(const std::string& filter,
                                                   const std::string& initialDir) = 0;
+    // The menu of stop actions, with current marked, where the user asked for the entry's menu; the
+    // action chosen, or nullopt when the menu was closed without one.
+    virtual std::optional<StopAction> ChooseStopAction(StopAction current) = 0;
     virtual void ShowAbout() = 0;
     // Opens a file in the program the user has for its kind.
     virtual void OpenInEditor(const std::string& path) = 0;
@@ -77,6 +85,8 @@ class MainViewEvents {
     // The user flipped an entry's check mark.
     virtual void EntryToggled(size_t index) = 0;
     virtual void SelectionChanged(std::optional<size_t> index) = 0;
+    // A right-click, Shift+F10 or the menu key on an entry, which the view has selected.
+    virtual void EntryMenuAsked(size_t index) = 0;
 };
 
 } // namespace tarnwick

@@ -227,6 +227,61 @@ TEST(Config, HandEditedFileLoadsByTheProfileRules) {
     ASSERT_TRUE(ExitThroughTray(p, main));
 }
 
+// The stop action from the entry's menu, by the mouse (key 0), Shift+F10 and the menu key; an older file
+// without [StopAction] loads as it is and is written back byte for byte once every VM suspends again.
+TEST(Config, AStopActionIsChosenFromTheEntrysMenuSavedForgottenAndReadBack) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    EnsureRunKey();
+    const std::string old = "[Options]\r\n  BkpAll = 0\r\n  UseSnapshot = 0\r\n[Control]\r\n"
+                            "  C:\\VMs\\a.vmx = -1\r\n  C:\\VMs\\b.vmx = 0\r\n  DELAY:5 = -1\r\n";
+    WriteFileBytes(ws.Dir() + "Tarnwick.ini", old);
+    const auto column = [](HWND list) {
+        return ListText(list, 0, 1) + "|" + ListText(list, 1, 1) + "|" + ListText(list, 2, 1);
+    };
+    // The item by its access key once the menu is up; true when the line then shows shown.
+    const auto choose = [](HWND list, int index, WORD key, char item, const std::string& shown) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(list, &pid);
+        if (key == 0) RightClickListLine(list, index);
+        if (key != 0 && SelectListLine(list, index)) PressKey(key, false, key == VK_F10);
+        EXPECT_TRUE(WaitFor([&] { return !WindowsOf(pid, "#32768").empty(); }, 5s)) << "no menu: " << key;
+        Sleep(600); // Wine shows the menu a moment before its loop takes keys
+        PressKey(static_cast<WORD>(item));
+        return WaitFor([&] { return ListText(list, index, 1) == shown; }, 5s);
+    };
+    {
+        Process p("\"" + ws.Exe() + "\"");
+        HWND main = WaitWindow(p.Id(), "TfrmMain");
+        ASSERT_TRUE(main);
+        HWND list = GetDlgItem(main, kList);
+        EXPECT_EQ(column(list), "Suspend|Suspend|");
+        ASSERT_TRUE(BringToFront(main));
+        ASSERT_TRUE(choose(list, 1, 0, 'L', "Leave running"));
+        ASSERT_TRUE(choose(list, 0, VK_F10, 'L', "Leave running"));
+        ASSERT_TRUE(choose(list, 0, VK_APPS, 'D', "Shut down"));
+        PressCommand(main, kSave);
+        const std::string saved =
+            old + "[StopAction]\r\n  C:\\VMs\\a.vmx = shutdown\r\n  C:\\VMs\\b.vmx = leave\r\n";
+        EXPECT_TRUE(WaitFor([&] { return ws.Config() == saved; }, 5s)) << ws.Config();
+        ASSERT_TRUE(choose(list, 1, 0, 'S', "Suspend"));
+        PressCommand(main, kForget);
+        EXPECT_TRUE(WaitFor([&] { return ListText(list, 1, 1) == "Leave running"; }, 5s)) << "Forget";
+        ASSERT_TRUE(ExitThroughTray(p, main));
+    }
+    Process p("\"" + ws.Exe() + "\"");
+    HWND main = WaitWindow(p.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    HWND list = GetDlgItem(main, kList);
+    EXPECT_EQ(column(list), "Shut down|Leave running|");
+    ASSERT_TRUE(BringToFront(main));
+    ASSERT_TRUE(choose(list, 0, VK_APPS, 'S', "Suspend") && choose(list, 1, VK_F10, 'S', "Suspend"))
+        << column(list);
+    PressCommand(main, kSave);
+    EXPECT_TRUE(WaitFor([&] { return ws.Config() == old; }, 5s)) << ws.Config();
+    ASSERT_TRUE(ExitThroughTray(p, main));
+}
+
 TEST(Config, MissingRunKeyWarnsAndDisablesTheLogonBox) {
     Workspace ws;
     VmwareInstall vmware(ws.Dir());

@@ -368,11 +368,11 @@ int ListCount(HWND list) {
     return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
 }
 
-std::string ListText(HWND list, int index) {
+std::string ListText(HWND list, int index, int column) {
     std::string out;
     WithRemoteItem(list, [&](HANDLE p, char* remote) {
         LVITEMW item{};
-        item.iSubItem = 0;
+        item.iSubItem = column;
         item.cchTextMax = 8192;
         item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
         WriteProcessMemory(p, remote, &item, sizeof item, nullptr);
@@ -458,11 +458,35 @@ void ClickWithMouse(HWND window) {
     Sleep(100);
 }
 
-void PressKey(WORD key, bool withAlt) {
+void RightClickListLine(HWND list, int index) {
+    RECT line{};
+    WithRemoteItem(list, [&](HANDLE p, char* remote) {
+        line.left = LVIR_LABEL;
+        WriteProcessMemory(p, remote, &line, sizeof line, nullptr);
+        SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote));
+        return ReadProcessMemory(p, remote, &line, sizeof line, nullptr) != 0;
+    });
+    POINT at{line.left + 8, (line.top + line.bottom) / 2};
+    ClientToScreen(list, &at);
+    // A left click on the line first: in the whole e2e run, Wine was seen to drop the first right press on
+    // a window that had just come up.
+    INPUT steps[5] = {MouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, at),
+                      MouseInput(MOUSEEVENTF_LEFTDOWN), MouseInput(MOUSEEVENTF_LEFTUP),
+                      MouseInput(MOUSEEVENTF_RIGHTDOWN), MouseInput(MOUSEEVENTF_RIGHTUP)};
+    for (INPUT& step : steps) {
+        SendInput(1, &step, sizeof(INPUT));
+        Sleep(50);
+    }
+    Sleep(200);
+}
+
+void PressKey(WORD key, bool withAlt, bool withShift) {
     std::vector<INPUT> keys;
     if (withAlt) keys.push_back(KeyInput(VK_MENU, false));
+    if (withShift) keys.push_back(KeyInput(VK_SHIFT, false));
     keys.push_back(KeyInput(key, false));
     keys.push_back(KeyInput(key, true));
+    if (withShift) keys.push_back(KeyInput(VK_SHIFT, true));
     if (withAlt) keys.push_back(KeyInput(VK_MENU, true));
     SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
     Sleep(100);

@@ -102,7 +102,7 @@ void ClickControl(HWND main, int id);
 bool SetListCheck(HWND list, int index, bool checked);
 bool ListCheck(HWND list, int index);
 int ListCount(HWND list);
-std::string ListText(HWND list, int index);
+std::string ListText(HWND list, int index, int column = 0);
 bool SelectListLine(HWND list, int index);
 // The first child of a class, searched through the whole tree.
 HWND FindDescendant(HWND parent, const char* className);
@@ -111,7 +111,9 @@ HWND FindDescendant(HWND parent, const char* className);
 // there, a key with or without Alt.
 void PointAt(HWND window);
 void ClickWithMouse(HWND window);
-void PressKey(WORD key, bool withAlt = false);
+// A right click, with real input, on the text of a list view line.
+void RightClickListLine(HWND list, int index);
+void PressKey(WORD key, bool withAlt = false, bool withShift = false);
 // Brings a window of the program to the front, as a click on its caption would.
 bool BringToFront(HWND window);
 // The window that has the keyboard focus in the thread of window, or null.

@@ -372,6 +372,46 @@ TEST(Sequences, VmwareCmdBackEndStartsSuspendsAndQueriesEachListedVm) {
         EXPECT_EQ(vmware.State(vm), "suspended");
 }
 
+// At Exit, on the vmware-cmd back-end: Alpha suspends, Beta's guest shuts down in 2 s, R&D Lab's guest
+// is still on when the limit ends its stop and it is suspended instead, Delta is left running.
+TEST(Sequences, ExitStopsEachVmByItsStopActionAndNothingCountsAsFailed) {
+    Workspace ws;
+    InstallOptions server;
+    server.product = Product::Server;
+    VmwareInstall vmware(ws.Dir(), server);
+    const std::string alpha = vmware.MakeVm("Alpha", "Alpha"), beta = vmware.MakeVm("Beta Web", "Beta Web"),
+                      gamma = vmware.MakeVm("R&D Lab", "R&D Lab"), delta = vmware.MakeVm("Delta", "Delta");
+    std::string ini = Ini({{alpha, true}, {beta, true}, {gamma, true}, {delta, true}});
+    ini.insert(ini.find("[Control]"), "  ToolTimeout = 4\r\n");
+    WriteFileBytes(ws.Dir() + "Tarnwick.ini", ini + "[StopAction]\r\n  " + beta + " = shutdown\r\n  " +
+                                                  gamma + " = Shutdown\r\n  " + delta + " = leave\r\n");
+    vmware.Ctl("set-shutdown \"" + beta + "\" 2000");
+    vmware.Ctl("set-shutdown \"" + gamma + "\" 30000");
+    Process p("\"" + ws.Exe() + "\" /START", false);
+    HWND main = WaitWindow(p.Id(), "TfrmMain", "", 20s);
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 20s));
+    vmware.Ctl("clear-journal");
+    ASSERT_TRUE(ExitThroughTray(p, main, true, 60s)) << ws.Log();
+
+    std::vector<std::vector<std::string>> acted; // without the listings' state queries
+    for (const auto& call : vmware.Calls())
+        if (call.size() > 2 && call[2] != "getstate") acted.push_back(call);
+    EXPECT_EQ(acted, (std::vector<std::vector<std::string>>{{"vmware-cmd", gamma, "stop", "trysoft"},
+                                                            {"vmware-cmd", gamma, "suspend"},
+                                                            {"vmware-cmd", beta, "stop", "trysoft"},
+                                                            {"vmware-cmd", alpha, "suspend"}}));
+    EXPECT_EQ(vmware.State(beta) + " " + vmware.State(delta), "off running");
+    const std::string log = ws.Log();
+    size_t at = 0;
+    for (const std::string& line :
+         {"  Leaving VM running: " + delta, "  Shutting down VM: " + gamma,
+          std::string("    not off after 4 seconds; suspending instead."), "  Shutting down VM: " + beta})
+        EXPECT_NE(at = log.find(" - " + line + "\r\n", at), std::string::npos) << line << "\n" << log;
+    for (const std::string& tip : TrayTips())
+        EXPECT_EQ(tip.find("could not be"), std::string::npos) << tip;
+}
+
 TEST(Sequences, PercentAndAmpersandInAPathReachTheToolUnchanged) {
     Lab lab;
     const std::string odd = lab.vmware.MakeVm("100%PATH% & co", "x%OS%");

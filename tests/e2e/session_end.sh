@@ -317,5 +317,34 @@ run_start $'  ResumeOthers = -1\r\n' 2
     fail "the log does not name Beta and R&D Lab"
 finish "a logoff records the VMs the list does not start, and /START restarts them only with the option"
 
+# 9. Each listed VM by its stop action: Alpha suspends, Beta's guest shuts down within 2 s, R&D Lab's
+# refuses and it is suspended instead, 100%PATH% is left running. Nothing failed: no notice holds the end.
+setup stop-actions
+gamma='C:\VMs\R&D Lab\R&D Lab.vmx'
+delta='C:\VMs\100%PATH%\100%PATH%.vmx'
+write_ini "$alpha = -1" "$beta = -1" "$gamma = -1" "$delta = -1"
+printf '[StopAction]\r\n  %s = shutdown\r\n  %s = shutdown\r\n  %s = leave\r\n' "$beta" "$gamma" "$delta" >>"$app/Tarnwick.ini"
+ctl set-shutdown "$beta" 2000
+ctl set-shutdown "$gamma" refuse
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+ctl clear-journal
+sleep 1.5
+round_start=$(now_ms)
+end_session &
+stop_round=$(round_ms "$round_start")
+wait_end || fail "the program did not end with the session"
+got=$(messages "$log" | sed -n '/ aborted\.$/,$p' | grep -E '^(  [A-Z]|    not off|Error)' | grep -v '^  Command output' |
+    sed 's/after [0-9]* sec/after N sec/')
+want=$(printf '  Leaving VM running: %s\n  Shutting down VM: %s\nError stopping "%s".\n  Exit code: 255\n    not off after N seconds; suspending instead.\n  Shutting down VM: %s\n  Suspending VM: %s' \
+    "$delta" "$gamma" "$gamma" "$beta" "$alpha")
+[ "$got" = "$want" ] || { fail "log of the round:"; diff <(echo "$want") <(echo "$got") | sed 's/^/    /'; }
+[ "$(journal)" = "$(printf 'vmrun\tstop\t%s\tsoft\nvmrun\tsuspend\t%s\nvmrun\tstop\t%s\tsoft\nvmrun\tlist\nvmrun\tsuspend\t%s\nvmrun\tlist' \
+    "$gamma" "$gamma" "$beta" "$alpha")" ] || { fail "journal:"; journal | sed 's/^/    /'; }
+[ "$(grep -F "$delta" "$WINEPREFIX/drive_c/ProgramData/VMsim/vmsim-state.txt" | cut -f2)" = running ] || fail "100%PATH% not running"
+# The guest's 2 s and the round's own work; a notice would hold the end for 10 s more.
+[ "${stop_round:-999999}" -lt 10000 ] || fail "the round took ${stop_round} ms"
+finish "at a logoff each VM is suspended, shut down or left running by its stop action"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

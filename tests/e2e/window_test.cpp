@@ -3,6 +3,7 @@
 #include "vmware_fixture.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 using namespace e2e;
 
@@ -113,4 +114,27 @@ TEST(Window, FocusComesBackAfterTheAboutBoxAndAfterAnotherWindow) {
         << "focus on " << GetDlgCtrlID(FocusOf(main));
     other.Kill();
     EXPECT_TRUE(ExitThroughTray(p, main));
+}
+
+// The tray icon as the shell of the current protocol reports it: the event in the low word, the icon's
+// point in wParam. Enter on the selected icon and the menu key open the menu; a left click restores.
+TEST(Window, TheTrayMenuOpensFromTheKeyboardAndALeftClickRestores) {
+    Workspace ws;
+    VmwareInstall vmware(ws.Dir());
+    Process p("\"" + ws.Exe() + "\"");
+    HWND main = WaitWindow(p.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    const WPARAM anchor = MAKEWPARAM(1000, 740);
+    for (const UINT event : {UINT{NIN_KEYSELECT}, UINT{WM_CONTEXTMENU}, UINT{WM_LBUTTONDOWN}}) {
+        PostMessageA(main, WM_CLOSE, 0, 0); // the close box hides the window
+        ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main); }, 5s));
+        PostMessageA(main, WM_USER + 1, anchor, MAKELPARAM(event, 100));
+        if (event != WM_LBUTTONDOWN) {
+            ASSERT_TRUE(WaitFor([&] { return !WindowsOf(p.Id(), "#32768").empty(); }, 5s)) << event;
+            Sleep(600); // Wine shows the menu a moment before its loop takes keys
+            PressKey('R');
+        }
+        EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 5s)) << event;
+    }
+    ASSERT_TRUE(ExitThroughTray(p, main));
 }

@@ -91,6 +91,25 @@ TEST_F(ConfigStoreTest, SaveWritesTheExactFileAndLogs) {
     EXPECT_TRUE(ui.DialogLines().empty());
 }
 
+TEST_F(ConfigStoreTest, StopActionsLiveInTheirOwnSectionOnlyForVmEntriesThatDoNotSuspend) {
+    File("[Control]\r\nC:\\a.vmx=-1\r\nC:\\b.vmx=0\r\nC:\\c.vmx=0\r\nC:\\t.vmtm=0\r\n[StopAction]\r\n"
+         "c:\\A.VMX=SHUTDOWN\r\nC:\\b.vmx = leave\r\nC:\\c.vmx = off\r\nC:\\t.vmtm = leave\r\n");
+    store.LoadConfig();
+    using enum StopAction;
+    EXPECT_EQ(list.Entries(), (std::vector<ControlEntry>{{"C:\\a.vmx", true, ShutDown},
+                                                         {"C:\\b.vmx", false, Leave},
+                                                         {"C:\\c.vmx", false, Suspend},
+                                                         {"C:\\t.vmtm", false, Suspend}}));
+    EXPECT_EQ(ui.Lines("log:").front(), "Unknown stop action \"off\" read as suspend: \"C:\\c.vmx\"");
+    EXPECT_FALSE(list.ChooseAction(3, Leave) || list.HasUnsavedChanges()); // a Team always suspends
+    EXPECT_TRUE(list.ChooseAction(2, Leave) && list.HasUnsavedChanges());
+    list.Select(1);
+    list.DeleteSelected(); // and its line goes with it
+    ASSERT_TRUE(store.SaveConfig().ok);
+    EXPECT_EQ(Saved().substr(Saved().find("[StopAction]")),
+              "[StopAction]\r\n  C:\\a.vmx = shutdown\r\n  C:\\c.vmx = leave\r\n");
+}
+
 TEST_F(ConfigStoreTest, ToolTimeoutIsSavedAsWrittenAndOnlyWhenTheFileHadIt) {
     File("[Options]\r\nToolTimeout=  0x3C \r\nBkpAll=1\r\n[Control]\r\nC:\\a.vmx=1\r\n");
     store.LoadConfig();

@@ -191,6 +191,11 @@ TEST_F(HypervisorTest, EachRunHasTheLimitOfItsKindAndARunPastItFails) {
     EXPECT_EQ(ui.Logged()[1], "      Ended after the limit of 900 seconds: " + line);
     EXPECT_EQ(ui.Logged()[2], "Error suspending \"D:\\x.vmx\".");
     EXPECT_EQ(ui.Logged()[3], "  Exit code: 1460");
+    // A soft stop past its limit is followed by a suspension, which is what counts.
+    processes.tool = [](const std::string&) { return ScriptedProcesses::Answer{true, 0, true}; };
+    EXPECT_FALSE(limited.ExecVmCommand("stop", "D:\\x.vmx"));
+    EXPECT_EQ(ui.Logged()[7], "Error stopping \"D:\\x.vmx\".");
+    EXPECT_EQ(limitsPassed, 1);
 
     // A wait's query takes what is left of the wait, at least a second; ended there, it is the wait's
     // end and no tool that failed to finish. Under its own limit it is one.

@@ -39,7 +39,9 @@ class FakeView : public MainView {
     void SetListLines(const std::vector<ListLine>& lines) override {
         drawn.push_back("lines " + std::to_string(lines.size()));
     }
+    ListLine lastLine;
     void SetListLine(size_t index, const ListLine& line) override {
+        lastLine = line;
         drawn.push_back("line " + std::to_string(index) + " " + Shown(line));
     }
     void InsertListLine(size_t index, const ListLine& line) override {
@@ -62,6 +64,11 @@ class FakeView : public MainView {
     std::optional<std::string> ChooseFile(const std::string& filter, const std::string& initialDir) override {
         asked.push_back("file: " + filter + " | " + initialDir);
         return chosen;
+    }
+    std::optional<StopAction> menuChoice;
+    std::optional<StopAction> ChooseStopAction(StopAction current) override {
+        asked.push_back("stop menu: " + std::to_string(static_cast<int>(current)));
+        return menuChoice;
     }
     void ShowAbout() override { ++aboutShown; }
     void OpenInEditor(const std::string& path) override { asked.push_back("open: " + path); }
@@ -152,6 +159,18 @@ TEST_F(MainPresenterTest, ListCommandsEditTheModelBeepWhenMisplacedAndRedrawOnly
     EXPECT_EQ(view.asked, (Trace{"open: C:\\Tools\\Tarnwick.log"}));
     EXPECT_EQ(ui.Count("beep"), 4u);
     EXPECT_TRUE(ui.Lines("box:").empty());
+}
+
+TEST_F(MainPresenterTest, OnlyAVmEntryHasAStopActionMenuAndItsChoiceIsShown) {
+    for (const char* text : {"C:\\VMs\\a.vmx", "PROMPT:", "C:\\T\\t.vmtm"})
+        list.AddFile(text);
+    view.menuChoice = StopAction::ShutDown;
+    for (size_t index : {0, 1, 2, 7}) // a prompt, a Team (which always suspends) and no entry beep
+        presenter.EntryMenuAsked(index);
+    EXPECT_EQ(view.asked, Trace{"stop menu: 0"});
+    EXPECT_EQ(ui.Count("beep"), 3u);
+    EXPECT_EQ(view.lastLine, (ListLine{"C:\\VMs\\a.vmx", false, "Shut down"}));
+    EXPECT_EQ(AtLogoffText("C:\\T\\t.vmtm", StopAction::Leave) + AtLogoffText("DELAY:5", {}), "Suspend");
 }
 
 TEST_F(MainPresenterTest, DelayAndFileAskTheUserAndACancelAddsNothing) {

@@ -26,6 +26,7 @@ using fakes::Trace;
 struct Entry {
     std::string text;
     bool enabled = true;
+    StopAction action = StopAction::Suspend;
 };
 
 // Files and directories as in fakes::MemoryFiles; command lines and sleeps are recorded in the trace.
@@ -45,6 +46,8 @@ class FakeWorld : public fakes::RecordingUi,
     std::set<std::string> failingVerbs;  // "verb path" that the tool reports as failed
     std::set<std::string> throwingVerbs; // "verb path" whose capture file cannot be read
     std::vector<std::string> running;    // what ListRunningVms returns
+    // A stop the tool accepts turns the VM off this long later on the clock (at once when not named).
+    std::map<std::string, uint64_t> shutdownMs, offAt;
     bool listingFails = false;
     std::map<std::string, std::pair<bool, uint32_t>> commandResults; // command -> started, exit code
     bool privilegeOk = true, exitWindowsOk = true, blockReasonsSupported = true;
@@ -201,6 +204,10 @@ class FakeWorld : public fakes::RecordingUi,
         CheckIndex(i);
         return entries.at(i).enabled;
     }
+    StopAction Action(size_t i) const override {
+        CheckIndex(i);
+        return entries.at(i).action;
+    }
     void ReplaceText(size_t i, const std::string& text) override {
         CheckIndex(i);
         entries.at(i).text = text;
@@ -217,12 +224,17 @@ class FakeWorld : public fakes::RecordingUi,
     bool ExecVmCommand(const std::string& verb, const std::string& path) override {
         Record("exec:" + verb + " " + path);
         if (throwingVerbs.contains(verb + " " + path)) throw IoError("cannot read the capture file");
-        return !failingVerbs.contains(verb + " " + path);
+        if (failingVerbs.contains(verb + " " + path)) return false;
+        if (verb == "stop") offAt[path] = clockMs + (shutdownMs.contains(path) ? shutdownMs.at(path) : 0);
+        return true;
     }
     std::optional<std::vector<std::string>> ListRunningVms() override {
         Record("list-running");
         if (listingFails) return std::nullopt;
-        return running;
+        std::vector<std::string> on;
+        for (const std::string& vm : running)
+            if (!offAt.contains(vm) || offAt.at(vm) > clockMs) on.push_back(vm);
+        return on;
     }
     bool ToolsRunning(const std::string& path, uint32_t withinSeconds) override {
         Record("tools:" + path);

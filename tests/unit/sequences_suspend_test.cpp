@@ -47,6 +47,46 @@ TEST(SuspendAll, ListBottomUpWithItsOwnKindOrderThenEveryRunningVm) {
               }));
 }
 
+TEST(SuspendAll, EachVmByItsStopActionWithTheShutdownFallingBackToASuspension) {
+    const std::string B = "D:\\B.vmx", C = "D:\\C.vmx", D = "D:\\D.vmx", E = "D:\\E.vmx", F = "D:\\F.vmx",
+                      T = "D:\\T.vmtm";
+    using enum StopAction;
+    Rig r;
+    r.w.options.toolTimeout = "2";
+    r.w.entries = {{VmA},
+                   {B, true, ShutDown},
+                   {C, true, ShutDown},
+                   {D, true, Leave},
+                   {E, true, ShutDown},
+                   {T, true, Leave},
+                   {F, false, Leave}};
+    r.w.running = {B, D, E, F, VmZ};
+    r.w.shutdownMs = {{E, 10000}}; // E's guest takes longer than the limit; C's tools refuse
+    r.w.failingVerbs = {"stop " + C};
+    EXPECT_TRUE(r.seq.SuspendAll());
+    const std::string suspending = "status:  Suspending VM: ", shutting = "status:  Shutting down VM: ";
+    EXPECT_EQ(r.w.trace,
+              (Trace{"status:Suspending cataloged VMs in reverse specified order...",
+                     "status:  Suspending Team: " + T, "exec:suspend " + T, // a Team always suspends
+                     shutting + E, "exec:stop " + E, "list-running", "sleep:1000", "list-running",
+                     "sleep:1000", "log:    not off after 2 seconds; suspending instead.",
+                     "exec:suspend " + E, "status:  Leaving VM running: " + D, shutting + C, "exec:stop " + C,
+                     "log:    not off after 0 seconds; suspending instead.", "exec:suspend " + C,
+                     shutting + B, "exec:stop " + B, "list-running", suspending + VmA, "exec:suspend " + VmA,
+                     "status:Suspending any other running VMs...", "list-running",
+                     // D was left running on purpose; E only suspended, as its shutdown was tried.
+                     suspending + E, "exec:suspend " + E,
+                     "status:  Leaving VM running: " + F, // unchecked, but its action holds
+                     suspending + VmZ, "exec:suspend " + VmZ, "status:"}));
+    EXPECT_EQ(r.w.files.at(Rig::ResumePath), VmZ + "\r\n") << "D and F are left running, not recorded";
+
+    // A shutdown that fell back is done when its suspension is (C); only E, found running, fails.
+    r.w.failingVerbs = {"stop " + C, "suspend " + E};
+    r.w.offAt.clear();
+    r.seq.SuspendAll();
+    EXPECT_EQ(r.w.trace.back(), "notice:1 of 6 VMs could not be suspended. Click to see the log.");
+}
+
 TEST(SuspendAll, OnlyVmsThatStayedRunningCountAsFailuresInItsNotice) {
     Rig r;
     // A is off, so its suspension fails harmlessly; B runs and cannot be suspended in either pass.

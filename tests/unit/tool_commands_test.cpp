@@ -39,6 +39,11 @@ TEST(BuildToolCommandLine, BothBackEndsByteExact) {
          R"(cmd /c ""C:\S\vmware-cmd.bat" "D:\a b\x.vmx" start > "C:\App\Tarnwick.tmp"")"},
         {false, "C:\\S\\vmware-cmd.bat", "-l", "", kCapture,
          R"(cmd /c ""C:\S\vmware-cmd.bat" -l > "C:\App\Tarnwick.tmp"")"},
+        // The program's stop is always the guest's own shutdown.
+        {true, "C:\\P\\vmrun.exe", "stop", "D:\\x.vmx", kCapture,
+         R"(cmd /c ""C:\P\vmrun.exe" stop "D:\x.vmx" soft > "C:\App\Tarnwick.tmp"")"},
+        {false, "C:\\S\\vmware-cmd.bat", "stop", "D:\\x.vmx", kCapture,
+         R"(cmd /c ""C:\S\vmware-cmd.bat" "D:\x.vmx" stop trysoft > "C:\App\Tarnwick.tmp"")"},
         // vmware-cmd takes no snapshot name, whatever the verb.
         {false, "C:\\S\\vmware-cmd.bat", "snapshot", "D:\\x.vmx", kCapture,
          R"(cmd /c ""C:\S\vmware-cmd.bat" "D:\x.vmx" snapshot > "C:\App\Tarnwick.tmp"")"},

@@ -17,6 +17,7 @@ const char* const kCtlUsage =
     "  set-state VMX STATE           register a VM if needed and set its state\r\n"
     "  state VMX                     print off, running, suspended or unregistered\r\n"
     "  set-tools VMX MS|not-installed  the VM's tools run MS ms after it starts running, or never\r\n"
+    "  set-shutdown VMX MS|refuse    a soft stop shuts the VM down after MS ms, or is refused\r\n"
     "  list                          print STATE<TAB>VMX for every registered VM\r\n"
     "  add-snapshot VMX NAME         give a VM a snapshot\r\n"
     "  snapshots VMX                 print a VM's snapshot names\r\n"
@@ -88,6 +89,10 @@ int RunCtl(const std::vector<std::string>& args) {
         if (vm.power == Power::Running && vm.runningSince == 0) vm.runningSince = NowMs();
         if (!ApplyVmItem(vm, "tools=" + Lower(args[2])))
             return Fail("not a time in ms nor not-installed: " + args[2]);
+        store.Save(state);
+    } else if (cmd == "set-shutdown" && need(2)) {
+        if (!ApplyVmItem(state.Register(args[1]), "shutdown=" + Lower(args[2])))
+            return Fail("not a time in ms nor refuse: " + args[2]);
         store.Save(state);
     } else if (cmd == "remove-vm" && need(1)) {
         if (!state.Remove(args[1])) return Fail("not registered: " + args[1]);

@@ -72,11 +72,13 @@ std::string WithBreak(const std::string& stored, bool raw) {
 int RunTool(Role role, const std::vector<std::string>& args) {
     Store store(ResolveHome());
     std::optional<Injection> injection;
+    unsigned long shutdownMs = 0;
     {
         // Journal first, so that a call that then hangs or fails is still on record.
         Store::Lock lock(store);
         store.AppendJournal(JournalLine(RoleName(role), args));
         State state = store.Load();
+        shutdownMs = SoftStopWaitMs(role, state, args);
         if (Injection* found = FindInjection(state, role, TargetOf(role, args))) {
             injection = *found;
             if (found->times > 0) {
@@ -92,6 +94,8 @@ int RunTool(Role role, const std::vector<std::string>& args) {
         if (injection->hang) Sleep(INFINITE);
         if (injection->err) WriteStd(STD_ERROR_HANDLE, WithBreak(*injection->err, injection->raw));
     }
+    // The guest shuts down meanwhile; a caller that gives up first ends this process, and the VM runs on.
+    if (shutdownMs) Sleep(shutdownMs);
     Answer answer;
     if (!injection || !injection->Replaces() || injection->run) {
         Store::Lock lock(store);

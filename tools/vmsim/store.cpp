@@ -305,6 +305,15 @@ bool ApplyVmItem(Vm& vm, const std::string& item) {
         vm.toolsNotInstalled = false;
         return true;
     }
+    if (item == "shutdown=refuse") {
+        vm.shutdownRefused = true;
+        return true;
+    }
+    if (item.starts_with("shutdown=") && ParseUnsigned(item.substr(9), number)) {
+        vm.shutdownAfterMs = number;
+        vm.shutdownRefused = false;
+        return true;
+    }
     return false;
 }
 
@@ -367,7 +376,8 @@ std::string ParseState(const std::string& text, State& state) {
 
 std::string FormatState(const State& state) {
     std::ostringstream out;
-    out << "# vmsim state: vm<TAB>state<TAB>path[<TAB>since=MS][<TAB>tools=MS|not-installed], "
+    out << "# vmsim state: vm<TAB>state<TAB>path[<TAB>since=MS][<TAB>tools=MS|not-installed]"
+           "[<TAB>shutdown=MS|refuse], "
            "snapshot<TAB>path<TAB>name, "
            "inject<TAB>vm<TAB>verb<TAB>items\r\n";
     for (const Vm& vm : state.vms) {
@@ -379,6 +389,10 @@ std::string FormatState(const State& state) {
             out << "\ttools=not-installed";
         else if (vm.toolsAfterMs)
             out << "\ttools=" << vm.toolsAfterMs;
+        if (vm.shutdownRefused)
+            out << "\tshutdown=refuse";
+        else if (vm.shutdownAfterMs)
+            out << "\tshutdown=" << vm.shutdownAfterMs;
         out << "\r\n";
     }
     for (const Vm& vm : state.vms)

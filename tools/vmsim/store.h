@@ -54,6 +54,9 @@ struct Vm {
     unsigned long long runningSince = 0; // milliseconds since 1601, while running
     unsigned long toolsAfterMs = 0;
     bool toolsNotInstalled = false;
+    // A soft stop: the guest's tools shut it down this long after they are asked, or refuse to.
+    unsigned long shutdownAfterMs = 0;
+    bool shutdownRefused = false;
 };
 
 // Every change of power goes through here, so that a VM's boot time starts when it starts running.
@@ -131,7 +134,7 @@ class Store {
     std::string home_;
 };
 
-// One "since=MS" or "tools=MS|not-installed" item of a vm line.
+// One "since=MS", "tools=MS|not-installed" or "shutdown=MS|refuse" item of a vm line.
 bool ApplyVmItem(Vm& vm, const std::string& item);
 // One "key=value" or flag of an injection, as the control command and the state file both give them.
 bool ApplyInjectionItem(Injection& inj, const std::string& item);

@@ -132,7 +132,34 @@ const char* const kVmwareCmdUsage = "Usage: vmware-cmd <options> <vm-cfg-path> <
                                     "  VM actions: getstate, start, stop, suspend\r\n"
                                     "  Server actions: register <vm-cfg-path>, unregister <vm-cfg-path>\r\n";
 
+// vmware-cmd's soft modes: "soft", and "trysoft", which the real tool follows with a hard stop when the
+// guest does not shut down; here the refusal is the answer.
+bool IsSoftMode(const Args& opArgs) {
+    return opArgs.size() > 2 && OneOf(opArgs[2], {"soft", "trysoft"});
+}
+
+// A running VM (not a Team) whose guest refuses a soft stop.
+bool RefusesShutdown(State& state, const std::string& path) {
+    const Vm* vm = IsTeam(path) ? nullptr : state.Find(path);
+    return vm && vm->power == Power::Running && vm->shutdownRefused;
+}
+
 } // namespace
+
+unsigned long SoftStopWaitMs(Role role, State& state, const Args& all) {
+    std::string path;
+    if (role == Role::Vmrun) {
+        const Args a = VmrunArgs(all);
+        if (a.size() == 3 && Lower(a[0]) == "stop" && Lower(a[2]) == "soft") path = a[1];
+    } else if (role == Role::VmwareCmd) {
+        const Args a = SkipOptions(all, {"-H", "-O", "-U", "-P"}, {"-q", "-v"});
+        if (a.size() > 1 && Lower(a[1]) == "stop" && IsSoftMode(a)) path = a[0];
+    }
+    if (path.empty() || IsTeam(path)) return 0;
+    const Vm* vm = state.Find(path);
+    if (!vm || vm->power != Power::Running || vm->shutdownRefused) return 0;
+    return vm->shutdownAfterMs;
+}
 
 const char* RoleName(Role role) {
     switch (role) {
@@ -240,6 +267,8 @@ Answer RunVmrun(State& state, const Args& all) {
             !OneOf(a[2], verb == "start" ? std::initializer_list<const char*>{"gui", "nogui"}
                                          : std::initializer_list<const char*>{"hard", "soft"}))
             return VmrunError("Invalid argument: " + a[2]);
+        if (verb == "stop" && a.size() == 3 && Lower(a[2]) == "soft" && RefusesShutdown(state, path))
+            return VmrunError("The guest refused to shut down: " + path);
         return VmrunPower(state, verb, path);
     }
     if (IsTeam(path)) return VmrunError("The operation is not supported for the specified parameters");
@@ -317,6 +346,8 @@ Answer RunVmwareCmd(State& state, const Args& all) {
         return Result("suspend()", "1", quiet, true);
     }
     if (vm->power == Power::Off) return WrongState(op, vm->power);
+    if (IsSoftMode(a) && RefusesShutdown(state, path))
+        return VmControlError("-16: The guest refused to shut down: " + path);
     SetPower(*vm, Power::Off);
     return Result("stop()", "1", quiet, true);
 }

@@ -30,6 +30,10 @@ Answer RunVmwareCmd(State& state, const std::vector<std::string>& args);
 Answer RunVmware(State& state, const std::vector<std::string>& args);
 Answer Act(Role role, State& state, const std::vector<std::string>& args);
 
+// How long a soft stop of a running VM waits for its guest before it powers off (outside the lock, as a
+// delay does); 0 for any other call.
+unsigned long SoftStopWaitMs(Role role, State& state, const std::vector<std::string>& args);
+
 // The best injection for a call, or nullptr. A named VM beats "*", and "role:verb" beats "verb" beats "*".
 Injection* FindInjection(State& state, Role role, const Target& target);
 

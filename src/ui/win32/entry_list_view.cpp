@@ -10,6 +10,13 @@ int Item(size_t index) {
     return static_cast<int>(index);
 }
 
+void SetAtLogoff(HWND list, size_t index, const ListLine& line) {
+    LVITEMA item{};
+    item.iSubItem = 1;
+    item.pszText = const_cast<char*>(line.atLogoff.c_str());
+    SendMessageA(list, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+}
+
 } // namespace
 
 void EntryListView::Insert(size_t index, const ListLine& line) {
@@ -18,6 +25,7 @@ void EntryListView::Insert(size_t index, const ListLine& line) {
     item.iItem = Item(index);
     item.pszText = const_cast<char*>(line.text.c_str());
     SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    SetAtLogoff(list_, index, line);
     ListView_SetCheckState(list_, Item(index), line.checked);
 }
 
@@ -37,6 +45,7 @@ void EntryListView::SetLine(size_t index, const ListLine& line) {
     item.iSubItem = 0;
     item.pszText = const_cast<char*>(line.text.c_str());
     SendMessageA(list_, LVM_SETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+    SetAtLogoff(list_, index, line);
     ListView_SetCheckState(list_, Item(index), line.checked);
 }
 

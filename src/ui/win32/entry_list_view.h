@@ -1,6 +1,6 @@
 #pragma once
-// The list view that shows the control list: one line with a check box per entry, one selected at
-// most. What is drawn from here is not reported back as the user's doing.
+// The list view that shows the control list: one line with a check box per entry and its stop action
+// in a second column, one selected at most. What is drawn from here is not reported back as the user's doing.
 #include <windows.h>
 #include <commctrl.h>
 

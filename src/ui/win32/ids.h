@@ -40,6 +40,11 @@ constexpr int IDM_RESTORE = 1201;
 constexpr int IDM_EXIT = 1202;
 constexpr int IDM_OPEN_LOG = 1203;
 
+// An entry's menu of stop actions.
+constexpr int IDM_STOP_SUSPEND = 1211;
+constexpr int IDM_STOP_SHUT_DOWN = 1212;
+constexpr int IDM_STOP_LEAVE = 1213;
+
 // Hides the window a second after a /START run has started the list.
 constexpr UINT_PTR HIDE_TIMER = 1;
 

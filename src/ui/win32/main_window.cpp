@@ -7,6 +7,8 @@
 #include "ui/win32/resource_ids.h"
 #include "ui/window_geometry.h"
 
+#include <windowsx.h>
+
 namespace tarnwick::win32 {
 
 namespace {
@@ -178,7 +180,7 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     HWND hwnd = hwnd_;
     switch (msg) {
     case ids::WM_TRAY:
-        OnTray(lParam);
+        OnTray(LOWORD(lParam), wParam);
         break;
     case WM_ACTIVATE:
         // Not the default handling, which gives the frame the focus and leaves Tab dead.
@@ -220,6 +222,10 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY:
         OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
         return 0;
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) != Control(ids::IDC_CONTROL_LIST)) break;
+        OnListMenu(lParam);
+        return 0;
     case WM_SETTINGCHANGE:
         events_.SettingsChanged();
         break;
@@ -244,26 +250,86 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-void MainWindow::OnTray(LPARAM mouseMessage) {
+void MainWindow::OnTray(UINT event, WPARAM anchor) {
+    // The menu opens on the right press, as it always has, and from the keyboard: Enter on the selected
+    // icon (NIN_KEYSELECT) or the menu key (WM_CONTEXTMENU, which the shell also sends after a right
+    // click, while the menu that click opened is still up). A left click (its press, then NIN_SELECT)
+    // brings the window back.
+    const bool menu = event == WM_RBUTTONDOWN || event == WM_CONTEXTMENU || event == NIN_KEYSELECT;
     // Under a modal box neither the menu nor the window: a click only brings the box back to the front.
     if (modals_.Any()) {
-        if (mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) RaiseModalBox();
+        if (menu || event == WM_LBUTTONDOWN || event == NIN_SELECT) RaiseModalBox();
         return;
     }
-    if (mouseMessage == WM_LBUTTONDOWN) {
+    if (event == WM_LBUTTONDOWN || event == NIN_SELECT) {
         ShowWindow(hwnd_, SW_SHOW);
-    } else if (mouseMessage == NIN_BALLOONUSERCLICK) {
+    } else if (event == NIN_BALLOONUSERCLICK) {
         tray_.NoticeEnded();
         Forward(ids::IDM_OPEN_LOG);
-    } else if (mouseMessage == NIN_BALLOONTIMEOUT || mouseMessage == NIN_BALLOONHIDE) {
+    } else if (event == NIN_BALLOONTIMEOUT || event == NIN_BALLOONHIDE) {
         tray_.NoticeEnded();
-    } else if (mouseMessage == WM_RBUTTONDOWN) {
-        const int command = tray_.TrackMenu(hwnd_);
+    } else if (menu) {
+        // A keyboard event comes with the icon's point; the mouse's own press is where the pointer is.
+        POINT at{GET_X_LPARAM(anchor), GET_Y_LPARAM(anchor)};
+        if (event == WM_RBUTTONDOWN || anchor == 0) GetCursorPos(&at);
+        const int command = tray_.TrackMenu(hwnd_, at);
         if (command == ids::IDM_RESTORE)
             ShowWindow(hwnd_, SW_SHOW);
         else if (command != 0)
             Forward(command);
     }
+}
+
+void MainWindow::OnListMenu(LPARAM screenPoint) {
+    HWND list = Control(ids::IDC_CONTROL_LIST);
+    std::optional<size_t> index;
+    if (screenPoint == -1) {
+        // Shift+F10 or the menu key: the selected entry, with the menu under its text.
+        index = list_.Selection();
+        RECT item{};
+        if (!index || !ListView_GetItemRect(list, static_cast<int>(*index), &item, LVIR_LABEL)) return;
+        entryMenuAt_ = {item.left, item.bottom};
+        ClientToScreen(list, &entryMenuAt_);
+    } else {
+        // The list selected the entry under the pointer on the button press; a press elsewhere selects none.
+        entryMenuAt_ = {GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
+        LVHITTESTINFO hit{};
+        hit.pt = entryMenuAt_;
+        ScreenToClient(list, &hit.pt);
+        const int item = ListView_HitTest(list, &hit);
+        if (item < 0) return;
+        index = static_cast<size_t>(item);
+    }
+    if (user_) user_->EntryMenuAsked(*index);
+}
+
+std::optional<StopAction> MainWindow::ChooseStopAction(StopAction current) {
+    struct Item {
+        int id;
+        StopAction action;
+        const char* text;
+    };
+    static constexpr Item items[] = {
+        {ids::IDM_STOP_SUSPEND, StopAction::Suspend, "&Suspend"},
+        {ids::IDM_STOP_SHUT_DOWN, StopAction::ShutDown, "Shut &down the guest (suspend if it does not)"},
+        {ids::IDM_STOP_LEAVE, StopAction::Leave, "&Leave running"},
+    };
+    UniqueMenu menu(CreatePopupMenu());
+    if (!menu) return std::nullopt;
+    for (const Item& item : items) {
+        AppendMenuA(menu.get(), MF_STRING, static_cast<UINT_PTR>(item.id), item.text);
+        if (item.action == current)
+            CheckMenuRadioItem(menu.get(), items[0].id, items[2].id, item.id, MF_BYCOMMAND);
+    }
+    // SM_MENUDROPALIGNMENT is set for a right hand on a pen screen: the menu opens to the left of the point,
+    // where the hand does not cover it.
+    const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+    const int chosen =
+        static_cast<int>(TrackPopupMenu(menu.get(), align | TPM_TOPALIGN | TPM_RETURNCMD | TPM_RIGHTBUTTON,
+                                        entryMenuAt_.x, entryMenuAt_.y, 0, hwnd_, nullptr));
+    for (const Item& item : items)
+        if (item.id == chosen) return item.action;
+    return std::nullopt;
 }
 
 void MainWindow::OnDpiChanged(WPARAM wParam, const RECT& suggested) {

@@ -76,6 +76,7 @@ class MainWindow final : public MainView {
     std::optional<std::string> AskText(const std::string& caption, const std::string& prompt,
                                        const std::string& initial) override;
     std::optional<std::string> ChooseFile(const std::string& filter, const std::string& initialDir) override;
+    std::optional<StopAction> ChooseStopAction(StopAction current) override;
     void ShowAbout() override;
     void OpenInEditor(const std::string& path) override;
 
@@ -84,10 +85,13 @@ class MainWindow final : public MainView {
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     HWND Control(int id) const { return GetDlgItem(hwnd_, id); }
     void Forward(int id);
-    void OnTray(LPARAM mouseMessage);
+    // anchor: the icon's point, from the shell of the current protocol; else 0.
+    void OnTray(UINT event, WPARAM anchor);
     // The modal box the user is to answer, in front; false when none was found.
     bool RaiseModalBox() const;
     void OnNotify(const NMHDR& header);
+    // WM_CONTEXTMENU from the list: at the pointer, or under the selected entry for the keyboard.
+    void OnListMenu(LPARAM screenPoint);
     void OnDpiChanged(WPARAM wParam, const RECT& suggested);
     // As a dialog does: the control that had the focus when the window lost it gets it back.
     void RememberFocus();
@@ -99,6 +103,7 @@ class MainWindow final : public MainView {
     MainViewEvents* user_ = nullptr;
     HWND hwnd_ = nullptr;
     HWND focus_ = nullptr;
+    POINT entryMenuAt_{}; // screen point of the entry menu the user asked for
     int dpi_ = 96;
     std::string toolDir_;
     MainWindowLayout layout_;

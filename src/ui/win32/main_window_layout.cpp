@@ -17,6 +17,9 @@ namespace {
 
 enum class FontKind { Normal, Bold, Title, Italic };
 
+// The list's second column, at 96 DPI: wide enough for its longest text, "Leave running".
+constexpr int AtLogoffWidth = 96;
+
 struct ControlSpec {
     int id;
     const char* cls;
@@ -30,10 +33,12 @@ struct ControlSpec {
 // Created in this order: the Tab order is the order of the controls that take Tab.
 const ControlSpec ControlTable[] = {
     {ids::IDC_CONTROL_LIST, WC_LISTVIEWA, "",
-     WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 8, 32, 561, 153,
+     WS_TABSTOP | LVS_REPORT | LVS_NOSORTHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 8, 32, 561, 153,
      FontKind::Normal,
      "This is a list of VMs and Teams that you can currently control. They will be started in the order "
-     "listed, and suspended in reverse order."},
+     "listed, and suspended in reverse order. The At logoff column says what logoff and Exit do with each "
+     "VM: Suspend; Shut down (its guest shuts itself down, and it is suspended instead when it is not off "
+     "within the tool time limit); or Leave running. Right-click a VM, or press Shift+F10, to choose."},
     {ids::IDC_WIN_START, "BUTTON", "Automatically start VMs when I log into Windows",
      WS_TABSTOP | BS_AUTOCHECKBOX, 8, 224, 281, 17, FontKind::Normal,
      "Adds \"Tarnwick /START\" to user's registry"},
@@ -239,10 +244,15 @@ void MainWindowLayout::CreateControls(HWND window, int dpi) const {
 
     HWND list = GetDlgItem(window, ids::IDC_CONTROL_LIST);
     ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    // Headed, so that the plan for a logoff reads at a glance.
     LVCOLUMNA column{};
-    column.mask = LVCF_WIDTH;
-    column.cx = Scale(540, dpi);
+    column.mask = LVCF_WIDTH | LVCF_TEXT;
+    column.cx = Scale(540 - AtLogoffWidth, dpi);
+    column.pszText = const_cast<char*>("VM or Team");
     SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    column.cx = Scale(AtLogoffWidth, dpi);
+    column.pszText = const_cast<char*>("At logoff");
+    SendMessageA(list, LVM_INSERTCOLUMNA, 1, reinterpret_cast<LPARAM>(&column));
 
     for (int id : {ids::IDC_SAVE, ids::IDC_FORGET}) {
         SetWindowSubclass(GetDlgItem(window, id), ClickWithoutFocusProc, 1, 0);
@@ -300,8 +310,10 @@ void MainWindowLayout::Arrange(HWND window, int dpi) {
                                                     : font_.get();
         SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-    SendMessageA(GetDlgItem(window, ids::IDC_CONTROL_LIST), LVM_SETCOLUMNWIDTH, 0,
-                 scale(561) - GetSystemMetrics(SM_CXVSCROLL) - 4);
+    HWND list = GetDlgItem(window, ids::IDC_CONTROL_LIST);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 0,
+                 scale(561 - AtLogoffWidth) - GetSystemMetrics(SM_CXVSCROLL) - 4);
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, 1, scale(AtLogoffWidth));
 
     HWND toolbar = GetDlgItem(window, ids::IDC_TOOLBAR);
     SendMessageA(toolbar, TB_SETBITMAPSIZE, 0, MAKELPARAM(scale(16), scale(16)));

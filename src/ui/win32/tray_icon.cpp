@@ -2,6 +2,7 @@
 
 #include "common/win32/record_sizes.h"
 #include "common/product.h"
+#include "common/scope_exit.h"
 #include "ui/win32/ids.h"
 #include "ui/win32/person_can_see.h"
 
@@ -27,7 +28,17 @@ void TrayIcon::Add(HWND owner, HICON icon) {
     // Wanted from now on, even if the shell is not up yet: it is added again when the taskbar announces
     // itself.
     wanted_ = true;
-    Shell_NotifyIconA(NIM_ADD, &record_);
+    if (Shell_NotifyIconA(NIM_ADD, &record_)) UseCurrentProtocol();
+}
+
+// Without it the shell gives no keyboard to the icon: Win+B, the arrows, Enter and the menu key reach
+// only icons of this protocol. A shell without it keeps sending the mouse messages alone, the same low
+// word as before.
+void TrayIcon::UseCurrentProtocol() {
+    NOTIFYICONDATAA version = record_;
+    version.cbSize = TrayRecordBalloonSize;
+    version.uVersion = NOTIFYICON_VERSION_4;
+    Shell_NotifyIconA(NIM_SETVERSION, &version);
 }
 
 void TrayIcon::Remove() {
@@ -38,7 +49,7 @@ void TrayIcon::Remove() {
 bool TrayIcon::OnTaskbarCreated(UINT message) {
     if (!taskbarCreated_ || message != taskbarCreated_ || !wanted_) return false;
     // Explorer restarted: without this the icon, and with it the way back to the window, is gone.
-    Shell_NotifyIconA(NIM_ADD, &record_);
+    if (Shell_NotifyIconA(NIM_ADD, &record_)) UseCurrentProtocol();
     return true;
 }
 
@@ -62,13 +73,16 @@ bool TrayIcon::DesktopShowsNotices() {
     return PersonCanSee() && FindWindowA("Shell_TrayWnd", nullptr) != nullptr;
 }
 
-int TrayIcon::TrackMenu(HWND owner) const {
+int TrayIcon::TrackMenu(HWND owner, POINT at) {
+    if (menuOpen_) return 0;
+    const auto open = ScopedValue(menuOpen_, true);
     // Without the foreground the menu would not close on a click elsewhere.
     SetForegroundWindow(owner);
-    POINT pt{};
-    GetCursorPos(&pt);
-    const int command = TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, pt.x, pt.y,
-                                       0, owner, nullptr);
+    // SM_MENUDROPALIGNMENT is set for a right hand on a pen screen: the menu opens to the left of the point,
+    // where the hand does not cover it.
+    const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+    const int command =
+        TrackPopupMenu(menu_.get(), align | TPM_TOPALIGN | TPM_RETURNCMD, at.x, at.y, 0, owner, nullptr);
     PostMessageA(owner, WM_NULL, 0, 0);
     return command;
 }

@@ -13,14 +13,17 @@ class TrayIcon {
   public:
     TrayIcon();
 
-    // owner takes the icon's mouse messages as ids::WM_TRAY.
+    // owner takes the icon's messages as ids::WM_TRAY, in the current protocol (NOTIFYICON_VERSION_4) where
+    // the shell has it: the event in the low word of lParam, the icon's anchor point in wParam.
     void Add(HWND owner, HICON icon);
     void Remove();
     // Puts the icon back when message announces a restarted taskbar and the icon is wanted; true when
     // the message was that announcement and was handled.
     bool OnTaskbarCreated(UINT message);
-    // The menu at the mouse pointer, over owner; the chosen item's id, or 0.
-    int TrackMenu(HWND owner) const;
+    // The menu at the point (screen coordinates), over owner; the chosen item's id, or 0. It opens
+    // once at a time: asked again while it is open (the shell's WM_CONTEXTMENU after the right press that
+    // opened it), it gives 0.
+    int TrackMenu(HWND owner, POINT at);
     bool Added() const { return wanted_; }
 
     // A balloon with a warning sign over the icon, which must be added. It counts as showing until the
@@ -33,10 +36,13 @@ class TrayIcon {
     static bool DesktopShowsNotices();
 
   private:
+    void UseCurrentProtocol();
+
     UINT taskbarCreated_ = 0;
     bool wanted_ = false;
     NOTIFYICONDATAA record_{};
     UniqueMenu menu_;
+    bool menuOpen_ = false;
     ULONGLONG noticeUntil_ = 0;
 };
 
