@@ -65,6 +65,10 @@ class Processes {
     virtual RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit,
                                 uint32_t& exitCode) = 0;
     virtual void Sleep(unsigned milliseconds) = 0;
+    // Sleeps as Sleep does, but returns as soon as stop() is true; the handlers run meanwhile decide it.
+    virtual void SleepUnless(unsigned milliseconds, const std::function<bool()>& stop) {
+        if (!stop()) Sleep(milliseconds);
+    }
     // A steady clock in milliseconds, for waits that also run tools: their runs take time too.
     virtual uint64_t TickMilliseconds() = 0;
 };

@@ -7,6 +7,7 @@
 #include "sequences/delay.h"
 
 #include <algorithm>
+#include <exception>
 #include <stdexcept>
 
 namespace tarnwick {
@@ -238,7 +239,10 @@ void Sequencer::Delay(const std::string& text) {
 void Sequencer::SleepSeconds(const std::string& text, std::string_view secondsText, int32_t seconds) {
     s_.reporter.ShowStatus("Sleeping for " + std::string(secondsText) + " seconds...");
     if (RefuseAfterStatus(text)) return;
-    SleepMilliseconds(s_.processes, static_cast<uint64_t>(seconds) * 1000);
+    // A suspension or Exit meanwhile ends the delay there, as it ends a wait: the process would otherwise
+    // outlive Exit, and hold the single instance, until the delay had run out.
+    SleepMilliseconds(s_.processes, static_cast<uint64_t>(seconds) * 1000,
+                      [this] { return StopReason().has_value(); });
 }
 
 void Sequencer::Wait(size_t i, const std::string& text) {
@@ -317,17 +321,41 @@ void Sequencer::StartVm(size_t i, const std::string& text) {
 
 template <class Start> void Sequencer::RunStart(const std::string& text, const char* what, Start start) {
     const uint64_t before = suspensionsBegun_;
+    // However the start is left, a log that cannot be written included: what it brought up is suspended
+    // and the session that waits for it is let go. Otherwise the VM runs on and every later logoff is
+    // refused until Exit.
+    std::exception_ptr failure;
     {
         const auto underWay = ScopedValue(startUnderWay_, true);
-        start();
-        if (suspensionsBegun_ == before) return;
+        try {
+            start();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (suspensionsBegun_ == before) {
+            if (failure) std::rethrow_exception(failure);
+            return;
+        }
         // The suspension ran while this start was under way and may not have seen what it started.
-        s_.reporter.WriteLog(std::string(what) +
-                             " started while a suspension ran; suspending it now: " + text);
-        s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + text);
-        s_.vms.ExecVmCommand("suspend", text);
+        try {
+            s_.reporter.WriteLog(std::string(what) +
+                                 " started while a suspension ran; suspending it now: " + text);
+            s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + text);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+        try {
+            s_.vms.ExecVmCommand("suspend", text);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
     }
-    if (onStartCaughtUp_) onStartCaughtUp_();
+    try {
+        if (onStartCaughtUp_) onStartCaughtUp_();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+    if (failure) std::rethrow_exception(failure);
 }
 
 bool Sequencer::SuspendAll() {

@@ -40,6 +40,10 @@ class SessionEnd {
     void EndSession(bool ending, uint32_t lParam);
     // From an okayed request on, until Windows says it was aborted after all: no box may appear then.
     bool MayBeEnding() const { return okayed_ || ending_; }
+    // From a refusal until the session is let through or ends: no box may appear meanwhile either.
+    bool Handling() const {
+        return lastQueryRefused_ || reissuePending_ || waitingForStart_ || MayBeEnding();
+    }
 
     // EWX_LOGOFF or EWX_SHUTDOWN, from the latest WM_ENDSESSION: what a re-issue asks for.
     uint32_t ExitKind() const { return exitKind_; }

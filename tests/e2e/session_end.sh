@@ -317,5 +317,20 @@ run_start $'  ResumeOthers = -1\r\n' 2
     fail "the log does not name Beta and R&D Lab"
 finish "a logoff records the VMs the list does not start, and /START restarts them only with the option"
 
+# 9. A listing that fails during the logoff: no box holds the session until someone clicks it; the
+# failure goes to the log and the session ends.
+setup failing-listing
+write_ini "$alpha = -1"
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+ctl inject '*' list exit=255
+sleep 1.5
+end_session
+wait_end || fail "the session did not end"
+grep -qF "VMRun failed, exit code: 255" "$log" || fail "the failed listing is not in the log"
+grep -q "Session Terminating..." "$log" || fail "the session was not let end"
+journal | grep -qF $'\tsuspend\t'"$alpha" || fail "Alpha was not suspended"
+finish "a listing that fails during a logoff shows no box and the session ends"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

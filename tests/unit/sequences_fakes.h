@@ -190,6 +190,11 @@ class FakeWorld : public fakes::RecordingUi,
         clockMs += ms;
         Record("sleep:" + std::to_string(ms));
     }
+    int cutSleeps = 0; // sleeps that a handler run during them ended early
+    void SleepUnless(unsigned ms, const std::function<bool()>& stop) override {
+        Sleep(ms);
+        if (stop()) ++cutSleeps;
+    }
     uint64_t TickMilliseconds() override { return clockMs; }
 
     size_t Count() const override { return entries.size(); }

@@ -273,6 +273,32 @@ TEST(SessionEnd, AStartUnderWayHoldsTheSessionUntilWhatItStartedIsSuspended) {
     }
 }
 
+// A launch during which a logoff came, and whose log line fails just as its start returns: what it
+// brought up is suspended all the same, and the session is let go. The shell holds the launch's log.
+TEST(SessionEnd, ALaunchWhoseLogFailsAsItsStartReturnsStillSuspendsAndLetsTheSessionGo) {
+    for (const bool held : {true, false}) {
+        Rig r;
+        r.w.entries = {{VmA}};
+        r.w.selected = 0;
+        r.w.during["exec:start " + VmA] = [&r] {
+            r.session.QueryEndSession(EndSessionLogoff);
+            r.session.EndSession(false, EndSessionLogoff);
+            r.w.logFails = true;
+        };
+        if (held) {
+            const HeldLog::Hold hold(r.log);
+            r.seq.LaunchSelected();
+        } else {
+            EXPECT_THROW(r.seq.LaunchSelected(), IoError);
+        }
+        r.w.logFails = false;
+        EXPECT_EQ(CountOf(r.w.trace, "exec:suspend " + VmA), 2u) << held;
+        EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), 1u) << held;
+        EXPECT_TRUE(r.session.QueryEndSession(EndSessionLogoff)) << held;
+        EXPECT_EQ(r.log.TakeFailure(), "The log cannot be written.") << held;
+    }
+}
+
 TEST(SessionEnd, ReissuesAreBoundedInARun) {
     Rig r;
     r.w.entries = {{VmA}};

@@ -140,6 +140,7 @@ void TarnwickApp::UseVmware(const VmwareTools& tools) {
         runner_, gate_, files_, list_.Options(), resumeRecord_, sessionPlatform_,
         [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); }, [this] { QuitApp(); });
     tools_->sequencer.SetFailureNoticeHandler([this](const std::string& text) { NotifyFailure(text); });
+    dialogs_.SendToLogWhile([this] { return tools_ && tools_->sessionEnd.Handling(); });
     presenter_ = std::make_unique<MainPresenter>(
         MainPresenterServices{runFiles_, list_, config_, dialogs_, tools_->vms, tools_->commands, modals_},
         *window_);

@@ -140,9 +140,13 @@ RunEnd CommandRunner::RunWithLimit(const std::string& commandLine, const RunLimi
 }
 
 void CommandRunner::Sleep(unsigned milliseconds) {
+    SleepUnless(milliseconds, [] { return false; });
+}
+
+void CommandRunner::SleepUnless(unsigned milliseconds, const std::function<bool()>& stop) {
     const auto waiting = CountWait();
     const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
+    for (ULONGLONG now = ::GetTickCount64(); now < end && !stop(); now = ::GetTickCount64()) {
         const DWORD woke = WaitForObjectOrInput(nullptr, static_cast<DWORD>(end - now));
         if (woke == WAIT_OBJECT_0) {
             DispatchPending();

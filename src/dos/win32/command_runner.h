@@ -25,6 +25,8 @@ class CommandRunner final : public Processes {
     RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit, uint32_t& exitCode) override;
     // Returns after the given time, dispatching messages as they arrive.
     void Sleep(unsigned milliseconds) override;
+    // Asks stop after every batch of messages it dispatched.
+    void SleepUnless(unsigned milliseconds, const std::function<bool()>& stop) override;
     uint64_t TickMilliseconds() override { return ::GetTickCount64(); }
 
     // Takes every message now waiting out of this thread's queue and dispatches it. A WM_QUIT is held
