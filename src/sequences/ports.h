@@ -87,6 +87,13 @@ class SessionPlatform {
     // Vista), which is no error.
     virtual bool CreateShutdownBlockReason(const std::string& reason) = 0;
     virtual void DestroyShutdownBlockReason() = 0;
+    // Has SessionEnd::RefusalStood called once the refusal has been answered and RefusalGraceMs have
+    // passed; a later call before then starts the moment again.
+    virtual void CallBackAfterRefusal() = 0;
 };
+
+// Windows XP and Wine follow a refusal at once with the abort, which starts the suspension as it always
+// has; this moment lets that abort come first, so both routes read the same in the log.
+inline constexpr unsigned RefusalGraceMs = 400;
 
 } // namespace tarnwick

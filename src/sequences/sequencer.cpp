@@ -26,6 +26,11 @@ const char* const ListChangedLine = "Start sequence stopped: the list was change
 const char* const ResumeOffLine =
     "Not restarting the VMs left running at logoff (the option is off); Tarnwick.resume is kept.";
 
+// A VM or Team entry, which the suspension's first pass suspends.
+bool IsSuspendedEntry(const std::string& text) {
+    return !IsIllegalText(text) && !IsDelayText(text) && !IsWaitText(text) && !IsPromptText(text);
+}
+
 bool Contains(const std::vector<std::string>& paths, const std::string& path) {
     return std::any_of(paths.begin(), paths.end(),
                        [&](const std::string& p) { return SameTextIgnoringCase(p, path); });
@@ -368,6 +373,13 @@ bool Sequencer::SuspendAll() {
         ++suspensionsBegun_;
         suspendTally_ = RunTally{};
         s_.reporter.ShowStatus("Suspending cataloged VMs in reverse specified order...");
+        size_t done = 0, total = 0;
+        const auto progress = [&] {
+            if (onSuspendProgress_) onSuspendProgress_(done, total);
+        };
+        for (size_t i = 0; i < s_.list.Count(); ++i)
+            if (s_.list.Enabled(i) && IsSuspendedEntry(s_.list.Text(i))) ++total;
+        progress();
         for (size_t i = s_.list.Count(); i-- > 0;) {
             // Entries removed meanwhile are gone; the second pass still finds their VMs.
             if (i >= s_.list.Count() || !s_.list.Enabled(i)) continue;
@@ -392,12 +404,19 @@ bool Sequencer::SuspendAll() {
                 s_.reporter.ShowStatus((IsTeamText(text) ? "  Suspending Team: " : "  Suspending VM: ") +
                                        text);
                 Suspend(text, false);
+                ++done;
+                progress();
             }
         }
         s_.reporter.ShowStatus("Suspending any other running VMs...");
-        for (const std::string& path : s_.vms.ListRunningVms().value_or(std::vector<std::string>())) {
+        const std::vector<std::string> others = s_.vms.ListRunningVms().value_or(std::vector<std::string>());
+        total = done + others.size();
+        progress();
+        for (const std::string& path : others) {
             s_.reporter.ShowStatus("  Suspending VM: " + path);
             if (Suspend(path, true)) Record(path);
+            ++done;
+            progress();
         }
         s_.reporter.ShowStatus("");
     }

@@ -77,6 +77,10 @@ class Sequencer {
     void SetSuspensionCompleteHandler(std::function<void()> handler) {
         onSuspensionComplete_ = std::move(handler);
     }
+    // Called as a suspension goes: the VMs it has dealt with, of those it knows of so far.
+    void SetSuspendProgressHandler(std::function<void(size_t done, size_t total)> handler) {
+        onSuspendProgress_ = std::move(handler);
+    }
     // Called when a start during which a suspension began has returned and what it started is suspended.
     void SetStartCaughtUpHandler(std::function<void()> handler) { onStartCaughtUp_ = std::move(handler); }
     // Called once at the end of a start or suspend run that failed in part, with the notice's text.
@@ -124,6 +128,7 @@ class Sequencer {
     std::map<size_t, std::string> startedInRun_; // index -> text of each VM this start sequence started
     std::function<void()> onSuspensionComplete_;
     std::function<void()> onStartCaughtUp_;
+    std::function<void(size_t, size_t)> onSuspendProgress_;
     std::function<void(const std::string&)> onFailureNotice_;
     RunTally startTally_, suspendTally_;
 };

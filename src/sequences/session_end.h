@@ -19,6 +19,7 @@
 #include "sequences/ports.h"
 #include "sequences/sequencer.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -38,11 +39,15 @@ class SessionEnd {
     bool QueryEndSession(uint32_t lParam);
     // WM_ENDSESSION; the caller passes the message on to default handling afterwards.
     void EndSession(bool ending, uint32_t lParam);
+    // A moment after a refusal (SessionPlatform::CallBackAfterRefusal). Windows Vista and later send no
+    // abort until the user chooses Cancel on their shutdown screen: when none has come, the suspension
+    // starts here, and the block reason shows how far it got.
+    void RefusalStood();
     // From an okayed request on, until Windows says it was aborted after all: no box may appear then.
     bool MayBeEnding() const { return okayed_ || ending_; }
     // From a refusal until the session is let through or ends: no box may appear meanwhile either.
     bool Handling() const {
-        return lastQueryRefused_ || reissuePending_ || waitingForStart_ || MayBeEnding();
+        return lastQueryRefused_ || refusalActedOn_ || reissuePending_ || waitingForStart_ || MayBeEnding();
     }
 
     // EWX_LOGOFF or EWX_SHUTDOWN, from the latest WM_ENDSESSION: what a re-issue asks for.
@@ -53,6 +58,10 @@ class SessionEnd {
 
   private:
     void HandleEndSession(bool ending, uint32_t lParam);
+    // What follows our refusal, whether the abort or the moment after it came first.
+    void ActOnRefusal(const std::string& kind);
+    std::string RunningLine(const std::string& kind) const;
+    void ShowProgress(size_t done, size_t total);
     void AfterSuspension();
     void AfterStartCaughtUp();
     void LetThrough();
@@ -63,6 +72,8 @@ class SessionEnd {
     Sequencer& sequencer_;
     SessionPlatform& platform_;
     bool lastQueryRefused_ = false;
+    bool refusalActedOn_ = false;  // the suspension began before any abort: a later abort only records
+    bool screenShowing_ = false;   // no abort yet: Windows may show our block reason meanwhile
     bool refusalCovered_ = false;  // the last refusal came while a re-issue was already owed
     bool reissuePending_ = false;  // re-issue when the running suspension completes
     bool waitingForStart_ = false; // a suspension completed while a start was under way
@@ -70,6 +81,7 @@ class SessionEnd {
     bool ending_ = false;
     int reissues_ = 0;
     uint32_t exitKind_ = ExitLogoff;
+    uint32_t refusedExitKind_ = ExitLogoff; // the kind of the latest refused request
 };
 
 } // namespace tarnwick

@@ -75,6 +75,10 @@ round_ms() {
 
 ctl() { "$wine" 'C:\Program Files\VMware\VMware Workstation\vmsim.exe' --ctl "$@" >/dev/null 2>&1; }
 
+# Windows 10 and 11's session manager, played towards the program's window: one line per step in
+# $app/manager.txt ("query:80000000 0 12": refused, the handler took 12 ms).
+manager() { "$wine" "$build/tests/e2e/session_manager.exe" 'C:\tw\manager.txt' "$@" >/dev/null 2>&1; }
+
 
 finish() {
     /usr/lib/wine/wineserver -k 2>/dev/null
@@ -331,6 +335,42 @@ grep -qF "VMRun failed, exit code: 255" "$log" || fail "the failed listing is no
 grep -q "Session Terminating..." "$log" || fail "the session was not let end"
 journal | grep -qF $'\tsuspend\t'"$alpha" || fail "Alpha was not suspended"
 finish "a listing that fails during a logoff shows no box and the session ends"
+
+# 10. Windows 10 and 11: the refusal brings no abort while the shutdown screen waits for the user. The
+# VMs are suspended all the same, the block reason says how far it got, and the session is re-issued.
+setup no-abort
+write_ini "$alpha = -1" "$beta = -1"
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+ctl inject '*' suspend delay=1000
+sleep 1.5
+round_start=$(now_ms)
+manager query:80000000
+wait_log "Suspension complete; ready for shutdown." 30 || fail "no suspension"
+no_abort_round=$(( $(now_ms) - round_start ))
+wait_end || fail "the session did not end"
+[ "$(head -c 16 "$app/manager.txt")" = "query:80000000 0" ] || fail "not refused: $(cat "$app/manager.txt")"
+got=$(messages "$log" | sed -n '/^VMs Started: /,/^Re-initiating/p' | tail -n +2 | grep -v '^      DosCmd: ' | grep -vx '')
+want=$(cat <<TXT
+Denying Windows Logoff request so we can suspend VMs.
+Windows Logoff held: suspending VMs without waiting for Cancel.
+Suspending cataloged VMs in reverse specified order...
+Suspending virtual machines (0 of 2 done)...
+  Suspending VM: $beta
+Suspending virtual machines (1 of 2 done)...
+  Suspending VM: $alpha
+Suspending virtual machines (2 of 2 done)...
+Suspending any other running VMs...
+Suspending virtual machines (2 of 2 done)...
+Suspension complete; ready for shutdown.
+Re-initiating Windows Logoff.
+TXT
+)
+[ "$got" = "$want" ] || { fail "log of the round:"; diff <(echo "$want") <(echo "$got") | sed 's/^/    /'; }
+grep -q "Session Terminating..." "$log" || fail "the session was not let end"
+echo "  round: ${no_abort_round} ms for two suspends of 1 s"
+[ "$no_abort_round" -le 6000 ] || fail "the suspension took ${no_abort_round} ms"
+finish "Windows 10/11: without Cancel the VMs are suspended, the reason shows progress, the session ends"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -252,6 +252,8 @@ class FakeWorld : public fakes::RecordingUi,
         return blockReasonsSupported;
     }
     void DestroyShutdownBlockReason() override { Record("block:destroy"); }
+    int refusalCallBacks = 0; // not traced: the shell's timer, which the tests play by calling RefusalStood
+    void CallBackAfterRefusal() override { ++refusalCallBacks; }
 };
 
 inline const std::string Now = "12/8/2026  12:52:09 AM";

@@ -75,6 +75,77 @@ TEST(SessionEnd, TheWholeCourseAfterAStartRun) {
     }
 }
 
+// Windows 10 and 11 send no abort after a refusal until the user chooses Cancel; the moment after the
+// refusal starts the suspension then. An abort that came first (XP, Wine) leaves that moment nothing to do.
+TEST(SessionEnd, TheMomentAfterARefusalSuspendsWhenNoAbortCame) {
+    const std::string progress = "Suspending virtual machines (";
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> events; // after the refusal of a logoff
+        size_t heldLines, progressLines, abortLines, reissues;
+    };
+    const Case cases[] = {
+        {"no abort", [](Rig& r) { r.session.RefusalStood(); }, 1, 4, 0, 1},
+        {"abort first",
+         [](Rig& r) {
+             r.session.EndSession(false, EndSessionLogoff);
+             r.session.RefusalStood();
+         },
+         0, 0, 1, 1},
+        {"Cancel during the suspension",
+         [](Rig& r) {
+             r.w.during["exec:suspend " + VmB] = [&r] { r.session.EndSession(false, EndSessionLogoff); };
+             r.session.RefusalStood();
+         },
+         1, 1, 1, 1},
+        {"Cancel after it",
+         [](Rig& r) {
+             r.session.RefusalStood();
+             r.session.EndSession(false, EndSessionLogoff);
+         },
+         1, 4, 1, 1},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.w.entries = {{VmA}, {"DELAY:5"}, {VmB}};
+        r.seq.StartAll();
+        const size_t from = r.w.trace.size();
+        EXPECT_FALSE(r.session.QueryEndSession(EndSessionLogoff));
+        EXPECT_EQ(r.w.refusalCallBacks, 1) << c.name;
+        c.events(r);
+        const Trace t = r.From(from);
+        EXPECT_EQ(CountOf(t, "log:Windows Logoff held: suspending VMs without waiting for Cancel."),
+                  c.heldLines)
+            << c.name;
+        const auto shown = [&](const std::string& prefix) {
+            return static_cast<size_t>(std::count_if(
+                t.begin(), t.end(), [&](const std::string& l) { return l.starts_with(prefix); }));
+        };
+        EXPECT_EQ(shown("log:" + progress), c.progressLines) << c.name;
+        EXPECT_EQ(shown("block:create:" + progress), c.progressLines) << c.name;
+        EXPECT_EQ(CountOf(t, "log:Windows Logoff aborted."), c.abortLines) << c.name;
+        EXPECT_EQ(CountOf(t, "exec:suspend " + VmA), 1u) << c.name;
+        EXPECT_EQ(CountOf(t, "exitwindows:0"), c.reissues) << c.name;
+        EXPECT_EQ(CountOf(t, "log:  (request accepted)"), c.reissues) << c.name;
+        EXPECT_TRUE(r.session.QueryEndSession(EndSessionLogoff)) << c.name;
+    }
+    // The progress as the screen shows it, and then no reason at all.
+    Rig r;
+    r.w.entries = {{VmA}, {VmB}};
+    r.w.running = {"D:\\Other.vmx"};
+    r.seq.StartAll();
+    r.session.QueryEndSession(0);
+    r.session.RefusalStood();
+    Trace reasons;
+    for (const std::string& line : r.w.trace)
+        if (line.starts_with("block:")) reasons.push_back(line);
+    EXPECT_EQ(reasons, (Trace{BlockCreated, "block:create:" + progress + "0 of 2 done)...",
+                              "block:create:" + progress + "1 of 2 done)...",
+                              "block:create:" + progress + "2 of 2 done)...",
+                              "block:create:" + progress + "2 of 3 done)...",
+                              "block:create:" + progress + "3 of 3 done)...", "block:destroy"}));
+}
+
 TEST(SessionEnd, PrivilegeAndReissueFailuresAreLoggedAndTheNextRequestIsOkayed) {
     Rig r;
     r.w.entries = {{VmA}};

@@ -32,7 +32,7 @@ int TarnwickApp::Run() {
         MessageBoxA(nullptr, "The main window could not be created.", ProgramName, MB_OK | MB_ICONERROR);
         return 1;
     }
-    sessionPlatform_.SetWindow(window_->Handle());
+    sessionPlatform_.SetWindow(window_->Handle(), ids::REFUSAL_TIMER);
     WinSessionPlatform::AskToBeQueriedEarly();
     const bool backupRun = ParamIndex(startup_->Args(), "BKP") >= 1;
     if (MessagesGoToLog(backupRun, PersonCanSee())) dialogs_.SendToLog();
@@ -205,6 +205,10 @@ bool TarnwickApp::QueryEndSession(LPARAM lParam) {
 
 void TarnwickApp::EndSession(bool ending, LPARAM lParam) {
     if (tools_) tools_->sessionEnd.EndSession(ending, static_cast<uint32_t>(lParam));
+}
+
+void TarnwickApp::RefusalStood() {
+    if (tools_) tools_->sessionEnd.RefusalStood();
 }
 
 void TarnwickApp::Destroying() {

@@ -100,6 +100,7 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     void SettingsChanged() override;
     bool QueryEndSession(LPARAM lParam) override;
     void EndSession(bool ending, LPARAM lParam) override;
+    void RefusalStood() override;
     void Destroying() override;
     void HandlerFailed(const std::exception& e) override;
 

@@ -42,5 +42,7 @@ constexpr int IDM_OPEN_LOG = 1203;
 
 // Hides the window a second after a /START run has started the list.
 constexpr UINT_PTR HIDE_TIMER = 1;
+// The moment after a refused WM_QUERYENDSESSION.
+constexpr UINT_PTR REFUSAL_TIMER = 2;
 
 } // namespace tarnwick::win32::ids
