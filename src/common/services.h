@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -64,6 +65,20 @@ class Processes {
     // Runs and waits, within the limit. exitCode is 0 unless the child was created.
     virtual RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit,
                                 uint32_t& exitCode) = 0;
+    // Starts every command line at once and waits until all have ended or withinMs have passed; what
+    // still runs then is left running. Each line's exit code, nullopt when it did not start or had not
+    // ended. This one runs them one after another, for a platform that cannot do better.
+    virtual std::vector<std::optional<uint32_t>> RunTogether(const std::vector<std::string>& commandLines,
+                                                             uint64_t withinMs) {
+        std::vector<std::optional<uint32_t>> codes;
+        const uint64_t end = TickMilliseconds() + withinMs;
+        for (const std::string& line : commandLines) {
+            uint32_t code = 0;
+            const bool ran = TickMilliseconds() < end && RunCommandLine(line, std::string(), true, code);
+            codes.push_back(ran ? std::optional<uint32_t>(code) : std::nullopt);
+        }
+        return codes;
+    }
     virtual void Sleep(unsigned milliseconds) = 0;
     // Sleeps as Sleep does, but returns as soon as stop() is true; the handlers run meanwhile decide it.
     virtual void SleepUnless(unsigned milliseconds, const std::function<bool()>& stop) {

@@ -39,6 +39,10 @@ class VmOperations {
     // Whether the VM's guest tools run, by vmrun's checkToolsState; false when it cannot tell. The query
     // takes at most withinSeconds.
     virtual bool ToolsRunning(const std::string& vmPath, uint32_t withinSeconds) = 0;
+    // Suspends the VMs all at once, for a session that ends whatever we do: true for each whose suspend
+    // ended well within withinSeconds. Uncaptured, so judged by the exit code alone.
+    virtual std::vector<bool> SuspendTogether(const std::vector<std::string>& vmPaths,
+                                              uint32_t withinSeconds) = 0;
 };
 
 // What the backup needs of the file system beyond single files. Paths are 8-bit, without a trailing

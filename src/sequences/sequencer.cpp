@@ -400,10 +400,10 @@ bool Sequencer::SuspendAll() {
                 s_.reporter.ShowStatus("Skipping startup wait for a VM to be ready...");
             } else if (IsPromptText(text)) {
                 s_.reporter.ShowStatus("Skipping startup user prompt...");
-            } else {
+            } else if (!Contains(suspendsStarted_, text)) {
                 s_.reporter.ShowStatus((IsTeamText(text) ? "  Suspending Team: " : "  Suspending VM: ") +
                                        text);
-                Suspend(text, false);
+                SuspendOnce(text, false);
                 ++done;
                 progress();
             }
@@ -413,8 +413,9 @@ bool Sequencer::SuspendAll() {
         total = done + others.size();
         progress();
         for (const std::string& path : others) {
+            if (Contains(suspendsStarted_, path)) continue;
             s_.reporter.ShowStatus("  Suspending VM: " + path);
-            if (Suspend(path, true)) Record(path);
+            if (SuspendOnce(path, true)) Record(path);
             ++done;
             progress();
         }
@@ -423,6 +424,48 @@ bool Sequencer::SuspendAll() {
     Notice(RunKind::Suspend, suspendTally_);
     if (onSuspensionComplete_) onSuspensionComplete_();
     return true;
+}
+
+// A forced ending handled while this suspend runs leaves this VM to it.
+bool Sequencer::SuspendOnce(const std::string& text, bool wasRunning) {
+    suspendsStarted_.push_back(text);
+    const ScopeExit done([this] { suspendsStarted_.pop_back(); });
+    return Suspend(text, wasRunning);
+}
+
+bool Sequencer::SuspendRunningAtOnce(const std::string& kind, uint32_t withinSeconds) {
+    // The session ends: a start under way stops, and suspends what it brought up as it returns.
+    closing_ = true;
+    ++suspensionsBegun_;
+    const uint64_t begin = s_.processes.TickMilliseconds();
+    std::vector<std::string> vms;
+    if (const auto running = s_.vms.ListRunningVms()) {
+        vms = *running;
+    } else {
+        // Without a listing, the list's VMs are what we know of.
+        for (size_t i = 0; i < s_.list.Count(); ++i) {
+            const std::string text = s_.list.Text(i);
+            if (s_.list.Enabled(i) && IsSuspendedEntry(text) && !IsTeamText(text)) vms.push_back(text);
+        }
+    }
+    std::erase_if(vms, [this](const std::string& vm) { return Contains(suspendsStarted_, vm); });
+    if (vms.empty()) return true;
+    s_.reporter.WriteLog("Forced Windows " + kind + ": suspending " + std::to_string(vms.size()) +
+                         " VMs at once...");
+    // Started once, never again: a second forced message finds them here.
+    suspendsStarted_.insert(suspendsStarted_.begin(), vms.begin(), vms.end());
+    const uint64_t spentMs = s_.processes.TickMilliseconds() - begin;
+    const uint64_t leftMs =
+        uint64_t{withinSeconds} * 1000 > spentMs ? uint64_t{withinSeconds} * 1000 - spentMs : 0;
+    const std::vector<bool> suspended =
+        s_.vms.SuspendTogether(vms, static_cast<uint32_t>(std::max<uint64_t>(leftMs / 1000, 1)));
+    bool all = true;
+    for (size_t i = 0; i < vms.size(); ++i) {
+        const bool ok = i < suspended.size() && suspended[i];
+        all = all && ok;
+        s_.reporter.WriteLog((ok ? "  Suspended: " : "  Not suspended: ") + vms[i]);
+    }
+    return all;
 }
 
 // The list's entries are suspended whether they run or not, so only a VM that was listed as running

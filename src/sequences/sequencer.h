@@ -65,6 +65,10 @@ class Sequencer {
 
     // Both passes. False when it was not started because a suspension is already running.
     bool SuspendAll();
+    // A session that ends whatever we do: every VM that still runs, listed or not, is suspended at once,
+    // except those whose suspend we started already. Returns when they are done or after withinSeconds;
+    // true when every one was suspended. Nothing is started from then on. kind names the ending.
+    bool SuspendRunningAtOnce(const std::string& kind, uint32_t withinSeconds);
     // The user chose Exit: offers to suspend the VMs, then closes the program.
     void ExitWithSuspendOffer();
 
@@ -113,6 +117,8 @@ class Sequencer {
     bool RestartRecorded();
     // True when the tool suspended it.
     bool Suspend(const std::string& text, bool wasRunning);
+    // Suspend, marked as started for a forced ending that comes meanwhile.
+    bool SuspendOnce(const std::string& text, bool wasRunning);
     // A VM the second pass suspended, in the record unless the next start starts it anyway.
     void Record(const std::string& vmPath);
     void Notice(RunKind kind, const RunTally& tally) const;
@@ -126,6 +132,7 @@ class Sequencer {
     uint64_t suspensionsBegun_ = 0;
     uint64_t suspensionsAtStart_ = 0;            // suspensionsBegun_ when the running start sequence began
     std::map<size_t, std::string> startedInRun_; // index -> text of each VM this start sequence started
+    std::vector<std::string> suspendsStarted_;   // by a forced ending, or the one the pass waits for
     std::function<void()> onSuspensionComplete_;
     std::function<void()> onStartCaughtUp_;
     std::function<void(size_t, size_t)> onSuspendProgress_;

@@ -23,7 +23,19 @@ SessionEnd::SessionEnd(HeldLog& log, EndSessionGate& gate, Sequencer& sequencer,
 
 bool SessionEnd::QueryEndSession(uint32_t lParam) {
     const HeldLog::Hold hold(reporter_);
-    const std::string kind = KindName(lParam == EndSessionLogoff);
+    const std::string kind = KindName((lParam & ~EndSessionCritical) == EndSessionLogoff);
+    if (lParam & EndSessionCritical) {
+        // A refusal would not be heeded: the suspension happens before the answer, as far as it can.
+        try {
+            ForcedSuspension(kind);
+        } catch (const IoError& e) {
+            reporter_.Remember(e.what());
+        }
+        lastQueryRefused_ = false;
+        okayed_ = true;
+        reporter_.WriteLog("Okaying Windows " + kind + " request.");
+        return true;
+    }
     // A suspension that runs, whoever asked for it, must finish before the session may end; so must a
     // start, whose VM may have come up after the suspension looked.
     if (gate_.Allowed() && !sequencer_.IsSuspending() && !sequencer_.IsStartUnderWay()) {
@@ -59,7 +71,7 @@ void SessionEnd::RefusalStood() {
 }
 
 void SessionEnd::ShowProgress(size_t done, size_t total) {
-    if (!screenShowing_ || !reissuePending_) return;
+    if (!screenShowing_ || !reissuePending_ || forced_) return;
     const std::string text =
         "Suspending virtual machines (" + std::to_string(done) + " of " + std::to_string(total) + " done)...";
     gate_.ShowReason(text);
@@ -80,10 +92,12 @@ void SessionEnd::EndSession(bool ending, uint32_t lParam) {
 }
 
 void SessionEnd::HandleEndSession(bool ending, uint32_t lParam) {
-    const bool logoff = lParam == EndSessionLogoff;
+    const bool logoff = (lParam & ~EndSessionCritical) == EndSessionLogoff;
     exitKind_ = logoff ? ExitLogoff : ExitShutdown;
     const std::string kind = KindName(logoff);
     if (ending) {
+        // "Shut down anyway" after our refusal, or an end that came while a suspension ran.
+        ForcedSuspension(kind);
         reporter_.WriteLog("Windows " + kind + " occuring; Session Terminating...");
         return;
     }
@@ -136,6 +150,12 @@ void SessionEnd::ActOnRefusal(const std::string& kind) {
     if (sequencer_.SuspendAll()) notOwed.Dismiss();
 }
 
+void SessionEnd::ForcedSuspension(const std::string& kind) {
+    forced_ = true;
+    if (gate_.Allowed() && !sequencer_.IsSuspending() && !sequencer_.IsStartUnderWay()) return;
+    if (sequencer_.SuspendRunningAtOnce(kind, ForcedSuspendSeconds)) gate_.Release();
+}
+
 void SessionEnd::AfterSuspension() {
     if (sequencer_.IsStartUnderWay()) {
         // The start suspends what it started once it returns; the session waits for that.
@@ -159,7 +179,8 @@ void SessionEnd::LetThrough() {
     gate_.Release();
     if (!reissuePending_) return;
     reissuePending_ = false;
-    Reissue();
+    // A forced ending needs no re-issue: the session is ending already.
+    if (!forced_) Reissue();
 }
 
 void SessionEnd::Reissue() {

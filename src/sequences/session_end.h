@@ -25,9 +25,12 @@
 
 namespace tarnwick {
 
-inline constexpr uint32_t EndSessionLogoff = 0x80000000; // ENDSESSION_LOGOFF
-inline constexpr uint32_t ExitLogoff = 0;                // EWX_LOGOFF
-inline constexpr uint32_t ExitShutdown = 1;              // EWX_SHUTDOWN
+inline constexpr uint32_t EndSessionLogoff = 0x80000000;   // ENDSESSION_LOGOFF
+inline constexpr uint32_t EndSessionCritical = 0x40000000; // ENDSESSION_CRITICAL: it cannot be refused
+// How long a forced ending's suspension may hold the handler; Windows ends the program by then anyway.
+inline constexpr uint32_t ForcedSuspendSeconds = 20;
+inline constexpr uint32_t ExitLogoff = 0;   // EWX_LOGOFF
+inline constexpr uint32_t ExitShutdown = 1; // EWX_SHUTDOWN
 
 class SessionEnd {
   public:
@@ -62,6 +65,8 @@ class SessionEnd {
     void ActOnRefusal(const std::string& kind);
     std::string RunningLine(const std::string& kind) const;
     void ShowProgress(size_t done, size_t total);
+    // "Shut down anyway", Windows Update, shutdown /f: what still runs is suspended at once, here.
+    void ForcedSuspension(const std::string& kind);
     void AfterSuspension();
     void AfterStartCaughtUp();
     void LetThrough();
@@ -79,6 +84,7 @@ class SessionEnd {
     bool waitingForStart_ = false; // a suspension completed while a start was under way
     bool okayed_ = false;
     bool ending_ = false;
+    bool forced_ = false; // a forced ending has come: the session ends without a re-issue
     int reissues_ = 0;
     uint32_t exitKind_ = ExitLogoff;
     uint32_t refusedExitKind_ = ExitLogoff; // the kind of the latest refused request

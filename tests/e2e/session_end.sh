@@ -97,6 +97,18 @@ alpha='C:\VMs\Alpha\Alpha.vmx'
 beta='C:\VMs\Beta Web\Beta Web.vmx'
 dos() { printf '      DosCmd: cmd /c ""%s" %s "%s" > "%s""' "$vmrun" "$1" "$2" "$tmp"; }
 
+# VMs V1..Vn of the simulator, made beside the samples: their paths, one per line.
+make_vms() {
+    local i
+    for i in $(seq "$1"); do
+        mkdir -p "$WINEPREFIX/drive_c/VMs/V$i"
+        printf 'displayName = "V%s"\r\n' "$i" >"$WINEPREFIX/drive_c/VMs/V$i/V$i.vmx"
+        echo "C:\\VMs\\V$i\\V$i.vmx"
+    done
+}
+# The milliseconds the handler of that step took, from $app/manager.txt.
+handler_ms() { awk -v s="$1" '$1 == s { print $3 }' "$app/manager.txt" | tr -d '\r' | tail -1; }
+
 # The benchmark of a round uses the helpers above.
 [ -n "${SESSION_END_HELPERS_ONLY:-}" ] && return 0
 
@@ -371,6 +383,58 @@ grep -q "Session Terminating..." "$log" || fail "the session was not let end"
 echo "  round: ${no_abort_round} ms for two suspends of 1 s"
 [ "$no_abort_round" -le 6000 ] || fail "the suspension took ${no_abort_round} ms"
 finish "Windows 10/11: without Cancel the VMs are suspended, the reason shows progress, the session ends"
+
+# 11. A forced ending (Windows Update, shutdown /f, a UPS agent): a query with ENDSESSION_CRITICAL and then
+# WM_ENDSESSION(TRUE). The four running VMs, 2 s to suspend each, are suspended at once inside the first
+# handler, and nothing is started again.
+setup forced
+mapfile -t vms < <(make_vms 4)
+write_ini "${vms[@]/%/ = -1}"
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+ctl inject '*' suspend delay=2000
+ctl clear-journal
+sleep 1.5
+manager query:c0000000 end1:c0000000
+query_ms=$(handler_ms query:c0000000)
+echo "  forced: the query's handler took ${query_ms} ms for four suspends of 2 s"
+[ "$(sed -n 1p "$app/manager.txt" | cut -d' ' -f2)" = 1 ] || fail "the forced query was not okayed"
+[ "${query_ms:-99999}" -le 3500 ] || fail "the suspends did not run at once: ${query_ms} ms"
+[ "$(journal | grep -c $'\tsuspend\t')" = 4 ] || fail "suspends: $(journal)"
+journal | grep -q $'\tstart\t' && fail "a VM was started again"
+for vm in "${vms[@]}"; do
+    grep -qF "  Suspended: $vm" "$log" || fail "not named as suspended: $vm"
+done
+grep -qF "Forced Windows Logoff: suspending 4 VMs at once..." "$log" || fail "no forced line"
+[ "$(grep -c "Forced Windows" "$log")" = 1 ] || fail "the end suspended again"
+finish "a forced ending suspends every running VM at once inside the handler"
+
+# 12. "Shut down anyway" during the suspension: after the refusal and one finished suspend, Windows sends
+# WM_ENDSESSION(TRUE). What has not been started yet is suspended at once before the handler returns.
+setup shut-down-anyway
+mapfile -t vms < <(make_vms 4)
+write_ini "${vms[@]/%/ = -1}"
+start_tarnwick /START
+wait_log "VMs Started: " 30 || fail "start sequence did not finish"
+ctl inject '*' suspend delay=2000
+ctl clear-journal
+sleep 1.5
+manager query:80000000
+wait_log "Suspending virtual machines (1 of 4 done)..." 30 || fail "no first suspend"
+manager end1:80000000
+end_ms=$(handler_ms end1:80000000)
+echo "  shut down anyway: the handler took ${end_ms} ms"
+[ "${end_ms:-99999}" -le 3500 ] || fail "the remaining suspends did not run at once: ${end_ms} ms"
+grep -qF "Forced Windows Logoff: suspending 2 VMs at once..." "$log" || fail "no forced line for the two left"
+for vm in "${vms[0]}" "${vms[1]}"; do
+    grep -qF "  Suspended: $vm" "$log" || fail "not named as suspended: $vm"
+done
+sleep 3
+for vm in "${vms[@]}"; do
+    [ "$(journal | grep -cF $'\tsuspend\t'"$vm")" = 1 ] || fail "not suspended exactly once: $vm"
+done
+grep -q "Re-initiating" "$log" && fail "re-issued after a forced end"
+finish "Shut down anyway during the suspension suspends the rest at once"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

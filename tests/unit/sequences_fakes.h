@@ -224,6 +224,18 @@ class FakeWorld : public fakes::RecordingUi,
         if (throwingVerbs.contains(verb + " " + path)) throw IoError("cannot read the capture file");
         return !failingVerbs.contains(verb + " " + path);
     }
+    // Traced as one line, the paths joined by '|'; every one is suspended unless failing says otherwise.
+    std::vector<bool> SuspendTogether(const std::vector<std::string>& paths,
+                                      uint32_t withinSeconds) override {
+        std::string line = "together:" + std::to_string(withinSeconds);
+        std::vector<bool> suspended;
+        for (const std::string& path : paths) {
+            line += "|" + path;
+            suspended.push_back(!failingVerbs.contains("suspend " + path));
+        }
+        Record(line);
+        return suspended;
+    }
     std::optional<std::vector<std::string>> ListRunningVms() override {
         Record("list-running");
         if (listingFails) return std::nullopt;

@@ -7,6 +7,7 @@ namespace {
 
 const std::string VmA = "D:\\VMs\\A\\A.vmx";
 const std::string VmB = "D:\\VMs\\B\\B.vmx";
+const std::string VmC = "D:\\VMs\\C\\C.vmx"; // runs, and is not listed
 
 const Trace SuspensionOfA = {"status:Suspending cataloged VMs in reverse specified order...",
                              "status:  Suspending VM: " + VmA,
@@ -51,6 +52,7 @@ TEST(SessionEnd, WithoutALaunchEveryKindIsOkayedAtOnce) {
 
 TEST(SessionEnd, TheWholeCourseAfterAStartRun) {
     for (const auto& k : Kinds) {
+        if (k.lParam & EndSessionCritical) continue; // cannot be refused: see the forced endings below
         Rig r;
         const std::string kind = k.kind;
         r.w.entries = {{VmA}};
@@ -144,6 +146,69 @@ TEST(SessionEnd, TheMomentAfterARefusalSuspendsWhenNoAbortCame) {
                               "block:create:" + progress + "2 of 2 done)...",
                               "block:create:" + progress + "2 of 3 done)...",
                               "block:create:" + progress + "3 of 3 done)...", "block:destroy"}));
+}
+
+// Endings that cannot be refused: whatever still runs is suspended at once inside the handler, each VM
+// once, and nothing is started or re-issued afterwards.
+TEST(SessionEnd, AForcedEndingSuspendsWhatStillRunsAtOnce) {
+    struct Case {
+        const char* name;
+        std::function<void(Rig&)> events;
+        Trace forced; // the lines from the forced pass's one on
+    };
+    const auto at = [](const std::string& kind, const std::vector<std::string>& vms) {
+        Trace t{"log:Forced Windows " + kind + ": suspending " + std::to_string(vms.size()) +
+                " VMs at once..."};
+        std::string together = "together:20";
+        for (const auto& vm : vms)
+            together += "|" + vm;
+        t.push_back(together);
+        for (const auto& vm : vms)
+            t.push_back("log:  Suspended: " + vm);
+        return t;
+    };
+    const Case cases[] = {
+        {"critical query, then the end",
+         [](Rig& r) {
+             EXPECT_TRUE(r.session.QueryEndSession(EndSessionCritical | EndSessionLogoff));
+             r.session.EndSession(true, EndSessionCritical | EndSessionLogoff);
+         },
+         Join({at("Logoff", {VmA, VmB, VmC}),
+               {"block:destroy", "log:Okaying Windows Logoff request.",
+                "log:Windows Logoff occuring; Session Terminating..."}})},
+        {"Shut down anyway after the refusal",
+         [](Rig& r) {
+             EXPECT_FALSE(r.session.QueryEndSession(0));
+             r.session.EndSession(true, 0);
+         },
+         Join({at("Shutdown", {VmA, VmB, VmC}),
+               {"block:destroy", "log:Windows Shutdown occuring; Session Terminating..."}})},
+        {"Shut down anyway during the suspension",
+         [](Rig& r) {
+             r.w.during["exec:suspend " + VmB] = [&r] {
+                 r.w.running = {VmA, VmC};
+                 r.session.EndSession(true, 0);
+             };
+             EXPECT_FALSE(r.session.QueryEndSession(0));
+             r.session.RefusalStood();
+         },
+         Join({at("Shutdown", {VmA, VmC}),
+               {"block:destroy", "log:Windows Shutdown occuring; Session Terminating...",
+                "status:Suspending any other running VMs...", "list-running", "status:"}})},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.w.entries = {{VmA}, {VmB}};
+        r.seq.StartAll();
+        r.w.running = {VmA, VmB, VmC};
+        c.events(r);
+        const auto first = std::find(r.w.trace.begin(), r.w.trace.end(), c.forced.front());
+        ASSERT_NE(first, r.w.trace.end()) << c.name;
+        EXPECT_EQ(Trace(first, r.w.trace.end()), c.forced) << c.name;
+        EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0") + CountOf(r.w.trace, "exitwindows:1"), 0u) << c.name;
+        r.seq.StartAll(); // nothing is started once the session ends
+        EXPECT_EQ(r.w.trace.back(), "log:Start sequence not run: Tarnwick is closing.") << c.name;
+    }
 }
 
 TEST(SessionEnd, PrivilegeAndReissueFailuresAreLoggedAndTheNextRequestIsOkayed) {

@@ -7,6 +7,7 @@
 #include "dos/command_line.h"
 #include "dos/run_limit.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tarnwick::win32 {
@@ -137,6 +138,44 @@ RunEnd CommandRunner::RunWithLimit(const std::string& commandLine, const RunLimi
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code)) exitCode = code;
     return timedOut ? RunEnd::TimedOut : RunEnd::Exited;
+}
+
+std::vector<std::optional<uint32_t>> CommandRunner::RunTogether(const std::vector<std::string>& commandLines,
+                                                                uint64_t withinMs) {
+    std::vector<UniqueKernelHandle> processes;
+    for (const std::string& commandLine : commandLines) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        std::string line = commandLine;
+        const bool started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
+                                              CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                                              &startup, &info) != FALSE;
+        if (started) ::CloseHandle(info.hThread);
+        processes.emplace_back(started ? info.hProcess : nullptr);
+    }
+    std::vector<std::optional<uint32_t>> codes(commandLines.size());
+    const auto waiting = CountWait();
+    const ULONGLONG end = ::GetTickCount64() + withinMs;
+    for (;;) {
+        bool running = false;
+        for (size_t i = 0; i < processes.size(); ++i) {
+            if (!processes[i] || codes[i]) continue;
+            DWORD code = 0;
+            if (::WaitForSingleObject(processes[i].get(), 0) == WAIT_OBJECT_0 &&
+                ::GetExitCodeProcess(processes[i].get(), &code))
+                codes[i] = code;
+            else
+                running = true;
+        }
+        const ULONGLONG now = ::GetTickCount64();
+        if (!running || now >= end) break;
+        // A short look at each child in turn: more than MAXIMUM_WAIT_OBJECTS of them may run.
+        if (WaitForObjectOrInput(nullptr, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 50))) ==
+            WAIT_OBJECT_0)
+            DispatchPending();
+    }
+    return codes;
 }
 
 void CommandRunner::Sleep(unsigned milliseconds) {

@@ -5,7 +5,9 @@
 #include "common/services.h"
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnwick::win32 {
 
@@ -23,6 +25,9 @@ class CommandRunner final : public Processes {
     // The child runs in a job of its own, so that a run past its limit ends together with everything
     // it started (cmd and the tool). The wait dispatches messages throughout.
     RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit, uint32_t& exitCode) override;
+    // The runs are not bounded one by one: withinMs bounds them all.
+    std::vector<std::optional<uint32_t>> RunTogether(const std::vector<std::string>& commandLines,
+                                                     uint64_t withinMs) override;
     // Returns after the given time, dispatching messages as they arrive.
     void Sleep(unsigned milliseconds) override;
     // Asks stop after every batch of messages it dispatched.
