@@ -152,6 +152,8 @@ void SessionEnd::ActOnRefusal(const std::string& kind) {
 
 void SessionEnd::ForcedSuspension(const std::string& kind) {
     forced_ = true;
+    // What a refusal was owed is done here; the moment after it finds nothing left to do.
+    lastQueryRefused_ = false;
     if (gate_.Allowed() && !sequencer_.IsSuspending() && !sequencer_.IsStartUnderWay()) return;
     if (sequencer_.SuspendRunningAtOnce(kind, ForcedSuspendSeconds)) gate_.Release();
 }

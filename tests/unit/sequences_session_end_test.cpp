@@ -180,6 +180,7 @@ TEST(SessionEnd, AForcedEndingSuspendsWhatStillRunsAtOnce) {
          [](Rig& r) {
              EXPECT_FALSE(r.session.QueryEndSession(0));
              r.session.EndSession(true, 0);
+             r.session.RefusalStood(); // its moment ends after the end came
          },
          Join({at("Shutdown", {VmA, VmB, VmC}),
                {"block:destroy", "log:Windows Shutdown occuring; Session Terminating..."}})},
