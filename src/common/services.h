@@ -1,6 +1,7 @@
 #pragma once
 // The few things the portable core asks of the platform. The Win32 shell implements them with the
 // real API; unit tests implement them with fakes that record what was asked.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -78,6 +79,13 @@ class Processes {
             codes.push_back(ran ? std::optional<uint32_t>(code) : std::nullopt);
         }
         return codes;
+    }
+    // While spare is set, a waited run that finds fewer than most runs under way calls it; spare starts
+    // one more step of the caller's (a nested run), and returns false when it has none left. Without
+    // this the steps run one after another, which is what a platform that cannot do better does.
+    virtual void OfferWhileWaiting(size_t most, std::function<bool()> spare) {
+        (void)most;
+        (void)spare;
     }
     virtual void Sleep(unsigned milliseconds) = 0;
     // Sleeps as Sleep does, but returns as soon as stop() is true; the handlers run meanwhile decide it.

@@ -380,6 +380,21 @@ bool Sequencer::SuspendAll() {
         for (size_t i = 0; i < s_.list.Count(); ++i)
             if (s_.list.Enabled(i) && IsSuspendedEntry(s_.list.Text(i))) ++total;
         progress();
+        // Up to ParallelSuspend suspends at once. A delay or wait entry is a barrier: the VMs above it
+        // start their suspends only once those below it are done, which keeps an order that the user
+        // expressed with delays.
+        const size_t most = ParallelSuspendCount(s_.resume.options);
+        std::vector<std::function<void()>> batch;
+        const auto step = [&](std::function<void()> suspend) {
+            if (most > 1)
+                batch.push_back(std::move(suspend));
+            else
+                suspend();
+        };
+        const auto barrier = [&] {
+            RunAtOnce(batch, most);
+            batch.clear();
+        };
         for (size_t i = s_.list.Count(); i-- > 0;) {
             // Entries removed meanwhile are gone; the second pass still finds their VMs.
             if (i >= s_.list.Count() || !s_.list.Enabled(i)) continue;
@@ -389,6 +404,7 @@ bool Sequencer::SuspendAll() {
             if (IsIllegalText(text)) {
                 s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(text));
             } else if (IsDelayText(text)) {
+                barrier();
                 const std::string_view rest = DelaySeconds(text);
                 if (const auto seconds = DelayLength(rest)) {
                     s_.reporter.ShowStatus("Sleeping for " + std::string(rest) + "/10 seconds...");
@@ -397,33 +413,57 @@ bool Sequencer::SuspendAll() {
                     s_.reporter.WriteLog(InvalidDelayLine(text));
                 }
             } else if (IsWaitText(text)) {
+                barrier();
                 s_.reporter.ShowStatus("Skipping startup wait for a VM to be ready...");
             } else if (IsPromptText(text)) {
                 s_.reporter.ShowStatus("Skipping startup user prompt...");
-            } else if (!Contains(suspendsStarted_, text)) {
-                s_.reporter.ShowStatus((IsTeamText(text) ? "  Suspending Team: " : "  Suspending VM: ") +
-                                       text);
-                SuspendOnce(text, false);
-                ++done;
-                progress();
+            } else {
+                step([this, text, &done, &progress] {
+                    if (Contains(suspendsStarted_, text)) return;
+                    s_.reporter.ShowStatus((IsTeamText(text) ? "  Suspending Team: " : "  Suspending VM: ") +
+                                           text);
+                    SuspendOnce(text, false);
+                    ++done;
+                    progress();
+                });
             }
         }
+        barrier();
         s_.reporter.ShowStatus("Suspending any other running VMs...");
         const std::vector<std::string> others = s_.vms.ListRunningVms().value_or(std::vector<std::string>());
         total = done + others.size();
         progress();
         for (const std::string& path : others) {
-            if (Contains(suspendsStarted_, path)) continue;
-            s_.reporter.ShowStatus("  Suspending VM: " + path);
-            if (SuspendOnce(path, true)) Record(path);
-            ++done;
-            progress();
+            step([this, path, &done, &progress] {
+                if (Contains(suspendsStarted_, path)) return;
+                s_.reporter.ShowStatus("  Suspending VM: " + path);
+                if (SuspendOnce(path, true)) Record(path);
+                ++done;
+                progress();
+            });
         }
+        barrier();
         s_.reporter.ShowStatus("");
     }
     Notice(RunKind::Suspend, suspendTally_);
     if (onSuspensionComplete_) onSuspensionComplete_();
     return true;
+}
+
+// The first step runs here; each run it waits for may start the next ones nested in its wait, up to
+// most runs under way, so that every step stays one call that returns when its VM is done.
+void Sequencer::RunAtOnce(const std::vector<std::function<void()>>& steps, size_t most) {
+    if (steps.empty()) return;
+    size_t next = 0;
+    const std::function<bool()> take = [&] {
+        if (next >= steps.size()) return false;
+        steps[next++]();
+        return true;
+    };
+    s_.processes.OfferWhileWaiting(most, take);
+    const ScopeExit stop([this] { s_.processes.OfferWhileWaiting(0, nullptr); });
+    while (take()) {
+    }
 }
 
 // A forced ending handled while this suspend runs leaves this VM to it.

@@ -34,7 +34,8 @@ namespace tarnwick {
 struct ResumeServices {
     ResumeRecord& record;
     FileSystem& files; // whether a recorded VM's .vmx is still there
-    // Read at each start: ResumeOthers decides what it does with the record.
+    // Read at each start and suspension: ResumeOthers decides what a start does with the record, and
+    // ParallelSuspend how many suspends a suspension runs at once.
     const ConfigOptions& options;
 };
 
@@ -117,6 +118,8 @@ class Sequencer {
     bool RestartRecorded();
     // True when the tool suspended it.
     bool Suspend(const std::string& text, bool wasRunning);
+    // Runs the steps, up to most at once (see Processes::OfferWhileWaiting), and returns when all are done.
+    void RunAtOnce(const std::vector<std::function<void()>>& steps, size_t most);
     // Suspend, marked as started for a forced ending that comes meanwhile.
     bool SuspendOnce(const std::string& text, bool wasRunning);
     // A VM the second pass suspended, in the record unless the next start starts it anyway.

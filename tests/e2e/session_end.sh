@@ -436,5 +436,29 @@ done
 grep -q "Re-initiating" "$log" && fail "re-issued after a forced end"
 finish "Shut down anyway during the suspension suspends the rest at once"
 
+# 13. ParallelSuspend = 3 with six VMs and a delay between them, in a logoff: at most three suspends run at
+# once, and none above the delay starts before every one below it has ended.
+setup parallel
+mapfile -t vms < <(make_vms 6)
+ini_options=$'  ParallelSuspend = 3\r\n' write_ini "${vms[0]} = -1" "${vms[1]} = -1" "${vms[2]} = -1" "DELAY:10 = -1" \
+    "${vms[3]} = -1" "${vms[4]} = -1" "${vms[5]} = -1"
+start_tarnwick /START
+wait_log "VMs Started: " 60 || fail "start sequence did not finish"
+ctl inject '*' suspend delay=2000 ends
+ctl clear-journal
+sleep 1.5
+end_session
+wait_end || fail "the program did not end with the session"
+runs=$(journal | awk -F'\t' '$2 == "suspend" || $2 == "suspend:end" { print $2 "\t" $3 }')
+most=$(echo "$runs" | awk -F'\t' '$1 == "suspend" { if (++n > m) m = n } $1 == "suspend:end" { n-- } END { print m + 0 }')
+[ "$most" = 3 ] || fail "$most suspends at once"
+[ "$(echo "$runs" | grep -c $'^suspend\t')" = 6 ] || fail "suspends: $runs"
+last_below=$(echo "$runs" | grep -nE $'^suspend:end\t.*V[456]\\.vmx$' | tail -1 | cut -d: -f1)
+first_above=$(echo "$runs" | grep -nE $'^suspend\t.*V[123]\\.vmx$' | head -1 | cut -d: -f1)
+[ -n "$last_below" ] && [ -n "$first_above" ] && [ "$last_below" -lt "$first_above" ] ||
+    { fail "a VM above the delay started before those below it ended:"; echo "$runs" | sed 's/^/    /'; }
+grep -q "Session Terminating..." "$log" || fail "the session did not end"
+finish "ParallelSuspend = 3 runs three suspends at once and keeps the delay's order"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

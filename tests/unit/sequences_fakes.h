@@ -222,7 +222,21 @@ class FakeWorld : public fakes::RecordingUi,
     bool ExecVmCommand(const std::string& verb, const std::string& path) override {
         Record("exec:" + verb + " " + path);
         if (throwingVerbs.contains(verb + " " + path)) throw IoError("cannot read the capture file");
+        // While this run waits, the runner starts offered steps nested in the wait, as CommandRunner does.
+        runs.push_back("start " + path);
+        maxRunsAtOnce = std::max(maxRunsAtOnce, ++runsAtOnce);
+        while (spare && runsAtOnce < spareMost && spare()) {
+        }
+        --runsAtOnce;
+        runs.push_back("end " + path);
         return !failingVerbs.contains(verb + " " + path);
+    }
+    std::vector<std::string> runs; // "start <path>", "end <path>" of each tool run, in order
+    size_t runsAtOnce = 0, maxRunsAtOnce = 0, spareMost = 0;
+    std::function<bool()> spare;
+    void OfferWhileWaiting(size_t most, std::function<bool()> offered) override {
+        spareMost = most;
+        spare = std::move(offered);
     }
     // Traced as one line, the paths joined by '|'; every one is suspended unless failing says otherwise.
     std::vector<bool> SuspendTogether(const std::vector<std::string>& paths,

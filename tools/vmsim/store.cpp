@@ -330,6 +330,8 @@ bool ApplyInjectionItem(Injection& inj, const std::string& item) {
         inj.run = true;
     else if (item == "raw")
         inj.raw = true;
+    else if (item == "ends")
+        inj.ends = true;
     else
         return false;
     return true;
@@ -394,6 +396,7 @@ std::string FormatState(const State& state) {
         if (inj.hang) out << "\thang";
         if (inj.run) out << "\trun";
         if (inj.raw) out << "\traw";
+        if (inj.ends) out << "\tends";
         out << "\r\n";
     }
     return out.str();

@@ -112,12 +112,16 @@ RunEnd CommandRunner::RunWithLimit(const std::string& commandLine, const RunLimi
     const bool inJob = job && ::AssignProcessToJobObject(job.get(), process.get());
     ::ResumeThread(thread.get());
 
-    bool timedOut = false;
+    LimitWatch watch(limit, ::GetTickCount64());
+    LiveRun run{process.get(), job.get(), inJob, &watch};
     {
         const auto waiting = CountWait();
-        LimitWatch watch(limit, ::GetTickCount64());
+        live_.push_back(&run);
+        const ScopeExit gone([this] { live_.pop_back(); });
         for (;;) {
-            const DWORD woke = WaitForObjectOrInput(process.get(), watch.NextLookMs(::GetTickCount64()));
+            // With steps offered, look often: a run further up the stack may end while this one waits.
+            const DWORD look = spare_ ? 50 : watch.NextLookMs(::GetTickCount64());
+            const DWORD woke = WaitForObjectOrInput(process.get(), look);
             if (woke == WAIT_OBJECT_0) break;
             if (woke == WAIT_OBJECT_0 + 1) {
                 DispatchPending();
@@ -126,18 +130,44 @@ RunEnd CommandRunner::RunWithLimit(const std::string& commandLine, const RunLimi
                 if (::WaitForSingleObject(process.get(), 10) != WAIT_TIMEOUT) break;
                 DispatchPending();
             }
-            if (watch.Expired(::GetTickCount64(), inJob ? JobTransferBytes(job.get()) : 0)) {
-                if (!inJob || !::TerminateJobObject(job.get(), ERROR_TIMEOUT))
-                    ::TerminateProcess(process.get(), ERROR_TIMEOUT);
-                ::WaitForSingleObject(process.get(), 5000);
-                timedOut = true;
-                break;
-            }
+            EndOverdueRuns();
+            if (run.timedOut) break;
+            OfferSpareStep();
         }
     }
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code)) exitCode = code;
-    return timedOut ? RunEnd::TimedOut : RunEnd::Exited;
+    return run.timedOut ? RunEnd::TimedOut : RunEnd::Exited;
+}
+
+// Every run on the stack is watched here, not only the innermost one: a run waiting further up cannot
+// look at its own limit until the steps started inside its wait have returned.
+void CommandRunner::EndOverdueRuns() {
+    const ULONGLONG now = ::GetTickCount64();
+    for (LiveRun* run : live_) {
+        if (run->timedOut || ::WaitForSingleObject(run->process, 0) != WAIT_TIMEOUT) continue;
+        if (!run->watch->Expired(now, run->inJob ? JobTransferBytes(run->job) : 0)) continue;
+        if (!run->inJob || !::TerminateJobObject(run->job, ERROR_TIMEOUT))
+            ::TerminateProcess(run->process, ERROR_TIMEOUT);
+        ::WaitForSingleObject(run->process, 5000);
+        run->timedOut = true;
+    }
+}
+
+void CommandRunner::OfferSpareStep() {
+    if (!spare_) return;
+    const auto underWay = std::count_if(live_.begin(), live_.end(), [](const LiveRun* run) {
+        return ::WaitForSingleObject(run->process, 0) == WAIT_TIMEOUT;
+    });
+    if (static_cast<size_t>(underWay) >= most_) return;
+    // A copy: the step may end the offer.
+    const std::function<bool()> spare = spare_;
+    spare();
+}
+
+void CommandRunner::OfferWhileWaiting(size_t most, std::function<bool()> spare) {
+    most_ = most;
+    spare_ = std::move(spare);
 }
 
 std::vector<std::optional<uint32_t>> CommandRunner::RunTogether(const std::vector<std::string>& commandLines,
