@@ -92,8 +92,11 @@ std::vector<bool> Hypervisor::SuspendTogether(const std::vector<std::string>& vm
             continue;
         }
         runIndex[i] = lines.size();
-        lines.push_back(
-            BuildToolCommandLine(s_.tools.useVmrun, s_.tools.toolPath, "suspend", vmPaths[i], std::nullopt));
+        // vmrun is started as it is, without cmd: nothing is captured, and each start costs time the
+        // session does not have. vmware-cmd is a script that needs cmd.
+        lines.push_back(s_.tools.useVmrun ? "\"" + s_.tools.toolPath + "\" suspend \"" + vmPaths[i] + "\""
+                                          : BuildToolCommandLine(false, s_.tools.toolPath, "suspend",
+                                                                 vmPaths[i], std::nullopt));
         s_.reporter.WriteLog("      DosCmd: " + lines.back());
     }
     const auto codes = s_.processes.RunTogether(lines, uint64_t{withinSeconds} * 1000);

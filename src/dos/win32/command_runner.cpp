@@ -178,8 +178,9 @@ std::vector<std::optional<uint32_t>> CommandRunner::RunTogether(const std::vecto
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
         std::string line = commandLine;
+        // No console of their own: nothing is read from them, and making one costs each start time.
         const bool started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
-                                              CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                                              CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                                               &startup, &info) != FALSE;
         if (started) ::CloseHandle(info.hThread);
         processes.emplace_back(started ? info.hProcess : nullptr);
