@@ -97,17 +97,29 @@ alpha='C:\VMs\Alpha\Alpha.vmx'
 beta='C:\VMs\Beta Web\Beta Web.vmx'
 dos() { printf '      DosCmd: cmd /c ""%s" %s "%s" > "%s""' "$vmrun" "$1" "$2" "$tmp"; }
 
-# VMs V1..Vn of the simulator, made beside the samples: their paths, one per line.
-make_vms() {
-    local i
-    for i in $(seq "$1"); do
+# n VMs V1..Vn in the list (a DELAY:10 after the first k), started by /START, whose suspends then take ms
+# each and are journalled as they end: ready for a round.
+hold_vms() { # name n ms [Options lines] [k]
+    setup "$1"
+    local i entries=()
+    vms=()
+    for i in $(seq "$2"); do
         mkdir -p "$WINEPREFIX/drive_c/VMs/V$i"
         printf 'displayName = "V%s"\r\n' "$i" >"$WINEPREFIX/drive_c/VMs/V$i/V$i.vmx"
-        echo "C:\\VMs\\V$i\\V$i.vmx"
+        vms+=("C:\\VMs\\V$i\\V$i.vmx")
+        entries+=("${vms[-1]} = -1")
+        [ "$i" = "${5:-}" ] && entries+=("DELAY:10 = -1")
     done
+    ini_options="${4:-}" write_ini "${entries[@]}"
+    start_tarnwick /START
+    wait_log "VMs Started: " 120 || fail "start sequence did not finish"
+    ctl inject '*' suspend delay="$3" ends
+    ctl clear-journal
+    sleep 1.5
 }
 # The milliseconds the handler of that step took, from $app/manager.txt.
 handler_ms() { awk -v s="$1" '$1 == s { print $3 }' "$app/manager.txt" | tr -d '\r' | tail -1; }
+suspends() { journal | grep -c $'\tsuspend\t'; }
 
 # The benchmark of a round uses the helpers above.
 [ -n "${SESSION_END_HELPERS_ONLY:-}" ] && return 0
@@ -333,44 +345,24 @@ run_start $'  ResumeOthers = -1\r\n' 2
     fail "the log does not name Beta and R&D Lab"
 finish "a logoff records the VMs the list does not start, and /START restarts them only with the option"
 
-# 9. A listing that fails during the logoff: no box holds the session until someone clicks it; the
-# failure goes to the log and the session ends.
-setup failing-listing
-write_ini "$alpha = -1"
-start_tarnwick /START
-wait_log "VMs Started: " 30 || fail "start sequence did not finish"
-ctl inject '*' list exit=255
-sleep 1.5
-end_session
-wait_end || fail "the session did not end"
-grep -qF "VMRun failed, exit code: 255" "$log" || fail "the failed listing is not in the log"
-grep -q "Session Terminating..." "$log" || fail "the session was not let end"
-journal | grep -qF $'\tsuspend\t'"$alpha" || fail "Alpha was not suspended"
-finish "a listing that fails during a logoff shows no box and the session ends"
-
-# 10. Windows 10 and 11: the refusal brings no abort while the shutdown screen waits for the user. The
+# 9. Windows 10 and 11: the refusal brings no abort while the shutdown screen waits for the user. The
 # VMs are suspended all the same, the block reason says how far it got, and the session is re-issued.
-setup no-abort
-write_ini "$alpha = -1" "$beta = -1"
-start_tarnwick /START
-wait_log "VMs Started: " 30 || fail "start sequence did not finish"
-ctl inject '*' suspend delay=1000
-sleep 1.5
+hold_vms no-abort 2 1000
 round_start=$(now_ms)
 manager query:80000000
 wait_log "Suspension complete; ready for shutdown." 30 || fail "no suspension"
 no_abort_round=$(( $(now_ms) - round_start ))
 wait_end || fail "the session did not end"
-[ "$(head -c 16 "$app/manager.txt")" = "query:80000000 0" ] || fail "not refused: $(cat "$app/manager.txt")"
+[ "$(handler_ms query:80000000)" != "" ] && [ "$(cut -d' ' -f2 "$app/manager.txt")" = 0 ] || fail "not refused"
 got=$(messages "$log" | sed -n '/^VMs Started: /,/^Re-initiating/p' | tail -n +2 | grep -v '^      DosCmd: ' | grep -vx '')
 want=$(cat <<TXT
 Denying Windows Logoff request so we can suspend VMs.
 Windows Logoff held: suspending VMs without waiting for Cancel.
 Suspending cataloged VMs in reverse specified order...
 Suspending virtual machines (0 of 2 done)...
-  Suspending VM: $beta
+  Suspending VM: ${vms[1]}
 Suspending virtual machines (1 of 2 done)...
-  Suspending VM: $alpha
+  Suspending VM: ${vms[0]}
 Suspending virtual machines (2 of 2 done)...
 Suspending any other running VMs...
 Suspending virtual machines (2 of 2 done)...
@@ -384,81 +376,48 @@ echo "  round: ${no_abort_round} ms for two suspends of 1 s"
 [ "$no_abort_round" -le 6000 ] || fail "the suspension took ${no_abort_round} ms"
 finish "Windows 10/11: without Cancel the VMs are suspended, the reason shows progress, the session ends"
 
-# 11. A forced ending (Windows Update, shutdown /f, a UPS agent): a query with ENDSESSION_CRITICAL and then
-# WM_ENDSESSION(TRUE). The four running VMs, 2 s to suspend each, are suspended at once inside the first
-# handler, and nothing is started again.
-setup forced
-mapfile -t vms < <(make_vms 4)
-write_ini "${vms[@]/%/ = -1}"
-start_tarnwick /START
-wait_log "VMs Started: " 30 || fail "start sequence did not finish"
-ctl inject '*' suspend delay=2000
-ctl clear-journal
-sleep 1.5
+# 10. A forced ending (Windows Update, shutdown /f): ENDSESSION_CRITICAL, then WM_ENDSESSION(TRUE). The four
+# VMs, 2 s to suspend each, are suspended at once inside the first handler; nothing is started again.
+hold_vms forced 4 2000
 manager query:c0000000 end1:c0000000
-query_ms=$(handler_ms query:c0000000)
-echo "  forced: the query's handler took ${query_ms} ms for four suspends of 2 s"
+echo "  forced: the query's handler took $(handler_ms query:c0000000) ms for four suspends of 2 s"
 [ "$(sed -n 1p "$app/manager.txt" | cut -d' ' -f2)" = 1 ] || fail "the forced query was not okayed"
-[ "${query_ms:-99999}" -le 3500 ] || fail "the suspends did not run at once: ${query_ms} ms"
-[ "$(journal | grep -c $'\tsuspend\t')" = 4 ] || fail "suspends: $(journal)"
-journal | grep -q $'\tstart\t' && fail "a VM was started again"
-for vm in "${vms[@]}"; do
-    grep -qF "  Suspended: $vm" "$log" || fail "not named as suspended: $vm"
-done
-grep -qF "Forced Windows Logoff: suspending 4 VMs at once..." "$log" || fail "no forced line"
-[ "$(grep -c "Forced Windows" "$log")" = 1 ] || fail "the end suspended again"
+[ "$(handler_ms query:c0000000)" -le 3500 ] || fail "the suspends did not run at once"
+[ "$(suspends)" = 4 ] && ! journal | grep -q $'\tstart\t' || fail "journal: $(journal)"
+for vm in "${vms[@]}"; do grep -qF "  Suspended: $vm" "$log" || fail "not named: $vm"; done
+[ "$(grep -c "Forced Windows Logoff: suspending 4 VMs at once..." "$log")" = 1 ] || fail "not one forced pass"
 finish "a forced ending suspends every running VM at once inside the handler"
 
-# 12. "Shut down anyway" during the suspension: after the refusal and one finished suspend, Windows sends
-# WM_ENDSESSION(TRUE). What has not been started yet is suspended at once before the handler returns.
-setup shut-down-anyway
-mapfile -t vms < <(make_vms 4)
-write_ini "${vms[@]/%/ = -1}"
-start_tarnwick /START
-wait_log "VMs Started: " 30 || fail "start sequence did not finish"
-ctl inject '*' suspend delay=2000
-ctl clear-journal
-sleep 1.5
+# 11. "Shut down anyway" after the refusal and one finished suspend: the VMs whose suspend has not begun
+# are suspended at once before the handler returns; each VM is suspended once, and nothing re-issued.
+hold_vms shut-down-anyway 4 2000
 manager query:80000000
 wait_log "Suspending virtual machines (1 of 4 done)..." 30 || fail "no first suspend"
 manager end1:80000000
-end_ms=$(handler_ms end1:80000000)
-echo "  shut down anyway: the handler took ${end_ms} ms"
-[ "${end_ms:-99999}" -le 3500 ] || fail "the remaining suspends did not run at once: ${end_ms} ms"
+echo "  shut down anyway: the handler took $(handler_ms end1:80000000) ms"
+[ "$(handler_ms end1:80000000)" -le 3500 ] || fail "the remaining suspends did not run at once"
 grep -qF "Forced Windows Logoff: suspending 2 VMs at once..." "$log" || fail "no forced line for the two left"
-for vm in "${vms[0]}" "${vms[1]}"; do
-    grep -qF "  Suspended: $vm" "$log" || fail "not named as suspended: $vm"
-done
+for vm in "${vms[0]}" "${vms[1]}"; do grep -qF "  Suspended: $vm" "$log" || fail "not named: $vm"; done
 sleep 3
-for vm in "${vms[@]}"; do
-    [ "$(journal | grep -cF $'\tsuspend\t'"$vm")" = 1 ] || fail "not suspended exactly once: $vm"
-done
-grep -q "Re-initiating" "$log" && fail "re-issued after a forced end"
+[ "$(suspends)" = 4 ] && ! grep -q "Re-initiating" "$log" || fail "journal: $(journal)"
 finish "Shut down anyway during the suspension suspends the rest at once"
 
-# 13. ParallelSuspend = 3 with six VMs and a delay between them, in a logoff: at most three suspends run at
-# once, and none above the delay starts before every one below it has ended.
-setup parallel
-mapfile -t vms < <(make_vms 6)
-ini_options=$'  ParallelSuspend = 3\r\n' write_ini "${vms[0]} = -1" "${vms[1]} = -1" "${vms[2]} = -1" "DELAY:10 = -1" \
-    "${vms[3]} = -1" "${vms[4]} = -1" "${vms[5]} = -1"
-start_tarnwick /START
-wait_log "VMs Started: " 60 || fail "start sequence did not finish"
-ctl inject '*' suspend delay=2000 ends
-ctl clear-journal
-sleep 1.5
+# 12. ParallelSuspend = 3 with six VMs and a delay between them, in a logoff whose listing fails: at most
+# three suspends run at once, none above the delay starts before all below it have ended, the failed
+# listing goes to the log instead of a box that would hold the session, and the session ends.
+hold_vms parallel 6 2000 $'  ParallelSuspend = 3\r\n' 3
+ctl inject '*' list exit=255
 end_session
 wait_end || fail "the program did not end with the session"
-runs=$(journal | awk -F'\t' '$2 == "suspend" || $2 == "suspend:end" { print $2 "\t" $3 }')
-most=$(echo "$runs" | awk -F'\t' '$1 == "suspend" { if (++n > m) m = n } $1 == "suspend:end" { n-- } END { print m + 0 }')
-[ "$most" = 3 ] || fail "$most suspends at once"
-[ "$(echo "$runs" | grep -c $'^suspend\t')" = 6 ] || fail "suspends: $runs"
-last_below=$(echo "$runs" | grep -nE $'^suspend:end\t.*V[456]\\.vmx$' | tail -1 | cut -d: -f1)
-first_above=$(echo "$runs" | grep -nE $'^suspend\t.*V[123]\\.vmx$' | head -1 | cut -d: -f1)
-[ -n "$last_below" ] && [ -n "$first_above" ] && [ "$last_below" -lt "$first_above" ] ||
-    { fail "a VM above the delay started before those below it ended:"; echo "$runs" | sed 's/^/    /'; }
+runs=$(journal | awk -F'\t' '$2 ~ /^suspend/ { print NR "\t" $2 "\t" $3 }')
+most=$(echo "$runs" | awk -F'\t' '$2 == "suspend" { if (++n > m) m = n } $2 != "suspend" { n-- } END { print m + 0 }')
+last_below=$(echo "$runs" | grep -E $'suspend:end\t.*V[456]\\.vmx$' | tail -1 | cut -f1)
+first_above=$(echo "$runs" | grep -E $'suspend\t.*V[123]\\.vmx$' | head -1 | cut -f1)
+[ "$most" = 3 ] && [ "$(suspends)" = 6 ] && [ "${last_below:-99}" -lt "${first_above:-0}" ] ||
+    { fail "at most $most at once, or out of the delay's order:"; echo "$runs" | sed 's/^/    /'; }
+grep -qF "VMRun failed, exit code: 255" "$log" || fail "the failed listing is not in the log"
 grep -q "Session Terminating..." "$log" || fail "the session did not end"
-finish "ParallelSuspend = 3 runs three suspends at once and keeps the delay's order"
+finish "ParallelSuspend = 3 runs three at once, keeps the delay's order; a failed listing shows no box"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

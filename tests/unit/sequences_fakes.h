@@ -238,17 +238,14 @@ class FakeWorld : public fakes::RecordingUi,
         spareMost = most;
         spare = std::move(offered);
     }
-    // Traced as one line, the paths joined by '|'; every one is suspended unless failing says otherwise.
+    // Traced as one line, "together:<seconds>|<path>|<path>...": each one suspended.
     std::vector<bool> SuspendTogether(const std::vector<std::string>& paths,
                                       uint32_t withinSeconds) override {
         std::string line = "together:" + std::to_string(withinSeconds);
-        std::vector<bool> suspended;
-        for (const std::string& path : paths) {
+        for (const std::string& path : paths)
             line += "|" + path;
-            suspended.push_back(!failingVerbs.contains("suspend " + path));
-        }
         Record(line);
-        return suspended;
+        return std::vector<bool>(paths.size(), true);
     }
     std::optional<std::vector<std::string>> ListRunningVms() override {
         Record("list-running");

@@ -77,35 +77,42 @@ TEST(SessionEnd, TheWholeCourseAfterAStartRun) {
     }
 }
 
-// Windows 10 and 11 send no abort after a refusal until the user chooses Cancel; the moment after the
-// refusal starts the suspension then. An abort that came first (XP, Wine) leaves that moment nothing to do.
-TEST(SessionEnd, TheMomentAfterARefusalSuspendsWhenNoAbortCame) {
-    const std::string progress = "Suspending virtual machines (";
+// What follows our refusal of a logoff. Windows 10 and 11 send no abort until the user chooses Cancel, so
+// the moment after the refusal suspends; XP and Wine abort at once, leaving that moment nothing to do.
+// Endings that cannot be refused suspend what still runs at once, in the handler, and re-issue nothing.
+TEST(SessionEnd, WhatFollowsARefusal) {
+    using Step = std::function<void(Rig&)>;
+    const Step moment = [](Rig& r) { r.session.RefusalStood(); };
+    const Step abort = [](Rig& r) { r.session.EndSession(false, EndSessionLogoff); };
+    const Step anyway = [](Rig& r) {
+        r.w.running = {VmA, VmB, VmC};
+        r.session.EndSession(true, EndSessionLogoff);
+    };
+    const auto during = [](Step step) {
+        return [step](Rig& r) {
+            r.w.during["exec:suspend " + VmB] = [&r, step] { step(r); };
+            r.session.RefusalStood();
+        };
+    };
+    const Step critical = [](Rig& r) {
+        r.w.running = {VmA, VmB, VmC};
+        EXPECT_TRUE(r.session.QueryEndSession(EndSessionCritical | EndSessionLogoff));
+    };
     struct Case {
         const char* name;
-        std::function<void(Rig&)> events; // after the refusal of a logoff
-        size_t heldLines, progressLines, abortLines, reissues;
+        std::vector<Step> steps;
+        size_t held, progress, aborts, reissues;
+        std::string forced; // the one run of them all at once, if any
     };
+    const std::string all = "together:20|" + VmA + "|" + VmB + "|" + VmC;
     const Case cases[] = {
-        {"no abort", [](Rig& r) { r.session.RefusalStood(); }, 1, 4, 0, 1},
-        {"abort first",
-         [](Rig& r) {
-             r.session.EndSession(false, EndSessionLogoff);
-             r.session.RefusalStood();
-         },
-         0, 0, 1, 1},
-        {"Cancel during the suspension",
-         [](Rig& r) {
-             r.w.during["exec:suspend " + VmB] = [&r] { r.session.EndSession(false, EndSessionLogoff); };
-             r.session.RefusalStood();
-         },
-         1, 1, 1, 1},
-        {"Cancel after it",
-         [](Rig& r) {
-             r.session.RefusalStood();
-             r.session.EndSession(false, EndSessionLogoff);
-         },
-         1, 4, 1, 1},
+        {"no abort", {moment}, 1, 4, 0, 1, ""},
+        {"abort first", {abort, moment}, 0, 0, 1, 1, ""},
+        {"Cancel after it", {moment, abort}, 1, 4, 1, 1, ""},
+        {"Cancel during it", {during(abort)}, 1, 1, 1, 1, ""},
+        {"Shut down anyway", {anyway, moment}, 0, 0, 0, 0, all},
+        {"Shut down anyway during it", {during(anyway)}, 1, 1, 0, 0, "together:20|" + VmA + "|" + VmC},
+        {"critical query", {critical, anyway, moment}, 0, 0, 0, 0, all},
     };
     for (const Case& c : cases) {
         Rig r;
@@ -113,101 +120,24 @@ TEST(SessionEnd, TheMomentAfterARefusalSuspendsWhenNoAbortCame) {
         r.seq.StartAll();
         const size_t from = r.w.trace.size();
         EXPECT_FALSE(r.session.QueryEndSession(EndSessionLogoff));
-        EXPECT_EQ(r.w.refusalCallBacks, 1) << c.name;
-        c.events(r);
+        for (const Step& step : c.steps)
+            step(r);
         const Trace t = r.From(from);
-        EXPECT_EQ(CountOf(t, "log:Windows Logoff held: suspending VMs without waiting for Cancel."),
-                  c.heldLines)
-            << c.name;
-        const auto shown = [&](const std::string& prefix) {
+        const auto starting = [&](const std::string& prefix) {
             return static_cast<size_t>(std::count_if(
                 t.begin(), t.end(), [&](const std::string& l) { return l.starts_with(prefix); }));
         };
-        EXPECT_EQ(shown("log:" + progress), c.progressLines) << c.name;
-        EXPECT_EQ(shown("block:create:" + progress), c.progressLines) << c.name;
-        EXPECT_EQ(CountOf(t, "log:Windows Logoff aborted."), c.abortLines) << c.name;
-        EXPECT_EQ(CountOf(t, "exec:suspend " + VmA), 1u) << c.name;
+        EXPECT_EQ(CountOf(t, "log:Windows Logoff held: suspending VMs without waiting for Cancel."), c.held)
+            << c.name;
+        EXPECT_EQ(starting("log:Suspending virtual machines ("), c.progress) << c.name;
+        EXPECT_EQ(starting("block:create:Suspending virtual machines ("), c.progress) << c.name;
+        EXPECT_EQ(CountOf(t, "log:Windows Logoff aborted."), c.aborts) << c.name;
         EXPECT_EQ(CountOf(t, "exitwindows:0"), c.reissues) << c.name;
-        EXPECT_EQ(CountOf(t, "log:  (request accepted)"), c.reissues) << c.name;
-        EXPECT_TRUE(r.session.QueryEndSession(EndSessionLogoff)) << c.name;
-    }
-    // The progress as the screen shows it, and then no reason at all.
-    Rig r;
-    r.w.entries = {{VmA}, {VmB}};
-    r.w.running = {"D:\\Other.vmx"};
-    r.seq.StartAll();
-    r.session.QueryEndSession(0);
-    r.session.RefusalStood();
-    Trace reasons;
-    for (const std::string& line : r.w.trace)
-        if (line.starts_with("block:")) reasons.push_back(line);
-    EXPECT_EQ(reasons, (Trace{BlockCreated, "block:create:" + progress + "0 of 2 done)...",
-                              "block:create:" + progress + "1 of 2 done)...",
-                              "block:create:" + progress + "2 of 2 done)...",
-                              "block:create:" + progress + "2 of 3 done)...",
-                              "block:create:" + progress + "3 of 3 done)...", "block:destroy"}));
-}
-
-// Endings that cannot be refused: whatever still runs is suspended at once inside the handler, each VM
-// once, and nothing is started or re-issued afterwards.
-TEST(SessionEnd, AForcedEndingSuspendsWhatStillRunsAtOnce) {
-    struct Case {
-        const char* name;
-        std::function<void(Rig&)> events;
-        Trace forced; // the lines from the forced pass's one on
-    };
-    const auto at = [](const std::string& kind, const std::vector<std::string>& vms) {
-        Trace t{"log:Forced Windows " + kind + ": suspending " + std::to_string(vms.size()) +
-                " VMs at once..."};
-        std::string together = "together:20";
-        for (const auto& vm : vms)
-            together += "|" + vm;
-        t.push_back(together);
-        for (const auto& vm : vms)
-            t.push_back("log:  Suspended: " + vm);
-        return t;
-    };
-    const Case cases[] = {
-        {"critical query, then the end",
-         [](Rig& r) {
-             EXPECT_TRUE(r.session.QueryEndSession(EndSessionCritical | EndSessionLogoff));
-             r.session.EndSession(true, EndSessionCritical | EndSessionLogoff);
-         },
-         Join({at("Logoff", {VmA, VmB, VmC}),
-               {"block:destroy", "log:Okaying Windows Logoff request.",
-                "log:Windows Logoff occuring; Session Terminating..."}})},
-        {"Shut down anyway after the refusal",
-         [](Rig& r) {
-             EXPECT_FALSE(r.session.QueryEndSession(0));
-             r.session.EndSession(true, 0);
-             r.session.RefusalStood(); // its moment ends after the end came
-         },
-         Join({at("Shutdown", {VmA, VmB, VmC}),
-               {"block:destroy", "log:Windows Shutdown occuring; Session Terminating..."}})},
-        {"Shut down anyway during the suspension",
-         [](Rig& r) {
-             r.w.during["exec:suspend " + VmB] = [&r] {
-                 r.w.running = {VmA, VmC};
-                 r.session.EndSession(true, 0);
-             };
-             EXPECT_FALSE(r.session.QueryEndSession(0));
-             r.session.RefusalStood();
-         },
-         Join({at("Shutdown", {VmA, VmC}),
-               {"block:destroy", "log:Windows Shutdown occuring; Session Terminating...",
-                "status:Suspending any other running VMs...", "list-running", "status:"}})},
-    };
-    for (const Case& c : cases) {
-        Rig r;
-        r.w.entries = {{VmA}, {VmB}};
-        r.seq.StartAll();
-        r.w.running = {VmA, VmB, VmC};
-        c.events(r);
-        const auto first = std::find(r.w.trace.begin(), r.w.trace.end(), c.forced.front());
-        ASSERT_NE(first, r.w.trace.end()) << c.name;
-        EXPECT_EQ(Trace(first, r.w.trace.end()), c.forced) << c.name;
-        EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0") + CountOf(r.w.trace, "exitwindows:1"), 0u) << c.name;
-        r.seq.StartAll(); // nothing is started once the session ends
+        EXPECT_EQ(starting("together:"), c.forced.empty() ? 0u : 1u) << c.name;
+        if (c.forced.empty()) continue;
+        EXPECT_EQ(CountOf(t, c.forced), 1u) << c.name;
+        EXPECT_EQ(starting("log:  Suspended: "), std::count(c.forced.begin(), c.forced.end(), '|')) << c.name;
+        r.seq.StartAll(); // the session ends: nothing is started again
         EXPECT_EQ(r.w.trace.back(), "log:Start sequence not run: Tarnwick is closing.") << c.name;
     }
 }
@@ -410,8 +340,8 @@ TEST(SessionEnd, AStartUnderWayHoldsTheSessionUntilWhatItStartedIsSuspended) {
     }
 }
 
-// A launch during which a logoff came, and whose log line fails just as its start returns: what it
-// brought up is suspended all the same, and the session is let go. The shell holds the launch's log.
+// A launch during which a logoff came, and whose log fails just as its start returns: what it brought up
+// is suspended all the same, and the session is let go. The shell holds the launch's log failures.
 TEST(SessionEnd, ALaunchWhoseLogFailsAsItsStartReturnsStillSuspendsAndLetsTheSessionGo) {
     for (const bool held : {true, false}) {
         Rig r;
@@ -422,12 +352,13 @@ TEST(SessionEnd, ALaunchWhoseLogFailsAsItsStartReturnsStillSuspendsAndLetsTheSes
             r.session.EndSession(false, EndSessionLogoff);
             r.w.logFails = true;
         };
-        if (held) {
-            const HeldLog::Hold hold(r.log);
+        std::optional<HeldLog::Hold> hold;
+        if (held) hold.emplace(r.log);
+        if (held)
             r.seq.LaunchSelected();
-        } else {
+        else
             EXPECT_THROW(r.seq.LaunchSelected(), IoError);
-        }
+        hold.reset();
         r.w.logFails = false;
         EXPECT_EQ(CountOf(r.w.trace, "exec:suspend " + VmA), 2u) << held;
         EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), 1u) << held;
