@@ -474,9 +474,11 @@ bool Sequencer::SuspendOnce(const std::string& text, bool wasRunning) {
 }
 
 bool Sequencer::SuspendRunningAtOnce(const std::string& kind, uint32_t withinSeconds) {
-    // The session ends: a start under way stops, and suspends what it brought up as it returns.
+    // The session ends: a start under way stops, and suspends what it brought up as it returns; the
+    // suspension's steps not yet begun are not begun in this handler's waits, and are taken over here.
     closing_ = true;
     ++suspensionsBegun_;
+    s_.processes.OfferWhileWaiting(0, nullptr);
     const uint64_t begin = s_.processes.TickMilliseconds();
     std::vector<std::string> vms;
     if (const auto running = s_.vms.ListRunningVms()) {
