@@ -49,8 +49,10 @@ class SessionEnd {
     // From an okayed request on, until Windows says it was aborted after all: no box may appear then.
     bool MayBeEnding() const { return okayed_ || ending_; }
     // From a refusal until the session is let through or ends: no box may appear meanwhile either.
+    // A suspension it started owes the re-issue until it completes; after that the boxes are the user's
+    // again, whatever Windows does next.
     bool Handling() const {
-        return lastQueryRefused_ || refusalActedOn_ || reissuePending_ || waitingForStart_ || MayBeEnding();
+        return lastQueryRefused_ || reissuePending_ || waitingForStart_ || MayBeEnding();
     }
 
     // EWX_LOGOFF or EWX_SHUTDOWN, from the latest WM_ENDSESSION: what a re-issue asks for.

@@ -134,7 +134,10 @@ TEST(SessionEnd, WhatFollowsARefusal) {
         EXPECT_EQ(CountOf(t, "log:Windows Logoff aborted."), c.aborts) << c.name;
         EXPECT_EQ(CountOf(t, "exitwindows:0"), c.reissues) << c.name;
         EXPECT_EQ(starting("together:"), c.forced.empty() ? 0u : 1u) << c.name;
-        if (c.forced.empty()) continue;
+        if (c.forced.empty()) {
+            EXPECT_FALSE(r.session.Handling()) << c.name; // the user's boxes are boxes again
+            continue;
+        }
         EXPECT_EQ(CountOf(t, c.forced), 1u) << c.name;
         EXPECT_EQ(starting("log:  Suspended: "), std::count(c.forced.begin(), c.forced.end(), '|')) << c.name;
         r.seq.StartAll(); // the session ends: nothing is started again
