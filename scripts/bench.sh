@@ -46,6 +46,9 @@ bench "start and suspend sequences, and a backup's downtime, on the tool simulat
 bench "a logoff with a hung suspend among 20 VMs, against one without" \
     bash bench/session_end/hung_suspend_round.sh "build/$arch"
 
+bench "a logoff of 8 VMs with ParallelSuspend = 4 against 1, and a forced ending of the same" \
+    bash bench/session_end/parallel_round.sh "build/$arch"
+
 if [ ${#failed[@]} -gt 0 ]; then
     printf 'bench: failed: %s\n' "${failed[@]}" >&2
     exit 1

@@ -66,7 +66,7 @@ prefix=$!
 
 # What the Wine tiers run: the program (its build also makes the installer and the portable zip, which the
 # e2e tier installs), the test binaries, the tool simulator and the session-end helper.
-timed "build win64" build win64 Tarnwick dist tarnwick_win_tests tarnwick_e2e session_refuser vmsim
+timed "build win64" build win64 Tarnwick dist tarnwick_win_tests tarnwick_e2e session_refuser session_manager vmsim
 touch "$logs/win64-built"
 wait "$prefix"
 tarnwick_start_wine

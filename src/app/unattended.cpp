@@ -14,27 +14,27 @@ void RoutedDialogs::Log(const std::string& text) {
 }
 
 void RoutedDialogs::ShowMessage(const std::string& text) {
-    if (toLog_)
+    if (ToLog())
         Log(text);
     else
         boxes_.ShowMessage(text);
 }
 
 bool RoutedDialogs::Confirm(const std::string& question) {
-    if (!toLog_) return boxes_.Confirm(question);
+    if (!ToLog()) return boxes_.Confirm(question);
     Log(question + " (no one to answer; taken as No)");
     return false;
 }
 
 void RoutedDialogs::InvalidEntry(const std::string& text) {
-    if (toLog_)
+    if (ToLog())
         Log(text);
     else
         boxes_.InvalidEntry(text);
 }
 
 void RoutedDialogs::Beep() {
-    if (!toLog_) boxes_.Beep();
+    if (!ToLog()) boxes_.Beep();
 }
 
 } // namespace tarnwick

@@ -2,6 +2,8 @@
 // Message boxes where a person can answer them, and the log where no one can.
 #include "common/services.h"
 
+#include <functional>
+
 #include <string>
 
 namespace tarnwick {
@@ -16,7 +18,10 @@ class RoutedDialogs final : public Dialogs {
   public:
     RoutedDialogs(Dialogs& boxes, Reporter& log) : boxes_(boxes), log_(log) {}
     void SendToLog() { toLog_ = true; }
-    bool ToLog() const { return toLog_; }
+    // Also to the log whenever when() says so: a box inside a logoff's handling holds the session until
+    // someone answers it.
+    void SendToLogWhile(std::function<bool()> when) { toLogWhile_ = std::move(when); }
+    bool ToLog() const { return toLog_ || (toLogWhile_ && toLogWhile_()); }
 
     void ShowMessage(const std::string& text) override;
     bool Confirm(const std::string& question) override;
@@ -30,6 +35,7 @@ class RoutedDialogs final : public Dialogs {
     Dialogs& boxes_;
     Reporter& log_;
     bool toLog_ = false;
+    std::function<bool()> toLogWhile_;
 };
 
 } // namespace tarnwick

@@ -1,11 +1,13 @@
 #pragma once
 // The few things the portable core asks of the platform. The Win32 shell implements them with the
 // real API; unit tests implement them with fakes that record what was asked.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tarnwick {
 
@@ -64,7 +66,32 @@ class Processes {
     // Runs and waits, within the limit. exitCode is 0 unless the child was created.
     virtual RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit,
                                 uint32_t& exitCode) = 0;
+    // Starts every command line at once and waits until all have ended or withinMs have passed; what
+    // still runs then is left running. Each line's exit code, nullopt when it did not start or had not
+    // ended. This one runs them one after another, for a platform that cannot do better.
+    virtual std::vector<std::optional<uint32_t>> RunTogether(const std::vector<std::string>& commandLines,
+                                                             uint64_t withinMs) {
+        std::vector<std::optional<uint32_t>> codes;
+        const uint64_t end = TickMilliseconds() + withinMs;
+        for (const std::string& line : commandLines) {
+            uint32_t code = 0;
+            const bool ran = TickMilliseconds() < end && RunCommandLine(line, std::string(), true, code);
+            codes.push_back(ran ? std::optional<uint32_t>(code) : std::nullopt);
+        }
+        return codes;
+    }
+    // While spare is set, a waited run that finds fewer than most runs under way calls it; spare starts
+    // one more step of the caller's (a nested run), and returns false when it has none left. Without
+    // this the steps run one after another, which is what a platform that cannot do better does.
+    virtual void OfferWhileWaiting(size_t most, std::function<bool()> spare) {
+        (void)most;
+        (void)spare;
+    }
     virtual void Sleep(unsigned milliseconds) = 0;
+    // Sleeps as Sleep does, but returns as soon as stop() is true; the handlers run meanwhile decide it.
+    virtual void SleepUnless(unsigned milliseconds, const std::function<bool()>& stop) {
+        if (!stop()) Sleep(milliseconds);
+    }
     // A steady clock in milliseconds, for waits that also run tools: their runs take time too.
     virtual uint64_t TickMilliseconds() = 0;
 };

@@ -37,6 +37,7 @@ void ConfigStore::LoadConfig() {
     storedUseSnapshot_ = IniBoolean(ini.Value("Options", "UseSnapshot"));
     options.useSnapshot = options.snapshotEnabled && storedUseSnapshot_;
     options.toolTimeout = ini.Value("Options", "ToolTimeout");
+    options.parallelSuspend = ini.Value("Options", "ParallelSuspend");
     const std::optional<std::string> resumeOthers = ini.Value("Options", "ResumeOthers");
     options.resumeOthers = IniBoolean(resumeOthers);
     resumeOthersInFile_ = resumeOthers.has_value();
@@ -121,7 +122,8 @@ Outcome ConfigStore::WriteConfig() {
     const bool writeResumeOthers = options.resumeOthers || resumeOthersInFile_;
     const std::string bytes =
         FormatConfigFile(options.bkpAll, useSnapshot, list_.Entries(), options.toolTimeout,
-                         writeResumeOthers ? std::optional<bool>(options.resumeOthers) : std::nullopt);
+                         writeResumeOthers ? std::optional<bool>(options.resumeOthers) : std::nullopt,
+                         options.parallelSuspend);
     if (keepOldFile_) {
         Outcome kept = Outcome::Done();
         try {

@@ -240,4 +240,10 @@ std::optional<uint32_t> ToolTimeoutSeconds(const ConfigOptions& options) {
     return static_cast<uint32_t>(*seconds);
 }
 
+uint32_t ParallelSuspendCount(const ConfigOptions& options) {
+    const std::optional<int32_t> count =
+        options.parallelSuspend ? ParsePositiveInteger(*options.parallelSuspend) : std::nullopt;
+    return count ? static_cast<uint32_t>(*count) : 1;
+}
+
 } // namespace tarnwick

@@ -82,11 +82,16 @@ struct ConfigOptions {
     // ToolTimeout as the file holds it, kept as written so that a save gives it back unchanged;
     // nullopt when the file has no such key, and then a save writes none.
     std::optional<std::string> toolTimeout;
+    // ParallelSuspend, kept as written in the same way.
+    std::optional<std::string> parallelSuspend;
 };
 
 // The seconds ToolTimeout sets for a tool run; nullopt when the key is missing or holds no whole
 // number above 0, and the default applies.
 std::optional<uint32_t> ToolTimeoutSeconds(const ConfigOptions& options);
+// How many suspends a suspension runs at once: ParallelSuspend when it holds a whole number above 0,
+// otherwise 1, one after another.
+uint32_t ParallelSuspendCount(const ConfigOptions& options);
 
 // What changed, so that a view can redraw only that.
 struct ListChange {

@@ -389,8 +389,8 @@ std::optional<StopAction> StopActionFromWord(std::string_view word) {
 }
 
 std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
-                             const std::optional<std::string>& toolTimeout,
-                             std::optional<bool> resumeOthers) {
+                             const std::optional<std::string>& toolTimeout, std::optional<bool> resumeOthers,
+                             const std::optional<std::string>& parallelSuspend) {
     auto flag = [](bool on) { return on ? "-1" : "0"; };
     std::string out;
     size_t size = 64;
@@ -409,6 +409,10 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
     if (toolTimeout) {
         out += "\r\n  ToolTimeout = ";
         out += *toolTimeout;
+    }
+    if (parallelSuspend) {
+        out += "\r\n  ParallelSuspend = ";
+        out += *parallelSuspend;
     }
     out += "\r\n[Control]\r\n";
     for (const ControlEntry& entry : entries) {

@@ -4,6 +4,7 @@
 #include "hypervisor/tool_commands.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 namespace tarnwick {
@@ -80,6 +81,31 @@ bool Hypervisor::ExecVmCommand(const std::string& verb, const std::string& vmPat
     }
     DropNestedCapture(capturePath);
     return succeeded;
+}
+
+std::vector<bool> Hypervisor::SuspendTogether(const std::vector<std::string>& vmPaths,
+                                              uint32_t withinSeconds) {
+    std::vector<std::string> lines;
+    std::vector<size_t> runIndex(vmPaths.size(), SIZE_MAX);
+    for (size_t i = 0; i < vmPaths.size(); ++i) {
+        if (ContainsDoubleQuote(vmPaths[i]) || ContainsDoubleQuote(s_.tools.toolPath)) {
+            s_.reporter.WriteLog("      DosCmd refused, a double quote would break the command line: " +
+                                 vmPaths[i]);
+            continue;
+        }
+        runIndex[i] = lines.size();
+        // vmrun is started as it is, without cmd: nothing is captured, and each start costs time the
+        // session does not have. vmware-cmd is a script that needs cmd.
+        lines.push_back(s_.tools.useVmrun ? "\"" + s_.tools.toolPath + "\" suspend \"" + vmPaths[i] + "\""
+                                          : BuildToolCommandLine(false, s_.tools.toolPath, "suspend",
+                                                                 vmPaths[i], std::nullopt));
+        s_.reporter.WriteLog("      DosCmd: " + lines.back());
+    }
+    const auto codes = s_.processes.RunTogether(lines, uint64_t{withinSeconds} * 1000);
+    std::vector<bool> suspended(vmPaths.size(), false);
+    for (size_t i = 0; i < vmPaths.size(); ++i)
+        suspended[i] = runIndex[i] < codes.size() && codes[runIndex[i]] == 0u;
+    return suspended;
 }
 
 void Hypervisor::DropNestedCapture(const std::string& capturePath) {

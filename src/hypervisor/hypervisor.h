@@ -37,6 +37,10 @@ class Hypervisor {
     // A text holding a double quote is refused: logged, not run, false.
     bool ExecVmCommand(const std::string& verb, const std::string& vmPath);
 
+    // Suspends the VMs all at once, each run logged as usual but not captured; true for each run that
+    // ended with exit code 0 within withinSeconds. What still runs then is left to finish.
+    std::vector<bool> SuspendTogether(const std::vector<std::string>& vmPaths, uint32_t withinSeconds);
+
     // Told of every run that passed its limit, after its line is logged.
     void SetLimitPassedHandler(std::function<void()> handler) { onLimitPassed_ = std::move(handler); }
 

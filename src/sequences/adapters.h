@@ -30,6 +30,10 @@ class HypervisorPort final : public VmOperations {
     bool ToolsRunning(const std::string& vmPath, uint32_t withinSeconds) override {
         return hypervisor_.ToolsRunning(vmPath, withinSeconds);
     }
+    std::vector<bool> SuspendTogether(const std::vector<std::string>& vmPaths,
+                                      uint32_t withinSeconds) override {
+        return hypervisor_.SuspendTogether(vmPaths, withinSeconds);
+    }
     std::optional<std::vector<std::string>> ListRunningVms() override {
         std::vector<std::string> running;
         if (!hypervisor_.ListRunningVms(running)) return std::nullopt;

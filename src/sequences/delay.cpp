@@ -66,12 +66,17 @@ std::string WaitFallbackLine(const WaitTarget& target, std::string_view waitText
     return std::string();
 }
 
-void SleepMilliseconds(Processes& processes, uint64_t milliseconds) {
+void SleepMilliseconds(Processes& processes, uint64_t milliseconds, const std::function<bool()>& stop) {
     // 0xFFFFFFFF would be INFINITE to the Win32 waits behind Sleep.
     constexpr uint64_t longestPiece = 0x7FFFFFFF;
     do {
         const uint64_t piece = std::min(milliseconds, longestPiece);
-        processes.Sleep(static_cast<unsigned>(piece));
+        if (!stop) {
+            processes.Sleep(static_cast<unsigned>(piece));
+        } else {
+            processes.SleepUnless(static_cast<unsigned>(piece), stop);
+            if (stop()) return;
+        }
         milliseconds -= piece;
     } while (milliseconds > 0);
 }

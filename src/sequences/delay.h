@@ -36,6 +36,8 @@ WaitTarget ChooseWaitTarget(const ControlListView& list, size_t waitIndex, bool 
 std::string WaitFallbackLine(const WaitTarget& target, std::string_view waitText);
 
 // Sleeps through Processes::Sleep, in pieces short enough never to mean "wait forever".
-void SleepMilliseconds(Processes& processes, uint64_t milliseconds);
+// stop: asked while it sleeps; true ends the sleep there.
+void SleepMilliseconds(Processes& processes, uint64_t milliseconds,
+                       const std::function<bool()>& stop = nullptr);
 
 } // namespace tarnwick

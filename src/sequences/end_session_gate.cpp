@@ -2,13 +2,18 @@
 
 namespace tarnwick {
 
-const char* const ShutdownBlockReasonText =
-    "Tarnwick must suspend your virtual machines first. Choose Cancel, and Tarnwick will suspend them "
-    "and then end the session itself.";
+// Short, as Windows shows it for a few seconds; no call to choose Cancel, as the suspension starts at
+// the refusal.
+const char* const ShutdownBlockReasonText = "Tarnwick must suspend your virtual machines first.";
 
 void EndSessionGate::Hold() {
     allowed_ = false;
     if (!reasonRegistered_) reasonRegistered_ = platform_.CreateShutdownBlockReason(ShutdownBlockReasonText);
+}
+
+void EndSessionGate::ShowReason(const std::string& reason) {
+    // Registering again replaces the window's text.
+    if (!allowed_ && reasonRegistered_) platform_.CreateShutdownBlockReason(reason);
 }
 
 void EndSessionGate::Release() {

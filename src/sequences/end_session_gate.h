@@ -4,6 +4,8 @@
 // that refuses, and the user never sees the refusal.
 #include "sequences/ports.h"
 
+#include <string>
+
 namespace tarnwick {
 
 // What the user reads in Windows' list of programs that prevent the logoff or shutdown.
@@ -17,6 +19,8 @@ class EndSessionGate {
     void Hold();
     // The VMs are suspended: let the session end.
     void Release();
+    // While the session is held: the reason Windows shows becomes this text.
+    void ShowReason(const std::string& reason);
     // True until something is launched, and again once the VMs are suspended.
     bool Allowed() const { return allowed_; }
 

@@ -42,6 +42,10 @@ class VmOperations {
     // Whether the VM's guest tools run, by vmrun's checkToolsState; false when it cannot tell. The query
     // takes at most withinSeconds.
     virtual bool ToolsRunning(const std::string& vmPath, uint32_t withinSeconds) = 0;
+    // Suspends the VMs all at once, for a session that ends whatever we do: true for each whose suspend
+    // ended well within withinSeconds. Uncaptured, so judged by the exit code alone.
+    virtual std::vector<bool> SuspendTogether(const std::vector<std::string>& vmPaths,
+                                              uint32_t withinSeconds) = 0;
 };
 
 // What the backup needs of the file system beyond single files. Paths are 8-bit, without a trailing
@@ -90,6 +94,13 @@ class SessionPlatform {
     // Vista), which is no error.
     virtual bool CreateShutdownBlockReason(const std::string& reason) = 0;
     virtual void DestroyShutdownBlockReason() = 0;
+    // Has SessionEnd::RefusalStood called once the refusal has been answered and RefusalGraceMs have
+    // passed; a later call before then starts the moment again.
+    virtual void CallBackAfterRefusal() = 0;
 };
+
+// Windows XP and Wine follow a refusal at once with the abort, which starts the suspension as it always
+// has; this moment lets that abort come first, so both routes read the same in the log.
+inline constexpr unsigned RefusalGraceMs = 400;
 
 } // namespace tarnwick

@@ -8,6 +8,7 @@
 #include "sequences/stop_action.h"
 
 #include <algorithm>
+#include <exception>
 #include <stdexcept>
 
 namespace tarnwick {
@@ -25,6 +26,11 @@ const char* const ListChangedLine = "Start sequence stopped: the list was change
                                     "remaining entries were not carried out.";
 const char* const ResumeOffLine =
     "Not restarting the VMs left running at logoff (the option is off); Tarnwick.resume is kept.";
+
+// A VM or Team entry, which the suspension's first pass suspends.
+bool IsSuspendedEntry(const std::string& text) {
+    return !IsIllegalText(text) && !IsDelayText(text) && !IsWaitText(text) && !IsPromptText(text);
+}
 
 bool Contains(const std::vector<std::string>& paths, const std::string& path) {
     return std::any_of(paths.begin(), paths.end(),
@@ -239,7 +245,10 @@ void Sequencer::Delay(const std::string& text) {
 void Sequencer::SleepSeconds(const std::string& text, std::string_view secondsText, int32_t seconds) {
     s_.reporter.ShowStatus("Sleeping for " + std::string(secondsText) + " seconds...");
     if (RefuseAfterStatus(text)) return;
-    SleepMilliseconds(s_.processes, static_cast<uint64_t>(seconds) * 1000);
+    // A suspension or Exit meanwhile ends the delay there, as it ends a wait: the process would otherwise
+    // outlive Exit, and hold the single instance, until the delay had run out.
+    SleepMilliseconds(s_.processes, static_cast<uint64_t>(seconds) * 1000,
+                      [this] { return StopReason().has_value(); });
 }
 
 void Sequencer::Wait(size_t i, const std::string& text) {
@@ -318,17 +327,41 @@ void Sequencer::StartVm(size_t i, const std::string& text) {
 
 template <class Start> void Sequencer::RunStart(const std::string& text, const char* what, Start start) {
     const uint64_t before = suspensionsBegun_;
+    // However the start is left, a log that cannot be written included: what it brought up is suspended
+    // and the session that waits for it is let go. Otherwise the VM runs on and every later logoff is
+    // refused until Exit.
+    std::exception_ptr failure;
     {
         const auto underWay = ScopedValue(startUnderWay_, true);
-        start();
-        if (suspensionsBegun_ == before) return;
+        try {
+            start();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (suspensionsBegun_ == before) {
+            if (failure) std::rethrow_exception(failure);
+            return;
+        }
         // The suspension ran while this start was under way and may not have seen what it started.
-        s_.reporter.WriteLog(std::string(what) +
-                             " started while a suspension ran; suspending it now: " + text);
-        s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + text);
-        s_.vms.ExecVmCommand("suspend", text);
+        try {
+            s_.reporter.WriteLog(std::string(what) +
+                                 " started while a suspension ran; suspending it now: " + text);
+            s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + text);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
+        try {
+            s_.vms.ExecVmCommand("suspend", text);
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
     }
-    if (onStartCaughtUp_) onStartCaughtUp_();
+    try {
+        if (onStartCaughtUp_) onStartCaughtUp_();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+    if (failure) std::rethrow_exception(failure);
 }
 
 bool Sequencer::SuspendAll() {
@@ -341,6 +374,28 @@ bool Sequencer::SuspendAll() {
         ++suspensionsBegun_;
         suspendTally_ = RunTally{};
         s_.reporter.ShowStatus("Suspending cataloged VMs in reverse specified order...");
+        size_t done = 0, total = 0;
+        const auto progress = [&] {
+            if (onSuspendProgress_) onSuspendProgress_(done, total);
+        };
+        for (size_t i = 0; i < s_.list.Count(); ++i)
+            if (s_.list.Enabled(i) && IsSuspendedEntry(s_.list.Text(i))) ++total;
+        progress();
+        // Up to ParallelSuspend suspends at once. A delay or wait entry is a barrier: the VMs above it
+        // start their suspends only once those below it are done, which keeps an order that the user
+        // expressed with delays.
+        const size_t most = ParallelSuspendCount(s_.resume.options);
+        std::vector<std::function<void()>> batch;
+        const auto step = [&](std::function<void()> suspend) {
+            if (most > 1)
+                batch.push_back(std::move(suspend));
+            else
+                suspend();
+        };
+        const auto barrier = [&] {
+            RunAtOnce(batch, most);
+            batch.clear();
+        };
         for (size_t i = s_.list.Count(); i-- > 0;) {
             // Entries removed meanwhile are gone; the second pass still finds their VMs.
             if (i >= s_.list.Count() || !s_.list.Enabled(i)) continue;
@@ -350,6 +405,7 @@ bool Sequencer::SuspendAll() {
             if (IsIllegalText(text)) {
                 s_.reporter.WriteLog("Skipping Illegal VM name: " + InQuotes(text));
             } else if (IsDelayText(text)) {
+                barrier();
                 const std::string_view rest = DelaySeconds(text);
                 if (const auto seconds = DelayLength(rest)) {
                     s_.reporter.ShowStatus("Sleeping for " + std::string(rest) + "/10 seconds...");
@@ -358,21 +414,104 @@ bool Sequencer::SuspendAll() {
                     s_.reporter.WriteLog(InvalidDelayLine(text));
                 }
             } else if (IsWaitText(text)) {
+                barrier();
                 s_.reporter.ShowStatus("Skipping startup wait for a VM to be ready...");
             } else if (IsPromptText(text)) {
                 s_.reporter.ShowStatus("Skipping startup user prompt...");
             } else {
-                Suspend(text, false);
+                step([this, text, &done, &progress] {
+                    if (Contains(suspendsStarted_, text)) return;
+                    SuspendOnce(text, false);
+                    ++done;
+                    progress();
+                });
             }
         }
+        barrier();
         s_.reporter.ShowStatus("Suspending any other running VMs...");
-        for (const std::string& path : s_.vms.ListRunningVms().value_or(std::vector<std::string>()))
-            if (Suspend(path, true)) Record(path);
+        const std::vector<std::string> others = s_.vms.ListRunningVms().value_or(std::vector<std::string>());
+        total = done + others.size();
+        progress();
+        for (const std::string& path : others) {
+            step([this, path, &done, &progress] {
+                if (Contains(suspendsStarted_, path)) return;
+                if (SuspendOnce(path, true)) Record(path);
+                ++done;
+                progress();
+            });
+        }
+        barrier();
         s_.reporter.ShowStatus("");
     }
     Notice(RunKind::Suspend, suspendTally_);
     if (onSuspensionComplete_) onSuspensionComplete_();
     return true;
+}
+
+// The first step runs here; each run it waits for may start the next ones nested in its wait, up to
+// most runs under way, so that every step stays one call that returns when its VM is done.
+void Sequencer::RunAtOnce(const std::vector<std::function<void()>>& steps, size_t most) {
+    if (steps.empty()) return;
+    size_t next = 0;
+    const std::function<bool()> take = [&] {
+        if (next >= steps.size()) return false;
+        steps[next++]();
+        return true;
+    };
+    s_.processes.OfferWhileWaiting(most, take);
+    const ScopeExit stop([this] { s_.processes.OfferWhileWaiting(0, nullptr); });
+    while (take()) {
+    }
+}
+
+// A forced ending handled while this suspend runs leaves this VM to it.
+bool Sequencer::SuspendOnce(const std::string& text, bool wasRunning) {
+    suspendsStarted_.push_back(text);
+    const ScopeExit done([this] { suspendsStarted_.pop_back(); });
+    return Suspend(text, wasRunning);
+}
+
+bool Sequencer::SuspendRunningAtOnce(const std::string& kind, uint32_t withinSeconds) {
+    // The session ends: a start under way stops, and suspends what it brought up as it returns; the
+    // suspension's steps not yet begun are not begun in this handler's waits, and are taken over here.
+    closing_ = true;
+    ++suspensionsBegun_;
+    s_.processes.OfferWhileWaiting(0, nullptr);
+    const uint64_t begin = s_.processes.TickMilliseconds();
+    std::vector<std::string> vms;
+    if (const auto running = s_.vms.ListRunningVms()) {
+        vms = *running;
+    } else {
+        // Without a listing, the list's VMs are what we know of.
+        for (size_t i = 0; i < s_.list.Count(); ++i) {
+            const std::string text = s_.list.Text(i);
+            if (s_.list.Enabled(i) && IsSuspendedEntry(text) && !IsTeamText(text)) vms.push_back(text);
+        }
+    }
+    std::erase_if(vms, [this](const std::string& vm) { return Contains(suspendsStarted_, vm); });
+    // Left running on purpose stays so even now; a guest shutdown has no time left, so it is suspended.
+    std::erase_if(vms, [this](const std::string& vm) {
+        if (ActionAtSuspension(s_.list, vm, false) != StopAction::Leave) return false;
+        s_.reporter.WriteLog("  Leaving VM running: " + vm);
+        return true;
+    });
+    if (vms.empty()) return true;
+    s_.reporter.WriteLog("Forced Windows " + kind + ": suspending " + std::to_string(vms.size()) +
+                         " VMs at once...");
+    // Started once, never again: a second forced message finds them here.
+    suspendsStarted_.insert(suspendsStarted_.begin(), vms.begin(), vms.end());
+    const uint64_t spentMs = s_.processes.TickMilliseconds() - begin;
+    const uint64_t leftMs =
+        uint64_t{withinSeconds} * 1000 > spentMs ? uint64_t{withinSeconds} * 1000 - spentMs : 0;
+    const std::vector<bool> suspended =
+        s_.vms.SuspendTogether(vms, static_cast<uint32_t>(std::max<uint64_t>(leftMs / 1000, 1)));
+    bool all = true;
+    for (size_t i = 0; i < vms.size(); ++i) {
+        const bool ok = i < suspended.size() && suspended[i];
+        all = all && ok;
+        s_.reporter.WriteLog((ok ? "  Suspended: " : "  Not suspended: ") + vms[i]);
+    }
+    return all;
 }
 
 // The list's entries are suspended whether they run or not, so only a VM that was listed as running

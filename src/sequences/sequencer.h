@@ -34,7 +34,8 @@ namespace tarnwick {
 struct ResumeServices {
     ResumeRecord& record;
     FileSystem& files; // whether a recorded VM's .vmx is still there
-    // Read at each start: ResumeOthers decides what it does with the record.
+    // Read at each start and suspension: ResumeOthers decides what a start does with the record, and
+    // ParallelSuspend how many suspends a suspension runs at once.
     const ConfigOptions& options;
 };
 
@@ -65,6 +66,10 @@ class Sequencer {
 
     // Both passes. False when it was not started because a suspension is already running.
     bool SuspendAll();
+    // A session that ends whatever we do: every VM that still runs, listed or not, is suspended at once,
+    // except those whose suspend we started already. Returns when they are done or after withinSeconds;
+    // true when every one was suspended. Nothing is started from then on. kind names the ending.
+    bool SuspendRunningAtOnce(const std::string& kind, uint32_t withinSeconds);
     // The user chose Exit: offers to suspend the VMs, then closes the program.
     void ExitWithSuspendOffer();
 
@@ -76,6 +81,10 @@ class Sequencer {
     // Called at the end of every completed suspension, after its last status.
     void SetSuspensionCompleteHandler(std::function<void()> handler) {
         onSuspensionComplete_ = std::move(handler);
+    }
+    // Called as a suspension goes: the VMs it has dealt with, of those it knows of so far.
+    void SetSuspendProgressHandler(std::function<void(size_t done, size_t total)> handler) {
+        onSuspendProgress_ = std::move(handler);
     }
     // Called when a start during which a suspension began has returned and what it started is suspended.
     void SetStartCaughtUpHandler(std::function<void()> handler) { onStartCaughtUp_ = std::move(handler); }
@@ -110,6 +119,10 @@ class Sequencer {
     // The one step per VM of a suspension, by its entry's stop action (stop_action.h). True when the VM
     // was suspended or shut down.
     bool Suspend(const std::string& text, bool wasRunning);
+    // Runs the steps, up to most at once (see Processes::OfferWhileWaiting), and returns when all are done.
+    void RunAtOnce(const std::vector<std::function<void()>>& steps, size_t most);
+    // Suspend, marked as started for a forced ending that comes meanwhile.
+    bool SuspendOnce(const std::string& text, bool wasRunning);
     // A VM the second pass suspended, in the record unless the next start starts it anyway.
     void Record(const std::string& vmPath);
     void Notice(RunKind kind, const RunTally& tally) const;
@@ -123,8 +136,10 @@ class Sequencer {
     uint64_t suspensionsBegun_ = 0;
     uint64_t suspensionsAtStart_ = 0;            // suspensionsBegun_ when the running start sequence began
     std::map<size_t, std::string> startedInRun_; // index -> text of each VM this start sequence started
+    std::vector<std::string> suspendsStarted_;   // by a forced ending, or the one the pass waits for
     std::function<void()> onSuspensionComplete_;
     std::function<void()> onStartCaughtUp_;
+    std::function<void(size_t, size_t)> onSuspendProgress_;
     std::function<void(const std::string&)> onFailureNotice_;
     RunTally startTally_, suspendTally_;
 };

@@ -2,6 +2,8 @@
 
 #include "common/scope_exit.h"
 
+#include <utility>
+
 namespace tarnwick {
 
 namespace {
@@ -16,11 +18,24 @@ SessionEnd::SessionEnd(HeldLog& log, EndSessionGate& gate, Sequencer& sequencer,
     : reporter_(log), gate_(gate), sequencer_(sequencer), platform_(platform) {
     sequencer_.SetSuspensionCompleteHandler([this] { AfterSuspension(); });
     sequencer_.SetStartCaughtUpHandler([this] { AfterStartCaughtUp(); });
+    sequencer_.SetSuspendProgressHandler([this](size_t done, size_t total) { ShowProgress(done, total); });
 }
 
 bool SessionEnd::QueryEndSession(uint32_t lParam) {
     const HeldLog::Hold hold(reporter_);
-    const std::string kind = KindName(lParam == EndSessionLogoff);
+    const std::string kind = KindName((lParam & ~EndSessionCritical) == EndSessionLogoff);
+    if (lParam & EndSessionCritical) {
+        // A refusal would not be heeded: the suspension happens before the answer, as far as it can.
+        try {
+            ForcedSuspension(kind);
+        } catch (const IoError& e) {
+            reporter_.Remember(e.what());
+        }
+        lastQueryRefused_ = false;
+        okayed_ = true;
+        reporter_.WriteLog("Okaying Windows " + kind + " request.");
+        return true;
+    }
     // A suspension that runs, whoever asked for it, must finish before the session may end; so must a
     // start, whose VM may have come up after the suspension looked.
     if (gate_.Allowed() && !sequencer_.IsSuspending() && !sequencer_.IsStartUnderWay()) {
@@ -30,10 +45,38 @@ bool SessionEnd::QueryEndSession(uint32_t lParam) {
         return true;
     }
     lastQueryRefused_ = true;
+    refusalActedOn_ = false;
     okayed_ = false;
     refusalCovered_ = reissuePending_;
+    refusedExitKind_ = lParam == EndSessionLogoff ? ExitLogoff : ExitShutdown;
+    platform_.CallBackAfterRefusal();
     reporter_.WriteLog("Denying Windows " + kind + " request so we can suspend VMs.");
     return false;
+}
+
+void SessionEnd::RefusalStood() {
+    const HeldLog::Hold hold(reporter_);
+    if (!lastQueryRefused_) return; // the abort came first and was acted on
+    lastQueryRefused_ = false;
+    refusalActedOn_ = true;
+    screenShowing_ = true;
+    exitKind_ = refusedExitKind_;
+    const std::string kind = KindName(exitKind_ == ExitLogoff);
+    try {
+        reporter_.WriteLog("Windows " + kind + " held: suspending VMs without waiting for Cancel.");
+        ActOnRefusal(kind);
+    } catch (const IoError& e) {
+        reporter_.Remember(e.what());
+    }
+}
+
+void SessionEnd::ShowProgress(size_t done, size_t total) {
+    if (!screenShowing_ || !reissuePending_ || forced_) return;
+    const std::string text =
+        "Suspending virtual machines (" + std::to_string(done) + " of " + std::to_string(total) + " done)...";
+    gate_.ShowReason(text);
+    // Wine has no block reasons: the log says what the screen showed.
+    reporter_.WriteLog(text);
 }
 
 void SessionEnd::EndSession(bool ending, uint32_t lParam) {
@@ -49,39 +92,49 @@ void SessionEnd::EndSession(bool ending, uint32_t lParam) {
 }
 
 void SessionEnd::HandleEndSession(bool ending, uint32_t lParam) {
-    const bool logoff = lParam == EndSessionLogoff;
+    const bool logoff = (lParam & ~EndSessionCritical) == EndSessionLogoff;
     exitKind_ = logoff ? ExitLogoff : ExitShutdown;
     const std::string kind = KindName(logoff);
     if (ending) {
+        // "Shut down anyway" after our refusal, or an end that came while a suspension ran.
+        ForcedSuspension(kind);
         reporter_.WriteLog("Windows " + kind + " occuring; Session Terminating...");
         return;
     }
     reporter_.WriteLog("Windows " + kind + " aborted.");
+    screenShowing_ = false;
+    if (std::exchange(refusalActedOn_, false)) {
+        // The suspension began at the refusal; the session ends when it is complete, as it would have.
+        if (reissuePending_) reporter_.WriteLog(RunningLine(kind));
+        return;
+    }
     if (!lastQueryRefused_) {
         reporter_.WriteLog("  (not refused by Tarnwick: nothing suspended, nothing re-initiated)");
         return;
     }
     lastQueryRefused_ = false;
-    const std::string willReissue =
-        "  (a suspension is running; Windows " + kind + " will be re-initiated when it is complete)";
-    const std::string afterStart = "  (a start is under way; Windows " + kind +
-                                   " will be re-initiated when what it started is suspended)";
+    ActOnRefusal(kind);
+}
+
+std::string SessionEnd::RunningLine(const std::string& kind) const {
+    if (waitingForStart_)
+        return "  (a start is under way; Windows " + kind +
+               " will be re-initiated when what it started is suspended)";
+    return "  (a suspension is running; Windows " + kind + " will be re-initiated when it is complete)";
+}
+
+void SessionEnd::ActOnRefusal(const std::string& kind) {
     if (reissuePending_) {
-        reporter_.WriteLog(waitingForStart_ ? afterStart : willReissue);
+        reporter_.WriteLog(RunningLine(kind));
         return;
     }
     if (refusalCovered_) {
         reporter_.WriteLog("  (Windows " + kind + " was already re-initiated)");
         return;
     }
-    if (sequencer_.IsSuspending()) {
+    if (sequencer_.IsSuspending() || waitingForStart_) {
         reissuePending_ = true;
-        reporter_.WriteLog(willReissue);
-        return;
-    }
-    if (waitingForStart_) {
-        reissuePending_ = true;
-        reporter_.WriteLog(afterStart);
+        reporter_.WriteLog(RunningLine(kind));
         return;
     }
     if (gate_.Allowed()) {
@@ -95,6 +148,14 @@ void SessionEnd::HandleEndSession(bool ending, uint32_t lParam) {
     // end the session.
     ScopeExit notOwed([this] { reissuePending_ = false; });
     if (sequencer_.SuspendAll()) notOwed.Dismiss();
+}
+
+void SessionEnd::ForcedSuspension(const std::string& kind) {
+    forced_ = true;
+    // What a refusal was owed is done here; the moment after it finds nothing left to do.
+    lastQueryRefused_ = false;
+    if (gate_.Allowed() && !sequencer_.IsSuspending() && !sequencer_.IsStartUnderWay()) return;
+    if (sequencer_.SuspendRunningAtOnce(kind, ForcedSuspendSeconds)) gate_.Release();
 }
 
 void SessionEnd::AfterSuspension() {
@@ -120,7 +181,8 @@ void SessionEnd::LetThrough() {
     gate_.Release();
     if (!reissuePending_) return;
     reissuePending_ = false;
-    Reissue();
+    // A forced ending needs no re-issue: the session is ending already.
+    if (!forced_) Reissue();
 }
 
 void SessionEnd::Reissue() {

@@ -75,6 +75,10 @@ round_ms() {
 
 ctl() { "$wine" 'C:\Program Files\VMware\VMware Workstation\vmsim.exe' --ctl "$@" >/dev/null 2>&1; }
 
+# Windows 10 and 11's session manager, played towards the program's window: one line per step in
+# $app/manager.txt ("query:80000000 0 12": refused, the handler took 12 ms).
+manager() { "$wine" "$build/tests/e2e/session_manager.exe" 'C:\tw\manager.txt' "$@" >/dev/null 2>&1; }
+
 
 finish() {
     /usr/lib/wine/wineserver -k 2>/dev/null
@@ -92,6 +96,30 @@ tmp='C:\tw\Tarnwick.tmp'
 alpha='C:\VMs\Alpha\Alpha.vmx'
 beta='C:\VMs\Beta Web\Beta Web.vmx'
 dos() { printf '      DosCmd: cmd /c ""%s" %s "%s" > "%s""' "$vmrun" "$1" "$2" "$tmp"; }
+
+# n VMs V1..Vn in the list (a DELAY:10 after the first k), started by /START, whose suspends then take ms
+# each and are journalled as they end: ready for a round.
+hold_vms() { # name n ms [Options lines] [k]
+    setup "$1"
+    local i entries=()
+    vms=()
+    for i in $(seq "$2"); do
+        mkdir -p "$WINEPREFIX/drive_c/VMs/V$i"
+        printf 'displayName = "V%s"\r\n' "$i" >"$WINEPREFIX/drive_c/VMs/V$i/V$i.vmx"
+        vms+=("C:\\VMs\\V$i\\V$i.vmx")
+        entries+=("${vms[-1]} = -1")
+        [ "$i" = "${5:-}" ] && entries+=("DELAY:10 = -1")
+    done
+    ini_options="${4:-}" write_ini "${entries[@]}"
+    start_tarnwick /START
+    wait_log "VMs Started: " 120 || fail "start sequence did not finish"
+    ctl inject '*' suspend delay="$3" ends
+    ctl clear-journal
+    sleep 1.5
+}
+# The milliseconds the handler of that step took, from $app/manager.txt.
+handler_ms() { awk -v s="$1" '$1 == s { print $3 }' "$app/manager.txt" | tr -d '\r' | tail -1; }
+suspends() { journal | grep -c $'\tsuspend\t'; }
 
 # The benchmark of a round uses the helpers above.
 [ -n "${SESSION_END_HELPERS_ONLY:-}" ] && return 0
@@ -345,6 +373,80 @@ want=$(printf '  Leaving VM running: %s\n  Shutting down VM: %s\nError stopping 
 # The guest's 2 s and the round's own work; a notice would hold the end for 10 s more.
 [ "${stop_round:-999999}" -lt 10000 ] || fail "the round took ${stop_round} ms"
 finish "at a logoff each VM is suspended, shut down or left running by its stop action"
+
+# 10. Windows 10 and 11: the refusal brings no abort while the shutdown screen waits for the user. The
+# VMs are suspended all the same, the block reason says how far it got, and the session is re-issued.
+hold_vms no-abort 2 1000
+round_start=$(now_ms)
+manager query:80000000
+wait_log "Suspension complete; ready for shutdown." 30 || fail "no suspension"
+no_abort_round=$(( $(now_ms) - round_start ))
+wait_end || fail "the session did not end"
+[ "$(handler_ms query:80000000)" != "" ] && [ "$(cut -d' ' -f2 "$app/manager.txt")" = 0 ] || fail "not refused"
+got=$(messages "$log" | sed -n '/^VMs Started: /,/^Re-initiating/p' | tail -n +2 | grep -v '^      DosCmd: ' | grep -vx '')
+want=$(cat <<TXT
+Denying Windows Logoff request so we can suspend VMs.
+Windows Logoff held: suspending VMs without waiting for Cancel.
+Suspending cataloged VMs in reverse specified order...
+Suspending virtual machines (0 of 2 done)...
+  Suspending VM: ${vms[1]}
+Suspending virtual machines (1 of 2 done)...
+  Suspending VM: ${vms[0]}
+Suspending virtual machines (2 of 2 done)...
+Suspending any other running VMs...
+Suspending virtual machines (2 of 2 done)...
+Suspension complete; ready for shutdown.
+Re-initiating Windows Logoff.
+TXT
+)
+[ "$got" = "$want" ] || { fail "log of the round:"; diff <(echo "$want") <(echo "$got") | sed 's/^/    /'; }
+grep -q "Session Terminating..." "$log" || fail "the session was not let end"
+echo "  round: ${no_abort_round} ms for two suspends of 1 s"
+[ "$no_abort_round" -le 6000 ] || fail "the suspension took ${no_abort_round} ms"
+finish "Windows 10/11: without Cancel the VMs are suspended, the reason shows progress, the session ends"
+
+# 11. A forced ending (Windows Update, shutdown /f): ENDSESSION_CRITICAL, then WM_ENDSESSION(TRUE). The four
+# VMs, 2 s to suspend each, are suspended at once inside the first handler; nothing is started again.
+hold_vms forced 4 2000
+manager query:c0000000 end1:c0000000
+echo "  forced: the query's handler took $(handler_ms query:c0000000) ms for four suspends of 2 s"
+[ "$(sed -n 1p "$app/manager.txt" | cut -d' ' -f2)" = 1 ] || fail "the forced query was not okayed"
+[ "$(handler_ms query:c0000000)" -le 3500 ] || fail "the suspends did not run at once"
+[ "$(suspends)" = 4 ] && ! journal | grep -q $'\tstart\t' || fail "journal: $(journal)"
+for vm in "${vms[@]}"; do grep -qF "  Suspended: $vm" "$log" || fail "not named: $vm"; done
+[ "$(grep -c "Forced Windows Logoff: suspending 4 VMs at once..." "$log")" = 1 ] || fail "not one forced pass"
+finish "a forced ending suspends every running VM at once inside the handler"
+
+# 12. "Shut down anyway" after the refusal and one finished suspend: the VMs whose suspend has not begun
+# are suspended at once before the handler returns; each VM is suspended once, and nothing re-issued.
+hold_vms shut-down-anyway 4 2000
+manager query:80000000
+wait_log "Suspending virtual machines (1 of 4 done)..." 30 || fail "no first suspend"
+manager end1:80000000
+echo "  shut down anyway: the handler took $(handler_ms end1:80000000) ms"
+[ "$(handler_ms end1:80000000)" -le 3500 ] || fail "the remaining suspends did not run at once"
+grep -qF "Forced Windows Logoff: suspending 2 VMs at once..." "$log" || fail "no forced line for the two left"
+for vm in "${vms[0]}" "${vms[1]}"; do grep -qF "  Suspended: $vm" "$log" || fail "not named: $vm"; done
+sleep 3
+[ "$(suspends)" = 4 ] && ! grep -q "Re-initiating" "$log" || fail "journal: $(journal)"
+finish "Shut down anyway during the suspension suspends the rest at once"
+
+# 13. ParallelSuspend = 3 with six VMs and a delay between them, in a logoff whose listing fails: at most
+# three suspends run at once, none above the delay starts before all below it have ended, the failed
+# listing goes to the log instead of a box that would hold the session, and the session ends.
+hold_vms parallel 6 2000 $'  ParallelSuspend = 3\r\n' 3
+ctl inject '*' list exit=255
+end_session
+wait_end || fail "the program did not end with the session"
+runs=$(journal | awk -F'\t' '$2 ~ /^suspend/ { print NR "\t" $2 "\t" $3 }')
+most=$(echo "$runs" | awk -F'\t' '$2 == "suspend" { if (++n > m) m = n } $2 != "suspend" { n-- } END { print m + 0 }')
+last_below=$(echo "$runs" | grep -E $'suspend:end\t.*V[456]\\.vmx$' | tail -1 | cut -f1)
+first_above=$(echo "$runs" | grep -E $'suspend\t.*V[123]\\.vmx$' | head -1 | cut -f1)
+[ "$most" = 3 ] && [ "$(suspends)" = 6 ] && [ "${last_below:-99}" -lt "${first_above:-0}" ] ||
+    { fail "at most $most at once, or out of the delay's order:"; echo "$runs" | sed 's/^/    /'; }
+grep -qF "VMRun failed, exit code: 255" "$log" || fail "the failed listing is not in the log"
+grep -q "Session Terminating..." "$log" || fail "the session did not end"
+finish "ParallelSuspend = 3 runs three at once, keeps the delay's order; a failed listing shows no box"
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -92,6 +92,9 @@ class FakeSequences : public SequenceCommands, public VmOperations {
         calls.push_back("tools " + vmPath);
         return false;
     }
+    std::vector<bool> SuspendTogether(const std::vector<std::string>& paths, uint32_t) override {
+        return std::vector<bool>(paths.size(), false); // the window never asks for it
+    }
 };
 
 const char* const IniPath = "C:\\Tools\\Tarnwick.ini";

@@ -193,6 +193,11 @@ class FakeWorld : public fakes::RecordingUi,
         clockMs += ms;
         Record("sleep:" + std::to_string(ms));
     }
+    int cutSleeps = 0; // sleeps that a handler run during them ended early
+    void SleepUnless(unsigned ms, const std::function<bool()>& stop) override {
+        Sleep(ms);
+        if (stop()) ++cutSleeps;
+    }
     uint64_t TickMilliseconds() override { return clockMs; }
 
     size_t Count() const override { return entries.size(); }
@@ -224,9 +229,32 @@ class FakeWorld : public fakes::RecordingUi,
     bool ExecVmCommand(const std::string& verb, const std::string& path) override {
         Record("exec:" + verb + " " + path);
         if (throwingVerbs.contains(verb + " " + path)) throw IoError("cannot read the capture file");
+        // While this run waits, the runner starts offered steps nested in the wait, as CommandRunner does.
+        runs.push_back("start " + path);
+        maxRunsAtOnce = std::max(maxRunsAtOnce, ++runsAtOnce);
+        while (spare && runsAtOnce < spareMost && spare()) {
+        }
+        --runsAtOnce;
+        runs.push_back("end " + path);
         if (failingVerbs.contains(verb + " " + path)) return false;
         if (verb == "stop") offAt[path] = clockMs + (shutdownMs.contains(path) ? shutdownMs.at(path) : 0);
         return true;
+    }
+    std::vector<std::string> runs; // "start <path>", "end <path>" of each tool run, in order
+    size_t runsAtOnce = 0, maxRunsAtOnce = 0, spareMost = 0;
+    std::function<bool()> spare;
+    void OfferWhileWaiting(size_t most, std::function<bool()> offered) override {
+        spareMost = most;
+        spare = std::move(offered);
+    }
+    // Traced as one line, "together:<seconds>|<path>|<path>...": each one suspended.
+    std::vector<bool> SuspendTogether(const std::vector<std::string>& paths,
+                                      uint32_t withinSeconds) override {
+        std::string line = "together:" + std::to_string(withinSeconds);
+        for (const std::string& path : paths)
+            line += "|" + path;
+        Record(line);
+        return std::vector<bool>(paths.size(), true);
     }
     std::optional<std::vector<std::string>> ListRunningVms() override {
         Record("list-running");
@@ -259,6 +287,8 @@ class FakeWorld : public fakes::RecordingUi,
         return blockReasonsSupported;
     }
     void DestroyShutdownBlockReason() override { Record("block:destroy"); }
+    int refusalCallBacks = 0; // not traced: the shell's timer, which the tests play by calling RefusalStood
+    void CallBackAfterRefusal() override { ++refusalCallBacks; }
 };
 
 inline const std::string Now = "12/8/2026  12:52:09 AM";

@@ -7,6 +7,7 @@ namespace {
 
 const std::string VmA = "D:\\VMs\\A\\A.vmx";
 const std::string VmB = "D:\\VMs\\B\\B.vmx";
+const std::string VmC = "D:\\VMs\\C\\C.vmx"; // runs, and is not listed
 
 const Trace SuspensionOfA = {"status:Suspending cataloged VMs in reverse specified order...",
                              "status:  Suspending VM: " + VmA,
@@ -51,6 +52,7 @@ TEST(SessionEnd, WithoutALaunchEveryKindIsOkayedAtOnce) {
 
 TEST(SessionEnd, TheWholeCourseAfterAStartRun) {
     for (const auto& k : Kinds) {
+        if (k.lParam & EndSessionCritical) continue; // cannot be refused: see the forced endings below
         Rig r;
         const std::string kind = k.kind;
         r.w.entries = {{VmA}};
@@ -72,6 +74,83 @@ TEST(SessionEnd, TheWholeCourseAfterAStartRun) {
                          "log:Okaying Windows " + kind + " request.",
                          "log:Windows " + kind + " occuring; Session Terminating..."}}))
             << kind;
+    }
+}
+
+// What follows our refusal of a logoff. Windows 10 and 11 send no abort until the user chooses Cancel, so
+// the moment after the refusal suspends; XP and Wine abort at once, leaving that moment nothing to do.
+// Endings that cannot be refused suspend what still runs at once, in the handler, and re-issue nothing.
+TEST(SessionEnd, WhatFollowsARefusal) {
+    using Step = std::function<void(Rig&)>;
+    const Step moment = [](Rig& r) { r.session.RefusalStood(); };
+    const Step abort = [](Rig& r) { r.session.EndSession(false, EndSessionLogoff); };
+    const Step anyway = [](Rig& r) {
+        r.w.running = {VmA, VmB, VmC};
+        r.session.EndSession(true, EndSessionLogoff);
+    };
+    const auto during = [](Step step) {
+        return [step](Rig& r) {
+            r.w.during["exec:suspend " + VmB] = [&r, step] { step(r); };
+            r.session.RefusalStood();
+        };
+    };
+    const Step critical = [](Rig& r) {
+        r.w.running = {VmA, VmB, VmC};
+        EXPECT_TRUE(r.session.QueryEndSession(EndSessionCritical | EndSessionLogoff));
+    };
+    // Even a forced ending leaves running what the user chose to leave running.
+    const Step leaveB = [](Rig& r) { r.w.entries[2].action = StopAction::Leave; };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        size_t held, progress, aborts, reissues;
+        std::string forced; // the one run of them all at once, if any
+    };
+    const std::string all = "together:20|" + VmA + "|" + VmB + "|" + VmC;
+    const Case cases[] = {
+        {"no abort", {moment}, 1, 4, 0, 1, ""},
+        {"abort first", {abort, moment}, 0, 0, 1, 1, ""},
+        {"Cancel after it", {moment, abort}, 1, 4, 1, 1, ""},
+        {"Cancel during it", {during(abort)}, 1, 1, 1, 1, ""},
+        {"Shut down anyway", {anyway, moment}, 0, 0, 0, 0, all},
+        {"Shut down anyway during it", {during(anyway)}, 1, 1, 0, 0, "together:20|" + VmA + "|" + VmC},
+        {"critical query", {critical, anyway, moment}, 0, 0, 0, 0, all},
+        {"critical, B left running",
+         {leaveB, critical, anyway},
+         0,
+         0,
+         0,
+         0,
+         "together:20|" + VmA + "|" + VmC},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        r.w.entries = {{VmA}, {"DELAY:5"}, {VmB}};
+        r.seq.StartAll();
+        const size_t from = r.w.trace.size();
+        EXPECT_FALSE(r.session.QueryEndSession(EndSessionLogoff));
+        for (const Step& step : c.steps)
+            step(r);
+        const Trace t = r.From(from);
+        const auto starting = [&](const std::string& prefix) {
+            return static_cast<size_t>(std::count_if(
+                t.begin(), t.end(), [&](const std::string& l) { return l.starts_with(prefix); }));
+        };
+        EXPECT_EQ(CountOf(t, "log:Windows Logoff held: suspending VMs without waiting for Cancel."), c.held)
+            << c.name;
+        EXPECT_EQ(starting("log:Suspending virtual machines ("), c.progress) << c.name;
+        EXPECT_EQ(starting("block:create:Suspending virtual machines ("), c.progress) << c.name;
+        EXPECT_EQ(CountOf(t, "log:Windows Logoff aborted."), c.aborts) << c.name;
+        EXPECT_EQ(CountOf(t, "exitwindows:0"), c.reissues) << c.name;
+        EXPECT_EQ(starting("together:"), c.forced.empty() ? 0u : 1u) << c.name;
+        if (c.forced.empty()) {
+            EXPECT_FALSE(r.session.Handling()) << c.name; // the user's boxes are boxes again
+            continue;
+        }
+        EXPECT_EQ(CountOf(t, c.forced), 1u) << c.name;
+        EXPECT_EQ(starting("log:  Suspended: "), std::count(c.forced.begin(), c.forced.end(), '|')) << c.name;
+        r.seq.StartAll(); // the session ends: nothing is started again
+        EXPECT_EQ(r.w.trace.back(), "log:Start sequence not run: Tarnwick is closing.") << c.name;
     }
 }
 
@@ -270,6 +349,33 @@ TEST(SessionEnd, AStartUnderWayHoldsTheSessionUntilWhatItStartedIsSuspended) {
             << c.entry;
         EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), 1u);
         EXPECT_TRUE(r.session.QueryEndSession(EndSessionLogoff));
+    }
+}
+
+// A launch during which a logoff came, and whose log fails just as its start returns: what it brought up
+// is suspended all the same, and the session is let go. The shell holds the launch's log failures.
+TEST(SessionEnd, ALaunchWhoseLogFailsAsItsStartReturnsStillSuspendsAndLetsTheSessionGo) {
+    for (const bool held : {true, false}) {
+        Rig r;
+        r.w.entries = {{VmA}};
+        r.w.selected = 0;
+        r.w.during["exec:start " + VmA] = [&r] {
+            r.session.QueryEndSession(EndSessionLogoff);
+            r.session.EndSession(false, EndSessionLogoff);
+            r.w.logFails = true;
+        };
+        std::optional<HeldLog::Hold> hold;
+        if (held) hold.emplace(r.log);
+        if (held)
+            r.seq.LaunchSelected();
+        else
+            EXPECT_THROW(r.seq.LaunchSelected(), IoError);
+        hold.reset();
+        r.w.logFails = false;
+        EXPECT_EQ(CountOf(r.w.trace, "exec:suspend " + VmA), 2u) << held;
+        EXPECT_EQ(CountOf(r.w.trace, "exitwindows:0"), 1u) << held;
+        EXPECT_TRUE(r.session.QueryEndSession(EndSessionLogoff)) << held;
+        EXPECT_EQ(r.log.TakeFailure(), "The log cannot be written.") << held;
     }
 }
 

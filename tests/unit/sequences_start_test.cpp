@@ -221,6 +221,19 @@ TEST(StartAll, AWaitEndsWhenASuspensionBeginsAndTheLaunchButtonStartsNoVmToWaitF
               "log:Start sequence stopped: a suspension has begun; nothing more is started.");
     EXPECT_EQ(std::count(r.w.trace.begin(), r.w.trace.end(), "exec:start " + VmB), 0);
 
+    // A delay ends there too, and so does one during which Exit closes the program.
+    for (const bool exit : {false, true}) {
+        Rig d;
+        d.w.entries = {{VmA}, {"DELAY:60"}, {VmB}};
+        d.w.answers = {false};
+        d.w.during["sleep:60000"] = [&d, exit] {
+            exit ? d.seq.ExitWithSuspendOffer() : void(d.seq.SuspendAll());
+        };
+        d.seq.StartAll();
+        EXPECT_EQ(d.w.cutSleeps, 1) << exit;
+        EXPECT_EQ(std::count(d.w.trace.begin(), d.w.trace.end(), "exec:start " + VmB), 0) << exit;
+    }
+
     // Launched alone, a wait has no VM started in its run: it sleeps.
     Rig launch;
     launch.w.entries = {{VmA}, {"WAIT:4"}};

@@ -87,6 +87,49 @@ TEST(SuspendAll, EachVmByItsStopActionWithTheShutdownFallingBackToASuspension) {
     EXPECT_EQ(r.w.trace.back(), "notice:1 of 6 VMs could not be suspended. Click to see the log.");
 }
 
+// ParallelSuspend: up to N tool runs at once, and a delay or wait entry is a barrier that no run above
+// it passes before every run below it has ended. The others running are suspended N at a time.
+TEST(SuspendAll, ParallelSuspendRunsUpToNAtOnceAndDelaysAndWaitsAreBarriers) {
+    const auto vm = [](int n) { return "D:\\VMs\\V" + std::to_string(n) + ".vmx"; };
+    struct Case {
+        const char* parallel; // as the file holds it; nullptr: no key
+        std::vector<Entry> entries;
+        std::vector<std::string> running;
+        size_t most;
+        std::vector<std::vector<std::string>> groups; // bottom-up; each ends before the next starts
+    };
+    const Case cases[] = {
+        {nullptr, {{vm(1)}, {vm(2)}}, {}, 1, {{vm(2)}, {vm(1)}}},
+        {"x", {{vm(1)}, {vm(2)}}, {}, 1, {{vm(2)}, {vm(1)}}},
+        {"3",
+         {{vm(1)}, {vm(2)}, {vm(3)}, {"DELAY:20"}, {vm(4)}, {vm(5)}, {vm(6)}},
+         {},
+         3,
+         {{vm(6), vm(5), vm(4)}, {vm(3), vm(2), vm(1)}}},
+        {"2", {{vm(1)}, {"WAIT:9"}, {vm(2)}, {vm(3)}, {vm(4)}}, {}, 2, {{vm(4), vm(3), vm(2)}, {vm(1)}}},
+        {"4", {{vm(1)}}, {vm(7), vm(8), vm(9)}, 3, {{vm(1)}, {vm(7), vm(8), vm(9)}}},
+    };
+    for (const Case& c : cases) {
+        Rig r;
+        if (c.parallel) r.w.options.parallelSuspend = c.parallel;
+        r.w.entries = c.entries;
+        r.w.running = c.running;
+        EXPECT_TRUE(r.seq.SuspendAll());
+        EXPECT_EQ(r.w.maxRunsAtOnce, c.most) << c.parallel;
+        // The runs of each group, started and ended, before any run of the next one.
+        size_t at = 0;
+        for (const auto& group : c.groups) {
+            std::set<std::string> want, seen;
+            for (const auto& v : group)
+                want.insert(v);
+            for (size_t k = 0; k < 2 * group.size() && at < r.w.runs.size(); ++k, ++at)
+                seen.insert(r.w.runs[at].substr(r.w.runs[at].find(' ') + 1));
+            EXPECT_EQ(seen, want) << c.parallel;
+        }
+        EXPECT_EQ(at, r.w.runs.size()) << c.parallel;
+    }
+}
+
 TEST(SuspendAll, OnlyVmsThatStayedRunningCountAsFailuresInItsNotice) {
     Rig r;
     // A is off, so its suspension fails harmlessly; B runs and cannot be suspended in either pass.

@@ -21,7 +21,7 @@ const char* const kCtlUsage =
     "  list                          print STATE<TAB>VMX for every registered VM\r\n"
     "  add-snapshot VMX NAME         give a VM a snapshot\r\n"
     "  snapshots VMX                 print a VM's snapshot names\r\n"
-    "  inject VM|* VERB|* ITEM...    stdout=TEXT stderr=TEXT exit=N delay=MS times=N hang run raw\r\n"
+    "  inject VM|* VERB|* ITEM...    stdout=TEXT stderr=TEXT exit=N delay=MS times=N hang run raw ends\r\n"
     "  uninject VM|* VERB|*          remove that injection\r\n"
     "  injections                    print the injections as stored\r\n"
     "  journal                       print the journal\r\n"

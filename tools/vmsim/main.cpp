@@ -108,6 +108,12 @@ int RunTool(Role role, const std::vector<std::string>& args) {
         answer.err.clear();
         answer.exitCode = injection->exitCode.value_or(0);
     }
+    if (injection && injection->ends && !args.empty()) {
+        std::vector<std::string> ended = args;
+        ended[0] += ":end";
+        Store::Lock lock(store);
+        store.AppendJournal(JournalLine(RoleName(role), ended));
+    }
     WriteStd(STD_OUTPUT_HANDLE, answer.out);
     WriteStd(STD_ERROR_HANDLE, answer.err);
     return static_cast<int>(answer.exitCode);

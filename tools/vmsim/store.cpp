@@ -339,6 +339,8 @@ bool ApplyInjectionItem(Injection& inj, const std::string& item) {
         inj.run = true;
     else if (item == "raw")
         inj.raw = true;
+    else if (item == "ends")
+        inj.ends = true;
     else
         return false;
     return true;
@@ -408,6 +410,7 @@ std::string FormatState(const State& state) {
         if (inj.hang) out << "\thang";
         if (inj.run) out << "\trun";
         if (inj.raw) out << "\traw";
+        if (inj.ends) out << "\tends";
         out << "\r\n";
     }
     return out.str();

@@ -75,8 +75,9 @@ struct Injection {
     unsigned long delayMs = 0;
     long times = -1; // calls left; -1 for no limit
     bool hang = false;
-    bool run = false; // carry out the verb even though the answer is replaced
-    bool raw = false; // no line break after the texts
+    bool run = false;  // carry out the verb even though the answer is replaced
+    bool raw = false;  // no line break after the texts
+    bool ends = false; // journal a second line when the call answers, so runs can be seen to overlap
     bool Replaces() const { return out.has_value() || exitCode.has_value(); }
 };
 

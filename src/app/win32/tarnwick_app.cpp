@@ -32,7 +32,7 @@ int TarnwickApp::Run() {
         MessageBoxA(nullptr, "The main window could not be created.", ProgramName, MB_OK | MB_ICONERROR);
         return 1;
     }
-    sessionPlatform_.SetWindow(window_->Handle());
+    sessionPlatform_.SetWindow(window_->Handle(), ids::REFUSAL_TIMER);
     WinSessionPlatform::AskToBeQueriedEarly();
     const bool backupRun = ParamIndex(startup_->Args(), "BKP") >= 1;
     if (MessagesGoToLog(backupRun, PersonCanSee())) dialogs_.SendToLog();
@@ -140,6 +140,7 @@ void TarnwickApp::UseVmware(const VmwareTools& tools) {
         runner_, gate_, files_, list_.Options(), resumeRecord_, sessionPlatform_,
         [this] { return FormatDateTime(logFile_.Formats(), LocalNow()); }, [this] { QuitApp(); });
     tools_->sequencer.SetFailureNoticeHandler([this](const std::string& text) { NotifyFailure(text); });
+    dialogs_.SendToLogWhile([this] { return tools_ && tools_->sessionEnd.Handling(); });
     presenter_ = std::make_unique<MainPresenter>(
         MainPresenterServices{runFiles_, list_, config_, dialogs_, tools_->vms, tools_->commands, modals_},
         *window_);
@@ -204,6 +205,10 @@ bool TarnwickApp::QueryEndSession(LPARAM lParam) {
 
 void TarnwickApp::EndSession(bool ending, LPARAM lParam) {
     if (tools_) tools_->sessionEnd.EndSession(ending, static_cast<uint32_t>(lParam));
+}
+
+void TarnwickApp::RefusalStood() {
+    if (tools_) tools_->sessionEnd.RefusalStood();
 }
 
 void TarnwickApp::Destroying() {

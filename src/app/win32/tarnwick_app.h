@@ -36,12 +36,18 @@ namespace tarnwick::win32 {
 // The launch button and Exit, as the sequencer names them.
 class SequencerCommands final : public SequenceCommands {
   public:
-    explicit SequencerCommands(Sequencer& sequencer) : sequencer_(sequencer) {}
-    void LaunchSelected() override { sequencer_.LaunchSelected(); }
+    SequencerCommands(Sequencer& sequencer, HeldLog& log) : sequencer_(sequencer), log_(log) {}
+    // As /START does: a line that cannot be written is told afterwards, and does not cut the start, or
+    // the suspension of what it brought up, short.
+    void LaunchSelected() override {
+        const HeldLog::Hold hold(log_);
+        sequencer_.LaunchSelected();
+    }
     void ExitWithSuspendOffer() override { sequencer_.ExitWithSuspendOffer(); }
 
   private:
     Sequencer& sequencer_;
+    HeldLog& log_;
 };
 
 // What runs VMware's tool, built once start-up has settled which tool that is.
@@ -54,7 +60,7 @@ struct ToolSide {
           sequencer(SequenceServices{setup.Tools(), list, vms, log, dialogs, processes, gate,
                                      std::move(localDateTime), std::move(quitApp),
                                      ResumeServices{resumeRecord, files, options}}),
-          commands(sequencer), sessionEnd(log, gate, sequencer, platform) {
+          commands(sequencer, log), sessionEnd(log, gate, sequencer, platform) {
         hypervisor.SetLimitPassedHandler([this] { sequencer.LimitPassed(); });
     }
     ToolSide(const ToolSide&) = delete;
@@ -94,6 +100,7 @@ class TarnwickApp final : public StartupHost, public MainWindowEvents {
     void SettingsChanged() override;
     bool QueryEndSession(LPARAM lParam) override;
     void EndSession(bool ending, LPARAM lParam) override;
+    void RefusalStood() override;
     void Destroying() override;
     void HandlerFailed(const std::exception& e) override;
 

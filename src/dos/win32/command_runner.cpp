@@ -7,6 +7,7 @@
 #include "dos/command_line.h"
 #include "dos/run_limit.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tarnwick::win32 {
@@ -111,12 +112,16 @@ RunEnd CommandRunner::RunWithLimit(const std::string& commandLine, const RunLimi
     const bool inJob = job && ::AssignProcessToJobObject(job.get(), process.get());
     ::ResumeThread(thread.get());
 
-    bool timedOut = false;
+    LimitWatch watch(limit, ::GetTickCount64());
+    LiveRun run{process.get(), job.get(), inJob, &watch};
     {
         const auto waiting = CountWait();
-        LimitWatch watch(limit, ::GetTickCount64());
+        live_.push_back(&run);
+        const ScopeExit gone([this] { live_.pop_back(); });
         for (;;) {
-            const DWORD woke = WaitForObjectOrInput(process.get(), watch.NextLookMs(::GetTickCount64()));
+            // With steps offered, look often: a run further up the stack may end while this one waits.
+            const DWORD look = spare_ ? 50 : watch.NextLookMs(::GetTickCount64());
+            const DWORD woke = WaitForObjectOrInput(process.get(), look);
             if (woke == WAIT_OBJECT_0) break;
             if (woke == WAIT_OBJECT_0 + 1) {
                 DispatchPending();
@@ -125,24 +130,93 @@ RunEnd CommandRunner::RunWithLimit(const std::string& commandLine, const RunLimi
                 if (::WaitForSingleObject(process.get(), 10) != WAIT_TIMEOUT) break;
                 DispatchPending();
             }
-            if (watch.Expired(::GetTickCount64(), inJob ? JobTransferBytes(job.get()) : 0)) {
-                if (!inJob || !::TerminateJobObject(job.get(), ERROR_TIMEOUT))
-                    ::TerminateProcess(process.get(), ERROR_TIMEOUT);
-                ::WaitForSingleObject(process.get(), 5000);
-                timedOut = true;
-                break;
-            }
+            EndOverdueRuns();
+            if (run.timedOut) break;
+            OfferSpareStep();
         }
     }
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code)) exitCode = code;
-    return timedOut ? RunEnd::TimedOut : RunEnd::Exited;
+    return run.timedOut ? RunEnd::TimedOut : RunEnd::Exited;
+}
+
+// Every run on the stack is watched here, not only the innermost one: a run waiting further up cannot
+// look at its own limit until the steps started inside its wait have returned.
+void CommandRunner::EndOverdueRuns() {
+    const ULONGLONG now = ::GetTickCount64();
+    for (LiveRun* run : live_) {
+        if (run->timedOut || ::WaitForSingleObject(run->process, 0) != WAIT_TIMEOUT) continue;
+        if (!run->watch->Expired(now, run->inJob ? JobTransferBytes(run->job) : 0)) continue;
+        if (!run->inJob || !::TerminateJobObject(run->job, ERROR_TIMEOUT))
+            ::TerminateProcess(run->process, ERROR_TIMEOUT);
+        ::WaitForSingleObject(run->process, 5000);
+        run->timedOut = true;
+    }
+}
+
+void CommandRunner::OfferSpareStep() {
+    if (!spare_) return;
+    const auto underWay = std::count_if(live_.begin(), live_.end(), [](const LiveRun* run) {
+        return ::WaitForSingleObject(run->process, 0) == WAIT_TIMEOUT;
+    });
+    if (static_cast<size_t>(underWay) >= most_) return;
+    // A copy: the step may end the offer.
+    const std::function<bool()> spare = spare_;
+    spare();
+}
+
+void CommandRunner::OfferWhileWaiting(size_t most, std::function<bool()> spare) {
+    most_ = most;
+    spare_ = std::move(spare);
+}
+
+std::vector<std::optional<uint32_t>> CommandRunner::RunTogether(const std::vector<std::string>& commandLines,
+                                                                uint64_t withinMs) {
+    std::vector<UniqueKernelHandle> processes;
+    for (const std::string& commandLine : commandLines) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        std::string line = commandLine;
+        // No console of their own: nothing is read from them, and making one costs each start time.
+        const bool started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
+                                              CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                                              &startup, &info) != FALSE;
+        if (started) ::CloseHandle(info.hThread);
+        processes.emplace_back(started ? info.hProcess : nullptr);
+    }
+    std::vector<std::optional<uint32_t>> codes(commandLines.size());
+    const auto waiting = CountWait();
+    const ULONGLONG end = ::GetTickCount64() + withinMs;
+    for (;;) {
+        bool running = false;
+        for (size_t i = 0; i < processes.size(); ++i) {
+            if (!processes[i] || codes[i]) continue;
+            DWORD code = 0;
+            if (::WaitForSingleObject(processes[i].get(), 0) == WAIT_OBJECT_0 &&
+                ::GetExitCodeProcess(processes[i].get(), &code))
+                codes[i] = code;
+            else
+                running = true;
+        }
+        const ULONGLONG now = ::GetTickCount64();
+        if (!running || now >= end) break;
+        // A short look at each child in turn: more than MAXIMUM_WAIT_OBJECTS of them may run.
+        if (WaitForObjectOrInput(nullptr, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 50))) ==
+            WAIT_OBJECT_0)
+            DispatchPending();
+    }
+    return codes;
 }
 
 void CommandRunner::Sleep(unsigned milliseconds) {
+    SleepUnless(milliseconds, [] { return false; });
+}
+
+void CommandRunner::SleepUnless(unsigned milliseconds, const std::function<bool()>& stop) {
     const auto waiting = CountWait();
     const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    for (ULONGLONG now = ::GetTickCount64(); now < end; now = ::GetTickCount64()) {
+    for (ULONGLONG now = ::GetTickCount64(); now < end && !stop(); now = ::GetTickCount64()) {
         const DWORD woke = WaitForObjectOrInput(nullptr, static_cast<DWORD>(end - now));
         if (woke == WAIT_OBJECT_0) {
             DispatchPending();

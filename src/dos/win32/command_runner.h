@@ -3,9 +3,12 @@
 #include <windows.h>
 
 #include "common/services.h"
+#include "dos/run_limit.h"
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnwick::win32 {
 
@@ -23,8 +26,16 @@ class CommandRunner final : public Processes {
     // The child runs in a job of its own, so that a run past its limit ends together with everything
     // it started (cmd and the tool). The wait dispatches messages throughout.
     RunEnd RunWithLimit(const std::string& commandLine, const RunLimit& limit, uint32_t& exitCode) override;
+    // The runs are not bounded one by one: withinMs bounds them all.
+    std::vector<std::optional<uint32_t>> RunTogether(const std::vector<std::string>& commandLines,
+                                                     uint64_t withinMs) override;
+    // A step is started nested in the wait of the innermost run, so the runs under way overlap while
+    // each step stays one call that returns when it is done.
+    void OfferWhileWaiting(size_t most, std::function<bool()> spare) override;
     // Returns after the given time, dispatching messages as they arrive.
     void Sleep(unsigned milliseconds) override;
+    // Asks stop after every batch of messages it dispatched.
+    void SleepUnless(unsigned milliseconds, const std::function<bool()>& stop) override;
     uint64_t TickMilliseconds() override { return ::GetTickCount64(); }
 
     // Takes every message now waiting out of this thread's queue and dispatches it. A WM_QUIT is held
@@ -35,7 +46,21 @@ class CommandRunner final : public Processes {
     // Counts a wait for as long as the returned guard lives.
     [[nodiscard]] auto CountWait();
 
+    // A waited run, for the waits nested inside its own.
+    struct LiveRun {
+        HANDLE process;
+        HANDLE job;
+        bool inJob;
+        LimitWatch* watch;
+        bool timedOut = false;
+    };
+    void EndOverdueRuns();
+    void OfferSpareStep();
+
     MessageDispatcher dispatch_;
+    std::vector<LiveRun*> live_; // outermost first
+    size_t most_ = 0;
+    std::function<bool()> spare_;
     std::string exeDir_;
     int waits_ = 0;
     bool quitSeen_ = false;

@@ -48,6 +48,12 @@ void WinSessionPlatform::DestroyShutdownBlockReason() {
     if (destroy && hwnd_) destroy(hwnd_);
 }
 
+void WinSessionPlatform::CallBackAfterRefusal() {
+    // A timer rather than a posted message: it fires only once the queue is empty, and the abort that
+    // XP-style systems send at once is there first.
+    if (hwnd_) SetTimer(hwnd_, refusalTimer_, RefusalGraceMs, nullptr);
+}
+
 void WinSessionPlatform::AskToBeQueriedEarly() {
     // 0x300-0x3FF is the applications' "first" range; ordinary programs sit at 0x280.
     SetProcessShutdownParameters(0x3FF, 0);

@@ -47,5 +47,7 @@ constexpr int IDM_STOP_LEAVE = 1213;
 
 // Hides the window a second after a /START run has started the list.
 constexpr UINT_PTR HIDE_TIMER = 1;
+// The moment after a refused WM_QUERYENDSESSION.
+constexpr UINT_PTR REFUSAL_TIMER = 2;
 
 } // namespace tarnwick::win32::ids

@@ -210,6 +210,11 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             KillTimer(hwnd_, ids::HIDE_TIMER);
             return 0;
         }
+        if (wParam == ids::REFUSAL_TIMER) {
+            KillTimer(hwnd_, ids::REFUSAL_TIMER);
+            events_.RefusalStood();
+            return 0;
+        }
         break;
     case WM_CLOSE:
         Hide(); // the close box only hides; the tray icon brings the window back

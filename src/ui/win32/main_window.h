@@ -29,6 +29,7 @@ class MainWindowEvents {
     virtual void SettingsChanged() = 0; // regional settings may have changed
     virtual bool QueryEndSession(LPARAM lParam) = 0;
     virtual void EndSession(bool ending, LPARAM lParam) = 0;
+    virtual void RefusalStood() = 0; // the refusal's timer ran out
     virtual void Destroying() = 0;
     // An error escaped a handler; the handler is abandoned and the program goes on.
     virtual void HandlerFailed(const std::exception& e) = 0;
