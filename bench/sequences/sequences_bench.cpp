@@ -55,6 +55,7 @@ class NoSession : public SessionPlatform {
     bool ExitWindowsEx(uint32_t) override { return true; }
     bool CreateShutdownBlockReason(const std::string&) override { return true; }
     void DestroyShutdownBlockReason() override {}
+    void CallBackAfterRefusal() override {}
 };
 
 double Now() {
