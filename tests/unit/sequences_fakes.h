@@ -38,7 +38,8 @@ class FakeWorld : public fakes::RecordingUi,
                   public Processes,
                   public ControlListView,
                   public VmOperations,
-                  public SessionPlatform {
+                  public SessionPlatform,
+                  public BackupProgressView {
   public:
     std::vector<Entry> entries;
     std::optional<size_t> selected;
@@ -69,6 +70,7 @@ class FakeWorld : public fakes::RecordingUi,
         bool progressBound;
     };
     std::vector<SeenLimit> runLimits;
+    std::vector<std::string> tips; // what the backup showed of its progress, in order
     void CheckIndex(size_t i) const {
         if (i >= entries.size()) ADD_FAILURE() << "list read past its end: " << i;
     }
@@ -112,12 +114,15 @@ class FakeWorld : public fakes::RecordingUi,
             bytes.resize(std::min(bytes.size(), limit->second));
         files[to] = bytes;
         stamps[to] = stamps[from];
+        extraBytes[to] = extraBytes[from];
     }
 
     CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
-                           const std::function<void()>&) override {
+                           const std::function<void()>&,
+                           const std::function<void(uint64_t)>& copied) override {
         Record("copy:" + from + ">" + to);
         copyStallSeconds.push_back(stallSeconds);
+        if (copied && files.contains(from)) copied(SizeOf(from) / 2); // a look halfway through
         if (const auto scripted = copyResults.find(from); scripted != copyResults.end())
             return scripted->second;
         if (!files.contains(from) || !directories.contains(std::string(FileParent(to))))
@@ -140,7 +145,7 @@ class FakeWorld : public fakes::RecordingUi,
             if (!path.starts_with(folder + "\\")) continue;
             const std::string name = path.substr(folder.size() + 1);
             if (name.find('\\') == std::string::npos)
-                listed.push_back(File{name, bytes.size(), stamps.contains(path) ? stamps.at(path) : 0});
+                listed.push_back(File{name, SizeOf(path), stamps.contains(path) ? stamps.at(path) : 0});
         }
         return listed;
     }
@@ -166,6 +171,7 @@ class FakeWorld : public fakes::RecordingUi,
             } else if (!to.empty()) {
                 kept[to + path.substr(from.size())] = bytes;
                 stamps[to + path.substr(from.size())] = stamps[path];
+                extraBytes[to + path.substr(from.size())] = extraBytes[path];
             }
         }
         files = kept;
@@ -182,6 +188,7 @@ class FakeWorld : public fakes::RecordingUi,
     RunEnd RunWithLimit(const std::string& cmd, const RunLimit& limit, uint32_t& exitCode) override {
         runLimits.push_back({limit.seconds, limit.progress ? limit.progress() : 0, bool(limit.progress)});
         if (!RunCommandLine(cmd, "", true, exitCode)) return RunEnd::NotStarted;
+        if (limit.progress) limit.progress(); // the runner looks once more before the copy ends
         if (!hangingCommands.contains(cmd) || limit.seconds == 0) return RunEnd::Exited;
         exitCode = 1460;
         return RunEnd::TimedOut;
@@ -247,6 +254,8 @@ class FakeWorld : public fakes::RecordingUi,
         return blockReasonsSupported;
     }
     void DestroyShutdownBlockReason() override { Record("block:destroy"); }
+
+    void ShowProgress(const std::string& text) override { tips.push_back(text); }
 };
 
 inline const std::string Now = "12/8/2026  12:52:09 AM";

@@ -98,13 +98,13 @@ TEST(BackupFolders, CopyOneFileReplacesTheCopyAnswersTheWindowAndSaysWhyItFailed
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             answered += msg.message == WM_APP;
     };
-    EXPECT_EQ(folders.CopyOneFile(from, to, 5, answer).end, BackupFolders::CopyEnd::Copied);
+    EXPECT_EQ(folders.CopyOneFile(from, to, 5, answer, nullptr).end, BackupFolders::CopyEnd::Copied);
     EXPECT_EQ(answered, 1);
     EXPECT_TRUE(win_test::ReadFileText(to) == disk);
 
     // A file another program holds without sharing: failed, with the system's reason.
     HANDLE held = CreateFileA(from.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    auto result = folders.CopyOneFile(from, to, 5, nullptr);
+    auto result = folders.CopyOneFile(from, to, 5, nullptr, nullptr);
     CloseHandle(held);
     EXPECT_EQ(result.end, BackupFolders::CopyEnd::Failed);
     EXPECT_EQ(result.error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
@@ -117,13 +117,20 @@ TEST(BackupFolders, CopyOneFileReplacesTheCopyAnswersTheWindowAndSaysWhyItFailed
     SetEndOfFile(held);
     CloseHandle(held);
     const auto start = std::chrono::steady_clock::now();
-    result = folders.CopyOneFile(from, to, 1, nullptr);
+    // Its growth is also what copied is told, once a look, never more than the file.
+    std::vector<uint64_t> readings;
+    result =
+        folders.CopyOneFile(from, to, 1, nullptr, [&readings](uint64_t bytes) { readings.push_back(bytes); });
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.end, BackupFolders::CopyEnd::Copied) << result.error;
     const auto listed = folders.ListFiles(root).value_or(std::vector<BackupFolders::File>());
     EXPECT_TRUE(std::any_of(listed.begin(), listed.end(),
                             [](const auto& f) { return f.name == "copy.vmdk" && f.size == 1u << 30; }));
     EXPECT_GE(took, std::chrono::milliseconds(1200)) << "too short to show that progress holds the limit off";
+    EXPECT_GE(readings.size(), 1u);
+    EXPECT_LE(readings.size(), size_t(std::chrono::duration_cast<std::chrono::seconds>(took).count() + 1));
+    EXPECT_TRUE(std::is_sorted(readings.begin(), readings.end()));
+    EXPECT_TRUE(!readings.empty() && readings.back() <= 1u << 30);
     EXPECT_TRUE(folders.RemoveFolder(root));
 }
 

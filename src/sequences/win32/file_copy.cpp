@@ -57,7 +57,8 @@ DWORD WaitForThreadOrInput(HANDLE thread, DWORD timeout, bool input) {
 } // namespace
 
 BackupFolders::CopyResult CopyFileWatched(const std::string& from, const std::string& to,
-                                          uint32_t stallSeconds, const std::function<void()>& answer) {
+                                          uint32_t stallSeconds, const std::function<void()>& answer,
+                                          const std::function<void(uint64_t)>& copied) {
     const auto job = std::make_shared<CopyJob>();
     job->from = Widen(from);
     job->to = Widen(to);
@@ -68,7 +69,12 @@ BackupFolders::CopyResult CopyFileWatched(const std::string& from, const std::st
         delete param;
         return {CopyEnd::Failed, error};
     }
-    const RunLimit limit{stallSeconds, [&job] { return job->copied.load() + FileBytes(job->to); }};
+    const RunLimit limit{stallSeconds, [&job, &copied] {
+                             const uint64_t reported = job->copied.load(), grown = FileBytes(job->to);
+                             // The target may be given its whole size up front where the routine is called.
+                             if (copied) copied(reported ? reported : grown);
+                             return reported + grown;
+                         }};
     LimitWatch watch(limit, ::GetTickCount64());
     for (;;) {
         const DWORD woke =

@@ -100,6 +100,11 @@ void MainWindow::ShowNotice(const std::string& text) {
     tray_.ShowNotice(text);
 }
 
+void MainWindow::ShowProgress(const std::string& text) {
+    if (!tray_.Added()) AddTrayIcon();
+    tray_.ShowProgress(text);
+}
+
 void MainWindow::ShowOptions(const ConfigOptions& options) {
     auto check = [this](int id, bool checked) {
         SendMessageA(Control(id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -250,6 +255,8 @@ void MainWindow::OnTray(LPARAM mouseMessage) {
         if (mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) RaiseModalBox();
         return;
     }
+    // The backup runs inside start-up: no list edit and no suspension of the menu's Exit may run inside it.
+    if (tray_.ShowingProgress()) return;
     if (mouseMessage == WM_LBUTTONDOWN) {
         ShowWindow(hwnd_, SW_SHOW);
     } else if (mouseMessage == NIN_BALLOONUSERCLICK) {

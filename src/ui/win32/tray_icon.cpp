@@ -39,7 +39,29 @@ bool TrayIcon::OnTaskbarCreated(UINT message) {
     if (!taskbarCreated_ || message != taskbarCreated_ || !wanted_) return false;
     // Explorer restarted: without this the icon, and with it the way back to the window, is gone.
     Shell_NotifyIconA(NIM_ADD, &record_);
+    if (ShowingProgress()) ModifyTip(progress_);
     return true;
+}
+
+void TrayIcon::ShowProgress(const std::string& text) {
+    progress_ = text;
+    ModifyTip(progress_);
+}
+
+void TrayIcon::EndProgress() {
+    if (!ShowingProgress()) return;
+    progress_.clear();
+    ModifyTip(record_.szTip);
+}
+
+void TrayIcon::ModifyTip(const std::string& text) {
+    // The first form's tip holds 63 characters; as for the balloon, only this change takes the longer
+    // record, whose tip holds 127.
+    NOTIFYICONDATAA tip = record_;
+    tip.cbSize = TrayRecordBalloonSize;
+    tip.uFlags = NIF_TIP;
+    lstrcpynA(tip.szTip, text.c_str(), sizeof tip.szTip);
+    Shell_NotifyIconA(NIM_MODIFY, &tip);
 }
 
 void TrayIcon::ShowNotice(const std::string& text) {

@@ -32,12 +32,20 @@ class TrayIcon {
     // A person can see us (PersonCanSee) and the desktop has a notification area to show a notice in.
     static bool DesktopShowsNotices();
 
+    // While a long run shows where it is, that is the icon's tip, of up to 127 characters; then its own.
+    void ShowProgress(const std::string& text);
+    void EndProgress();
+    bool ShowingProgress() const { return !progress_.empty(); }
+
   private:
+    void ModifyTip(const std::string& text);
+
     UINT taskbarCreated_ = 0;
     bool wanted_ = false;
     NOTIFYICONDATAA record_{};
     UniqueMenu menu_;
     ULONGLONG noticeUntil_ = 0;
+    std::string progress_;
 };
 
 } // namespace tarnwick::win32
