@@ -69,10 +69,13 @@ BackupFolders::CopyResult CopyFileWatched(const std::string& from, const std::st
         delete param;
         return {CopyEnd::Failed, error};
     }
-    const RunLimit limit{stallSeconds, [&job, &copied] {
+    bool first = true;
+    const RunLimit limit{stallSeconds, [&job, &copied, &first] {
                              const uint64_t reported = job->copied.load(), grown = FileBytes(job->to);
-                             // The target may be given its whole size up front where the routine is called.
-                             if (copied) copied(reported ? reported : grown);
+                             // The target may be given its whole size up front where the routine is called,
+                             // and the look taken as the wait begins may still see its previous content.
+                             if (copied && !first) copied(reported ? reported : grown);
+                             first = false;
                              return reported + grown;
                          }};
     LimitWatch watch(limit, ::GetTickCount64());
