@@ -256,7 +256,11 @@ void BackUpOnce(const BenchVm& vm, const std::string& vmrun, const std::string& 
     Hypervisor hypervisor(HypervisorServices{tools, captures, backupLog, log, guest, files,
                                              [] { return std::optional<uint32_t>(); }});
     HypervisorPort vms(hypervisor);
-    BackupServices services{emptyPort, options, vms, backupLog, log, guest, files, folders};
+    // As a run out of sight: no one to show its progress to.
+    struct : BackupProgressView {
+        void ShowProgress(const std::string&) override {}
+    } unseen;
+    BackupServices services{emptyPort, options, vms, backupLog, log, guest, files, folders, unseen};
     const BackupExitCode code = BackupRunningVms(target, services);
 
     if (code != BackupSucceeded)

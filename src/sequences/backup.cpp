@@ -35,6 +35,7 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
     BackupServices& s = run_.s;
     s.reporter.ShowStatus("  Backing up VM " + std::to_string(number) + "/" + std::to_string(total) + ": " +
                           path);
+    run_.progress.Vm(number, total, path);
     const std::optional<size_t> entry = s.list.FindText(path);
     if (!entry && !s.options.bkpAll) {
         s.reporter.WriteLog("    Not in control list; skipping...");
@@ -63,6 +64,7 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
                                                 : copier.InTwoPasses(path, folder, staged.Staging());
     if (expected) staged.Commit(*expected);
     s.reporter.WriteLog("    Done...");
+    run_.progress.Stage(BackupStage::Done);
     DelayAfter(entry);
 }
 

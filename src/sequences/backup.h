@@ -8,6 +8,7 @@
 #include "common/services.h"
 #include "config/control_list.h"
 #include "sequences/backup_log.h"
+#include "sequences/backup_progress.h"
 #include "sequences/ports.h"
 
 #include <string>
@@ -45,6 +46,7 @@ struct BackupServices {
     Processes& processes;
     FileSystem& files;
     BackupFolders& folders;
+    BackupProgressView& progress;
 };
 
 BackupExitCode BackupRunningVms(const std::string& target, BackupServices& services);

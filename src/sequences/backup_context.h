@@ -23,9 +23,10 @@ inline std::map<std::string, const BackupFolders::File*> ByName(const FileListin
 
 class BackupContext {
   public:
-    explicit BackupContext(BackupServices& services) : s(services) {}
+    explicit BackupContext(BackupServices& services) : s(services), progress(services.progress) {}
 
     BackupServices& s;
+    BackupProgress progress;
 
     // Logs the line; the run ends with BackupStepFailed.
     void Fail(const std::string& line) {

@@ -5,6 +5,17 @@
 
 namespace tarnwick {
 
+namespace {
+
+uint64_t Bytes(const FileListing& files) {
+    uint64_t bytes = 0;
+    for (const auto& f : files)
+        bytes += f.size;
+    return bytes;
+}
+
+} // namespace
+
 bool VmCopier::RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode) {
     run_.s.reporter.WriteLog("      DosCmd: " + command);
     exitCode = 0;
@@ -23,7 +34,11 @@ bool VmCopier::RunDosCommand(const std::string& command, const RunLimit& limit, 
 }
 
 RunLimit VmCopier::CopyLimit(const std::string& staging) const {
-    return RunLimit{run_.LimitSeconds(), [this, staging] { return run_.s.files.FolderFileBytes(staging); }};
+    return RunLimit{run_.LimitSeconds(), [this, staging] {
+                        const uint64_t bytes = run_.s.files.FolderFileBytes(staging);
+                        run_.progress.Copied(bytes);
+                        return bytes;
+                    }};
 }
 
 std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const std::string& folder,
@@ -35,13 +50,17 @@ std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const
         return std::nullopt;
     }
     s.reporter.WriteLog("    Copying while the VM runs (first pass)...");
+    run_.progress.Stage(BackupStage::FirstPass, Bytes(*before));
     uint32_t exitCode = 0;
     // What the first pass misses, the second copies whole.
     if (RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode) && exitCode != 0)
         s.reporter.WriteLog("      XCOPY ended with exit code " + std::to_string(exitCode) +
                             "; the second pass copies what is missing.");
+    tally_.firstPass = s.files.FolderFileBytes(staging);
 
     s.reporter.WriteLog("    Suspending...");
+    run_.progress.Stage(BackupStage::Suspending);
+    tally_.downFrom = s.processes.TickMilliseconds();
     // A failed suspend may still have stopped the VM, and starting a running VM does no harm.
     ScopeExit resume([&] { Thaw(path, false); });
     const bool suspended = s.vms.ExecVmCommand("suspend", path);
@@ -59,6 +78,7 @@ std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const
     }
     resume.Dismiss();
     Thaw(path, false);
+    s.reporter.WriteLog(CopiedLine(tally_));
     return expected;
 }
 
@@ -72,10 +92,16 @@ bool VmCopier::CopyWhatChanged(const std::string& folder, const FileListing& bef
     std::vector<std::string> changed = ChangedFiles(before, now, staged);
     s.reporter.WriteLog("    Copying what changed, with the VM suspended (second pass): " +
                         std::to_string(changed.size()) + " of " + std::to_string(now.size()) + " files...");
+    uint64_t changedBytes = 0;
+    for (const std::string& name : changed)
+        changedBytes += current.at(FoldCase(name))->size;
+    run_.progress.Stage(BackupStage::SecondPass, changedBytes);
     // Without the folder (the first pass made nothing) the second copies the whole folder.
-    if (s.files.DirectoryExists(staging)) return CopyFiles(folder, changed, staging);
+    if (s.files.DirectoryExists(staging)) return CopyFiles(folder, changed, now, staging);
     uint32_t exitCode = 0;
-    if (!RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode)) return false;
+    const bool ran = RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode);
+    tally_.secondPass = s.files.FolderFileBytes(staging);
+    if (!ran) return false;
     if (exitCode != 0) {
         run_.Fail("    Copying failed with exit code " + std::to_string(exitCode) +
                   "; the previous copy stays.");
@@ -87,19 +113,27 @@ bool VmCopier::CopyWhatChanged(const std::string& folder, const FileListing& bef
 // In this process, one file after the other: the VM waits for the bytes, not for a program started per
 // copy. The first failure ends the pass; the copy is not checked then, and never swapped in.
 bool VmCopier::CopyFiles(const std::string& folder, const std::vector<std::string>& names,
-                         const std::string& staging) {
+                         const FileListing& now, const std::string& staging) {
     BackupServices& s = run_.s;
     const uint32_t seconds = run_.LimitSeconds();
     // The runner's shortest wait hands what the window has waiting to its own dispatch, as every other
     // wait of the run does.
     const auto answer = [&s] { s.processes.Sleep(1); };
+    const auto sizes = ByName(now);
+    uint64_t done = 0; // bytes of the files already copied
+    const auto copied = [this, &done](uint64_t bytes) {
+        tally_.secondPass = done + bytes;
+        run_.progress.Copied(tally_.secondPass);
+    };
     for (const std::string& name : names) {
         const std::string copy = "Copy: \"" + folder + "\\" + name + "\" \"" + staging + "\\" + name + "\"";
         s.reporter.WriteLog("      " + copy);
         const BackupFolders::CopyResult result =
-            s.folders.CopyOneFile(folder + "\\" + name, staging + "\\" + name, seconds, answer);
+            s.folders.CopyOneFile(folder + "\\" + name, staging + "\\" + name, seconds, answer, copied);
         switch (result.end) {
         case BackupFolders::CopyEnd::Copied:
+            if (const auto f = sizes.find(FoldCase(name)); f != sizes.end()) done += f->second->size;
+            copied(0);
             continue;
         case BackupFolders::CopyEnd::Stalled:
             run_.Fail(StalledLine(copy, seconds));
@@ -128,6 +162,7 @@ std::optional<ExpectedCopy> VmCopier::UnderSnapshot(const std::string& path, con
     std::optional<ExpectedCopy> expected;
     const std::optional<FileListing> before = s.folders.ListFiles(folder);
     s.reporter.WriteLog("    Copying...");
+    run_.progress.Stage(BackupStage::UnderSnapshot, before ? Bytes(*before) : 0);
     uint32_t exitCode = 0;
     if (!before) {
         run_.Fail("    The VM's folder " + folder + " cannot be read; the previous copy stays.");
@@ -152,6 +187,7 @@ std::optional<ExpectedCopy> VmCopier::UnderSnapshot(const std::string& path, con
     s.processes.Sleep(300);
     commit.Dismiss();
     Thaw(path, true);
+    if (before) s.reporter.WriteLog(CopiedUnderSnapshotLine(s.files.FolderFileBytes(staging)));
     return expected;
 }
 
@@ -162,8 +198,13 @@ void VmCopier::Thaw(const std::string& path, bool snapshot) {
     BackupServices& s = run_.s;
     try {
         s.reporter.WriteLog(snapshot ? "    Committing snapshot..." : "    Resuming...");
+        run_.progress.Stage(snapshot ? BackupStage::Committing : BackupStage::Resuming);
         for (int attempt = 1;; ++attempt) {
-            if (s.vms.ExecVmCommand(snapshot ? "deletesnapshot" : "start", path)) break;
+            if (s.vms.ExecVmCommand(snapshot ? "deletesnapshot" : "start", path)) {
+                tally_.downTo = s.processes.TickMilliseconds();
+                tally_.resumed = true;
+                break;
+            }
             run_.MarkFailed();
             if (snapshot || attempt == ResumeAttempts) break;
             s.reporter.WriteLog("    Resume failed; trying again...");

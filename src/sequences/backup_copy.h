@@ -3,6 +3,7 @@
 // or under a snapshot. Either leaves the VM running again (resumed, or its snapshot deleted) on every
 // path, and says what the copy must hold for the staging protocol to check.
 #include "sequences/backup_context.h"
+#include "sequences/backup_progress.h"
 #include "sequences/backup_staging.h"
 
 #include <optional>
@@ -36,11 +37,12 @@ class VmCopier {
     RunLimit CopyLimit(const std::string& staging) const;
     bool CopyWhatChanged(const std::string& folder, const FileListing& before, const FileListing& now,
                          const std::string& staging);
-    bool CopyFiles(const std::string& folder, const std::vector<std::string>& names,
+    bool CopyFiles(const std::string& folder, const std::vector<std::string>& names, const FileListing& now,
                    const std::string& staging);
     void Thaw(const std::string& path, bool snapshot);
 
     BackupContext& run_;
+    CopyTally tally_;
 };
 
 } // namespace tarnwick

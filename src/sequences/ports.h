@@ -75,9 +75,12 @@ class BackupFolders {
     };
     // Copies the file from onto to, which it makes or replaces; to's folder exists. The copy is ended
     // when it makes no progress for stallSeconds (0: never). While it runs, answer is called whenever
-    // the window has messages waiting, and takes them; without it the wait leaves them.
+    // the window has messages waiting, and takes them; without it the wait leaves them. copied, when
+    // set, is told the bytes of the file copied so far whenever the copy's progress is looked at: about
+    // once a second, when stallSeconds is set.
     virtual CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
-                                   const std::function<void()>& answer) = 0;
+                                   const std::function<void()>& answer,
+                                   const std::function<void(uint64_t)>& copied) = 0;
 };
 
 // The Windows calls behind holding and re-issuing a logoff or shutdown.

@@ -33,6 +33,15 @@ std::map<std::string, std::string> Contents(const std::string& dir) {
     return files;
 }
 
+// Log lines with a VM's downtime, which no two runs share, written as N.
+std::vector<std::string> WithoutDowntimes(std::vector<std::string> lines) {
+    const std::string down = "; the VM was down ";
+    for (std::string& line : lines)
+        if (const size_t at = line.find(down); at != std::string::npos)
+            line = line.substr(0, at) + down + "N s.";
+    return lines;
+}
+
 struct BackupLab {
     Workspace ws;
     VmwareInstall vmware{ws.Dir()};
@@ -102,7 +111,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
 
     const std::string d = lab.target + "\\";
     const std::string f = lab.ws.Dir() + "VMs\\Alpha";
-    auto lines = LogMessages(lab.ws.Log());
+    auto lines = WithoutDowntimes(LogMessages(lab.ws.Log()));
     ASSERT_GE(lines.size(), 3u);
     const std::vector<std::string> want = {
         "Backing up all running VMs to " + d + "...",
@@ -115,6 +124,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
         "    Copying what changed, with the VM suspended (second pass): 0 of 3 files...",
         "    Resuming...",
         lab.DosCmd("start", lab.alpha),
+        "    Copied 0.0 GB while running, 0.0 GB while suspended; the VM was down N s.",
         "    Done...",
         "   Sleeping for 1 seconds...",
         "  Backing up VM 2/3: " + lab.beta,
@@ -129,7 +139,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
     DeleteFileA(lab.ws.LogPath().c_str());
     lab.vmware.Ctl("clear-journal");
     ASSERT_EQ(lab.Run(lab.target + "\\"), 0u);
-    lines = LogMessages(lab.ws.Log());
+    lines = WithoutDowntimes(LogMessages(lab.ws.Log()));
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), want);
     EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
     EXPECT_EQ(FilesIn(lab.target + "\\"), std::vector<std::string>{"Alpha\\"});
@@ -332,6 +342,9 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
         WriteFileBytes(folder + "Alpha-s00" + n + ".vmdk", std::string(65536, n));
     // The suspend takes a while, and the guest writes to two disks before it goes down.
     lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=3000");
+    lab.vmware.Ctl("set-state \"" + lab.gamma + "\" off");
+    const std::string tip = "Tarnwick backup: VM 1 of 2, Alpha, suspending";
+    const int tipsBefore = CountTrayTips(tip);
     Process p("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"", false);
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -342,7 +355,13 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
         30s));
     lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha-s002.vmdk 100 last-words-of-disk-2");
     lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha-s004.vmdk 65530 last-words-of-disk-4");
+    // Meanwhile the run's own icon says where the run is, and goes with the run.
+    EXPECT_TRUE(WaitFor([&] { return CountTrayTips(tip) == tipsBefore + 1; }, 3s));
+    const std::vector<HWND> main = WindowsOf(p.Id(), "TfrmMain", false);
+    ASSERT_EQ(main.size(), 1u);
+    EXPECT_TRUE(TrayIconRegistered(main[0], 100));
     ASSERT_EQ(p.WaitExit(60s), std::optional<DWORD>(0u)) << lab.ws.Log();
+    EXPECT_FALSE(TrayIconRegistered(main[0], 100));
     // Nothing wrote after the suspend, so the VM folder still is as it was then.
     const auto atSuspend = Contents(folder);
     EXPECT_EQ(atSuspend.at("Alpha-s002.vmdk").substr(100, 20), "last-words-of-disk-2");
@@ -353,6 +372,16 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
         std::string::npos)
         << log;
     EXPECT_LT(log.find("(first pass)"), log.find(" -     Suspending..."));
+    // The downtime the log gives is the simulator's, from the suspend to the resume, within a second.
+    const std::string copied = " -     Copied 0.0 GB while running, 0.0 GB while suspended; the VM was down ";
+    const size_t at = log.find(copied);
+    ASSERT_NE(at, std::string::npos) << log;
+    const int down = std::atoi(log.c_str() + at + copied.size());
+    const auto calls = lab.vmware.Calls();
+    const auto times = lab.vmware.CallTimes();
+    ASSERT_EQ(times.size(), 3u);
+    EXPECT_EQ(calls[1][1] + calls[2][1], "suspendstart");
+    EXPECT_NEAR(down, times[2] - times[1], 1.0);
 }
 
 TEST(Backup, AVmsOwnFolderIsNeverTheTarget) {

@@ -113,10 +113,15 @@ class MemoryFiles : public FileSystem {
         uint64_t bytes = 0;
         for (const auto& [path, content] : files)
             if (path.starts_with(prefix) && path.find('\\', prefix.size()) == std::string::npos)
-                bytes += content.size();
+                bytes += SizeOf(path);
         return bytes;
     }
+    uint64_t SizeOf(const std::string& path) const {
+        const auto extra = extraBytes.find(path);
+        return files.at(path).size() + (extra == extraBytes.end() ? 0 : extra->second);
+    }
     std::map<std::string, std::string> files;
+    std::map<std::string, uint64_t> extraBytes; // a file's size beyond its content: a disk of gigabytes
     std::set<std::string> directories;
     std::set<std::string> unreadable;
     std::vector<std::string> deleted;

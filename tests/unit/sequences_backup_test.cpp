@@ -1,5 +1,6 @@
 #include "code_pages.h"
 #include "sequences/backup_copy.h"
+#include "sequences/backup_progress.h"
 #include "sequences_fakes.h"
 
 using namespace tarnwick;
@@ -14,7 +15,7 @@ const std::string Srv = "D:\\VMs\\Server\\Server.vmx";
 struct BackupRig {
     FakeWorld w;
     BackupLog log{w};
-    BackupServices services{w, w.options, w, log, w, w, w, w};
+    BackupServices services{w, w.options, w, log, w, w, w, w, w};
     BackupRig() {
         w.directories = {"E:\\Bkp", "E:\\Bkp\\"};
         for (const std::string& vm : {Xp, Srv})
@@ -51,6 +52,7 @@ Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::s
             "log:    Resuming...",
             "exec:start " + p,
             "sleep:300",
+            "log:    Copied 0.0 GB while running, 0.0 GB while suspended; the VM was down 1 s.",
             "rename:E:\\Bkp\\" + n + ".partial>E:\\Bkp\\" + n,
             "log:    Done..."};
 }
@@ -137,6 +139,7 @@ TEST(Backup, SnapshotFormUsesSnapshotAndDeletesnapshot) {
               (Trace{"log:    Creating snapshot...", "exec:snapshot " + Xp, "sleep:300", "log:    Copying...",
                      "log:      DosCmd: " + xcopy, "run:" + xcopy + "||wait", "sleep:300",
                      "log:    Committing snapshot...", "exec:deletesnapshot " + Xp, "sleep:300",
+                     "log:    Copied 0.0 GB under a snapshot; the VM was not stopped.",
                      "rename:E:\\Bkp\\WinXP.partial>E:\\Bkp\\WinXP", "log:    Done..."}));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP").size(), 3u);
 
@@ -173,7 +176,7 @@ TEST(Backup, WhichVmsAreSelected) {
         EXPECT_EQ(r.Run(), BackupSucceeded);
         EXPECT_EQ(r.w.trace[3],
                   c.skipLine ? c.skipLine : "log:    Copying while the VM runs (first pass)...");
-        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 16u);
+        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 17u);
     }
 }
 
@@ -437,7 +440,20 @@ TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
         r.w.files.erase(f + "gone.log");
         r.w.files[f + "WinXP.vmss"] = "memory";
     };
+    // Disks of 20 and 3 GB; the suspend takes 40 s, and the VM is down from its start to the resume's end.
+    r.w.extraBytes[f + "disk.vmdk"] = uint64_t{20} << 30;
+    r.w.extraBytes[f + "s003.vmdk"] = uint64_t{3} << 30;
+    r.w.during["exec:suspend " + Xp] = [&] { r.w.clockMs += 40000; };
     EXPECT_EQ(r.Run(), BackupSucceeded);
+    const std::string vm = "Tarnwick backup: VM 1 of 1, WinXP",
+                      pass2 = vm + ", suspended, copying what changed ";
+    EXPECT_EQ(r.w.tips,
+              (std::vector<std::string>{"Tarnwick backup", vm, vm + ", first pass 0% (0.0 of 23.0 GB)",
+                                        vm + ", first pass 100% (23.0 of 23.0 GB)", vm + ", suspending",
+                                        pass2 + "(0.0 of 3.0 GB)", pass2 + "(1.5 of 3.0 GB)",
+                                        pass2 + "(3.0 of 3.0 GB)", vm + ", resuming", vm + ", done"}));
+    EXPECT_EQ(
+        r.w.Count("log:    Copied 23.0 GB while running, 3.0 GB while suspended; the VM was down 41 s."), 1u);
     // One line and one copy for each file, in this process.
     Trace copies;
     for (const char* name : {"WinXP.vmss", "s001.vmdk", "s002.vmdk", "s003.vmdk"}) {
@@ -454,6 +470,47 @@ TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
     EXPECT_EQ(r.w.deleted, std::vector<std::string>{"E:\\Bkp\\WinXP.partial\\gone.log"});
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP")["s003.vmdk"], "between");
+}
+
+// The run's tray tip and its per-VM log line, with the byte figures in GB of 2^30 bytes, one decimal. The
+// texts of the other steps show in TheSecondPassCopiesWhatChanged...
+TEST(Backup, ProgressTextsAndFigures) {
+    constexpr uint64_t GB = uint64_t{1} << 30;
+    using S = BackupStage;
+    const std::string alpha = "Tarnwick backup: VM 2 of 5, Alpha";
+    const struct Case {
+        BackupStage stage;
+        uint64_t done, size;
+        std::string text;
+    } cases[] = {
+        // 13 000 000 000 of 28 GB: 43.2 %, shown whole and rounded down.
+        {S::FirstPass, 13000000000, 28 * GB, alpha + ", first pass 43% (12.1 of 28.0 GB)"},
+        {S::SecondPass, GB * 12 / 10 + 1, GB * 34 / 10 + 1,
+         alpha + ", suspended, copying what changed (1.2 of 3.4 GB)"},
+        {S::Resuming, 0, 0, alpha + ", resuming"},
+        {S::UnderSnapshot, GB / 20 + 1, GB / 10 + 1,
+         alpha + ", copying under a snapshot 50% (0.1 of 0.1 GB)"},
+        {S::Committing, 0, 0, alpha + ", deleting the snapshot"},
+        // Tenths round half up; just below a half rounds down.
+        {S::FirstPass, GB / 20 - 1, 1023 * GB + GB * 95 / 100 + 1,
+         alpha + ", first pass 0% (0.0 of 1024.0 GB)"},
+        // A folder that grew during the copy, and an empty one, count as whole.
+        {S::FirstPass, 3 * GB, 2 * GB, alpha + ", first pass 100% (3.0 of 2.0 GB)"},
+        {S::FirstPass, 0, 0, alpha + ", first pass 100% (0.0 of 0.0 GB)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ProgressText(BackupPlace{c.stage, 2, 5, "Alpha", c.done, c.size}), c.text);
+    EXPECT_EQ(ProgressText(BackupPlace{}), "Tarnwick backup");
+    EXPECT_EQ(GigabytesText(~uint64_t{0}), "17179869184.0");
+    // A name too long for a tip gives way to the figures.
+    const std::string tip =
+        ProgressText(BackupPlace{S::SecondPass, 12, 12, std::string(200, 'n'), GB, 2 * GB});
+    EXPECT_EQ(tip, "Tarnwick backup: VM 12 of 12, " + std::string(45, 'n') +
+                       "..., suspended, copying what changed (1.0 of 2.0 GB)");
+    EXPECT_EQ(tip.size(), 127u);
+    // The run's scenarios show the line of a VM that was resumed.
+    EXPECT_EQ(CopiedLine(CopyTally{GB, 0, 5000, 0, false}),
+              "    Copied 1.0 GB while running, 0.0 GB while suspended; the VM was not resumed.");
 }
 
 TEST(Backup, AnInterruptedRunsLeftoversAreClearedBeforeTheVmIsCopied) {
@@ -516,7 +573,7 @@ TEST(Backup, ALogThatCannotBeWrittenNeitherStopsTheRunNorLeavesTheVmSuspended) {
     BackupRig r;
     HeldLog held(r.w);
     BackupLog log(held);
-    BackupServices services{r.w, r.w.options, r.w, log, r.w, r.w, r.w, r.w};
+    BackupServices services{r.w, r.w.options, r.w, log, r.w, r.w, r.w, r.w, r.w};
     r.w.options.bkpAll = true;
     r.w.running = {Xp, Srv};
     held.holdAfter = "    Suspending...";
@@ -532,14 +589,15 @@ TEST(Backup, ALogThatCannotBeWrittenNeitherStopsTheRunNorLeavesTheVmSuspended) {
                                 "    (2 lines of this backup could not be written to the log)");
     ASSERT_NE(note, logged.end());
     EXPECT_EQ(*(note - 1), "    Suspending...");
-    EXPECT_EQ(*(note + 1), "    Done...");
+    EXPECT_EQ(*(note + 1), "    Copied 0.0 GB while running, 0.0 GB while suspended; the VM was down 1 s.");
 
     // A log that never comes back: every step is taken all the same.
     BackupRig never;
     HeldLog gone(never.w);
     gone.held = true;
     BackupLog lost(gone);
-    BackupServices quiet{never.w, never.w.options, never.w, lost, never.w, never.w, never.w, never.w};
+    BackupServices quiet{never.w, never.w.options, never.w, lost,   never.w,
+                         never.w, never.w,         never.w, never.w};
     never.w.options.bkpAll = true;
     never.w.running = {Xp};
     EXPECT_EQ(BackupRunningVms("E:\\Bkp", quiet), BackupStepFailed);

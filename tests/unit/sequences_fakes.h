@@ -39,7 +39,8 @@ class FakeWorld : public fakes::RecordingUi,
                   public Processes,
                   public ControlListView,
                   public VmOperations,
-                  public SessionPlatform {
+                  public SessionPlatform,
+                  public BackupProgressView {
   public:
     std::vector<Entry> entries;
     std::optional<size_t> selected;
@@ -72,6 +73,7 @@ class FakeWorld : public fakes::RecordingUi,
         bool progressBound;
     };
     std::vector<SeenLimit> runLimits;
+    std::vector<std::string> tips; // what the backup showed of its progress, in order
     void CheckIndex(size_t i) const {
         if (i >= entries.size()) ADD_FAILURE() << "list read past its end: " << i;
     }
@@ -115,12 +117,15 @@ class FakeWorld : public fakes::RecordingUi,
             bytes.resize(std::min(bytes.size(), limit->second));
         files[to] = bytes;
         stamps[to] = stamps[from];
+        extraBytes[to] = extraBytes[from];
     }
 
     CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
-                           const std::function<void()>&) override {
+                           const std::function<void()>&,
+                           const std::function<void(uint64_t)>& copied) override {
         Record("copy:" + from + ">" + to);
         copyStallSeconds.push_back(stallSeconds);
+        if (copied && files.contains(from)) copied(SizeOf(from) / 2); // a look halfway through
         if (const auto scripted = copyResults.find(from); scripted != copyResults.end())
             return scripted->second;
         if (!files.contains(from) || !directories.contains(std::string(FileParent(to))))
@@ -143,7 +148,7 @@ class FakeWorld : public fakes::RecordingUi,
             if (!path.starts_with(folder + "\\")) continue;
             const std::string name = path.substr(folder.size() + 1);
             if (name.find('\\') == std::string::npos)
-                listed.push_back(File{name, bytes.size(), stamps.contains(path) ? stamps.at(path) : 0});
+                listed.push_back(File{name, SizeOf(path), stamps.contains(path) ? stamps.at(path) : 0});
         }
         return listed;
     }
@@ -169,6 +174,7 @@ class FakeWorld : public fakes::RecordingUi,
             } else if (!to.empty()) {
                 kept[to + path.substr(from.size())] = bytes;
                 stamps[to + path.substr(from.size())] = stamps[path];
+                extraBytes[to + path.substr(from.size())] = extraBytes[path];
             }
         }
         files = kept;
@@ -185,6 +191,7 @@ class FakeWorld : public fakes::RecordingUi,
     RunEnd RunWithLimit(const std::string& cmd, const RunLimit& limit, uint32_t& exitCode) override {
         runLimits.push_back({limit.seconds, limit.progress ? limit.progress() : 0, bool(limit.progress)});
         if (!RunCommandLine(cmd, "", true, exitCode)) return RunEnd::NotStarted;
+        if (limit.progress) limit.progress(); // the runner looks once more before the copy ends
         if (!hangingCommands.contains(cmd) || limit.seconds == 0) return RunEnd::Exited;
         exitCode = 1460;
         return RunEnd::TimedOut;
@@ -289,6 +296,8 @@ class FakeWorld : public fakes::RecordingUi,
     void DestroyShutdownBlockReason() override { Record("block:destroy"); }
     int refusalCallBacks = 0; // not traced: the shell's timer, which the tests play by calling RefusalStood
     void CallBackAfterRefusal() override { ++refusalCallBacks; }
+
+    void ShowProgress(const std::string& text) override { tips.push_back(text); }
 };
 
 inline const std::string Now = "12/8/2026  12:52:09 AM";

@@ -98,32 +98,43 @@ TEST(BackupFolders, CopyOneFileReplacesTheCopyAnswersTheWindowAndSaysWhyItFailed
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             answered += msg.message == WM_APP;
     };
-    EXPECT_EQ(folders.CopyOneFile(from, to, 5, answer).end, BackupFolders::CopyEnd::Copied);
+    // What copied is told never counts the previous copy's bytes.
+    std::vector<uint64_t> readings;
+    const auto copied = [&readings](uint64_t bytes) { readings.push_back(bytes); };
+    EXPECT_EQ(folders.CopyOneFile(from, to, 5, answer, copied).end, BackupFolders::CopyEnd::Copied);
     EXPECT_EQ(answered, 1);
+    EXPECT_TRUE(std::all_of(readings.begin(), readings.end(), [&](uint64_t b) { return b <= disk.size(); }));
     EXPECT_TRUE(win_test::ReadFileText(to) == disk);
 
     // A file another program holds without sharing: failed, with the system's reason.
     HANDLE held = CreateFileA(from.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    auto result = folders.CopyOneFile(from, to, 5, nullptr);
+    auto result = folders.CopyOneFile(from, to, 5, nullptr, nullptr);
     CloseHandle(held);
     EXPECT_EQ(result.end, BackupFolders::CopyEnd::Failed);
     EXPECT_EQ(result.error, static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
 
     // A copy that takes longer than the limit is not given up while it makes progress. Wine never calls
-    // the progress routine, so there only the copy's growth shows it. The source is a hole of 1 GiB in
-    // the Linux file beneath, which costs no disk.
+    // the progress routine, so there only the copy's growth shows it. The source is a hole of 2 GiB in
+    // the Linux file beneath, which costs no disk (1 GiB was copied in under a second when the machine
+    // was idle).
     held = CreateFileA(from.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    SetFilePointerEx(held, LARGE_INTEGER{.QuadPart = 1 << 30}, nullptr, FILE_BEGIN);
+    SetFilePointerEx(held, LARGE_INTEGER{.QuadPart = 2LL << 30}, nullptr, FILE_BEGIN);
     SetEndOfFile(held);
     CloseHandle(held);
     const auto start = std::chrono::steady_clock::now();
-    result = folders.CopyOneFile(from, to, 1, nullptr);
+    // Its growth is also what copied is told, once a look, never more than the file.
+    readings.clear();
+    result = folders.CopyOneFile(from, to, 1, nullptr, copied);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(result.end, BackupFolders::CopyEnd::Copied) << result.error;
     const auto listed = folders.ListFiles(root).value_or(std::vector<BackupFolders::File>());
     EXPECT_TRUE(std::any_of(listed.begin(), listed.end(),
-                            [](const auto& f) { return f.name == "copy.vmdk" && f.size == 1u << 30; }));
+                            [](const auto& f) { return f.name == "copy.vmdk" && f.size == 2ULL << 30; }));
     EXPECT_GE(took, std::chrono::milliseconds(1200)) << "too short to show that progress holds the limit off";
+    const auto seconds = size_t(std::chrono::duration_cast<std::chrono::seconds>(took).count());
+    EXPECT_TRUE(readings.size() + 1 >= seconds && readings.size() <= seconds + 1) << readings.size();
+    EXPECT_TRUE(std::is_sorted(readings.begin(), readings.end()));
+    EXPECT_TRUE(readings.empty() || readings.back() <= 2ULL << 30);
     EXPECT_TRUE(folders.RemoveFolder(root));
 }
 

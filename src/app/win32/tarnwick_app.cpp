@@ -14,6 +14,27 @@
 
 namespace tarnwick::win32 {
 
+namespace {
+
+// A /BKP run's place as the tip of the window's tray icon for as long as the run; with no window, nothing.
+class TrayTipProgress final : public BackupProgressView {
+  public:
+    explicit TrayTipProgress(MainWindow* window) : window_(window) {}
+    ~TrayTipProgress() override {
+        if (window_) window_->EndProgress();
+    }
+    TrayTipProgress(const TrayTipProgress&) = delete;
+    TrayTipProgress& operator=(const TrayTipProgress&) = delete;
+    void ShowProgress(const std::string& text) override {
+        if (window_) window_->ShowProgress(text);
+    }
+
+  private:
+    MainWindow* window_;
+};
+
+} // namespace
+
 TarnwickApp::TarnwickApp(HINSTANCE instance, const std::string& exePath, std::string commandLine)
     : instance_(instance),
       runFiles_(RunFiles::Beside(exePath, ClaimCapturePath(std::string(DirectoryPart(exePath)),
@@ -167,7 +188,10 @@ int TarnwickApp::BackupRunningVms(const std::string& target) {
     Hypervisor hypervisor = tools_->setup.Make(log);
     HypervisorPort vms(hypervisor);
     WinBackupFolders folders;
-    BackupServices services{listPort_, config_.Options(), vms, log, dialogs_, runner_, files_, folders};
+    // Seen only where a failure notice would be; the icon then goes with the run, as QuitApp removes it.
+    TrayTipProgress progress(window_ && TrayIcon::DesktopShowsNotices() ? window_.get() : nullptr);
+    BackupServices services{listPort_, config_.Options(), vms,     log, dialogs_, runner_,
+                            files_,    folders,           progress};
     return static_cast<int>(tarnwick::BackupRunningVms(target, services));
 }
 

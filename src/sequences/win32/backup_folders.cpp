@@ -84,8 +84,9 @@ bool WinBackupFolders::RemoveFolder(const std::string& folder) {
 
 BackupFolders::CopyResult WinBackupFolders::CopyOneFile(const std::string& from, const std::string& to,
                                                         uint32_t stallSeconds,
-                                                        const std::function<void()>& answer) {
-    return CopyFileWatched(from, to, stallSeconds, answer);
+                                                        const std::function<void()>& answer,
+                                                        const std::function<void(uint64_t)>& copied) {
+    return CopyFileWatched(from, to, stallSeconds, answer, copied);
 }
 
 } // namespace tarnwick::win32

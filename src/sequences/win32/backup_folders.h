@@ -12,7 +12,8 @@ class WinBackupFolders final : public BackupFolders {
     bool RenameFolder(const std::string& from, const std::string& to) override;
     bool RemoveFolder(const std::string& folder) override;
     CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
-                           const std::function<void()>& answer) override;
+                           const std::function<void()>& answer,
+                           const std::function<void(uint64_t)>& copied) override;
 };
 
 } // namespace tarnwick::win32

@@ -57,7 +57,8 @@ DWORD WaitForThreadOrInput(HANDLE thread, DWORD timeout, bool input) {
 } // namespace
 
 BackupFolders::CopyResult CopyFileWatched(const std::string& from, const std::string& to,
-                                          uint32_t stallSeconds, const std::function<void()>& answer) {
+                                          uint32_t stallSeconds, const std::function<void()>& answer,
+                                          const std::function<void(uint64_t)>& copied) {
     const auto job = std::make_shared<CopyJob>();
     job->from = Widen(from);
     job->to = Widen(to);
@@ -68,7 +69,15 @@ BackupFolders::CopyResult CopyFileWatched(const std::string& from, const std::st
         delete param;
         return {CopyEnd::Failed, error};
     }
-    const RunLimit limit{stallSeconds, [&job] { return job->copied.load() + FileBytes(job->to); }};
+    bool first = true;
+    const RunLimit limit{stallSeconds, [&job, &copied, &first] {
+                             const uint64_t reported = job->copied.load(), grown = FileBytes(job->to);
+                             // The target may be given its whole size up front where the routine is called,
+                             // and the look taken as the wait begins may still see its previous content.
+                             if (copied && !first) copied(reported ? reported : grown);
+                             first = false;
+                             return reported + grown;
+                         }};
     LimitWatch watch(limit, ::GetTickCount64());
     for (;;) {
         const DWORD woke =

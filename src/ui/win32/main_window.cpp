@@ -102,6 +102,11 @@ void MainWindow::ShowNotice(const std::string& text) {
     tray_.ShowNotice(text);
 }
 
+void MainWindow::ShowProgress(const std::string& text) {
+    if (!tray_.Added()) AddTrayIcon();
+    tray_.ShowProgress(text);
+}
+
 void MainWindow::ShowOptions(const ConfigOptions& options) {
     auto check = [this](int id, bool checked) {
         SendMessageA(Control(id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -266,6 +271,8 @@ void MainWindow::OnTray(UINT event, WPARAM anchor) {
         if (menu || event == WM_LBUTTONDOWN || event == NIN_SELECT) RaiseModalBox();
         return;
     }
+    // The backup runs inside start-up: no list edit and no suspension of the menu's Exit may run inside it.
+    if (tray_.ShowingProgress()) return;
     if (event == WM_LBUTTONDOWN || event == NIN_SELECT) {
         ShowWindow(hwnd_, SW_SHOW);
     } else if (event == NIN_BALLOONUSERCLICK) {

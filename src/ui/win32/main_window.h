@@ -64,6 +64,9 @@ class MainWindow final : public MainView {
     // The one notice of a run that failed in part, as a balloon over the tray icon (added if need be).
     void ShowNotice(const std::string& text);
     bool NoticeShowing() const { return tray_.NoticeShowing(); }
+    // A /BKP run's place as the tray icon's tip (the icon added if need be), until EndProgress.
+    void ShowProgress(const std::string& text);
+    void EndProgress() { tray_.EndProgress(); }
 
     // MainView
     void SetListLines(const std::vector<ListLine>& lines) override { list_.SetLines(lines); }

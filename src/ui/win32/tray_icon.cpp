@@ -38,7 +38,11 @@ void TrayIcon::UseCurrentProtocol() {
     NOTIFYICONDATAA version = record_;
     version.cbSize = TrayRecordBalloonSize;
     version.uVersion = NOTIFYICON_VERSION_4;
-    Shell_NotifyIconA(NIM_SETVERSION, &version);
+    if (!Shell_NotifyIconA(NIM_SETVERSION, &version)) return;
+    // This protocol hides the plain tip unless each change asks for it (NIF_SHOWTIP), and the tip is what
+    // tells a person what the icon is, and where a backup is.
+    showTip_ = NIF_SHOWTIP;
+    ModifyTip(ShowingProgress() ? progress_ : std::string(record_.szTip));
 }
 
 void TrayIcon::Remove() {
@@ -49,15 +53,37 @@ void TrayIcon::Remove() {
 bool TrayIcon::OnTaskbarCreated(UINT message) {
     if (!taskbarCreated_ || message != taskbarCreated_ || !wanted_) return false;
     // Explorer restarted: without this the icon, and with it the way back to the window, is gone.
+    // The protocol call shows the progress again, if any.
     if (Shell_NotifyIconA(NIM_ADD, &record_)) UseCurrentProtocol();
     return true;
+}
+
+void TrayIcon::ShowProgress(const std::string& text) {
+    progress_ = text;
+    ModifyTip(progress_);
+}
+
+void TrayIcon::EndProgress() {
+    if (!ShowingProgress()) return;
+    progress_.clear();
+    ModifyTip(record_.szTip);
+}
+
+void TrayIcon::ModifyTip(const std::string& text) {
+    // The first form's tip holds 63 characters; as for the balloon, only this change takes the longer
+    // record, whose tip holds 127.
+    NOTIFYICONDATAA tip = record_;
+    tip.cbSize = TrayRecordBalloonSize;
+    tip.uFlags = NIF_TIP | showTip_;
+    lstrcpynA(tip.szTip, text.c_str(), sizeof tip.szTip);
+    Shell_NotifyIconA(NIM_MODIFY, &tip);
 }
 
 void TrayIcon::ShowNotice(const std::string& text) {
     // The icon keeps its first form; only the balloon takes the longer record that carries it.
     NOTIFYICONDATAA balloon = record_;
     balloon.cbSize = TrayRecordBalloonSize;
-    balloon.uFlags = NIF_INFO;
+    balloon.uFlags = NIF_INFO | showTip_;
     lstrcpynA(balloon.szInfo, text.c_str(), sizeof balloon.szInfo);
     lstrcpynA(balloon.szInfoTitle, ProgramName, sizeof balloon.szInfoTitle);
     balloon.dwInfoFlags = NIIF_WARNING;

@@ -35,15 +35,23 @@ class TrayIcon {
     // A person can see us (PersonCanSee) and the desktop has a notification area to show a notice in.
     static bool DesktopShowsNotices();
 
+    // While a long run shows where it is, that is the icon's tip, of up to 127 characters; then its own.
+    void ShowProgress(const std::string& text);
+    void EndProgress();
+    bool ShowingProgress() const { return !progress_.empty(); }
+
   private:
     void UseCurrentProtocol();
+    void ModifyTip(const std::string& text);
 
     UINT taskbarCreated_ = 0;
     bool wanted_ = false;
     NOTIFYICONDATAA record_{};
     UniqueMenu menu_;
     bool menuOpen_ = false;
+    UINT showTip_ = 0; // NIF_SHOWTIP once the shell took the current protocol
     ULONGLONG noticeUntil_ = 0;
+    std::string progress_;
 };
 
 } // namespace tarnwick::win32
