@@ -56,7 +56,7 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
              " overlap; not backed up so that no VM file is touched...");
         return;
     }
-    if (!staged.ClearLeftovers()) return;
+    if (!staged.Prepare()) return;
 
     VmCopier copier(run_);
     const auto expected = s.options.useSnapshot ? copier.UnderSnapshot(path, folder, staged.Staging())
@@ -77,9 +77,9 @@ std::optional<VmFolder> BackupRun::ChooseFolders(const std::string& path) {
         Fail("    No usable folder name for this VM; skipping so that no backup is deleted...");
         return std::nullopt;
     }
-    for (const std::string_view suffix : {StagingSuffix, PreviousSuffix}) {
-        if (!EndsWithIgnoringCase(split.name, suffix)) continue;
-        Fail("    Folder name ends in " + std::string(suffix) +
+    // Its backup folder would be another VM's staging or set-aside folder.
+    if (const std::string own = OwnSuffix(split.name); !own.empty()) {
+        Fail("    Folder name ends in " + own +
              ", which the backup keeps for its own work; not backed up so that no copy is deleted...");
         return std::nullopt;
     }

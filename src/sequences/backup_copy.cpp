@@ -68,20 +68,12 @@ bool VmCopier::CopyWhatChanged(const std::string& folder, const FileListing& bef
     const FileListing staged = s.folders.ListFiles(staging).value_or(FileListing());
     const auto current = ByName(now);
     for (const auto& f : staged)
-        if (!current.contains(FoldCase(f.name))) s.files.DeleteFile(staging + "\\" + f.name);
+        if (!current.contains(FoldCase(f.name)) && f.name != MarkerName)
+            s.files.DeleteFile(staging + "\\" + f.name);
     std::vector<std::string> changed = ChangedFiles(before, now, staged);
     s.reporter.WriteLog("    Copying what changed, with the VM suspended (second pass): " +
                         std::to_string(changed.size()) + " of " + std::to_string(now.size()) + " files...");
-    // Without the folder (the first pass made nothing) the second copies the whole folder.
-    if (s.files.DirectoryExists(staging)) return CopyFiles(folder, changed, staging);
-    uint32_t exitCode = 0;
-    if (!RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode)) return false;
-    if (exitCode != 0) {
-        run_.Fail("    Copying failed with exit code " + std::to_string(exitCode) +
-                  "; the previous copy stays.");
-        return false;
-    }
-    return true;
+    return CopyFiles(folder, changed, staging);
 }
 
 // In this process, one file after the other: the VM waits for the bytes, not for a program started per

@@ -11,27 +11,29 @@ StagedCopy::~StagedCopy() {
         run_.s.folders.RemoveFolder(staging_);
 }
 
+std::string OwnSuffix(std::string_view name) {
+    const size_t at = FoldCase(name).rfind(".tarnwick-");
+    return at == std::string::npos ? std::string() : std::string(name.substr(at));
+}
+
+bool StagedCopy::Ours(const std::string& folder) {
+    if (run_.s.files.FileExists(Marker(folder))) return true;
+    run_.Fail("    " + folder +
+              " holds no marker of this program, so it is left as it is; the VM is not backed up.");
+    return false;
+}
+
 // The previous copy is put back; a staging folder is never trusted.
-bool StagedCopy::ClearLeftovers() {
+bool StagedCopy::Prepare() {
     BackupServices& s = run_.s;
-    if (s.files.DirectoryExists(previous_)) {
-        if (!s.files.DirectoryExists(backup_)) {
-            s.reporter.WriteLog("    Putting back the previous copy that an interrupted run left in " +
-                                previous_ + "...");
-            if (!s.folders.RenameFolder(previous_, backup_)) {
-                run_.Fail("    It cannot be put back; not backed up so that it stays.");
-                return false;
-            }
-        } else {
-            s.reporter.WriteLog("    Removing an older copy that an interrupted run left in " + previous_ +
-                                "...");
-            if (!s.folders.RemoveFolder(previous_)) {
-                run_.Fail("    It cannot be removed; not backed up.");
-                return false;
-            }
-        }
+    for (const std::string_view suffix : EarlierSuffixes) {
+        const std::string folder = backup_ + std::string(suffix);
+        if (s.files.DirectoryExists(folder))
+            s.reporter.WriteLog("    Leaving " + folder + " as it is: this program did not make it.");
     }
+    if (!ClearSetAside()) return false;
     if (s.files.DirectoryExists(staging_)) {
+        if (!Ours(staging_)) return false;
         s.reporter.WriteLog("    Removing the unfinished copy that an interrupted run left in " + staging_ +
                             "...");
         if (!s.folders.RemoveFolder(staging_)) {
@@ -39,8 +41,52 @@ bool StagedCopy::ClearLeftovers() {
             return false;
         }
     }
+    // Marked before anything is copied in, so that whatever cuts the run short leaves a folder the next
+    // run knows for its own.
+    const bool made = s.folders.MakeFolder(staging_);
+    if (!made || !s.folders.WriteSmallFile(Marker(staging_), std::string(MarkerText))) {
+        if (made) s.folders.RemoveFolder(staging_); // empty, made just now
+        run_.Fail("    The staging folder " + staging_ + " cannot be made; not backed up.");
+        return false;
+    }
     cleared_ = true;
     return true;
+}
+
+bool StagedCopy::ClearSetAside() {
+    BackupServices& s = run_.s;
+    if (!s.files.DirectoryExists(previous_)) return true;
+    if (!Ours(previous_)) return false;
+    if (!s.files.DirectoryExists(backup_)) {
+        s.reporter.WriteLog("    Putting back the previous copy that an interrupted run left in " +
+                            previous_ + "...");
+        if (!s.folders.RenameFolder(previous_, backup_)) {
+            run_.Fail("    It cannot be put back; not backed up so that it stays.");
+            return false;
+        }
+        s.files.DeleteFile(Marker(backup_));
+        return true;
+    }
+    s.reporter.WriteLog("    Removing an older copy that an interrupted run left in " + previous_ + "...");
+    if (!Retire(previous_)) {
+        run_.Fail("    It cannot be removed; not backed up.");
+        return false;
+    }
+    return true;
+}
+
+// A copy holds only top-level files, so any folder in it is the user's.
+bool StagedCopy::Retire(const std::string& setAside) {
+    BackupServices& s = run_.s;
+    const std::optional<std::vector<std::string>> folders = s.folders.ListFolders(setAside);
+    if (!folders) return false;
+    for (const std::string& name : *folders) {
+        if (s.folders.RenameFolder(setAside + "\\" + name, backup_ + "\\" + name)) continue;
+        s.reporter.WriteLog("    The folder " + setAside + "\\" + name + " cannot be moved into " + backup_ +
+                            "; it stays where it is.");
+        return false;
+    }
+    return s.folders.RemoveFolder(setAside);
 }
 
 bool StagedCopy::Commit(const ExpectedCopy& expected) {
@@ -71,21 +117,26 @@ bool StagedCopy::Verify(const ExpectedCopy& expected) {
     return true;
 }
 
-// The previous copy is moved aside before the new one takes its name, and deleted only after.
+// The previous copy is moved aside before the new one takes its name, and removed only after.
 bool StagedCopy::Swap() {
     BackupFolders& folders = run_.s.folders;
-    const bool hadCopy = run_.s.files.DirectoryExists(backup_);
-    if (hadCopy && !folders.RenameFolder(backup_, previous_)) {
+    FileSystem& files = run_.s.files;
+    const bool hadCopy = files.DirectoryExists(backup_);
+    if (hadCopy && !(folders.WriteSmallFile(Marker(backup_), std::string(MarkerText)) &&
+                     folders.RenameFolder(backup_, previous_))) {
+        files.DeleteFile(Marker(backup_));
         run_.Fail("    The previous copy " + backup_ +
                   " cannot be moved aside; it stays, and the new copy is dropped.");
         return false;
     }
     if (!folders.RenameFolder(staging_, backup_)) {
-        if (hadCopy) folders.RenameFolder(previous_, backup_); // else the next run puts it back
+        // Else the next run puts it back.
+        if (hadCopy && folders.RenameFolder(previous_, backup_)) files.DeleteFile(Marker(backup_));
         run_.Fail("    The new copy cannot take the name " + backup_ + "; the previous copy stays.");
         return false;
     }
-    if (hadCopy && !folders.RemoveFolder(previous_))
+    files.DeleteFile(Marker(backup_));
+    if (hadCopy && !Retire(previous_))
         run_.Fail("    The previous copy in " + previous_ +
                   " could not be removed; the next run removes it.");
     return true;

@@ -11,10 +11,19 @@
 
 namespace tarnwick {
 
-// Where a VM's copy lives while it is made, and where the previous copy waits during the swap. A VM
-// whose own folder name ends so is refused: its backup folder would be another VM's staging folder.
-inline constexpr std::string_view StagingSuffix = ".partial";
-inline constexpr std::string_view PreviousSuffix = ".old";
+// Where a VM's copy lives while it is made, and where the previous copy waits during the swap: names no
+// user picks, and each such folder holds the marker file, written before anything else goes in. A folder
+// without the marker is never renamed or removed, whatever its name.
+inline constexpr std::string_view StagingSuffix = ".tarnwick-partial";
+inline constexpr std::string_view PreviousSuffix = ".tarnwick-old";
+inline constexpr std::string_view MarkerName = "Tarnwick-backup.mark";
+inline constexpr std::string_view MarkerText = "Tarnwick made this folder for a backup; it removes it.\r\n";
+// The names that earlier versions staged and set aside under: now a user's folders like any other.
+inline constexpr std::string_view EarlierSuffixes[] = {".partial", ".old"};
+
+// The part of a folder name from ".tarnwick-" on, which names one of the backup's own folders; empty
+// when there is none.
+std::string OwnSuffix(std::string_view name);
 
 // What a copy is checked against: the VM folder's files as they were when the copy was taken, and the
 // names whose size cannot be known (a file a running VM went on writing during the copy).
@@ -37,9 +46,9 @@ class StagedCopy {
     const std::string& Staging() const { return staging_; }
     const std::string& Previous() const { return previous_; }
 
-    // Puts back a previous copy that an interrupted run moved aside, and removes what else it left.
-    // False, logged, when the VM must not be copied.
-    bool ClearLeftovers();
+    // Puts back a previous copy that an interrupted run moved aside, removes what else it left, and
+    // makes the marked staging folder. False, logged, when the VM must not be copied.
+    bool Prepare();
     // Checks the staging folder against what the copy expected, and only then swaps it in for the
     // previous copy. False, logged, when either fails; the previous copy then stays.
     bool Commit(const ExpectedCopy& expected);
@@ -47,6 +56,12 @@ class StagedCopy {
   private:
     bool Verify(const ExpectedCopy& expected);
     bool Swap();
+    // Whether the folder holds the marker; when not, the VM is not copied, logged.
+    bool Ours(const std::string& folder);
+    bool ClearSetAside();
+    // Moves the user's folders of a set-aside copy into the backup folder, then removes the copy.
+    bool Retire(const std::string& setAside);
+    std::string Marker(const std::string& folder) const { return folder + "\\" + std::string(MarkerName); }
 
     BackupContext& run_;
     std::string backup_, staging_, previous_;

@@ -60,6 +60,12 @@ class BackupFolders {
     virtual bool RenameFolder(const std::string& from, const std::string& to) = 0;
     // Removes a folder with everything in it; true when it is gone.
     virtual bool RemoveFolder(const std::string& folder) = 0;
+    // The names of the folders directly in folder; nullopt when it cannot be read.
+    virtual std::optional<std::vector<std::string>> ListFolders(const std::string& folder) = 0;
+    // Makes a folder whose parent exists; true when it exists afterwards.
+    virtual bool MakeFolder(const std::string& folder) = 0;
+    // Writes a file of these bytes, replacing one of that name; true when it is written whole.
+    virtual bool WriteSmallFile(const std::string& path, const std::string& bytes) = 0;
 
     enum class CopyEnd { Copied, Failed, Stalled };
     struct CopyResult {

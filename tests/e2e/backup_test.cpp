@@ -76,7 +76,8 @@ struct BackupLab {
     }
     std::string Folder(const std::string& vmx) const { return vmx.substr(0, vmx.find_last_of('\\') + 1); }
     bool Staged(const std::string& name) const {
-        return FileExists(target + "\\" + name + ".partial") || FileExists(target + "\\" + name + ".old");
+        return FileExists(target + "\\" + name + ".tarnwick-partial") ||
+               FileExists(target + "\\" + name + ".tarnwick-old");
     }
     std::string DosCmd(const std::string& verb, const std::string& vm, const std::string& extra = "") const {
         return "      DosCmd: cmd /c \"\"" + vmrun + "\" " + verb + " \"" + vm + "\"" + extra + " > \"" +
@@ -109,7 +110,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
         "      DosCmd: cmd /c \"\"" + lab.vmrun + "\" list > \"" + lab.tmp + "\"\"",
         "  Backing up VM 1/3: " + lab.alpha,
         "    Copying while the VM runs (first pass)...",
-        "      DosCmd: cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"" + d + "Alpha.partial\"\"",
+        "      DosCmd: cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"" + d + "Alpha.tarnwick-partial\"\"",
         "    Suspending...",
         lab.DosCmd("suspend", lab.alpha),
         "    Copying what changed, with the VM suspended (second pass): 0 of 3 files...",
@@ -218,6 +219,40 @@ TEST(Backup, ClashingFolderNamesNeverDestroyAFreshCopy) {
     }
 }
 
+TEST(Backup, TheUsersOwnFoldersSurviveAndAVmInAnOldFolderIsBackedUp) {
+    BackupLab lab;
+    lab.Configure(true, false);
+    const std::string betaOld = lab.vmware.MakeVm("Beta.old", "Beta");
+    lab.vmware.Ctl("set-state \"" + betaOld + "\" running");
+    // An older copy kept by hand under the name users give it, and notes kept in the copy's folder.
+    const std::string mine = lab.target + "\\Alpha.old\\", keep = lab.target + "\\Alpha\\keep\\";
+    CreateDirectoryA(mine.c_str(), nullptr);
+    WriteFileBytes(mine + "Alpha.vmdk", "the user's own older copy");
+    CreateDirectoryA((lab.target + "\\Alpha").c_str(), nullptr);
+    CreateDirectoryA(keep.c_str(), nullptr);
+    WriteFileBytes(keep + "note.txt", "the user's note");
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        DeleteFileA(lab.ws.LogPath().c_str());
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 run-" + std::to_string(run));
+        ASSERT_EQ(lab.Run(lab.target), std::optional<DWORD>(0u)) << lab.ws.Log();
+        EXPECT_EQ(Contents(mine),
+                  (std::map<std::string, std::string>{{"Alpha.vmdk", "the user's own older copy"}}));
+        EXPECT_EQ(FilesIn(keep), std::vector<std::string>{"note.txt"});
+        EXPECT_EQ(ReadFileBytes(keep + "note.txt"), "the user's note");
+        EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
+        EXPECT_EQ(Contents(lab.target + "\\Beta.old\\"), Contents(lab.Folder(betaOld)));
+        EXPECT_EQ(FilesIn(lab.target + "\\"),
+                  (std::vector<std::string>{"Alpha.old\\", "Alpha\\", "Beta.old\\", "R&D Lab\\"}));
+        const std::string log = lab.ws.Log();
+        EXPECT_EQ(log.find(lab.target + "\\Alpha.old"), log.rfind(lab.target + "\\Alpha.old")) << log;
+        EXPECT_NE(log.find(" -     Leaving " + lab.target +
+                           "\\Alpha.old as it is: this program did not make it.\r\n"),
+                  std::string::npos)
+            << log;
+    }
+}
+
 TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
     BackupLab lab;
     lab.Configure(false, false);
@@ -278,13 +313,14 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
 
     // A run that was killed left its staging folder; the next run clears it and succeeds.
     lab.Configure(false, false);
-    CreateDirectoryA((lab.target + "\\Alpha.partial").c_str(), nullptr);
-    WriteFileBytes(lab.target + "\\Alpha.partial\\Alpha.vmdk", "half a disk");
+    CreateDirectoryA((lab.target + "\\Alpha.tarnwick-partial").c_str(), nullptr);
+    WriteFileBytes(lab.target + "\\Alpha.tarnwick-partial\\Tarnwick-backup.mark", "");
+    WriteFileBytes(lab.target + "\\Alpha.tarnwick-partial\\Alpha.vmdk", "half a disk");
     EXPECT_EQ(lab.Run(lab.target), 0u) << lab.ws.Log();
     EXPECT_FALSE(lab.Staged("Alpha"));
     EXPECT_EQ(Contents(copy), Contents(lab.Folder(lab.alpha)));
     EXPECT_NE(lab.ws.Log().find(" -     Removing the unfinished copy that an interrupted run left in " +
-                                lab.target + "\\Alpha.partial...\r\n"),
+                                lab.target + "\\Alpha.tarnwick-partial...\r\n"),
               std::string::npos)
         << lab.ws.Log();
 }
@@ -298,7 +334,7 @@ TEST(Backup, ACopyThatDoesNotFitLeavesThePreviousCopyAsItWas) {
     lab.Configure(false, false);
     const std::string target = smallFs + "Target";
     const auto clear = [&] {
-        for (const char* folder : {"\\Alpha\\", "\\Alpha.partial\\", "\\Alpha.old\\"}) {
+        for (const char* folder : {"\\Alpha\\", "\\Alpha.tarnwick-partial\\", "\\Alpha.tarnwick-old\\"}) {
             for (const auto& [name, bytes] : Contents(target + folder))
                 DeleteFileA((target + folder + name).c_str());
             RemoveDirectoryA((target + folder).c_str());
@@ -318,8 +354,8 @@ TEST(Backup, ACopyThatDoesNotFitLeavesThePreviousCopyAsItWas) {
     EXPECT_EQ(lab.Run(target), 1u) << lab.ws.Log();
     EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
     EXPECT_EQ(Contents(copy), previous);
-    EXPECT_FALSE(FileExists(target + "\\Alpha.partial"));
-    EXPECT_FALSE(FileExists(target + "\\Alpha.old"));
+    EXPECT_FALSE(FileExists(target + "\\Alpha.tarnwick-partial"));
+    EXPECT_FALSE(FileExists(target + "\\Alpha.tarnwick-old"));
     EXPECT_NE(lab.ws.Log().find("the previous copy stays."), std::string::npos) << lab.ws.Log();
     clear();
 }

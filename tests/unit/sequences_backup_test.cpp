@@ -39,8 +39,11 @@ struct BackupRig {
 
 // The lines of one VM that is copied without a hitch, suspend form, into a target with no copy of it.
 Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::string& n) {
-    const std::string xcopy = "cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"E:\\Bkp\\" + n + ".partial\"\"";
-    return {"log:    Copying while the VM runs (first pass)...",
+    const std::string xcopy =
+        "cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"E:\\Bkp\\" + n + ".tarnwick-partial\"\"";
+    return {"mkdir:E:\\Bkp\\" + n + ".tarnwick-partial",
+            "write:E:\\Bkp\\" + n + ".tarnwick-partial\\Tarnwick-backup.mark",
+            "log:    Copying while the VM runs (first pass)...",
             "log:      DosCmd: " + xcopy,
             "run:" + xcopy + "||wait",
             "log:    Suspending...",
@@ -51,7 +54,7 @@ Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::s
             "log:    Resuming...",
             "exec:start " + p,
             "sleep:300",
-            "rename:E:\\Bkp\\" + n + ".partial>E:\\Bkp\\" + n,
+            "rename:E:\\Bkp\\" + n + ".tarnwick-partial>E:\\Bkp\\" + n,
             "log:    Done..."};
 }
 
@@ -81,8 +84,8 @@ TEST(Backup, VmFolderAndItsName) {
 }
 
 TEST(Backup, CommandLines) {
-    EXPECT_EQ(BuildXcopyCommand(R"(D:\VMs\WinXP)", R"(E:\Bkp\WinXP.partial)"),
-              R"(cmd /c "XCOPY /I /Y /C "D:\VMs\WinXP" "E:\Bkp\WinXP.partial"")");
+    EXPECT_EQ(BuildXcopyCommand(R"(D:\VMs\WinXP)", R"(E:\Bkp\WinXP.tarnwick-partial)"),
+              R"(cmd /c "XCOPY /I /Y /C "D:\VMs\WinXP" "E:\Bkp\WinXP.tarnwick-partial"")");
     EXPECT_EQ(BuildXcopyCommand(R"(D:\%USERNAME%\VM)", R"(E:\Bkp\VM)"),
               R"(cmd /c "XCOPY /I /Y /C "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
 }
@@ -132,12 +135,15 @@ TEST(Backup, SnapshotFormUsesSnapshotAndDeletesnapshot) {
     r.w.files["D:\\VMs\\WinXP\\WinXP-000001.vmdk"] = "delta";
     r.w.onCopy["disk.vmdk"] = [&] { r.w.files["D:\\VMs\\WinXP\\WinXP-000001.vmdk"] = "delta, grown"; };
     EXPECT_EQ(r.Run(), BackupSucceeded);
-    const std::string xcopy = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
+    const std::string xcopy =
+        "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
     EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.end()),
-              (Trace{"log:    Creating snapshot...", "exec:snapshot " + Xp, "sleep:300", "log:    Copying...",
+              (Trace{"mkdir:E:\\Bkp\\WinXP.tarnwick-partial",
+                     "write:E:\\Bkp\\WinXP.tarnwick-partial\\Tarnwick-backup.mark",
+                     "log:    Creating snapshot...", "exec:snapshot " + Xp, "sleep:300", "log:    Copying...",
                      "log:      DosCmd: " + xcopy, "run:" + xcopy + "||wait", "sleep:300",
                      "log:    Committing snapshot...", "exec:deletesnapshot " + Xp, "sleep:300",
-                     "rename:E:\\Bkp\\WinXP.partial>E:\\Bkp\\WinXP", "log:    Done..."}));
+                     "rename:E:\\Bkp\\WinXP.tarnwick-partial>E:\\Bkp\\WinXP", "log:    Done..."}));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP").size(), 3u);
 
     // A snapshot that failed is not deleted: the name may be an older snapshot of the user's.
@@ -171,9 +177,8 @@ TEST(Backup, WhichVmsAreSelected) {
         r.w.options.bkpAll = c.bkpAll;
         r.w.running = {Xp};
         EXPECT_EQ(r.Run(), BackupSucceeded);
-        EXPECT_EQ(r.w.trace[3],
-                  c.skipLine ? c.skipLine : "log:    Copying while the VM runs (first pass)...");
-        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 16u);
+        EXPECT_EQ(r.w.trace[3], c.skipLine ? c.skipLine : "mkdir:E:\\Bkp\\WinXP.tarnwick-partial");
+        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 18u);
     }
 }
 
@@ -241,22 +246,22 @@ TEST(Backup, ANoVmWithoutAUsableFolderNameNorASecondUseOfOneDeletesAnything) {
          "log:    Folder name clash: C:\\VMs\\\xC9t\xE9\\a.vmx was backed up into E:\\Bkp\\\xE9T\xC9 in this "
          "run; skipping C:\\VMs\\\xE9T\xC9\\b.vmx so that its copy stays..."},
         // Its backup folder would be another VM's staging folder, or the previous copy during a swap.
-        {{Xp, "D:\\VMs\\WinXP.PARTIAL\\x.vmx"},
-         "log:    Folder name ends in .partial, which the backup keeps for its own work; not backed up so "
-         "that "
-         "no copy is deleted..."},
-        {{"D:\\VMs\\Server.old\\x.vmx"},
-         "log:    Folder name ends in .old, which the backup keeps for its own work; not backed up so that "
-         "no "
-         "copy is deleted..."},
+        {{Xp, "D:\\VMs\\WinXP.TARNWICK-PARTIAL\\x.vmx"},
+         "log:    Folder name ends in .TARNWICK-PARTIAL, which the backup keeps for its own work; not backed "
+         "up "
+         "so that no copy is deleted..."},
+        {{"D:\\VMs\\Server.tarnwick-old\\x.vmx"},
+         "log:    Folder name ends in .tarnwick-old, which the backup keeps for its own work; not backed up "
+         "so "
+         "that no copy is deleted..."},
         // A VM that lies inside the target, where its own backup folder would hold it.
         {{"E:\\Bkp\\Inner\\Inner\\x.vmx"},
          "log:    The backup folder E:\\Bkp\\Inner and the VM's own folder E:\\Bkp\\Inner\\Inner overlap; "
          "not "
          "backed up so that no VM file is touched..."},
-        {{"E:\\Bkp\\Inner.partial\\Inner\\x.vmx"},
-         "log:    The backup folder E:\\Bkp\\Inner.partial and the VM's own folder "
-         "E:\\Bkp\\Inner.partial\\Inner overlap; not backed up so that no VM file is touched..."},
+        {{"E:\\Bkp\\Inner.tarnwick-partial\\Inner\\x.vmx"},
+         "log:    The backup folder E:\\Bkp\\Inner.tarnwick-partial and the VM's own folder "
+         "E:\\Bkp\\Inner.tarnwick-partial\\Inner overlap; not backed up so that no VM file is touched..."},
     };
     for (const auto& c : cases) {
         BackupRig r;
@@ -296,10 +301,11 @@ TEST(Backup, TheTargetIsTakenAsAFullPathSoAVmsOwnFolderIsNeverItsBackup) {
 }
 
 TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
-    const std::string firstPass = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
+    const std::string firstPass =
+        "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
     const std::string disk = "D:\\VMs\\WinXP\\disk.vmdk";
     const std::string stalledLine = "log:      Ended after 7 seconds without progress: Copy: \"" + disk +
-                                    "\" \"E:\\Bkp\\WinXP.partial\\disk.vmdk\"";
+                                    "\" \"E:\\Bkp\\WinXP.tarnwick-partial\\disk.vmdk\"";
     // The guest writes to its disk before it goes down, so the second pass has a file to copy.
     const auto guestWrites = [](FakeWorld& w) {
         w.during["log:    Suspending..."] = [&w] {
@@ -334,12 +340,6 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
              w.copyResults[disk] = {BackupFolders::CopyEnd::Failed, 112};
          },
          "log:    Copying failed with error 112; the previous copy stays.", BackupStepFailed},
-        {"the first pass made no folder and the second pass's XCOPY fails",
-         [&](FakeWorld& w) {
-             w.commandResults[firstPass] = {false, 0};
-             w.during["log:    Suspending..."] = [&w, firstPass] { w.commandResults[firstPass] = {true, 4}; };
-         },
-         "log:    Copying failed with exit code 4; the previous copy stays.", BackupStepFailed},
         {"a full disk that no copy reports, the copy is short",
          [&](FakeWorld& w) {
              guestWrites(w);
@@ -396,9 +396,11 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
             << c.name;
         EXPECT_EQ(r.w.Count("exec:start " + Srv), 1u) << c.name;
         EXPECT_EQ(r.In("E:\\Bkp\\Server"), r.In("D:\\VMs\\Server")) << c.name;
-        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.partial")) << c.name;
-        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.old")) << c.name;
-        if (c.code == BackupSucceeded || name.starts_with("resume failed")) {
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.tarnwick-partial")) << c.name;
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.tarnwick-old")) << c.name;
+        // The second pass copies whole what the first did not: the run fails, the copy is good.
+        if (c.code == BackupSucceeded || name.starts_with("resume failed") ||
+            name == "first pass not started") {
             EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP")) << c.name;
         } else {
             EXPECT_EQ(r.In("E:\\Bkp\\WinXP"),
@@ -441,7 +443,7 @@ TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
     // One line and one copy for each file, in this process.
     Trace copies;
     for (const char* name : {"WinXP.vmss", "s001.vmdk", "s002.vmdk", "s003.vmdk"}) {
-        const std::string from = f + name, to = "E:\\Bkp\\WinXP.partial\\" + std::string(name);
+        const std::string from = f + name, to = "E:\\Bkp\\WinXP.tarnwick-partial\\" + std::string(name);
         copies.push_back("log:      Copy: \"" + from + "\" \"" + to + "\"");
         copies.push_back("copy:" + from + ">" + to);
     }
@@ -451,44 +453,81 @@ TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
     ASSERT_NE(second, r.w.trace.end());
     EXPECT_EQ(Trace(second + 1, second + 9), copies);
     EXPECT_EQ(second[9], "sleep:300");
-    EXPECT_EQ(r.w.deleted, std::vector<std::string>{"E:\\Bkp\\WinXP.partial\\gone.log"});
+    EXPECT_EQ(r.w.deleted, (std::vector<std::string>{"E:\\Bkp\\WinXP.tarnwick-partial\\gone.log",
+                                                     "E:\\Bkp\\WinXP\\Tarnwick-backup.mark"}));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP")["s003.vmdk"], "between");
 }
 
-TEST(Backup, AnInterruptedRunsLeftoversAreClearedBeforeTheVmIsCopied) {
+// Only folders holding the marker are the run's to rename or remove; a user's folder in the copy survives.
+TEST(Backup, OnlyMarkedLeftoversAreClearedAndTheUsersFoldersSurvive) {
+    const std::string old = "E:\\Bkp\\WinXP.tarnwick-old", partial = "E:\\Bkp\\WinXP.tarnwick-partial";
     struct Case {
-        std::set<std::string> left; // of WinXP, WinXP.partial, WinXP.old
-        Trace lines;
+        std::vector<std::string> left; // folders of E:\Bkp, each with a file; "*": marked
+        Trace lines;                   // what follows the status line
+        BackupExitCode code = BackupSucceeded;
     } cases[] = {
-        {{"WinXP", "WinXP.partial"},
-         {"log:    Removing the unfinished copy that an interrupted run left in E:\\Bkp\\WinXP.partial...",
-          "rmdir:E:\\Bkp\\WinXP.partial"}},
+        {{"WinXP", "WinXP.tarnwick-partial*"},
+         {"log:    Removing the unfinished copy that an interrupted run left in " + partial + "...",
+          "rmdir:" + partial}},
         // Cut short between the two renames: the previous copy goes back, the new one is not trusted.
-        {{"WinXP.old", "WinXP.partial"},
-         {"log:    Putting back the previous copy that an interrupted run left in E:\\Bkp\\WinXP.old...",
-          "rename:E:\\Bkp\\WinXP.old>E:\\Bkp\\WinXP",
-          "log:    Removing the unfinished copy that an interrupted run left in E:\\Bkp\\WinXP.partial...",
-          "rmdir:E:\\Bkp\\WinXP.partial"}},
-        // Cut short before the previous copy was removed.
-        {{"WinXP", "WinXP.old"},
-         {"log:    Removing an older copy that an interrupted run left in E:\\Bkp\\WinXP.old...",
-          "rmdir:E:\\Bkp\\WinXP.old"}},
+        {{"WinXP.tarnwick-old*", "WinXP.tarnwick-partial*"},
+         {"log:    Putting back the previous copy that an interrupted run left in " + old + "...",
+          "rename:" + old + ">E:\\Bkp\\WinXP",
+          "log:    Removing the unfinished copy that an interrupted run left in " + partial + "...",
+          "rmdir:" + partial}},
+        // Cut short before the previous copy was removed: the user's folder in it still goes to the copy.
+        {{"WinXP", "WinXP.tarnwick-old*", "WinXP.tarnwick-old\\keep"},
+         {"log:    Removing an older copy that an interrupted run left in " + old + "...",
+          "rename:" + old + "\\keep>E:\\Bkp\\WinXP\\keep", "rmdir:" + old}},
+        // Our names without the marker: the user's, left alone, and the VM is not copied.
+        {{"WinXP.tarnwick-partial"},
+         {"log:    " + partial +
+          " holds no marker of this program, so it is left as it is; the VM is not backed up."},
+         BackupStepFailed},
+        {{"WinXP", "WinXP.tarnwick-old"},
+         {"log:    " + old +
+          " holds no marker of this program, so it is left as it is; the VM is not backed up."},
+         BackupStepFailed},
+        // The names earlier versions used are a user's folders like any other, never put back.
+        {{"WinXP.old", "WinXP.partial*"},
+         {"log:    Leaving E:\\Bkp\\WinXP.partial as it is: this program did not make it.",
+          "log:    Leaving E:\\Bkp\\WinXP.old as it is: this program did not make it.", "mkdir:" + partial}},
     };
     for (const auto& c : cases) {
         BackupRig r;
         r.w.entries = {{Xp}};
         r.w.running = {Xp};
-        for (const std::string& folder : c.left) {
+        // The previous copy holds a user's folder, which outlives every swap.
+        const bool copied = std::find(c.left.begin(), c.left.end(), "WinXP") != c.left.end();
+        if (copied) {
+            r.w.directories.insert("E:\\Bkp\\WinXP\\mine");
+            r.w.files["E:\\Bkp\\WinXP\\mine\\note.txt"] = "the user's";
+        }
+        for (std::string folder : c.left) {
+            const bool marked = folder.ends_with('*');
+            if (marked) folder.pop_back();
             r.w.directories.insert("E:\\Bkp\\" + folder);
             r.w.files["E:\\Bkp\\" + folder + "\\WinXP.vmx"] = folder;
+            if (marked) r.w.files["E:\\Bkp\\" + folder + "\\Tarnwick-backup.mark"] = "x";
         }
-        EXPECT_EQ(r.Run(), BackupSucceeded);
+        std::map<std::string, std::string> untouched;
+        for (const auto& [path, bytes] : r.w.files)
+            if (!path.starts_with("E:\\Bkp\\WinXP\\") && path.find(".tarnwick-") == std::string::npos)
+                untouched[path] = bytes;
+        const bool foreignOld = std::find(c.left.begin(), c.left.end(), "WinXP.tarnwick-old") != c.left.end();
+        EXPECT_EQ(r.Run(), c.code) << c.left[0];
         EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.begin() + 3 + static_cast<long>(c.lines.size())),
                   c.lines);
-        EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
-        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.partial"));
-        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.old"));
+        for (const auto& [path, bytes] : untouched)
+            EXPECT_EQ(r.w.files[path], bytes) << path;
+        EXPECT_FALSE(r.w.DirectoryExists(partial) && c.code == BackupSucceeded);
+        EXPECT_EQ(r.w.DirectoryExists(old), foreignOld);
+        if (c.code != BackupSucceeded) continue;
+        auto expected = r.In("D:\\VMs\\WinXP");
+        if (copied) expected["mine\\note.txt"] = "the user's";
+        if (c.left.size() > 2) expected["keep\\WinXP.vmx"] = "WinXP.tarnwick-old\\keep";
+        EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), expected) << c.left[0];
     }
 }
 
@@ -564,7 +603,7 @@ TEST(Backup, CopiesAreBoundedByTheirProgress) {
     ASSERT_EQ(r.w.runLimits.size(), 1u);
     EXPECT_EQ(r.w.runLimits[0].seconds, 10u);
     EXPECT_TRUE(r.w.runLimits[0].progressBound);
-    EXPECT_EQ(r.w.runLimits[0].progressAtStart, 0u); // the staging folder starts empty
+    EXPECT_EQ(r.w.runLimits[0].progressAtStart, 56u); // the staging folder holds only its marker
     EXPECT_EQ(r.w.copyStallSeconds, std::vector<uint32_t>{10u});
 
     // Without a usable ToolTimeout the default holds.

@@ -30,8 +30,9 @@ struct Entry {
 
 // Files and directories as in fakes::MemoryFiles; command lines and sleeps are recorded in the trace.
 // XCOPY lines and single-file copies are carried out on those files as Windows would, so a backup can be
-// checked by what it leaves; folder renames and removals are recorded as "rename:<from>><to>" and
-// "rmdir:<folder>", single-file copies as "copy:<from>><to>".
+// checked by what it leaves; folder renames, removals and makes are recorded as "rename:<from>><to>",
+// "rmdir:<folder>" and "mkdir:<folder>", single-file copies as "copy:<from>><to>", small files written
+// as "write:<path>".
 class FakeWorld : public fakes::RecordingUi,
                   public fakes::MemoryFiles,
                   public BackupFolders,
@@ -155,6 +156,26 @@ class FakeWorld : public fakes::RecordingUi,
         Record("rmdir:" + folder);
         if (stuckFolders.contains(folder)) return false;
         MoveTree(folder, "");
+        return true;
+    }
+    std::optional<std::vector<std::string>> ListFolders(const std::string& folder) override {
+        if (!directories.contains(folder)) return std::nullopt;
+        std::vector<std::string> listed;
+        for (const std::string& d : directories)
+            if (d.starts_with(folder + "\\") && d.find('\\', folder.size() + 1) == std::string::npos)
+                listed.push_back(d.substr(folder.size() + 1));
+        return listed;
+    }
+    bool MakeFolder(const std::string& folder) override {
+        Record("mkdir:" + folder);
+        directories.insert(folder);
+        return true;
+    }
+    bool WriteSmallFile(const std::string& path, const std::string& bytes) override {
+        Record("write:" + path);
+        if (!directories.contains(std::string(FileParent(path)))) return false;
+        files[path] = bytes;
+        stamps.erase(path);
         return true;
     }
     // Moves a folder and what lies in it; to "" removes them.

@@ -66,6 +66,15 @@ TEST(BackupFolders, ListRenameAndRemove) {
     EXPECT_EQ(folders.FullPath("..\\VM\\.\\x"), vm + "\\x");
     SetCurrentDirectoryA(cwd);
 
+    // Folders only; a folder that exists is made again without harm, and a small file replaces its own.
+    EXPECT_EQ(folders.ListFolders(vm), std::optional<std::vector<std::string>>({"VM.vmx.lck"}));
+    EXPECT_TRUE(folders.MakeFolder(vm + "\\VM.vmx.lck"));
+    EXPECT_FALSE(folders.MakeFolder(root + "\\missing\\x"));
+    EXPECT_TRUE(folders.WriteSmallFile(vm + "\\VM.vmx.lck\\lock", "mark"));
+    EXPECT_TRUE(folders.MakeFolder(vm + "\\made"));
+    EXPECT_EQ(folders.ListFolders(vm)->size(), 2u);
+    EXPECT_FALSE(folders.WriteSmallFile(root + "\\missing\\mark", "mark"));
+
     // A rename onto an existing folder fails and changes nothing.
     const std::string other = root + "\\Other";
     CreateDirectoryA(other.c_str(), nullptr);

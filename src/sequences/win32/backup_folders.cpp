@@ -2,6 +2,7 @@
 
 #include "sequences/win32/backup_folders.h"
 
+#include "common/win32/handles.h"
 #include "sequences/win32/file_copy.h"
 
 namespace tarnwick::win32 {
@@ -80,6 +81,34 @@ bool WinBackupFolders::RemoveFolder(const std::string& folder) {
     }
     return RemoveDirectoryA(folder.c_str()) != FALSE ||
            GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::vector<std::string>> WinBackupFolders::ListFolders(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    Finder find(folder + "\\*", data);
+    if (!find.Found()) return std::nullopt;
+    std::vector<std::string> folders;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !IsDots(data.cFileName))
+            folders.push_back(data.cFileName);
+    } while (find.Next(data));
+    if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+    return folders;
+}
+
+bool WinBackupFolders::MakeFolder(const std::string& folder) {
+    if (CreateDirectoryA(folder.c_str(), nullptr)) return true;
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WinBackupFolders::WriteSmallFile(const std::string& path, const std::string& bytes) {
+    const UniqueFile file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 BackupFolders::CopyResult WinBackupFolders::CopyOneFile(const std::string& from, const std::string& to,
