@@ -5,16 +5,23 @@
 
 namespace tarnwick {
 
-bool VmCopier::RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode) {
+bool VmCopier::RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode,
+                             bool limitFails) {
     run_.s.reporter.WriteLog("      DosCmd: " + command);
     exitCode = 0;
     switch (run_.s.processes.RunWithLimit(command, limit, exitCode)) {
     case RunEnd::Exited:
         return true;
-    case RunEnd::TimedOut:
-        run_.Fail(limit.progress ? StalledLine(command, limit.seconds)
-                                 : TimedOutLine(command, limit.seconds));
+    case RunEnd::TimedOut: {
+        const std::string line =
+            limit.progress ? StalledLine(command, limit.seconds) : TimedOutLine(command, limit.seconds);
+        if (!limitFails) {
+            run_.s.reporter.WriteLog(line);
+            return false;
+        }
+        run_.Fail(line);
         return false;
+    }
     case RunEnd::NotStarted:
         break;
     }
@@ -36,8 +43,11 @@ std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const
     }
     s.reporter.WriteLog("    Copying while the VM runs (first pass)...");
     uint32_t exitCode = 0;
-    // What the first pass misses, the second copies whole.
-    if (RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode) && exitCode != 0)
+    // What the first pass misses or leaves torn (ended at the limit mid-file), the second copies whole: the
+    // staged files are held to the listing by size and last-write time.
+    if (!RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode, false))
+        s.reporter.WriteLog("      The second pass copies again what the first left unfinished.");
+    else if (exitCode != 0)
         s.reporter.WriteLog("      XCOPY ended with exit code " + std::to_string(exitCode) +
                             "; the second pass copies what is missing.");
 
@@ -183,7 +193,7 @@ std::vector<std::string> ChangedFiles(const FileListing& before, const FileListi
         const auto was = earlier.find(key);
         const auto copy = copies.find(key);
         if (was == earlier.end() || was->second->size != f.size || was->second->modified != f.modified ||
-            copy == copies.end() || copy->second->size != f.size)
+            copy == copies.end() || copy->second->size != f.size || copy->second->modified != f.modified)
             changed.push_back(f.name);
     }
     return changed;

@@ -25,8 +25,9 @@ inline constexpr std::string_view EarlierSuffixes[] = {".partial", ".old"};
 // when there is none.
 std::string OwnSuffix(std::string_view name);
 
-// What a copy is checked against: the VM folder's files as they were when the copy was taken, and the
-// names whose size cannot be known (a file a running VM went on writing during the copy).
+// What a copy is checked against, by size and last-write time: the VM folder's files as they were when
+// the copy was taken, and the names whose size cannot be known (a file a running VM went on writing
+// during the copy).
 struct ExpectedCopy {
     FileListing files;
     std::set<std::string> anySize; // folded names

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <map>
 
 using namespace e2e;
@@ -31,6 +33,31 @@ std::map<std::string, std::string> Contents(const std::string& dir) {
     for (const std::string& name : FilesIn(dir))
         if (!name.ends_with("\\")) files[name] = ReadFileBytes(dir + name);
     return files;
+}
+
+// Freezes every thread of the processes of this executable name, as a copy stuck on a slow disk is: it
+// stays, makes no progress, and ends only when killed.
+int FreezeProcesses(const char* exe) {
+    std::vector<DWORD> ids;
+    HANDLE procs = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL more = Process32First(procs, &pe); more; more = Process32Next(procs, &pe))
+        if (_stricmp(pe.szExeFile, exe) == 0) ids.push_back(pe.th32ProcessID);
+    CloseHandle(procs);
+    int frozen = 0;
+    HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te{};
+    te.dwSize = sizeof te;
+    for (BOOL more = Thread32First(threads, &te); more; more = Thread32Next(threads, &te)) {
+        if (std::find(ids.begin(), ids.end(), te.th32OwnerProcessID) == ids.end()) continue;
+        if (HANDLE t = OpenThread(THREAD_SUSPEND_RESUME, FALSE, te.th32ThreadID)) {
+            if (SuspendThread(t) != DWORD(-1)) ++frozen;
+            CloseHandle(t);
+        }
+    }
+    CloseHandle(threads);
+    return frozen;
 }
 
 struct BackupLab {
@@ -389,6 +416,50 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
         std::string::npos)
         << log;
     EXPECT_LT(log.find("(first pass)"), log.find(" -     Suspending..."));
+}
+
+// A first pass ended at the limit mid-file leaves a file that Windows gave its full size up front, with
+// the wrong bytes: the disk did not change, so only its last-write time tells.
+TEST(Backup, AFirstPassEndedMidFileIsCopiedAgainInTheSecond) {
+    BackupLab lab;
+    lab.Configure(false, false, 3);
+    const std::string disk = lab.Folder(lab.alpha) + "Alpha-flat.vmdk";
+    const std::string torn = lab.target + "\\Alpha.tarnwick-partial\\Alpha-flat.vmdk";
+    WriteFileBytes(disk, std::string(48 << 20, 'a'));
+    std::map<std::string, std::string> previous;
+    for (const bool secondFails : {false, true}) {
+        SCOPED_TRACE(secondFails ? "the second copy fails too" : "the second copy completes");
+        DeleteFileA(lab.ws.LogPath().c_str());
+        lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=2000 times=1");
+        Process p("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"", false);
+        ASSERT_TRUE(WaitFor([&] { return FileExists(torn); }, 30s, 1ms)) << lab.ws.Log();
+        EXPECT_GT(FreezeProcesses("xcopy.exe"), 0);
+        ASSERT_TRUE(
+            WaitFor([&] { return lab.ws.Log().find(" -     Suspending...") != std::string::npos; }, 30s));
+        // As Windows leaves it: the full size, other bytes, the time of the last write.
+        WriteFileBytes(torn, std::string(48 << 20, 't'));
+        HANDLE held = secondFails
+                          ? CreateFileA(disk.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                          : INVALID_HANDLE_VALUE;
+        const auto code = WaitExitClosingNotice(p);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        const std::string log = lab.ws.Log();
+        EXPECT_NE(log.find(" -       Ended after 3 seconds without progress: cmd /c \"XCOPY "),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find(" -       Copy: \"" + disk + "\" \"" + torn + "\"\r\n"), std::string::npos) << log;
+        EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+        EXPECT_FALSE(lab.Staged("Alpha"));
+        if (!secondFails) {
+            EXPECT_EQ(code, std::optional<DWORD>(0u)) << log;
+            previous = Contents(lab.target + "\\Alpha\\");
+            EXPECT_TRUE(previous == Contents(lab.Folder(lab.alpha))) << "the copy is not the VM";
+        } else {
+            EXPECT_EQ(code, std::optional<DWORD>(1u)) << log;
+            EXPECT_TRUE(Contents(lab.target + "\\Alpha\\") == previous) << "the previous copy was touched";
+            EXPECT_NE(log.find("; the previous copy stays."), std::string::npos) << log;
+        }
+    }
 }
 
 TEST(Backup, AVmsOwnFolderIsNeverTheTarget) {

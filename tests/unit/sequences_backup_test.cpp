@@ -329,6 +329,32 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
              w.during["log:    Suspending..."] = [&w] { w.copyLimits.clear(); };
          },
          nullptr, BackupSucceeded},
+        // The stamp rule: a copy is whole only with the source's size and last-write time.
+        {"a first pass ended at its limit mid-file, the disk unchanged since",
+         [&](FakeWorld& w) {
+             w.hangingCommands = {firstPass};
+             w.tornByXcopy = {disk};
+         },
+         "log:    Copying what changed, with the VM suspended (second pass): 1 of 2 files...",
+         BackupSucceeded},
+        {"a torn first pass whose file the second pass cannot copy",
+         [&](FakeWorld& w) {
+             w.hangingCommands = {firstPass};
+             w.tornByXcopy = {disk};
+             w.copyResults[disk] = {BackupFolders::CopyEnd::Failed, 32};
+         },
+         "log:    Copying failed with error 32; the previous copy stays.", BackupStepFailed},
+        {"a second-pass copy that reports success but left the file as it was",
+         [&](FakeWorld& w) {
+             w.during["log:    Suspending..."] = [&w, disk] {
+                 w.files[disk] = std::string(100, 'e');
+                 w.stamps[disk] = 5;
+             };
+             w.copyResults[disk] = {BackupFolders::CopyEnd::Copied, 0};
+         },
+         "log:    Copy incomplete: disk.vmdk was not copied whole (its last-write time is not the VM's); the "
+         "previous copy stays.",
+         BackupStepFailed},
         {"first pass not started",
          [&](FakeWorld& w) {
              w.commandResults[firstPass] = {false, 0};

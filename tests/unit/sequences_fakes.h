@@ -61,6 +61,9 @@ class FakeWorld : public fakes::RecordingUi,
     std::map<std::string, CopyResult> copyResults; // source file -> how its single-file copy ends instead
     std::vector<uint32_t> copyStallSeconds;        // the limit of each single-file copy
     std::set<std::string> stuckFolders;            // cannot be renamed or removed (a file in it is open)
+    // Source files that an XCOPY leaves at their full size with other bytes and a stamp of its own, as a
+    // copy ended mid-file does on Windows.
+    std::set<std::string> tornByXcopy;
     std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before it is copied
     using RecordingUi::Count;
     std::set<std::string> hangingCommands; // run until their limit ends them
@@ -101,8 +104,13 @@ class FakeWorld : public fakes::RecordingUi,
                 sources.push_back(src);
             }
             directories.insert(dst);
-            for (const std::string& from : sources)
-                Copy(from, dst + "\\" + std::string(FileNamePart(from)));
+            for (const std::string& from : sources) {
+                const std::string to = dst + "\\" + std::string(FileNamePart(from));
+                Copy(from, to);
+                if (!tornByXcopy.contains(from)) continue;
+                files[to] = std::string(files[to].size(), '?');
+                stamps[to] = stamps[from] + 1;
+            }
         }
     }
     void Copy(const std::string& from, const std::string& to) {
