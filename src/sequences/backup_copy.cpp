@@ -180,7 +180,8 @@ void VmCopier::Thaw(const std::string& path, bool snapshot) {
 }
 
 std::string BuildXcopyCommand(const std::string& folder, const std::string& destination) {
-    return "cmd /c \"XCOPY /I /Y /C " + QuoteForCmd(folder) + " " + QuoteForCmd(destination) + "\"";
+    // /H: hidden and system files too, which XCOPY leaves out otherwise; /K: with their attributes.
+    return "cmd /c \"XCOPY /I /Y /C /H /K " + QuoteForCmd(folder) + " " + QuoteForCmd(destination) + "\"";
 }
 
 std::vector<std::string> ChangedFiles(const FileListing& before, const FileListing& now,

@@ -137,7 +137,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
         "      DosCmd: cmd /c \"\"" + lab.vmrun + "\" list > \"" + lab.tmp + "\"\"",
         "  Backing up VM 1/3: " + lab.alpha,
         "    Copying while the VM runs (first pass)...",
-        "      DosCmd: cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"" + d + "Alpha.tarnwick-partial\"\"",
+        "      DosCmd: cmd /c \"XCOPY /I /Y /C /H /K \"" + f + "\" \"" + d + "Alpha.tarnwick-partial\"\"",
         "    Suspending...",
         lab.DosCmd("suspend", lab.alpha),
         "    Copying what changed, with the VM suspended (second pass): 0 of 3 files...",
@@ -393,6 +393,14 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
     const std::string folder = lab.Folder(lab.alpha);
     for (char n = '1'; n <= '4'; ++n)
         WriteFileBytes(folder + "Alpha-s00" + n + ".vmdk", std::string(65536, n));
+    // Hidden and system files are the VM's as much as any other; the guest writes to one of them too.
+    const std::map<std::string, DWORD> marked = {
+        {"desktop.ini", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+        {"notes.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY}};
+    for (const auto& [name, attributes] : marked) {
+        WriteFileBytes(folder + name, name + " of the VM");
+        SetFileAttributesA((folder + name).c_str(), attributes);
+    }
     // The suspend takes a while, and the guest writes to two disks before it goes down.
     lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=3000");
     Process p("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"", false);
@@ -405,14 +413,17 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
         30s));
     lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha-s002.vmdk 100 last-words-of-disk-2");
     lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha-s004.vmdk 65530 last-words-of-disk-4");
+    lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" desktop.ini 0 DESKTOP");
     ASSERT_EQ(p.WaitExit(60s), std::optional<DWORD>(0u)) << lab.ws.Log();
+    for (const auto& [name, attributes] : marked)
+        EXPECT_EQ(GetFileAttributesA((lab.target + "\\Alpha\\" + name).c_str()) & 0x7, attributes) << name;
     // Nothing wrote after the suspend, so the VM folder still is as it was then.
     const auto atSuspend = Contents(folder);
     EXPECT_EQ(atSuspend.at("Alpha-s002.vmdk").substr(100, 20), "last-words-of-disk-2");
     EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), atSuspend);
     const std::string log = lab.ws.Log();
     EXPECT_NE(
-        log.find(" -     Copying what changed, with the VM suspended (second pass): 2 of 7 files...\r\n"),
+        log.find(" -     Copying what changed, with the VM suspended (second pass): 3 of 9 files...\r\n"),
         std::string::npos)
         << log;
     EXPECT_LT(log.find("(first pass)"), log.find(" -     Suspending..."));

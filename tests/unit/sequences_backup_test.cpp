@@ -40,7 +40,7 @@ struct BackupRig {
 // The lines of one VM that is copied without a hitch, suspend form, into a target with no copy of it.
 Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::string& n) {
     const std::string xcopy =
-        "cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"E:\\Bkp\\" + n + ".tarnwick-partial\"\"";
+        "cmd /c \"XCOPY /I /Y /C /H /K \"" + f + "\" \"E:\\Bkp\\" + n + ".tarnwick-partial\"\"";
     return {"mkdir:E:\\Bkp\\" + n + ".tarnwick-partial",
             "write:E:\\Bkp\\" + n + ".tarnwick-partial\\Tarnwick-backup.mark",
             "log:    Copying while the VM runs (first pass)...",
@@ -85,9 +85,9 @@ TEST(Backup, VmFolderAndItsName) {
 
 TEST(Backup, CommandLines) {
     EXPECT_EQ(BuildXcopyCommand(R"(D:\VMs\WinXP)", R"(E:\Bkp\WinXP.tarnwick-partial)"),
-              R"(cmd /c "XCOPY /I /Y /C "D:\VMs\WinXP" "E:\Bkp\WinXP.tarnwick-partial"")");
+              R"(cmd /c "XCOPY /I /Y /C /H /K "D:\VMs\WinXP" "E:\Bkp\WinXP.tarnwick-partial"")");
     EXPECT_EQ(BuildXcopyCommand(R"(D:\%USERNAME%\VM)", R"(E:\Bkp\VM)"),
-              R"(cmd /c "XCOPY /I /Y /C "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
+              R"(cmd /c "XCOPY /I /Y /C /H /K "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
 }
 
 TEST(Backup, FoldersOverlapByFullPathAndLetterCase) {
@@ -136,7 +136,7 @@ TEST(Backup, SnapshotFormUsesSnapshotAndDeletesnapshot) {
     r.w.onCopy["disk.vmdk"] = [&] { r.w.files["D:\\VMs\\WinXP\\WinXP-000001.vmdk"] = "delta, grown"; };
     EXPECT_EQ(r.Run(), BackupSucceeded);
     const std::string xcopy =
-        "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
+        "cmd /c \"XCOPY /I /Y /C /H /K \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
     EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.end()),
               (Trace{"mkdir:E:\\Bkp\\WinXP.tarnwick-partial",
                      "write:E:\\Bkp\\WinXP.tarnwick-partial\\Tarnwick-backup.mark",
@@ -302,7 +302,7 @@ TEST(Backup, TheTargetIsTakenAsAFullPathSoAVmsOwnFolderIsNeverItsBackup) {
 
 TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
     const std::string firstPass =
-        "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
+        "cmd /c \"XCOPY /I /Y /C /H /K \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
     const std::string disk = "D:\\VMs\\WinXP\\disk.vmdk";
     const std::string stalledLine = "log:      Ended after 7 seconds without progress: Copy: \"" + disk +
                                     "\" \"E:\\Bkp\\WinXP.tarnwick-partial\\disk.vmdk\"";

@@ -87,10 +87,10 @@ class FakeWorld : public fakes::RecordingUi,
         return result.first;
     }
 
-    // Every `XCOPY /I /Y /C "source" "destination"` in the line: a folder's top-level files, or one file,
-    // into the destination folder, made when missing. Paths are those the tests use: no '%' or quote.
+    // Every `XCOPY /I /Y /C /H /K "source" "destination"` in the line: a folder's top-level files, or one
+    // file, into the destination folder, made when missing. Paths are those the tests use: no '%' or quote.
     void CarryOutXcopies(const std::string& cmd) {
-        const std::string op = "XCOPY /I /Y /C \"";
+        const std::string op = "XCOPY /I /Y /C /H /K \"";
         for (size_t at = cmd.find(op); at != std::string::npos; at = cmd.find(op, at + 1)) {
             const size_t srcEnd = cmd.find('"', at + op.size());
             const std::string src = cmd.substr(at + op.size(), srcEnd - at - op.size());

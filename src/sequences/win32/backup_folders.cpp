@@ -114,7 +114,17 @@ bool WinBackupFolders::WriteSmallFile(const std::string& path, const std::string
 BackupFolders::CopyResult WinBackupFolders::CopyOneFile(const std::string& from, const std::string& to,
                                                         uint32_t stallSeconds,
                                                         const std::function<void()>& answer) {
-    return CopyFileWatched(from, to, stallSeconds, answer);
+    // CopyFile refuses to replace a hidden or read-only file, as the first pass's /H /K may have left it.
+    const DWORD attributes = GetFileAttributesA(to.c_str());
+    constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kept))
+        SetFileAttributesA(to.c_str(), (attributes & ~kept) ? attributes & ~kept : FILE_ATTRIBUTE_NORMAL);
+    const CopyResult result = CopyFileWatched(from, to, stallSeconds, answer);
+    // Wine's copy onto an existing file keeps that file's attributes.
+    const DWORD source = GetFileAttributesA(from.c_str());
+    if (result.end == CopyEnd::Copied && source != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(to.c_str(), source);
+    return result;
 }
 
 } // namespace tarnwick::win32
