@@ -17,6 +17,16 @@ class BackupRun {
   public:
     BackupRun(const std::string& target, BackupServices& s) : target_(target), run_(s) {}
 
+    // The folders of the running VMs, which no folder of the backup may be, hold or lie in. A VM at a
+    // drive's root has no folder of its own to keep.
+    void KeepClearOf(const std::vector<std::string>& running) {
+        for (const std::string& path : running) {
+            const VmFolder split = SplitVmFolder(path);
+            if (!ContainsDoubleQuote(path) && UsableFolderName(path, split))
+                runningFolders_.emplace_back(path, run_.s.folders.FullPath(split.folder));
+        }
+    }
+
     void BackUp(const std::string& path, size_t number, size_t total);
     void Fail(const std::string& line) { run_.Fail(line); }
     bool Failed() const { return run_.Failed(); }
@@ -29,6 +39,7 @@ class BackupRun {
     const std::string& target_;
     BackupContext run_;
     std::map<std::string, std::string> usedNames_; // folded folder name -> the VM backed up under it
+    std::vector<std::pair<std::string, std::string>> runningFolders_; // VM path, its folder's full path
 };
 
 void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
@@ -51,10 +62,17 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
     const std::string folder = s.folders.FullPath(split->folder);
     StagedCopy staged(run_, target_ + split->name);
     for (const std::string* ours : {&staged.Backup(), &staged.Staging(), &staged.Previous()}) {
-        if (!folder.empty() && !FoldersOverlap(folder, *ours)) continue;
-        Fail("    The backup folder " + *ours + " and the VM's own folder " + split->folder +
-             " overlap; not backed up so that no VM file is touched...");
-        return;
+        if (folder.empty() || FoldersOverlap(folder, *ours)) {
+            Fail("    The backup folder " + *ours + " and the VM's own folder " + split->folder +
+                 " overlap; not backed up so that no VM file is touched...");
+            return;
+        }
+        for (const auto& [other, otherFolder] : runningFolders_) {
+            if (otherFolder.empty() || !FoldersOverlap(otherFolder, *ours)) continue;
+            Fail("    The backup folder " + *ours + " and the folder " + otherFolder + " of the running VM " +
+                 other + " overlap; not backed up so that no VM file is touched...");
+            return;
+        }
     }
     if (!staged.Prepare()) return;
 
@@ -159,7 +177,10 @@ BackupExitCode BackupRunningVms(const std::string& target, BackupServices& servi
 
     BackupRun run(targetDir, services);
     const std::optional<std::vector<std::string>> running = services.vms.ListRunningVms();
-    if (!running) run.Fail("The running VMs could not be listed; nothing was backed up.");
+    if (!running)
+        run.Fail("The running VMs could not be listed; nothing was backed up.");
+    else
+        run.KeepClearOf(*running);
     for (size_t i = 0; running && i < running->size(); ++i) {
         try {
             run.BackUp((*running)[i], i + 1, running->size());

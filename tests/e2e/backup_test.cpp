@@ -499,6 +499,27 @@ TEST(Backup, AVmsOwnFolderIsNeverTheTarget) {
     }
 }
 
+TEST(Backup, ARunningVmInTheBackupFolderIsNeverTouched) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    ASSERT_EQ(lab.Run(lab.target), 0u) << lab.ws.Log();
+    // The user boots the copy where it lies.
+    const std::string copy = lab.target + "\\Alpha", booted = copy + "\\Alpha.vmx";
+    lab.vmware.Ctl("set-state \"" + booted + "\" running");
+    const auto before = Contents(copy + "\\");
+    DeleteFileA(lab.ws.LogPath().c_str());
+    lab.vmware.Ctl("clear-journal");
+    EXPECT_EQ(lab.Run(lab.target), std::optional<DWORD>(1u)) << lab.ws.Log();
+    EXPECT_EQ(Contents(copy + "\\"), before);
+    EXPECT_EQ(FilesIn(lab.target + "\\"), std::vector<std::string>{"Alpha\\"});
+    EXPECT_EQ(lab.vmware.Calls().size(), 1u) << "only the listing";
+    EXPECT_NE(lab.ws.Log().find(" -     The backup folder " + copy + " and the folder " + copy +
+                                " of the running VM " + booted +
+                                " overlap; not backed up so that no VM file is touched...\r\n"),
+              std::string::npos)
+        << lab.ws.Log();
+}
+
 TEST(Backup, ALogHeldRightAfterTheSuspendNeitherStopsNorHoldsTheRun) {
     BackupLab lab;
     lab.Configure(false, false);

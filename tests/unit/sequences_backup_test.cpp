@@ -300,6 +300,32 @@ TEST(Backup, TheTargetIsTakenAsAFullPathSoAVmsOwnFolderIsNeverItsBackup) {
     }
 }
 
+// A backup copy the user booted lies in another VM's backup folder; a VM in the target's staging name too.
+TEST(Backup, NoFolderOfAnyRunningVmIsTouched) {
+    BackupRig r;
+    r.w.options.bkpAll = true;
+    const std::string booted = "E:\\Bkp\\WinXP\\Booted\\WinXP.vmx";
+    const std::string staged = "E:\\Bkp\\Server.tarnwick-partial\\x.vmx";
+    r.w.running = {Xp, booted, Srv, staged};
+    for (const std::string& vm : {booted, staged})
+        r.AddVm(vm);
+    const auto booted1 = r.In("E:\\Bkp\\WinXP"), staged1 = r.In("E:\\Bkp\\Server.tarnwick-partial");
+    EXPECT_EQ(r.Run(), BackupStepFailed);
+    EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), booted1);
+    EXPECT_EQ(r.In("E:\\Bkp\\Server.tarnwick-partial"), staged1);
+    for (const std::string& vm : {Xp, Srv})
+        EXPECT_EQ(r.w.Count("exec:suspend " + vm), 0u) << vm;
+    const Trace logged = r.w.Logged();
+    for (const std::string& line :
+         {"    The backup folder E:\\Bkp\\WinXP and the folder E:\\Bkp\\WinXP\\Booted of the running VM " +
+              booted + " overlap; not backed up so that no VM file is touched...",
+          "    The backup folder E:\\Bkp\\Server.tarnwick-partial and the folder "
+          "E:\\Bkp\\Server.tarnwick-partial of "
+          "the running VM " +
+              staged + " overlap; not backed up so that no VM file is touched..."})
+        EXPECT_EQ(std::count(logged.begin(), logged.end(), line), 1) << line;
+}
+
 TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
     const std::string firstPass =
         "cmd /c \"XCOPY /I /Y /C /H /K \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
