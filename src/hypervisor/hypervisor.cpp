@@ -41,6 +41,7 @@ Hypervisor::RunOutcome Hypervisor::Run(const std::string& verb, const std::strin
         break;
     }
     s_.reporter.WriteLog(TimedOutLine(line, seconds));
+    if (!cut) ++endedAtLimit_;
     if (onLimitPassed_ && !cut) onLimitPassed_();
     return RunOutcome::TimedOut;
 }

@@ -37,6 +37,9 @@ class Hypervisor {
     // A text holding a double quote is refused: logged, not run, false.
     bool ExecVmCommand(const std::string& verb, const std::string& vmPath);
 
+    // How many runs of the verbs were ended at their own limit so far.
+    uint64_t RunsEndedAtLimit() const { return endedAtLimit_; }
+
     // Told of every run that passed its limit, after its line is logged.
     void SetLimitPassedHandler(std::function<void()> handler) { onLimitPassed_ = std::move(handler); }
 
@@ -69,6 +72,7 @@ class Hypervisor {
 
     HypervisorServices s_;
     std::function<void()> onLimitPassed_;
+    uint64_t endedAtLimit_ = 0;
 };
 
 } // namespace tarnwick

@@ -60,7 +60,11 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
     const std::optional<VmFolder> split = ChooseFolders(path);
     if (!split) return;
     const std::string folder = s.folders.FullPath(split->folder);
-    StagedCopy staged(run_, target_ + split->name);
+    const std::string backup = target_ + split->name;
+    // One run per backup folder: another run's staging folder is no leftover to clear. Declared first, so
+    // that it is let go of only once the staging folder is gone.
+    BackupFolders::LockResult lock;
+    StagedCopy staged(run_, backup);
     for (const std::string* ours : {&staged.Backup(), &staged.Staging(), &staged.Previous()}) {
         if (folder.empty() || FoldersOverlap(folder, *ours)) {
             Fail("    The backup folder " + *ours + " and the VM's own folder " + split->folder +
@@ -73,6 +77,16 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
                  other + " overlap; not backed up so that no VM file is touched...");
             return;
         }
+    }
+    const std::string lockPath = backup + std::string(LockSuffix);
+    lock = s.folders.TakeLock(lockPath);
+    if (!lock.lock) {
+        Fail(lock.heldByAnother
+                 ? "    Another run" + (lock.holder.empty() ? "" : " (process " + lock.holder + ")") +
+                       " backs up into " + backup + " and holds its lock " + lockPath +
+                       "; skipped, its folders are left to it."
+                 : "    The lock " + lockPath + " cannot be made; not backed up.");
+        return;
     }
     if (!staged.Prepare()) return;
 

@@ -3,6 +3,8 @@
 #include "common/paths.h"
 #include "common/scope_exit.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 bool VmCopier::RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode,
@@ -52,12 +54,15 @@ std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const
                             "; the second pass copies what is missing.");
 
     s.reporter.WriteLog("    Suspending...");
-    // A failed suspend may still have stopped the VM, and starting a running VM does no harm.
+    // Whatever throws from here on may leave the VM down, and starting a running VM does no harm.
     ScopeExit resume([&] { Thaw(path, false); });
+    const uint64_t endedBefore = s.vms.RunsEndedAtLimit();
     const bool suspended = s.vms.ExecVmCommand("suspend", path);
+    bool ours = suspended;
     std::optional<ExpectedCopy> expected;
     if (!suspended) {
         run_.Fail("    Suspend failed; the previous copy stays.");
+        ours = DownByOurSuspend(path, s.vms.RunsEndedAtLimit() > endedBefore);
     } else {
         s.processes.Sleep(300);
         const std::optional<FileListing> now = s.folders.ListFiles(folder);
@@ -68,8 +73,23 @@ std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const
         s.processes.Sleep(300);
     }
     resume.Dismiss();
-    Thaw(path, false);
+    if (ours) Thaw(path, false);
     return expected;
+}
+
+// Only a suspend ended at its limit may have taken the VM down before it failed; one the tool refused
+// found it down already (another copy of the program, the user or a logoff suspended it), and a VM
+// that still runs needs no start.
+bool VmCopier::DownByOurSuspend(const std::string& path, bool endedAtLimit) {
+    BackupServices& s = run_.s;
+    const std::optional<std::vector<std::string>> running = s.vms.ListRunningVms();
+    if (!running) return endedAtLimit;
+    if (std::any_of(running->begin(), running->end(),
+                    [&](const std::string& vm) { return SameTextIgnoringCase(vm, path); }))
+        return false;
+    if (endedAtLimit) return true;
+    s.reporter.WriteLog("    The VM no longer runs, and this run did not suspend it; it is left as it is.");
+    return false;
 }
 
 bool VmCopier::CopyWhatChanged(const std::string& folder, const FileListing& before, const FileListing& now,

@@ -42,6 +42,8 @@ class VmCopier {
     bool CopyFiles(const std::string& folder, const std::vector<std::string>& names,
                    const std::string& staging);
     void Thaw(const std::string& path, bool snapshot);
+    // After a failed suspend: whether the VM is down because of it, so that this run resumes it.
+    bool DownByOurSuspend(const std::string& path, bool endedAtLimit);
 
     BackupContext& run_;
 };

@@ -16,6 +16,7 @@ namespace tarnwick {
 // without the marker is never renamed or removed, whatever its name.
 inline constexpr std::string_view StagingSuffix = ".tarnwick-partial";
 inline constexpr std::string_view PreviousSuffix = ".tarnwick-old";
+inline constexpr std::string_view LockSuffix = ".tarnwick-lock"; // a file, held while a run works on it
 inline constexpr std::string_view MarkerName = "Tarnwick-backup.mark";
 inline constexpr std::string_view MarkerText = "Tarnwick made this folder for a backup; it removes it.\r\n";
 // The names that earlier versions staged and set aside under: now a user's folders like any other.

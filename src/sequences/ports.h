@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,9 @@ class VmOperations {
     // Whether the VM's guest tools run, by vmrun's checkToolsState; false when it cannot tell. The query
     // takes at most withinSeconds.
     virtual bool ToolsRunning(const std::string& vmPath, uint32_t withinSeconds) = 0;
+    // How many tool runs through this port were ended at their limit so far: a failed verb that was
+    // ended so may still have taken effect.
+    virtual uint64_t RunsEndedAtLimit() const { return 0; }
 };
 
 // What the backup needs of the file system beyond single files. Paths are 8-bit, without a trailing
@@ -66,6 +70,19 @@ class BackupFolders {
     virtual bool MakeFolder(const std::string& folder) = 0;
     // Writes a file of these bytes, replacing one of that name; true when it is written whole.
     virtual bool WriteSmallFile(const std::string& path, const std::string& bytes) = 0;
+
+    // A lock file opened for this process alone, and let go of when released or when the process ends,
+    // however it ends.
+    class Lock {
+      public:
+        virtual ~Lock() = default;
+    };
+    struct LockResult {
+        std::unique_ptr<Lock> lock; // empty when not taken
+        bool heldByAnother = false;
+        std::string holder; // the process id the holder wrote in it, when it could be read
+    };
+    virtual LockResult TakeLock(const std::string& path) = 0;
 
     enum class CopyEnd { Copied, Failed, Stalled };
     struct CopyResult {

@@ -520,6 +520,62 @@ TEST(Backup, ARunningVmInTheBackupFolderIsNeverTouched) {
         << lab.ws.Log();
 }
 
+// A scheduled run that overlaps a manual one.
+TEST(Backup, TwoRunsIntoOneTargetNeverShareAVmsFolders) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=3000");
+    const std::string run = "\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"";
+    Process first(run, false);
+    Sleep(1000);
+    Process second(run, false);
+    const auto firstCode = WaitExitClosingNotice(first), secondCode = WaitExitClosingNotice(second);
+    const std::string log = lab.ws.Log();
+    EXPECT_EQ(firstCode, std::optional<DWORD>(0u)) << log;
+    EXPECT_EQ(secondCode, std::optional<DWORD>(1u)) << log;
+    // Only the run that holds the folder suspends and resumes the VM.
+    std::vector<std::string> alphaVerbs;
+    for (const auto& call : lab.vmware.Calls())
+        if (call.size() > 2 && call[2] == lab.alpha) alphaVerbs.push_back(call[1]);
+    EXPECT_EQ(alphaVerbs, (std::vector<std::string>{"suspend", "start"}));
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+    EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
+    EXPECT_EQ(FilesIn(lab.target + "\\"), std::vector<std::string>{"Alpha\\"});
+    EXPECT_NE(log.find(" -     Another run (process " + std::to_string(first.Id()) + ") backs up into " +
+                       lab.target + "\\Alpha and holds its lock " + lab.target +
+                       "\\Alpha.tarnwick-lock; skipped, its folders are left to it.\r\n"),
+              std::string::npos)
+        << log;
+}
+
+// The user ends the tray copy with "suspend all" (or logs off) while the backup suspends the same VM.
+TEST(Backup, AVmSuspendedByTheUserMeanwhileIsNotResumed) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    Process tray("\"" + lab.ws.Exe() + "\"");
+    HWND main = WaitWindow(tray.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    // The question is up before the backup starts, whose window may take the keys; it is answered while
+    // the backup's suspend is under way.
+    ChooseFromTrayMenu(main, 'X');
+    HWND question = WaitWindow(tray.Id(), "#32770", "Confirm", 10s);
+    ASSERT_TRUE(question);
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=3000 times=1");
+    Process backup("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"", false);
+    ASSERT_TRUE(WaitFor(
+        [&] { return !lab.vmware.Calls().empty() && lab.vmware.Calls().back().at(1) == "suspend"; }, 30s));
+    ClickButton(question, "&Yes");
+    ASSERT_TRUE(tray.WaitExit(30s).has_value());
+    EXPECT_EQ(WaitExitClosingNotice(backup), std::optional<DWORD>(1u)) << lab.ws.Log();
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "suspended");
+    for (const auto& call : lab.vmware.Calls())
+        EXPECT_FALSE(call.size() > 2 && call[1] == "start") << call[2];
+    EXPECT_NE(lab.ws.Log().find(
+                  " -     The VM no longer runs, and this run did not suspend it; it is left as it is.\r\n"),
+              std::string::npos)
+        << lab.ws.Log();
+}
+
 TEST(Backup, ALogHeldRightAfterTheSuspendNeitherStopsNorHoldsTheRun) {
     BackupLab lab;
     lab.Configure(false, false);

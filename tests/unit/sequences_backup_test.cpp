@@ -41,7 +41,8 @@ struct BackupRig {
 Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::string& n) {
     const std::string xcopy =
         "cmd /c \"XCOPY /I /Y /C /H /K \"" + f + "\" \"E:\\Bkp\\" + n + ".tarnwick-partial\"\"";
-    return {"mkdir:E:\\Bkp\\" + n + ".tarnwick-partial",
+    return {"lock:E:\\Bkp\\" + n + ".tarnwick-lock",
+            "mkdir:E:\\Bkp\\" + n + ".tarnwick-partial",
             "write:E:\\Bkp\\" + n + ".tarnwick-partial\\Tarnwick-backup.mark",
             "log:    Copying while the VM runs (first pass)...",
             "log:      DosCmd: " + xcopy,
@@ -55,7 +56,8 @@ Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::s
             "exec:start " + p,
             "sleep:300",
             "rename:E:\\Bkp\\" + n + ".tarnwick-partial>E:\\Bkp\\" + n,
-            "log:    Done..."};
+            "log:    Done...",
+            "unlock:E:\\Bkp\\" + n + ".tarnwick-lock"};
 }
 
 TEST(Backup, VmFolderAndItsName) {
@@ -138,12 +140,13 @@ TEST(Backup, SnapshotFormUsesSnapshotAndDeletesnapshot) {
     const std::string xcopy =
         "cmd /c \"XCOPY /I /Y /C /H /K \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
     EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.end()),
-              (Trace{"mkdir:E:\\Bkp\\WinXP.tarnwick-partial",
+              (Trace{"lock:E:\\Bkp\\WinXP.tarnwick-lock", "mkdir:E:\\Bkp\\WinXP.tarnwick-partial",
                      "write:E:\\Bkp\\WinXP.tarnwick-partial\\Tarnwick-backup.mark",
                      "log:    Creating snapshot...", "exec:snapshot " + Xp, "sleep:300", "log:    Copying...",
                      "log:      DosCmd: " + xcopy, "run:" + xcopy + "||wait", "sleep:300",
                      "log:    Committing snapshot...", "exec:deletesnapshot " + Xp, "sleep:300",
-                     "rename:E:\\Bkp\\WinXP.tarnwick-partial>E:\\Bkp\\WinXP", "log:    Done..."}));
+                     "rename:E:\\Bkp\\WinXP.tarnwick-partial>E:\\Bkp\\WinXP", "log:    Done...",
+                     "unlock:E:\\Bkp\\WinXP.tarnwick-lock"}));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP").size(), 3u);
 
     // A snapshot that failed is not deleted: the name may be an older snapshot of the user's.
@@ -177,8 +180,8 @@ TEST(Backup, WhichVmsAreSelected) {
         r.w.options.bkpAll = c.bkpAll;
         r.w.running = {Xp};
         EXPECT_EQ(r.Run(), BackupSucceeded);
-        EXPECT_EQ(r.w.trace[3], c.skipLine ? c.skipLine : "mkdir:E:\\Bkp\\WinXP.tarnwick-partial");
-        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 18u);
+        EXPECT_EQ(r.w.trace[3], c.skipLine ? c.skipLine : "lock:E:\\Bkp\\WinXP.tarnwick-lock");
+        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 20u);
     }
 }
 
@@ -219,7 +222,9 @@ TEST(Backup, DelayAfterAVm) {
         r.Run();
         const auto done = std::find(r.w.trace.begin(), r.w.trace.end(), "log:    Done...");
         ASSERT_NE(done, r.w.trace.end());
-        EXPECT_EQ(Trace(done + 1, r.w.trace.end()), c.after) << c.entries[1].text;
+        Trace after = c.after;
+        after.push_back("unlock:E:\\Bkp\\WinXP.tarnwick-lock"); // the folder is left to others only then
+        EXPECT_EQ(Trace(done + 1, r.w.trace.end()), after) << c.entries[1].text;
     }
 }
 
@@ -343,6 +348,7 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         std::function<void(FakeWorld&)> arrange;
         const char* line; // nullptr: no line of our own
         BackupExitCode code;
+        unsigned starts = 1; // of WinXP
     } cases[] = {
         {"a first pass that fails is no failure on its own",
          [&](FakeWorld& w) {
@@ -405,8 +411,29 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
              w.copyResults["D:\\VMs\\WinXP\\WinXP.vmss"] = {BackupFolders::CopyEnd::Failed, 5};
          },
          "log:    Copying failed with error 5; the previous copy stays.", BackupStepFailed},
-        {"suspend failed", [](FakeWorld& w) { w.failingVerbs = {"suspend " + Xp}; },
+        // A resume only for what this run suspended.
+        {"suspend failed, the VM runs on", [](FakeWorld& w) { w.failingVerbs = {"suspend " + Xp}; },
+         "log:    Suspend failed; the previous copy stays.", BackupStepFailed, 0},
+        {"suspend failed, someone else suspended the VM",
+         [](FakeWorld& w) {
+             w.failingVerbs = {"suspend " + Xp};
+             w.during["exec:suspend " + Xp] = [&w] { w.running = {Srv}; };
+         },
+         "log:    The VM no longer runs, and this run did not suspend it; it is left as it is.",
+         BackupStepFailed, 0},
+        {"suspend ended at the limit, the VM went down",
+         [](FakeWorld& w) {
+             w.limitVerbs = {"suspend " + Xp};
+             w.during["exec:suspend " + Xp] = [&w] { w.running = {Srv}; };
+         },
          "log:    Suspend failed; the previous copy stays.", BackupStepFailed},
+        {"suspend ended at the limit, the VM runs on", [](FakeWorld& w) { w.limitVerbs = {"suspend " + Xp}; },
+         "log:    Suspend failed; the previous copy stays.", BackupStepFailed, 0},
+        {"another run holds the folder's lock",
+         [](FakeWorld& w) { w.otherRunsLocks["E:\\Bkp\\WinXP.tarnwick-lock"] = "4242"; },
+         "log:    Another run (process 4242) backs up into E:\\Bkp\\WinXP and holds its lock "
+         "E:\\Bkp\\WinXP.tarnwick-lock; skipped, its folders are left to it.",
+         BackupStepFailed, 0},
         {"suspend threw", [](FakeWorld& w) { w.throwingVerbs = {"suspend " + Xp}; },
          "log:    Failed: cannot read the capture file", BackupStepFailed},
         {"resume failed", [](FakeWorld& w) { w.failingVerbs = {"start " + Xp}; }, nullptr, BackupStepFailed},
@@ -444,8 +471,9 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         const std::string name = c.name;
         EXPECT_EQ(r.w.Count("exec:start " + Xp), name == "resume failed"        ? 3u
                                                  : name == "resume failed once" ? 2u
-                                                                                : 1u)
+                                                                                : c.starts)
             << c.name;
+        EXPECT_EQ(r.w.Count("exec:suspend " + Xp), name.starts_with("another run") ? 0u : 1u) << c.name;
         EXPECT_EQ(r.w.Count("exec:start " + Srv), 1u) << c.name;
         EXPECT_EQ(r.In("E:\\Bkp\\Server"), r.In("D:\\VMs\\Server")) << c.name;
         EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.tarnwick-partial")) << c.name;
@@ -569,7 +597,7 @@ TEST(Backup, OnlyMarkedLeftoversAreClearedAndTheUsersFoldersSurvive) {
                 untouched[path] = bytes;
         const bool foreignOld = std::find(c.left.begin(), c.left.end(), "WinXP.tarnwick-old") != c.left.end();
         EXPECT_EQ(r.Run(), c.code) << c.left[0];
-        EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.begin() + 3 + static_cast<long>(c.lines.size())),
+        EXPECT_EQ(Trace(r.w.trace.begin() + 4, r.w.trace.begin() + 4 + static_cast<long>(c.lines.size())),
                   c.lines);
         for (const auto& [path, bytes] : untouched)
             EXPECT_EQ(r.w.files[path], bytes) << path;

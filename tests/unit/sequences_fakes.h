@@ -186,6 +186,19 @@ class FakeWorld : public fakes::RecordingUi,
         stamps.erase(path);
         return true;
     }
+    struct HeldLock : Lock {
+        HeldLock(FakeWorld& w, std::string path) : w_(w), path_(std::move(path)) {}
+        ~HeldLock() override { w_.Record("unlock:" + path_); }
+        FakeWorld& w_;
+        std::string path_;
+    };
+    std::map<std::string, std::string> otherRunsLocks; // lock path -> the holder's process id ("": none)
+    LockResult TakeLock(const std::string& path) override {
+        Record("lock:" + path);
+        if (const auto other = otherRunsLocks.find(path); other != otherRunsLocks.end())
+            return {nullptr, true, other->second};
+        return {std::make_unique<HeldLock>(*this, path), false, ""};
+    }
     // Moves a folder and what lies in it; to "" removes them.
     void MoveTree(const std::string& from, const std::string& to) {
         std::map<std::string, std::string> kept;
@@ -243,9 +256,13 @@ class FakeWorld : public fakes::RecordingUi,
         return std::nullopt;
     }
 
+    std::set<std::string> limitVerbs; // "verb path" that the limit ends, a failure
+    uint64_t endedAtLimit = 0;
+    uint64_t RunsEndedAtLimit() const override { return endedAtLimit; }
     bool ExecVmCommand(const std::string& verb, const std::string& path) override {
         Record("exec:" + verb + " " + path);
         if (throwingVerbs.contains(verb + " " + path)) throw IoError("cannot read the capture file");
+        if (limitVerbs.contains(verb + " " + path)) return !++endedAtLimit;
         return !failingVerbs.contains(verb + " " + path);
     }
     std::optional<std::vector<std::string>> ListRunningVms() override {

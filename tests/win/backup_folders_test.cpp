@@ -75,6 +75,21 @@ TEST(BackupFolders, ListRenameAndRemove) {
     EXPECT_EQ(folders.ListFolders(vm)->size(), 2u);
     EXPECT_FALSE(folders.WriteSmallFile(root + "\\missing\\mark", "mark"));
 
+    // A lock is one holder's at a time, names it, and goes with it.
+    {
+        const std::string lockPath = root + "\\VM.tarnwick-lock";
+        auto held = folders.TakeLock(lockPath);
+        ASSERT_TRUE(held.lock);
+        const auto again = folders.TakeLock(lockPath);
+        EXPECT_FALSE(again.lock);
+        EXPECT_TRUE(again.heldByAnother);
+        EXPECT_EQ(again.holder, std::to_string(GetCurrentProcessId()));
+        held.lock.reset();
+        EXPECT_EQ(GetFileAttributesA(lockPath.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(folders.TakeLock(lockPath).lock);
+        EXPECT_FALSE(folders.TakeLock(root + "\\missing\\x.tarnwick-lock").heldByAnother);
+    }
+
     // A rename onto an existing folder fails and changes nothing.
     const std::string other = root + "\\Other";
     CreateDirectoryA(other.c_str(), nullptr);

@@ -25,6 +25,14 @@ class Finder {
     HANDLE h_;
 };
 
+class FileLock final : public BackupFolders::Lock {
+  public:
+    explicit FileLock(UniqueFile file) : file_(std::move(file)) {}
+
+  private:
+    UniqueFile file_;
+};
+
 bool IsDots(const char* name) {
     return std::string_view(name) == "." || std::string_view(name) == "..";
 }
@@ -109,6 +117,31 @@ bool WinBackupFolders::WriteSmallFile(const std::string& path, const std::string
     DWORD written = 0;
     return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();
+}
+
+BackupFolders::LockResult WinBackupFolders::TakeLock(const std::string& path) {
+    // Others may read who holds it, but not open it as we do; the system deletes it with the last handle.
+    UniqueFile file(
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    LockResult result;
+    if (file) {
+        const std::string id = std::to_string(GetCurrentProcessId());
+        DWORD written = 0;
+        WriteFile(file.get(), id.data(), static_cast<DWORD>(id.size()), &written, nullptr);
+        SetEndOfFile(file.get());
+        result.lock = std::make_unique<FileLock>(std::move(file));
+        return result;
+    }
+    if (GetLastError() != ERROR_SHARING_VIOLATION) return result;
+    result.heldByAnother = true;
+    const UniqueFile reader(CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    char buf[16];
+    DWORD got = 0;
+    if (reader && ReadFile(reader.get(), buf, sizeof buf, &got, nullptr)) result.holder.assign(buf, got);
+    return result;
 }
 
 BackupFolders::CopyResult WinBackupFolders::CopyOneFile(const std::string& from, const std::string& to,
