@@ -37,6 +37,7 @@ void ConfigStore::LoadConfig() {
     storedUseSnapshot_ = IniBoolean(ini.Value("Options", "UseSnapshot"));
     options.useSnapshot = options.snapshotEnabled && storedUseSnapshot_;
     options.toolTimeout = ini.Value("Options", "ToolTimeout");
+    options.backupKeep = ini.Value("Options", "BackupKeep");
     const std::optional<std::string> resumeOthers = ini.Value("Options", "ResumeOthers");
     options.resumeOthers = IniBoolean(resumeOthers);
     resumeOthersInFile_ = resumeOthers.has_value();
@@ -108,9 +109,9 @@ Outcome ConfigStore::WriteConfig() {
     const ConfigOptions& options = list_.Options();
     const bool useSnapshot = options.snapshotEnabled ? options.useSnapshot : storedUseSnapshot_;
     const bool writeResumeOthers = options.resumeOthers || resumeOthersInFile_;
-    const std::string bytes =
-        FormatConfigFile(options.bkpAll, useSnapshot, list_.Entries(), options.toolTimeout,
-                         writeResumeOthers ? std::optional<bool>(options.resumeOthers) : std::nullopt);
+    const std::string bytes = FormatConfigFile(
+        options.bkpAll, useSnapshot, list_.Entries(), options.toolTimeout,
+        writeResumeOthers ? std::optional<bool>(options.resumeOthers) : std::nullopt, options.backupKeep);
     if (keepOldFile_) {
         Outcome kept = Outcome::Done();
         try {

@@ -230,4 +230,10 @@ std::optional<uint32_t> ToolTimeoutSeconds(const ConfigOptions& options) {
     return static_cast<uint32_t>(*seconds);
 }
 
+uint32_t BackupKeepCount(const ConfigOptions& options) {
+    const std::optional<int32_t> keep =
+        options.backupKeep ? ParsePositiveInteger(*options.backupKeep) : std::nullopt;
+    return keep ? static_cast<uint32_t>(*keep) : 1;
+}
+
 } // namespace tarnwick

@@ -78,11 +78,17 @@ struct ConfigOptions {
     // ToolTimeout as the file holds it, kept as written so that a save gives it back unchanged;
     // nullopt when the file has no such key, and then a save writes none.
     std::optional<std::string> toolTimeout;
+    // BackupKeep as the file holds it, kept as written the same way.
+    std::optional<std::string> backupKeep;
 };
 
 // The seconds ToolTimeout sets for a tool run; nullopt when the key is missing or holds no whole
 // number above 0, and the default applies.
 std::optional<uint32_t> ToolTimeoutSeconds(const ConfigOptions& options);
+
+// How many copies of a VM a backup keeps, the newest included: BackupKeep when it holds a whole number
+// above 0, else 1.
+uint32_t BackupKeepCount(const ConfigOptions& options);
 
 // What changed, so that a view can redraw only that.
 struct ListChange {

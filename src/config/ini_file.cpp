@@ -365,8 +365,8 @@ bool IniBoolean(const std::optional<std::string>& value) {
 }
 
 std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
-                             const std::optional<std::string>& toolTimeout,
-                             std::optional<bool> resumeOthers) {
+                             const std::optional<std::string>& toolTimeout, std::optional<bool> resumeOthers,
+                             const std::optional<std::string>& backupKeep) {
     auto flag = [](bool on) { return on ? "-1" : "0"; };
     std::string out;
     size_t size = 64;
@@ -385,6 +385,10 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
     if (toolTimeout) {
         out += "\r\n  ToolTimeout = ";
         out += *toolTimeout;
+    }
+    if (backupKeep) {
+        out += "\r\n  BackupKeep = ";
+        out += *backupKeep;
     }
     out += "\r\n[Control]\r\n";
     for (const ControlEntry& entry : entries) {

@@ -62,10 +62,11 @@ class IniFile {
 // then integer text other than 0 is true, and anything else, or no value at all, is false.
 bool IniBoolean(const std::optional<std::string>& value);
 
-// Tarnwick.ini as the program writes it, byte for byte; the ResumeOthers and ToolTimeout lines only
-// when given.
+// Tarnwick.ini as the program writes it, byte for byte; the ResumeOthers, ToolTimeout and BackupKeep
+// lines only when given.
 std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
                              const std::optional<std::string>& toolTimeout = std::nullopt,
-                             std::optional<bool> resumeOthers = std::nullopt);
+                             std::optional<bool> resumeOthers = std::nullopt,
+                             const std::optional<std::string>& backupKeep = std::nullopt);
 
 } // namespace tarnwick

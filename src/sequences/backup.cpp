@@ -65,15 +65,15 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
     // that it is let go of only once the staging folder is gone.
     BackupFolders::LockResult lock;
     StagedCopy staged(run_, backup);
-    for (const std::string* ours : {&staged.Backup(), &staged.Staging(), &staged.Previous()}) {
-        if (folder.empty() || FoldersOverlap(folder, *ours)) {
-            Fail("    The backup folder " + *ours + " and the VM's own folder " + split->folder +
+    for (const std::string& ours : staged.Folders()) {
+        if (folder.empty() || FoldersOverlap(folder, ours)) {
+            Fail("    The backup folder " + ours + " and the VM's own folder " + split->folder +
                  " overlap; not backed up so that no VM file is touched...");
             return;
         }
         for (const auto& [other, otherFolder] : runningFolders_) {
-            if (otherFolder.empty() || !FoldersOverlap(otherFolder, *ours)) continue;
-            Fail("    The backup folder " + *ours + " and the folder " + otherFolder + " of the running VM " +
+            if (otherFolder.empty() || !FoldersOverlap(otherFolder, ours)) continue;
+            Fail("    The backup folder " + ours + " and the folder " + otherFolder + " of the running VM " +
                  other + " overlap; not backed up so that no VM file is touched...");
             return;
         }

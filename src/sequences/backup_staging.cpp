@@ -1,10 +1,21 @@
 #include "sequences/backup_staging.h"
 
+#include "common/paths.h"
+
+#include <algorithm>
+
 namespace tarnwick {
 
 StagedCopy::StagedCopy(BackupContext& run, const std::string& backup)
     : run_(run), backup_(backup), staging_(backup + std::string(StagingSuffix)),
-      previous_(backup + std::string(PreviousSuffix)) {}
+      previous_(backup + std::string(PreviousSuffix)), keep_(BackupKeepCount(run.s.options)) {}
+
+std::vector<std::string> StagedCopy::Folders() const {
+    std::vector<std::string> folders = {backup_, staging_, previous_};
+    for (uint32_t number = 2; number <= keep_ + 1; ++number)
+        folders.push_back(Generation(number));
+    return folders;
+}
 
 StagedCopy::~StagedCopy() {
     if (cleared_ && !swapped_ && run_.s.files.DirectoryExists(staging_))
@@ -67,7 +78,10 @@ bool StagedCopy::ClearSetAside() {
         s.files.DeleteFile(Marker(backup_));
         return true;
     }
-    s.reporter.WriteLog("    Removing an older copy that an interrupted run left in " + previous_ + "...");
+    s.reporter.WriteLog((keep_ > 1
+                             ? "    Keeping as an older generation the copy that an interrupted run left in "
+                             : "    Removing an older copy that an interrupted run left in ") +
+                        previous_ + "...");
     if (!Retire(previous_)) {
         run_.Fail("    It cannot be removed; not backed up.");
         return false;
@@ -86,7 +100,59 @@ bool StagedCopy::Retire(const std::string& setAside) {
                             "; it stays where it is.");
         return false;
     }
-    return s.folders.RemoveFolder(setAside);
+    return keep_ > 1 ? KeepAsGeneration(setAside) : s.folders.RemoveFolder(setAside) && KeepAsGeneration("");
+}
+
+std::vector<uint32_t> StagedCopy::Generations() {
+    const std::string_view target = DirectoryPart(backup_);
+    const std::string prefix = FoldCase(FileNamePart(backup_)) + ".tarnwick-";
+    std::vector<uint32_t> numbers;
+    for (const std::string& name :
+         run_.s.folders.ListFolders(std::string(target.substr(0, target.size() - 1)))
+             .value_or(std::vector<std::string>())) {
+        const std::string folded = FoldCase(name);
+        if (!folded.starts_with(prefix)) continue;
+        const std::string digits = folded.substr(prefix.size());
+        if (digits.empty() || digits.size() > 6 || digits[0] == '0' ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        if (const uint32_t number = static_cast<uint32_t>(std::stoul(digits)); number >= 2)
+            numbers.push_back(number);
+    }
+    std::sort(numbers.rbegin(), numbers.rend());
+    return numbers;
+}
+
+// Each older generation moves one number up, the set-aside copy becomes the second; only then are
+// those beyond the count removed, so that a failure on the way keeps every one. setAside "": no new
+// generation, only those beyond the count go.
+bool StagedCopy::KeepAsGeneration(const std::string& setAside) {
+    BackupServices& s = run_.s;
+    std::vector<uint32_t> numbers = Generations();
+    for (uint32_t& number : numbers) {
+        const std::string folder = Generation(number);
+        if (!s.files.FileExists(Marker(folder))) {
+            s.reporter.WriteLog("    " + folder +
+                                " holds no marker of this program, so it is left as it is.");
+            return false;
+        }
+        if (setAside.empty()) continue;
+        if (!s.folders.RenameFolder(folder, Generation(number + 1))) {
+            s.reporter.WriteLog("    The older copy " + folder +
+                                " cannot be renamed; every generation stays.");
+            return false;
+        }
+        ++number;
+    }
+    if (!setAside.empty() && !s.folders.RenameFolder(setAside, Generation(2))) {
+        s.reporter.WriteLog("    The previous copy " + setAside + " cannot be renamed to " + Generation(2) +
+                            "; every generation stays.");
+        return false;
+    }
+    bool removed = true;
+    for (const uint32_t number : numbers)
+        if (number > keep_) removed = s.folders.RemoveFolder(Generation(number)) && removed;
+    return removed;
 }
 
 bool StagedCopy::Commit(const ExpectedCopy& expected) {

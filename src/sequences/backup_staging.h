@@ -5,9 +5,11 @@
 // the next run puts those right before it copies the VM.
 #include "sequences/backup_context.h"
 
+#include <cstdint>
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnwick {
 
@@ -47,6 +49,8 @@ class StagedCopy {
     const std::string& Backup() const { return backup_; }
     const std::string& Staging() const { return staging_; }
     const std::string& Previous() const { return previous_; }
+    // Every folder the copy may make, rename or remove: the three above and the older generations.
+    std::vector<std::string> Folders() const;
 
     // Puts back a previous copy that an interrupted run moved aside, removes what else it left, and
     // makes the marked staging folder. False, logged, when the VM must not be copied.
@@ -61,12 +65,18 @@ class StagedCopy {
     // Whether the folder holds the marker; when not, the VM is not copied, logged.
     bool Ours(const std::string& folder);
     bool ClearSetAside();
-    // Moves the user's folders of a set-aside copy into the backup folder, then removes the copy.
+    // Moves the user's folders of a set-aside copy into the backup folder, then keeps the copy as the
+    // newest older generation, or removes it when only one copy is kept.
     bool Retire(const std::string& setAside);
+    bool KeepAsGeneration(const std::string& setAside);
+    // The numbers of the older generations in the target, highest first.
+    std::vector<uint32_t> Generations();
+    std::string Generation(uint32_t number) const { return backup_ + ".tarnwick-" + std::to_string(number); }
     std::string Marker(const std::string& folder) const { return folder + "\\" + std::string(MarkerName); }
 
     BackupContext& run_;
     std::string backup_, staging_, previous_;
+    uint32_t keep_; // copies kept, the newest (the backup folder) included
     bool cleared_ = false;
     bool swapped_ = false;
 };

@@ -78,9 +78,10 @@ struct BackupLab {
         for (const std::string& vm : {alpha, beta, gamma})
             vmware.Ctl("set-state \"" + vm + "\" running");
     }
-    void Configure(bool all, bool snapshot, int toolTimeout = 0) {
+    // more: further [Options] lines.
+    void Configure(bool all, bool snapshot, int toolTimeout = 0, const std::string& more = "") {
         const std::string limit =
-            toolTimeout ? "  ToolTimeout = " + std::to_string(toolTimeout) + "\r\n" : std::string();
+            (toolTimeout ? "  ToolTimeout = " + std::to_string(toolTimeout) + "\r\n" : std::string()) + more;
         WriteFileBytes(ws.Dir() + "Tarnwick.ini",
                        std::string("[Options]\r\n  BkpAll = ") + (all ? "-1" : "0") + "\r\n  UseSnapshot = " +
                            (snapshot ? "-1" : "0") + "\r\n" + limit + "[Control]\r\n  " + alpha +
@@ -469,6 +470,36 @@ TEST(Backup, AFirstPassEndedMidFileIsCopiedAgainInTheSecond) {
             EXPECT_EQ(code, std::optional<DWORD>(1u)) << log;
             EXPECT_TRUE(Contents(lab.target + "\\Alpha\\") == previous) << "the previous copy was touched";
             EXPECT_NE(log.find("; the previous copy stays."), std::string::npos) << log;
+        }
+    }
+}
+
+TEST(Backup, BackupKeepKeepsOlderGenerationsInOrderAndAFailedRunKeepsThemAll) {
+    BackupLab lab;
+    lab.Configure(false, false, 0, "  BackupKeep = 3\r\n");
+    const auto copyIn = [&](const std::string& folder) {
+        auto files = Contents(lab.target + "\\" + folder + "\\");
+        EXPECT_EQ(files.erase("Tarnwick-backup.mark"), folder == "Alpha" ? 0u : 1u) << folder;
+        return files;
+    };
+    std::vector<std::map<std::string, std::string>> atRun;
+    for (int run = 1; run <= 4; ++run) {
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 run-" + std::to_string(run));
+        ASSERT_EQ(lab.Run(lab.target), std::optional<DWORD>(0u)) << lab.ws.Log();
+        atRun.push_back(Contents(lab.Folder(lab.alpha)));
+    }
+    const std::vector<std::string> folders = {"Alpha.tarnwick-2\\", "Alpha.tarnwick-3\\", "Alpha\\"};
+    for (const bool failed : {false, true}) {
+        SCOPED_TRACE(failed ? "after a failed run" : "after four runs");
+        EXPECT_EQ(FilesIn(lab.target + "\\"), folders);
+        EXPECT_EQ(copyIn("Alpha"), atRun[3]);
+        EXPECT_EQ(copyIn("Alpha.tarnwick-2"), atRun[2]);
+        EXPECT_EQ(copyIn("Alpha.tarnwick-3"), atRun[1]);
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 run-5");
+        lab.vmware.Ctl("inject \"" + lab.alpha +
+                       "\" suspend \"stdout=Error: Cannot suspend\" exit=255 times=1");
+        if (!failed) {
+            EXPECT_EQ(lab.Run(lab.target), std::optional<DWORD>(1u)) << lab.ws.Log();
         }
     }
 }

@@ -611,6 +611,49 @@ TEST(Backup, OnlyMarkedLeftoversAreClearedAndTheUsersFoldersSurvive) {
     }
 }
 
+// Each folder of E:\Bkp named for WinXP, with what its WinXP.vmx holds.
+TEST(Backup, OlderGenerationsMoveUpAndOnlyThoseBeyondTheCountGoLast) {
+    using Folders = std::map<std::string, std::string>;
+    struct Case {
+        const char* keep;
+        std::set<std::string> stuck;
+        Folders after;
+        BackupExitCode code = BackupSucceeded;
+    } cases[] = {
+        {"3", {}, {{"WinXP", "config.version = 8"}, {"WinXP.tarnwick-2", "c1"}, {"WinXP.tarnwick-3", "c2"}}},
+        {"2", {}, {{"WinXP", "config.version = 8"}, {"WinXP.tarnwick-2", "c1"}}},
+        // Fewer than before: the older ones go.
+        {"1", {}, {{"WinXP", "config.version = 8"}}},
+        // A failure on the way keeps every generation; the next run puts the set-aside copy in its place.
+        {"3",
+         {"E:\\Bkp\\WinXP.tarnwick-2"},
+         {{"WinXP", "config.version = 8"},
+          {"WinXP.tarnwick-old", "c1"},
+          {"WinXP.tarnwick-2", "c2"},
+          {"WinXP.tarnwick-4", "c3"}},
+         BackupStepFailed},
+    };
+    for (const auto& c : cases) {
+        BackupRig r;
+        r.w.entries = {{Xp}};
+        r.w.running = {Xp};
+        r.w.options.backupKeep = c.keep;
+        r.w.stuckFolders = c.stuck;
+        for (const auto& [folder, vmx] :
+             Folders{{"WinXP", "c1"}, {"WinXP.tarnwick-2", "c2"}, {"WinXP.tarnwick-3", "c3"}}) {
+            r.w.directories.insert("E:\\Bkp\\" + folder);
+            r.w.files["E:\\Bkp\\" + folder + "\\WinXP.vmx"] = vmx;
+            if (folder != "WinXP") r.w.files["E:\\Bkp\\" + folder + "\\Tarnwick-backup.mark"] = "";
+        }
+        EXPECT_EQ(r.Run(), c.code) << c.keep;
+        Folders after;
+        for (const std::string& d : r.w.directories)
+            if (d.starts_with("E:\\Bkp\\WinXP")) after[d.substr(7)] = r.w.files[d + "\\WinXP.vmx"];
+        EXPECT_EQ(after, c.after) << c.keep;
+        EXPECT_FALSE(r.w.FileExists("E:\\Bkp\\WinXP\\Tarnwick-backup.mark"));
+    }
+}
+
 // A log that throws for a while, as a log held by another program does.
 struct HeldLog : Reporter {
     explicit HeldLog(FakeWorld& w) : w_(w) {}
