@@ -42,6 +42,7 @@ bool StagedCopy::Prepare() {
         if (s.files.DirectoryExists(folder))
             s.reporter.WriteLog("    Leaving " + folder + " as it is: this program did not make it.");
     }
+    RemovePutAway();
     if (!ClearSetAside()) return false;
     if (s.files.DirectoryExists(staging_)) {
         if (!Ours(staging_)) return false;
@@ -100,19 +101,55 @@ bool StagedCopy::Retire(const std::string& setAside) {
                             "; it stays where it is.");
         return false;
     }
-    return keep_ > 1 ? KeepAsGeneration(setAside) : s.folders.RemoveFolder(setAside) && KeepAsGeneration("");
+    return keep_ > 1 ? KeepAsGeneration(setAside) : RemoveOrPutAway(setAside) && KeepAsGeneration("");
+}
+
+std::vector<std::string> StagedCopy::OwnFoldersNamed(std::string_view tail) {
+    const std::string_view target = DirectoryPart(backup_);
+    const std::string prefix = FoldCase(FileNamePart(backup_)) + ".tarnwick-" + std::string(tail);
+    std::vector<std::string> names;
+    for (const std::string& name :
+         run_.s.folders.ListFolders(std::string(target.substr(0, target.size() - 1)))
+             .value_or(std::vector<std::string>()))
+        if (FoldCase(name).starts_with(prefix)) names.push_back(name.substr(prefix.size()));
+    return names;
+}
+
+// A folder that cannot be removed now (a file in it is held open) moves out of the way under another
+// marked name, which a later run removes: it never holds up the next copy. The removal may have taken
+// the marker already, so it is written again first.
+bool StagedCopy::RemoveOrPutAway(const std::string& folder) {
+    BackupServices& s = run_.s;
+    if (s.folders.RemoveFolder(folder)) return true;
+    s.folders.WriteSmallFile(Marker(folder), std::string(MarkerText));
+    std::string away;
+    for (uint32_t number = 2; away.empty() || s.files.DirectoryExists(away); ++number)
+        away = backup_ + std::string(PutAwaySuffix) + std::to_string(number);
+    if (!s.folders.RenameFolder(folder, away)) {
+        s.reporter.WriteLog("    " + folder +
+                            " cannot be removed now (a file in it is open); a later run removes it.");
+        return false;
+    }
+    s.reporter.WriteLog("    " + folder + " cannot be removed now (a file in it is open); moved to " + away +
+                        ", which a later run removes.");
+    return true;
+}
+
+// What earlier runs put away; one that still cannot be removed waits for a later run.
+void StagedCopy::RemovePutAway() {
+    BackupServices& s = run_.s;
+    for (const std::string& number :
+         OwnFoldersNamed(PutAwaySuffix.substr(std::string_view(".tarnwick-").size()))) {
+        const std::string folder = backup_ + std::string(PutAwaySuffix) + number;
+        if (!s.files.FileExists(Marker(folder)) || s.folders.RemoveFolder(folder)) continue;
+        s.folders.WriteSmallFile(Marker(folder), std::string(MarkerText));
+        s.reporter.WriteLog("    " + folder + " still cannot be removed; a later run tries again.");
+    }
 }
 
 std::vector<uint32_t> StagedCopy::Generations() {
-    const std::string_view target = DirectoryPart(backup_);
-    const std::string prefix = FoldCase(FileNamePart(backup_)) + ".tarnwick-";
     std::vector<uint32_t> numbers;
-    for (const std::string& name :
-         run_.s.folders.ListFolders(std::string(target.substr(0, target.size() - 1)))
-             .value_or(std::vector<std::string>())) {
-        const std::string folded = FoldCase(name);
-        if (!folded.starts_with(prefix)) continue;
-        const std::string digits = folded.substr(prefix.size());
+    for (const std::string& digits : OwnFoldersNamed("")) {
         if (digits.empty() || digits.size() > 6 || digits[0] == '0' ||
             !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
@@ -151,7 +188,7 @@ bool StagedCopy::KeepAsGeneration(const std::string& setAside) {
     }
     bool removed = true;
     for (const uint32_t number : numbers)
-        if (number > keep_) removed = s.folders.RemoveFolder(Generation(number)) && removed;
+        if (number > keep_) removed = RemoveOrPutAway(Generation(number)) && removed;
     return removed;
 }
 

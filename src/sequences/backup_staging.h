@@ -18,6 +18,8 @@ namespace tarnwick {
 // without the marker is never renamed or removed, whatever its name.
 inline constexpr std::string_view StagingSuffix = ".tarnwick-partial";
 inline constexpr std::string_view PreviousSuffix = ".tarnwick-old";
+// A copy that could not be removed, numbered from 2, until a later run can.
+inline constexpr std::string_view PutAwaySuffix = ".tarnwick-put-away-";
 inline constexpr std::string_view LockSuffix = ".tarnwick-lock"; // a file, held while a run works on it
 inline constexpr std::string_view MarkerName = "Tarnwick-backup.mark";
 inline constexpr std::string_view MarkerText = "Tarnwick made this folder for a backup; it removes it.\r\n";
@@ -69,6 +71,10 @@ class StagedCopy {
     // newest older generation, or removes it when only one copy is kept.
     bool Retire(const std::string& setAside);
     bool KeepAsGeneration(const std::string& setAside);
+    bool RemoveOrPutAway(const std::string& folder);
+    void RemovePutAway();
+    // What follows "<backup folder's name>.tarnwick-" + tail in the names of the target's folders.
+    std::vector<std::string> OwnFoldersNamed(std::string_view tail);
     // The numbers of the older generations in the target, highest first.
     std::vector<uint32_t> Generations();
     std::string Generation(uint32_t number) const { return backup_ + ".tarnwick-" + std::to_string(number); }

@@ -504,6 +504,34 @@ TEST(Backup, BackupKeepKeepsOlderGenerationsInOrderAndAFailedRunKeepsThemAll) {
     }
 }
 
+TEST(Backup, AFileOfThePreviousCopyHeldOpenNeverHoldsUpTheNextCopy) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    ASSERT_EQ(lab.Run(lab.target), std::optional<DWORD>(0u)) << lab.ws.Log();
+    // A preview or a scan holds a file of the copy, without leave to delete it.
+    const std::string away = lab.target + "\\Alpha.tarnwick-put-away-2";
+    HANDLE held = CreateFileA((lab.target + "\\Alpha\\nvram").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    for (int run = 2; run <= 4; ++run) {
+        SCOPED_TRACE(run);
+        if (run == 4) CloseHandle(held);
+        DeleteFileA(lab.ws.LogPath().c_str());
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 run-" + std::to_string(run));
+        EXPECT_EQ(lab.Run(lab.target), std::optional<DWORD>(0u)) << lab.ws.Log();
+        EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
+        const std::string log = lab.ws.Log();
+        const std::string line =
+            run == 2 ? " cannot be removed now (a file in it is open); moved to " + away +
+                           ", which a later run removes.\r\n"
+            : run == 3 ? " -     " + away + " still cannot be removed; a later run tries again.\r\n"
+                       : std::string(" -     Done...\r\n");
+        EXPECT_NE(log.find(line), std::string::npos) << log;
+        const std::vector<std::string> left = {"Alpha.tarnwick-put-away-2\\", "Alpha\\"};
+        EXPECT_EQ(FilesIn(lab.target + "\\"), run < 4 ? left : std::vector<std::string>{"Alpha\\"});
+    }
+}
+
 TEST(Backup, AVmsOwnFolderIsNeverTheTarget) {
     BackupLab lab;
     lab.Configure(true, false);

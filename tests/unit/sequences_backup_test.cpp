@@ -546,6 +546,7 @@ TEST(Backup, OnlyMarkedLeftoversAreClearedAndTheUsersFoldersSurvive) {
         std::vector<std::string> left; // folders of E:\Bkp, each with a file; "*": marked
         Trace lines;                   // what follows the status line
         BackupExitCode code = BackupSucceeded;
+        std::string held = ""; // a file held open
     } cases[] = {
         {{"WinXP", "WinXP.tarnwick-partial*"},
          {"log:    Removing the unfinished copy that an interrupted run left in " + partial + "...",
@@ -560,6 +561,18 @@ TEST(Backup, OnlyMarkedLeftoversAreClearedAndTheUsersFoldersSurvive) {
         {{"WinXP", "WinXP.tarnwick-old*", "WinXP.tarnwick-old\\keep"},
          {"log:    Removing an older copy that an interrupted run left in " + old + "...",
           "rename:" + old + "\\keep>E:\\Bkp\\WinXP\\keep", "rmdir:" + old}},
+        // A held file keeps the older copy from going; it moves out of the way, marked, till a later run.
+        {{"WinXP", "WinXP.tarnwick-old*"},
+         {"log:    Removing an older copy that an interrupted run left in " + old + "...", "rmdir:" + old,
+          "write:" + old + "\\Tarnwick-backup.mark", "rename:" + old + ">E:\\Bkp\\WinXP.tarnwick-put-away-2",
+          "log:    " + old +
+              " cannot be removed now (a file in it is open); moved to E:\\Bkp\\WinXP.tarnwick-put-away-2, "
+              "which a later run removes.",
+          "mkdir:" + partial},
+         BackupSucceeded,
+         old + "\\WinXP.vmx"},
+        {{"WinXP", "WinXP.tarnwick-put-away-3*"},
+         {"rmdir:E:\\Bkp\\WinXP.tarnwick-put-away-3", "mkdir:" + partial}},
         // Our names without the marker: the user's, left alone, and the VM is not copied.
         {{"WinXP.tarnwick-partial"},
          {"log:    " + partial +
@@ -591,6 +604,7 @@ TEST(Backup, OnlyMarkedLeftoversAreClearedAndTheUsersFoldersSurvive) {
             r.w.files["E:\\Bkp\\" + folder + "\\WinXP.vmx"] = folder;
             if (marked) r.w.files["E:\\Bkp\\" + folder + "\\Tarnwick-backup.mark"] = "x";
         }
+        if (!c.held.empty()) r.w.heldFiles = {c.held};
         std::map<std::string, std::string> untouched;
         for (const auto& [path, bytes] : r.w.files)
             if (!path.starts_with("E:\\Bkp\\WinXP\\") && path.find(".tarnwick-") == std::string::npos)
@@ -603,6 +617,9 @@ TEST(Backup, OnlyMarkedLeftoversAreClearedAndTheUsersFoldersSurvive) {
             EXPECT_EQ(r.w.files[path], bytes) << path;
         EXPECT_FALSE(r.w.DirectoryExists(partial) && c.code == BackupSucceeded);
         EXPECT_EQ(r.w.DirectoryExists(old), foreignOld);
+        EXPECT_EQ(r.w.FileExists("E:\\Bkp\\WinXP.tarnwick-put-away-2\\Tarnwick-backup.mark"),
+                  !c.held.empty());
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.tarnwick-put-away-3"));
         if (c.code != BackupSucceeded) continue;
         auto expected = r.In("D:\\VMs\\WinXP");
         if (copied) expected["mine\\note.txt"] = "the user's";

@@ -61,6 +61,7 @@ class FakeWorld : public fakes::RecordingUi,
     std::map<std::string, CopyResult> copyResults; // source file -> how its single-file copy ends instead
     std::vector<uint32_t> copyStallSeconds;        // the limit of each single-file copy
     std::set<std::string> stuckFolders;            // cannot be renamed or removed (a file in it is open)
+    std::set<std::string> heldFiles; // open without leave to delete: their folder can be renamed, not removed
     // Source files that an XCOPY leaves at their full size with other bytes and a stamp of its own, as a
     // copy ended mid-file does on Windows.
     std::set<std::string> tornByXcopy;
@@ -163,8 +164,17 @@ class FakeWorld : public fakes::RecordingUi,
     bool RemoveFolder(const std::string& folder) override {
         Record("rmdir:" + folder);
         if (stuckFolders.contains(folder)) return false;
-        MoveTree(folder, "");
-        return true;
+        const auto held = std::find_if(heldFiles.begin(), heldFiles.end(),
+                                       [&](const std::string& f) { return f.starts_with(folder + "\\"); });
+        if (held == heldFiles.end()) {
+            MoveTree(folder, "");
+            return true;
+        }
+        // As Windows does: every other file goes, the held one and the folders stay.
+        std::erase_if(files, [&](const auto& f) {
+            return f.first.starts_with(folder + "\\") && !heldFiles.contains(f.first);
+        });
+        return false;
     }
     std::optional<std::vector<std::string>> ListFolders(const std::string& folder) override {
         if (!directories.contains(folder)) return std::nullopt;
@@ -211,6 +221,13 @@ class FakeWorld : public fakes::RecordingUi,
             }
         }
         files = kept;
+        std::set<std::string> held;
+        for (const std::string& f : heldFiles)
+            if (!f.starts_with(from + "\\"))
+                held.insert(f);
+            else if (!to.empty())
+                held.insert(to + f.substr(from.size()));
+        heldFiles = held;
         std::set<std::string> dirs;
         for (const std::string& d : directories) {
             if (d != from && !d.starts_with(from + "\\"))
