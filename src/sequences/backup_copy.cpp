@@ -214,7 +214,8 @@ std::vector<std::string> ChangedFiles(const FileListing& before, const FileListi
         const auto was = earlier.find(key);
         const auto copy = copies.find(key);
         if (was == earlier.end() || was->second->size != f.size || was->second->modified != f.modified ||
-            copy == copies.end() || copy->second->size != f.size || copy->second->modified != f.modified)
+            copy == copies.end() || copy->second->size != f.size ||
+            !SameWriteTime(copy->second->modified, f.modified))
             changed.push_back(f.name);
     }
     return changed;

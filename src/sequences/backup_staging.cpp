@@ -219,7 +219,7 @@ bool StagedCopy::Verify(const ExpectedCopy& expected) {
         }
         // A copy gives its target the source's time only once it completes; on Windows a copy ended
         // mid-file has the full size already.
-        if (copy->second->modified != f.modified) {
+        if (!SameWriteTime(copy->second->modified, f.modified)) {
             run_.Fail(
                 "    Copy incomplete: " + f.name +
                 " was not copied whole (its last-write time is not the VM's); the previous copy stays.");

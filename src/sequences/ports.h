@@ -52,7 +52,7 @@ class BackupFolders {
     struct File {
         std::string name; // without the folder
         uint64_t size = 0;
-        uint64_t modified = 0; // the file system's last-write stamp, only ever compared for equality
+        uint64_t modified = 0; // the file system's last-write time, in 100 ns (a FILETIME)
     };
     virtual ~BackupFolders() = default;
     // The path made absolute against the current directory, with "." and ".." resolved; empty when it

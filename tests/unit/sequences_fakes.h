@@ -65,6 +65,7 @@ class FakeWorld : public fakes::RecordingUi,
     // Source files that an XCOPY leaves at their full size with other bytes and a stamp of its own, as a
     // copy ended mid-file does on Windows.
     std::set<std::string> tornByXcopy;
+    uint64_t copyTimeGrain = 0; // what copies' times are rounded down to, as FAT keeps them (100 ns)
     std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before it is copied
     using RecordingUi::Count;
     std::set<std::string> hangingCommands; // run until their limit ends them
@@ -110,7 +111,7 @@ class FakeWorld : public fakes::RecordingUi,
                 Copy(from, to);
                 if (!tornByXcopy.contains(from)) continue;
                 files[to] = std::string(files[to].size(), '?');
-                stamps[to] = stamps[from] + 1;
+                stamps[to] = stamps[from] + 30'000'000; // written 3 s later
             }
         }
     }
@@ -121,7 +122,7 @@ class FakeWorld : public fakes::RecordingUi,
         if (const auto limit = copyLimits.find(from); limit != copyLimits.end())
             bytes.resize(std::min(bytes.size(), limit->second));
         files[to] = bytes;
-        stamps[to] = stamps[from];
+        stamps[to] = copyTimeGrain ? stamps[from] / copyTimeGrain * copyTimeGrain : stamps[from];
     }
 
     CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
