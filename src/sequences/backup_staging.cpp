@@ -48,7 +48,7 @@ bool StagedCopy::Prepare() {
         if (!Ours(staging_)) return false;
         s.reporter.WriteLog("    Removing the unfinished copy that an interrupted run left in " + staging_ +
                             "...");
-        if (!s.folders.RemoveFolder(staging_)) {
+        if (!RemoveOrPutAway(staging_)) {
             run_.Fail("    It cannot be removed; not backed up.");
             return false;
         }
