@@ -318,7 +318,7 @@ double CopyChangedFiles(const BenchVm& vm, const std::string& into) {
 double XcopyFolder(const BenchVm& vm, const std::string& into) {
     win32::WinBackupFolders().RemoveFolder(into);
     const double t = Now();
-    Bare("cmd /c \"XCOPY /I /Y /C \"" + vm.folder + "\" \"" + into + "\"\"");
+    Bare("cmd /c \"XCOPY /I /Y /C /H /K \"" + vm.folder + "\" \"" + into + "\"\"");
     const double ms = Now() - t;
     if (const std::string why = CompareFolders(vm.folder, into, false); !why.empty())
         CannotMeasure("the bare XCOPY did not copy the folder: " + why);

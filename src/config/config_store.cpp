@@ -38,6 +38,7 @@ void ConfigStore::LoadConfig() {
     options.useSnapshot = options.snapshotEnabled && storedUseSnapshot_;
     options.toolTimeout = ini.Value("Options", "ToolTimeout");
     options.parallelSuspend = ini.Value("Options", "ParallelSuspend");
+    options.backupKeep = ini.Value("Options", "BackupKeep");
     const std::optional<std::string> resumeOthers = ini.Value("Options", "ResumeOthers");
     options.resumeOthers = IniBoolean(resumeOthers);
     resumeOthersInFile_ = resumeOthers.has_value();
@@ -123,7 +124,7 @@ Outcome ConfigStore::WriteConfig() {
     const std::string bytes =
         FormatConfigFile(options.bkpAll, useSnapshot, list_.Entries(), options.toolTimeout,
                          writeResumeOthers ? std::optional<bool>(options.resumeOthers) : std::nullopt,
-                         options.parallelSuspend);
+                         options.parallelSuspend, options.backupKeep);
     if (keepOldFile_) {
         Outcome kept = Outcome::Done();
         try {

@@ -246,4 +246,10 @@ uint32_t ParallelSuspendCount(const ConfigOptions& options) {
     return count ? static_cast<uint32_t>(*count) : 1;
 }
 
+uint32_t BackupKeepCount(const ConfigOptions& options) {
+    const std::optional<int32_t> keep =
+        options.backupKeep ? ParsePositiveInteger(*options.backupKeep) : std::nullopt;
+    return keep ? static_cast<uint32_t>(*keep) : 1;
+}
+
 } // namespace tarnwick

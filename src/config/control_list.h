@@ -84,6 +84,8 @@ struct ConfigOptions {
     std::optional<std::string> toolTimeout;
     // ParallelSuspend, kept as written in the same way.
     std::optional<std::string> parallelSuspend;
+    // BackupKeep as the file holds it, kept as written the same way.
+    std::optional<std::string> backupKeep;
 };
 
 // The seconds ToolTimeout sets for a tool run; nullopt when the key is missing or holds no whole
@@ -92,6 +94,10 @@ std::optional<uint32_t> ToolTimeoutSeconds(const ConfigOptions& options);
 // How many suspends a suspension runs at once: ParallelSuspend when it holds a whole number above 0,
 // otherwise 1, one after another.
 uint32_t ParallelSuspendCount(const ConfigOptions& options);
+
+// How many copies of a VM a backup keeps, the newest included: BackupKeep when it holds a whole number
+// above 0, else 1.
+uint32_t BackupKeepCount(const ConfigOptions& options);
 
 // What changed, so that a view can redraw only that.
 struct ListChange {

@@ -390,7 +390,8 @@ std::optional<StopAction> StopActionFromWord(std::string_view word) {
 
 std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
                              const std::optional<std::string>& toolTimeout, std::optional<bool> resumeOthers,
-                             const std::optional<std::string>& parallelSuspend) {
+                             const std::optional<std::string>& parallelSuspend,
+                             const std::optional<std::string>& backupKeep) {
     auto flag = [](bool on) { return on ? "-1" : "0"; };
     std::string out;
     size_t size = 64;
@@ -413,6 +414,10 @@ std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<Co
     if (parallelSuspend) {
         out += "\r\n  ParallelSuspend = ";
         out += *parallelSuspend;
+    }
+    if (backupKeep) {
+        out += "\r\n  BackupKeep = ";
+        out += *backupKeep;
     }
     out += "\r\n[Control]\r\n";
     for (const ControlEntry& entry : entries) {

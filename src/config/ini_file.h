@@ -68,12 +68,13 @@ const char* StopActionWord(StopAction action); // nullptr for Suspend
 // Either word in any ASCII letter case; nullopt for anything else.
 std::optional<StopAction> StopActionFromWord(std::string_view word);
 
-// Tarnwick.ini as the program writes it, byte for byte; the ResumeOthers, ToolTimeout and
-// ParallelSuspend lines only when given, and [StopAction] after [Control] only when an entry does not
-// suspend.
+// Tarnwick.ini as the program writes it, byte for byte; the ResumeOthers, ToolTimeout,
+// ParallelSuspend and BackupKeep lines only when given, and [StopAction] after [Control] only when an entry
+// does not suspend.
 std::string FormatConfigFile(bool bkpAll, bool useSnapshot, const std::vector<ControlEntry>& entries,
                              const std::optional<std::string>& toolTimeout = std::nullopt,
                              std::optional<bool> resumeOthers = std::nullopt,
-                             const std::optional<std::string>& parallelSuspend = std::nullopt);
+                             const std::optional<std::string>& parallelSuspend = std::nullopt,
+                             const std::optional<std::string>& backupKeep = std::nullopt);
 
 } // namespace tarnwick

@@ -42,6 +42,7 @@ Hypervisor::RunOutcome Hypervisor::Run(const std::string& verb, const std::strin
         break;
     }
     s_.reporter.WriteLog(TimedOutLine(line, seconds));
+    if (!cut) ++endedAtLimit_;
     // A guest that does not shut down in time is suspended instead, and that suspension is what counts.
     if (onLimitPassed_ && !cut && verb != "stop") onLimitPassed_();
     return RunOutcome::TimedOut;

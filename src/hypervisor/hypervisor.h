@@ -40,6 +40,8 @@ class Hypervisor {
     // Suspends the VMs all at once, each run logged as usual but not captured; true for each run that
     // ended with exit code 0 within withinSeconds. What still runs then is left to finish.
     std::vector<bool> SuspendTogether(const std::vector<std::string>& vmPaths, uint32_t withinSeconds);
+    // How many runs of the verbs were ended at their own limit so far.
+    uint64_t RunsEndedAtLimit() const { return endedAtLimit_; }
 
     // Told of every run that passed its limit, after its line is logged.
     void SetLimitPassedHandler(std::function<void()> handler) { onLimitPassed_ = std::move(handler); }
@@ -73,6 +75,7 @@ class Hypervisor {
 
     HypervisorServices s_;
     std::function<void()> onLimitPassed_;
+    uint64_t endedAtLimit_ = 0;
 };
 
 } // namespace tarnwick

@@ -34,6 +34,7 @@ class HypervisorPort final : public VmOperations {
                                       uint32_t withinSeconds) override {
         return hypervisor_.SuspendTogether(vmPaths, withinSeconds);
     }
+    uint64_t RunsEndedAtLimit() const override { return hypervisor_.RunsEndedAtLimit(); }
     std::optional<std::vector<std::string>> ListRunningVms() override {
         std::vector<std::string> running;
         if (!hypervisor_.ListRunningVms(running)) return std::nullopt;

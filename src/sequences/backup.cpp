@@ -17,6 +17,16 @@ class BackupRun {
   public:
     BackupRun(const std::string& target, BackupServices& s) : target_(target), run_(s) {}
 
+    // The folders of the running VMs, which no folder of the backup may be, hold or lie in. A VM at a
+    // drive's root has no folder of its own to keep.
+    void KeepClearOf(const std::vector<std::string>& running) {
+        for (const std::string& path : running) {
+            const VmFolder split = SplitVmFolder(path);
+            if (!ContainsDoubleQuote(path) && UsableFolderName(path, split))
+                runningFolders_.emplace_back(path, run_.s.folders.FullPath(split.folder));
+        }
+    }
+
     void BackUp(const std::string& path, size_t number, size_t total);
     void Fail(const std::string& line) { run_.Fail(line); }
     bool Failed() const { return run_.Failed(); }
@@ -29,6 +39,7 @@ class BackupRun {
     const std::string& target_;
     BackupContext run_;
     std::map<std::string, std::string> usedNames_; // folded folder name -> the VM backed up under it
+    std::vector<std::pair<std::string, std::string>> runningFolders_; // VM path, its folder's full path
 };
 
 void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
@@ -50,14 +61,35 @@ void BackupRun::BackUp(const std::string& path, size_t number, size_t total) {
     const std::optional<VmFolder> split = ChooseFolders(path);
     if (!split) return;
     const std::string folder = s.folders.FullPath(split->folder);
-    StagedCopy staged(run_, target_ + split->name);
-    for (const std::string* ours : {&staged.Backup(), &staged.Staging(), &staged.Previous()}) {
-        if (!folder.empty() && !FoldersOverlap(folder, *ours)) continue;
-        Fail("    The backup folder " + *ours + " and the VM's own folder " + split->folder +
-             " overlap; not backed up so that no VM file is touched...");
+    const std::string backup = target_ + split->name;
+    // One run per backup folder: another run's staging folder is no leftover to clear. Declared first, so
+    // that it is let go of only once the staging folder is gone.
+    BackupFolders::LockResult lock;
+    StagedCopy staged(run_, backup);
+    for (const std::string& ours : staged.Folders()) {
+        if (folder.empty() || FoldersOverlap(folder, ours)) {
+            Fail("    The backup folder " + ours + " and the VM's own folder " + split->folder +
+                 " overlap; not backed up so that no VM file is touched...");
+            return;
+        }
+        for (const auto& [other, otherFolder] : runningFolders_) {
+            if (otherFolder.empty() || !FoldersOverlap(otherFolder, ours)) continue;
+            Fail("    The backup folder " + ours + " and the folder " + otherFolder + " of the running VM " +
+                 other + " overlap; not backed up so that no VM file is touched...");
+            return;
+        }
+    }
+    const std::string lockPath = backup + std::string(LockSuffix);
+    lock = s.folders.TakeLock(lockPath);
+    if (!lock.lock) {
+        Fail(lock.heldByAnother
+                 ? "    Another run" + (lock.holder.empty() ? "" : " (process " + lock.holder + ")") +
+                       " backs up into " + backup + " and holds its lock " + lockPath +
+                       "; skipped, its folders are left to it."
+                 : "    The lock " + lockPath + " cannot be made; not backed up.");
         return;
     }
-    if (!staged.ClearLeftovers()) return;
+    if (!staged.Prepare()) return;
 
     VmCopier copier(run_);
     const auto expected = s.options.useSnapshot ? copier.UnderSnapshot(path, folder, staged.Staging())
@@ -79,9 +111,9 @@ std::optional<VmFolder> BackupRun::ChooseFolders(const std::string& path) {
         Fail("    No usable folder name for this VM; skipping so that no backup is deleted...");
         return std::nullopt;
     }
-    for (const std::string_view suffix : {StagingSuffix, PreviousSuffix}) {
-        if (!EndsWithIgnoringCase(split.name, suffix)) continue;
-        Fail("    Folder name ends in " + std::string(suffix) +
+    // Its backup folder would be another VM's staging or set-aside folder.
+    if (const std::string own = OwnSuffix(split.name); !own.empty()) {
+        Fail("    Folder name ends in " + own +
              ", which the backup keeps for its own work; not backed up so that no copy is deleted...");
         return std::nullopt;
     }
@@ -161,7 +193,10 @@ BackupExitCode BackupRunningVms(const std::string& target, BackupServices& servi
 
     BackupRun run(targetDir, services);
     const std::optional<std::vector<std::string>> running = services.vms.ListRunningVms();
-    if (!running) run.Fail("The running VMs could not be listed; nothing was backed up.");
+    if (!running)
+        run.Fail("The running VMs could not be listed; nothing was backed up.");
+    else
+        run.KeepClearOf(*running);
     for (size_t i = 0; running && i < running->size(); ++i) {
         try {
             run.BackUp((*running)[i], i + 1, running->size());

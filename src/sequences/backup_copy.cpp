@@ -3,6 +3,8 @@
 #include "common/paths.h"
 #include "common/scope_exit.h"
 
+#include <algorithm>
+
 namespace tarnwick {
 
 namespace {
@@ -16,16 +18,23 @@ uint64_t Bytes(const FileListing& files) {
 
 } // namespace
 
-bool VmCopier::RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode) {
+bool VmCopier::RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode,
+                             bool limitFails) {
     run_.s.reporter.WriteLog("      DosCmd: " + command);
     exitCode = 0;
     switch (run_.s.processes.RunWithLimit(command, limit, exitCode)) {
     case RunEnd::Exited:
         return true;
-    case RunEnd::TimedOut:
-        run_.Fail(limit.progress ? StalledLine(command, limit.seconds)
-                                 : TimedOutLine(command, limit.seconds));
+    case RunEnd::TimedOut: {
+        const std::string line =
+            limit.progress ? StalledLine(command, limit.seconds) : TimedOutLine(command, limit.seconds);
+        if (!limitFails) {
+            run_.s.reporter.WriteLog(line);
+            return false;
+        }
+        run_.Fail(line);
         return false;
+    }
     case RunEnd::NotStarted:
         break;
     }
@@ -52,8 +61,11 @@ std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const
     s.reporter.WriteLog("    Copying while the VM runs (first pass)...");
     run_.progress.Stage(BackupStage::FirstPass, Bytes(*before));
     uint32_t exitCode = 0;
-    // What the first pass misses, the second copies whole.
-    if (RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode) && exitCode != 0)
+    // What the first pass misses or leaves torn (ended at the limit mid-file), the second copies whole: the
+    // staged files are held to the listing by size and last-write time.
+    if (!RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode, false))
+        s.reporter.WriteLog("      The second pass copies again what the first left unfinished.");
+    else if (exitCode != 0)
         s.reporter.WriteLog("      XCOPY ended with exit code " + std::to_string(exitCode) +
                             "; the second pass copies what is missing.");
     tally_.firstPass = s.files.FolderFileBytes(staging);
@@ -61,12 +73,15 @@ std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const
     s.reporter.WriteLog("    Suspending...");
     run_.progress.Stage(BackupStage::Suspending);
     tally_.downFrom = s.processes.TickMilliseconds();
-    // A failed suspend may still have stopped the VM, and starting a running VM does no harm.
+    // Whatever throws from here on may leave the VM down, and starting a running VM does no harm.
     ScopeExit resume([&] { Thaw(path, false); });
+    const uint64_t endedBefore = s.vms.RunsEndedAtLimit();
     const bool suspended = s.vms.ExecVmCommand("suspend", path);
+    bool ours = suspended;
     std::optional<ExpectedCopy> expected;
     if (!suspended) {
         run_.Fail("    Suspend failed; the previous copy stays.");
+        ours = DownByOurSuspend(path, s.vms.RunsEndedAtLimit() > endedBefore);
     } else {
         s.processes.Sleep(300);
         const std::optional<FileListing> now = s.folders.ListFiles(folder);
@@ -77,9 +92,24 @@ std::optional<ExpectedCopy> VmCopier::InTwoPasses(const std::string& path, const
         s.processes.Sleep(300);
     }
     resume.Dismiss();
-    Thaw(path, false);
-    s.reporter.WriteLog(CopiedLine(tally_));
+    if (ours) Thaw(path, false);
+    if (suspended) s.reporter.WriteLog(CopiedLine(tally_));
     return expected;
+}
+
+// Only a suspend ended at its limit may have taken the VM down before it failed; one the tool refused
+// found it down already (another copy of the program, the user or a logoff suspended it), and a VM
+// that still runs needs no start.
+bool VmCopier::DownByOurSuspend(const std::string& path, bool endedAtLimit) {
+    BackupServices& s = run_.s;
+    const std::optional<std::vector<std::string>> running = s.vms.ListRunningVms();
+    if (!running) return endedAtLimit;
+    if (std::any_of(running->begin(), running->end(),
+                    [&](const std::string& vm) { return SameTextIgnoringCase(vm, path); }))
+        return false;
+    if (endedAtLimit) return true;
+    s.reporter.WriteLog("    The VM no longer runs, and this run did not suspend it; it is left as it is.");
+    return false;
 }
 
 bool VmCopier::CopyWhatChanged(const std::string& folder, const FileListing& before, const FileListing& now,
@@ -88,7 +118,8 @@ bool VmCopier::CopyWhatChanged(const std::string& folder, const FileListing& bef
     const FileListing staged = s.folders.ListFiles(staging).value_or(FileListing());
     const auto current = ByName(now);
     for (const auto& f : staged)
-        if (!current.contains(FoldCase(f.name))) s.files.DeleteFile(staging + "\\" + f.name);
+        if (!current.contains(FoldCase(f.name)) && f.name != MarkerName)
+            s.files.DeleteFile(staging + "\\" + f.name);
     std::vector<std::string> changed = ChangedFiles(before, now, staged);
     s.reporter.WriteLog("    Copying what changed, with the VM suspended (second pass): " +
                         std::to_string(changed.size()) + " of " + std::to_string(now.size()) + " files...");
@@ -96,18 +127,7 @@ bool VmCopier::CopyWhatChanged(const std::string& folder, const FileListing& bef
     for (const std::string& name : changed)
         changedBytes += current.at(FoldCase(name))->size;
     run_.progress.Stage(BackupStage::SecondPass, changedBytes);
-    // Without the folder (the first pass made nothing) the second copies the whole folder.
-    if (s.files.DirectoryExists(staging)) return CopyFiles(folder, changed, now, staging);
-    uint32_t exitCode = 0;
-    const bool ran = RunDosCommand(BuildXcopyCommand(folder, staging), CopyLimit(staging), exitCode);
-    tally_.secondPass = s.files.FolderFileBytes(staging);
-    if (!ran) return false;
-    if (exitCode != 0) {
-        run_.Fail("    Copying failed with exit code " + std::to_string(exitCode) +
-                  "; the previous copy stays.");
-        return false;
-    }
-    return true;
+    return CopyFiles(folder, changed, now, staging);
 }
 
 // In this process, one file after the other: the VM waits for the bytes, not for a program started per
@@ -219,7 +239,8 @@ void VmCopier::Thaw(const std::string& path, bool snapshot) {
 }
 
 std::string BuildXcopyCommand(const std::string& folder, const std::string& destination) {
-    return "cmd /c \"XCOPY /I /Y /C " + QuoteForCmd(folder) + " " + QuoteForCmd(destination) + "\"";
+    // /H: hidden and system files too, which XCOPY leaves out otherwise; /K: with their attributes.
+    return "cmd /c \"XCOPY /I /Y /C /H /K " + QuoteForCmd(folder) + " " + QuoteForCmd(destination) + "\"";
 }
 
 std::vector<std::string> ChangedFiles(const FileListing& before, const FileListing& now,
@@ -232,7 +253,8 @@ std::vector<std::string> ChangedFiles(const FileListing& before, const FileListi
         const auto was = earlier.find(key);
         const auto copy = copies.find(key);
         if (was == earlier.end() || was->second->size != f.size || was->second->modified != f.modified ||
-            copy == copies.end() || copy->second->size != f.size)
+            copy == copies.end() || copy->second->size != f.size ||
+            !SameWriteTime(copy->second->modified, f.modified))
             changed.push_back(f.name);
     }
     return changed;

@@ -15,7 +15,7 @@ namespace tarnwick {
 // XCOPY of a whole folder (its top-level files) into a folder, created when missing.
 std::string BuildXcopyCommand(const std::string& folder, const std::string& destination);
 // Which files a second pass copies: those of now that are new since before, or whose size or stamp
-// changed, and those the staging folder lacks or holds at another size.
+// changed, and those the staging folder lacks or holds at another size or stamp (a copy ended mid-file).
 std::vector<std::string> ChangedFiles(const FileListing& before, const FileListing& now,
                                       const FileListing& staged);
 
@@ -32,7 +32,10 @@ class VmCopier {
                                               const std::string& staging);
 
   private:
-    bool RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode);
+    // False when the command did not run to its end; only a start that failed, or an end at the limit
+    // where limitFails, fails the run.
+    bool RunDosCommand(const std::string& command, const RunLimit& limit, uint32_t& exitCode,
+                       bool limitFails = true);
     // A copy of many gigabytes may take far longer than any limit, so only a copy that stalls is ended.
     RunLimit CopyLimit(const std::string& staging) const;
     bool CopyWhatChanged(const std::string& folder, const FileListing& before, const FileListing& now,
@@ -40,6 +43,8 @@ class VmCopier {
     bool CopyFiles(const std::string& folder, const std::vector<std::string>& names, const FileListing& now,
                    const std::string& staging);
     void Thaw(const std::string& path, bool snapshot);
+    // After a failed suspend: whether the VM is down because of it, so that this run resumes it.
+    bool DownByOurSuspend(const std::string& path, bool endedAtLimit);
 
     BackupContext& run_;
     CopyTally tally_;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ class VmOperations {
     // ended well within withinSeconds. Uncaptured, so judged by the exit code alone.
     virtual std::vector<bool> SuspendTogether(const std::vector<std::string>& vmPaths,
                                               uint32_t withinSeconds) = 0;
+    // How many tool runs through this port were ended at their limit so far: a failed verb that was
+    // ended so may still have taken effect.
+    virtual uint64_t RunsEndedAtLimit() const { return 0; }
 };
 
 // What the backup needs of the file system beyond single files. Paths are 8-bit, without a trailing
@@ -55,7 +59,7 @@ class BackupFolders {
     struct File {
         std::string name; // without the folder
         uint64_t size = 0;
-        uint64_t modified = 0; // the file system's last-write stamp, only ever compared for equality
+        uint64_t modified = 0; // the file system's last-write time, in 100 ns (a FILETIME)
     };
     virtual ~BackupFolders() = default;
     // The path made absolute against the current directory, with "." and ".." resolved; empty when it
@@ -67,6 +71,25 @@ class BackupFolders {
     virtual bool RenameFolder(const std::string& from, const std::string& to) = 0;
     // Removes a folder with everything in it; true when it is gone.
     virtual bool RemoveFolder(const std::string& folder) = 0;
+    // The names of the folders directly in folder; nullopt when it cannot be read.
+    virtual std::optional<std::vector<std::string>> ListFolders(const std::string& folder) = 0;
+    // Makes a folder whose parent exists; true when it exists afterwards.
+    virtual bool MakeFolder(const std::string& folder) = 0;
+    // Writes a file of these bytes, replacing one of that name; true when it is written whole.
+    virtual bool WriteSmallFile(const std::string& path, const std::string& bytes) = 0;
+
+    // A lock file opened for this process alone, and let go of when released or when the process ends,
+    // however it ends.
+    class Lock {
+      public:
+        virtual ~Lock() = default;
+    };
+    struct LockResult {
+        std::unique_ptr<Lock> lock; // empty when not taken
+        bool heldByAnother = false;
+        std::string holder; // the process id the holder wrote in it, when it could be read
+    };
+    virtual LockResult TakeLock(const std::string& path) = 0;
 
     enum class CopyEnd { Copied, Failed, Stalled };
     struct CopyResult {

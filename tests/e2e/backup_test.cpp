@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <map>
 
 using namespace e2e;
@@ -42,6 +44,41 @@ std::vector<std::string> WithoutDowntimes(std::vector<std::string> lines) {
     return lines;
 }
 
+// Freezes every thread of root's descendants of this executable name, as a copy stuck on a slow disk
+// is: it stays, makes no progress, and ends only when killed. Only the run's own children, so that no
+// other test's program is touched.
+int FreezeProcesses(DWORD root, const char* exe) {
+    std::map<DWORD, DWORD> parents;
+    std::vector<DWORD> named, ids;
+    HANDLE procs = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL more = Process32First(procs, &pe); more; more = Process32Next(procs, &pe)) {
+        parents[pe.th32ProcessID] = pe.th32ParentProcessID;
+        if (_stricmp(pe.szExeFile, exe) == 0) named.push_back(pe.th32ProcessID);
+    }
+    CloseHandle(procs);
+    for (const DWORD id : named)
+        for (DWORD at = id, hops = 0; parents.contains(at) && hops < 16; at = parents[at], ++hops)
+            if (parents[at] == root) {
+                ids.push_back(id);
+                break;
+            }
+    int frozen = 0;
+    HANDLE threads = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te{};
+    te.dwSize = sizeof te;
+    for (BOOL more = Thread32First(threads, &te); more; more = Thread32Next(threads, &te)) {
+        if (std::find(ids.begin(), ids.end(), te.th32OwnerProcessID) == ids.end()) continue;
+        if (HANDLE t = OpenThread(THREAD_SUSPEND_RESUME, FALSE, te.th32ThreadID)) {
+            if (SuspendThread(t) != DWORD(-1)) ++frozen;
+            CloseHandle(t);
+        }
+    }
+    CloseHandle(threads);
+    return frozen;
+}
+
 struct BackupLab {
     Workspace ws;
     VmwareInstall vmware{ws.Dir()};
@@ -60,9 +97,10 @@ struct BackupLab {
         for (const std::string& vm : {alpha, beta, gamma})
             vmware.Ctl("set-state \"" + vm + "\" running");
     }
-    void Configure(bool all, bool snapshot, int toolTimeout = 0) {
+    // more: further [Options] lines.
+    void Configure(bool all, bool snapshot, int toolTimeout = 0, const std::string& more = "") {
         const std::string limit =
-            toolTimeout ? "  ToolTimeout = " + std::to_string(toolTimeout) + "\r\n" : std::string();
+            (toolTimeout ? "  ToolTimeout = " + std::to_string(toolTimeout) + "\r\n" : std::string()) + more;
         WriteFileBytes(ws.Dir() + "Tarnwick.ini",
                        std::string("[Options]\r\n  BkpAll = ") + (all ? "-1" : "0") + "\r\n  UseSnapshot = " +
                            (snapshot ? "-1" : "0") + "\r\n" + limit + "[Control]\r\n  " + alpha +
@@ -85,7 +123,8 @@ struct BackupLab {
     }
     std::string Folder(const std::string& vmx) const { return vmx.substr(0, vmx.find_last_of('\\') + 1); }
     bool Staged(const std::string& name) const {
-        return FileExists(target + "\\" + name + ".partial") || FileExists(target + "\\" + name + ".old");
+        return FileExists(target + "\\" + name + ".tarnwick-partial") ||
+               FileExists(target + "\\" + name + ".tarnwick-old");
     }
     std::string DosCmd(const std::string& verb, const std::string& vm, const std::string& extra = "") const {
         return "      DosCmd: cmd /c \"\"" + vmrun + "\" " + verb + " \"" + vm + "\"" + extra + " > \"" +
@@ -118,7 +157,7 @@ TEST(Backup, ListedEnabledVmIsSuspendedCopiedAndResumed) {
         "      DosCmd: cmd /c \"\"" + lab.vmrun + "\" list > \"" + lab.tmp + "\"\"",
         "  Backing up VM 1/3: " + lab.alpha,
         "    Copying while the VM runs (first pass)...",
-        "      DosCmd: cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"" + d + "Alpha.partial\"\"",
+        "      DosCmd: cmd /c \"XCOPY /I /Y /C /H /K \"" + f + "\" \"" + d + "Alpha.tarnwick-partial\"\"",
         "    Suspending...",
         lab.DosCmd("suspend", lab.alpha),
         "    Copying what changed, with the VM suspended (second pass): 0 of 3 files...",
@@ -228,6 +267,40 @@ TEST(Backup, ClashingFolderNamesNeverDestroyAFreshCopy) {
     }
 }
 
+TEST(Backup, TheUsersOwnFoldersSurviveAndAVmInAnOldFolderIsBackedUp) {
+    BackupLab lab;
+    lab.Configure(true, false);
+    const std::string betaOld = lab.vmware.MakeVm("Beta.old", "Beta");
+    lab.vmware.Ctl("set-state \"" + betaOld + "\" running");
+    // An older copy kept by hand under the name users give it, and notes kept in the copy's folder.
+    const std::string mine = lab.target + "\\Alpha.old\\", keep = lab.target + "\\Alpha\\keep\\";
+    CreateDirectoryA(mine.c_str(), nullptr);
+    WriteFileBytes(mine + "Alpha.vmdk", "the user's own older copy");
+    CreateDirectoryA((lab.target + "\\Alpha").c_str(), nullptr);
+    CreateDirectoryA(keep.c_str(), nullptr);
+    WriteFileBytes(keep + "note.txt", "the user's note");
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        DeleteFileA(lab.ws.LogPath().c_str());
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 run-" + std::to_string(run));
+        ASSERT_EQ(lab.Run(lab.target), std::optional<DWORD>(0u)) << lab.ws.Log();
+        EXPECT_EQ(Contents(mine),
+                  (std::map<std::string, std::string>{{"Alpha.vmdk", "the user's own older copy"}}));
+        EXPECT_EQ(FilesIn(keep), std::vector<std::string>{"note.txt"});
+        EXPECT_EQ(ReadFileBytes(keep + "note.txt"), "the user's note");
+        EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
+        EXPECT_EQ(Contents(lab.target + "\\Beta.old\\"), Contents(lab.Folder(betaOld)));
+        EXPECT_EQ(FilesIn(lab.target + "\\"),
+                  (std::vector<std::string>{"Alpha.old\\", "Alpha\\", "Beta.old\\", "R&D Lab\\"}));
+        const std::string log = lab.ws.Log();
+        EXPECT_EQ(log.find(lab.target + "\\Alpha.old"), log.rfind(lab.target + "\\Alpha.old")) << log;
+        EXPECT_NE(log.find(" -     Leaving " + lab.target +
+                           "\\Alpha.old as it is: this program did not make it.\r\n"),
+                  std::string::npos)
+            << log;
+    }
+}
+
 TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
     BackupLab lab;
     lab.Configure(false, false);
@@ -288,13 +361,14 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
 
     // A run that was killed left its staging folder; the next run clears it and succeeds.
     lab.Configure(false, false);
-    CreateDirectoryA((lab.target + "\\Alpha.partial").c_str(), nullptr);
-    WriteFileBytes(lab.target + "\\Alpha.partial\\Alpha.vmdk", "half a disk");
+    CreateDirectoryA((lab.target + "\\Alpha.tarnwick-partial").c_str(), nullptr);
+    WriteFileBytes(lab.target + "\\Alpha.tarnwick-partial\\Tarnwick-backup.mark", "");
+    WriteFileBytes(lab.target + "\\Alpha.tarnwick-partial\\Alpha.vmdk", "half a disk");
     EXPECT_EQ(lab.Run(lab.target), 0u) << lab.ws.Log();
     EXPECT_FALSE(lab.Staged("Alpha"));
     EXPECT_EQ(Contents(copy), Contents(lab.Folder(lab.alpha)));
     EXPECT_NE(lab.ws.Log().find(" -     Removing the unfinished copy that an interrupted run left in " +
-                                lab.target + "\\Alpha.partial...\r\n"),
+                                lab.target + "\\Alpha.tarnwick-partial...\r\n"),
               std::string::npos)
         << lab.ws.Log();
 }
@@ -308,7 +382,7 @@ TEST(Backup, ACopyThatDoesNotFitLeavesThePreviousCopyAsItWas) {
     lab.Configure(false, false);
     const std::string target = smallFs + "Target";
     const auto clear = [&] {
-        for (const char* folder : {"\\Alpha\\", "\\Alpha.partial\\", "\\Alpha.old\\"}) {
+        for (const char* folder : {"\\Alpha\\", "\\Alpha.tarnwick-partial\\", "\\Alpha.tarnwick-old\\"}) {
             for (const auto& [name, bytes] : Contents(target + folder))
                 DeleteFileA((target + folder + name).c_str());
             RemoveDirectoryA((target + folder).c_str());
@@ -328,8 +402,8 @@ TEST(Backup, ACopyThatDoesNotFitLeavesThePreviousCopyAsItWas) {
     EXPECT_EQ(lab.Run(target), 1u) << lab.ws.Log();
     EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
     EXPECT_EQ(Contents(copy), previous);
-    EXPECT_FALSE(FileExists(target + "\\Alpha.partial"));
-    EXPECT_FALSE(FileExists(target + "\\Alpha.old"));
+    EXPECT_FALSE(FileExists(target + "\\Alpha.tarnwick-partial"));
+    EXPECT_FALSE(FileExists(target + "\\Alpha.tarnwick-old"));
     EXPECT_NE(lab.ws.Log().find("the previous copy stays."), std::string::npos) << lab.ws.Log();
     clear();
 }
@@ -340,6 +414,14 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
     const std::string folder = lab.Folder(lab.alpha);
     for (char n = '1'; n <= '4'; ++n)
         WriteFileBytes(folder + "Alpha-s00" + n + ".vmdk", std::string(65536, n));
+    // Hidden and system files are the VM's as much as any other; the guest writes to one of them too.
+    const std::map<std::string, DWORD> marked = {
+        {"desktop.ini", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM},
+        {"notes.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY}};
+    for (const auto& [name, attributes] : marked) {
+        WriteFileBytes(folder + name, name + " of the VM");
+        SetFileAttributesA((folder + name).c_str(), attributes);
+    }
     // The suspend takes a while, and the guest writes to two disks before it goes down.
     lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=3000");
     lab.vmware.Ctl("set-state \"" + lab.gamma + "\" off");
@@ -355,6 +437,7 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
         30s));
     lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha-s002.vmdk 100 last-words-of-disk-2");
     lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha-s004.vmdk 65530 last-words-of-disk-4");
+    lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" desktop.ini 0 DESKTOP");
     // Meanwhile the run's own icon says where the run is, and goes with the run.
     EXPECT_TRUE(WaitFor([&] { return CountTrayTips(tip) == tipsBefore + 1; }, 3s));
     const std::vector<HWND> main = WindowsOf(p.Id(), "TfrmMain", false);
@@ -362,13 +445,15 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
     EXPECT_TRUE(TrayIconRegistered(main[0], 100));
     ASSERT_EQ(p.WaitExit(60s), std::optional<DWORD>(0u)) << lab.ws.Log();
     EXPECT_FALSE(TrayIconRegistered(main[0], 100));
+    for (const auto& [name, attributes] : marked)
+        EXPECT_EQ(GetFileAttributesA((lab.target + "\\Alpha\\" + name).c_str()) & 0x7, attributes) << name;
     // Nothing wrote after the suspend, so the VM folder still is as it was then.
     const auto atSuspend = Contents(folder);
     EXPECT_EQ(atSuspend.at("Alpha-s002.vmdk").substr(100, 20), "last-words-of-disk-2");
     EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), atSuspend);
     const std::string log = lab.ws.Log();
     EXPECT_NE(
-        log.find(" -     Copying what changed, with the VM suspended (second pass): 2 of 7 files...\r\n"),
+        log.find(" -     Copying what changed, with the VM suspended (second pass): 3 of 9 files...\r\n"),
         std::string::npos)
         << log;
     EXPECT_LT(log.find("(first pass)"), log.find(" -     Suspending..."));
@@ -382,6 +467,108 @@ TEST(Backup, TheSecondPassTakesTheDisksAsTheyWereAtTheSuspend) {
     ASSERT_EQ(times.size(), 3u);
     EXPECT_EQ(calls[1][1] + calls[2][1], "suspendstart");
     EXPECT_NEAR(down, times[2] - times[1], 1.0);
+}
+
+// A first pass ended at the limit mid-file leaves a file that Windows gave its full size up front, with
+// the wrong bytes: the disk did not change, so only its last-write time tells.
+TEST(Backup, AFirstPassEndedMidFileIsCopiedAgainInTheSecond) {
+    BackupLab lab;
+    lab.Configure(false, false, 3);
+    const std::string disk = lab.Folder(lab.alpha) + "Alpha-flat.vmdk";
+    const std::string torn = lab.target + "\\Alpha.tarnwick-partial\\Alpha-flat.vmdk";
+    WriteFileBytes(disk, std::string(48 << 20, 'a'));
+    std::map<std::string, std::string> previous;
+    for (const bool secondFails : {false, true}) {
+        SCOPED_TRACE(secondFails ? "the second copy fails too" : "the second copy completes");
+        DeleteFileA(lab.ws.LogPath().c_str());
+        lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=2000 times=1");
+        Process p("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"", false);
+        ASSERT_TRUE(WaitFor([&] { return FileExists(torn); }, 30s, 1ms)) << lab.ws.Log();
+        EXPECT_GT(FreezeProcesses(p.Id(), "xcopy.exe"), 0);
+        ASSERT_TRUE(
+            WaitFor([&] { return lab.ws.Log().find(" -     Suspending...") != std::string::npos; }, 30s));
+        // As Windows leaves it: the full size, other bytes, the time of the last write.
+        WriteFileBytes(torn, std::string(48 << 20, 't'));
+        HANDLE held = secondFails
+                          ? CreateFileA(disk.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+                          : INVALID_HANDLE_VALUE;
+        const auto code = WaitExitClosingNotice(p);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        const std::string log = lab.ws.Log();
+        EXPECT_NE(log.find(" -       Ended after 3 seconds without progress: cmd /c \"XCOPY "),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find(" -       Copy: \"" + disk + "\" \"" + torn + "\"\r\n"), std::string::npos) << log;
+        EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+        EXPECT_FALSE(lab.Staged("Alpha"));
+        if (!secondFails) {
+            EXPECT_EQ(code, std::optional<DWORD>(0u)) << log;
+            previous = Contents(lab.target + "\\Alpha\\");
+            EXPECT_TRUE(previous == Contents(lab.Folder(lab.alpha))) << "the copy is not the VM";
+        } else {
+            EXPECT_EQ(code, std::optional<DWORD>(1u)) << log;
+            EXPECT_TRUE(Contents(lab.target + "\\Alpha\\") == previous) << "the previous copy was touched";
+            EXPECT_NE(log.find("; the previous copy stays."), std::string::npos) << log;
+        }
+    }
+}
+
+TEST(Backup, BackupKeepKeepsOlderGenerationsInOrderAndAFailedRunKeepsThemAll) {
+    BackupLab lab;
+    lab.Configure(false, false, 0, "  BackupKeep = 3\r\n");
+    const auto copyIn = [&](const std::string& folder) {
+        auto files = Contents(lab.target + "\\" + folder + "\\");
+        EXPECT_EQ(files.erase("Tarnwick-backup.mark"), folder == "Alpha" ? 0u : 1u) << folder;
+        return files;
+    };
+    std::vector<std::map<std::string, std::string>> atRun;
+    for (int run = 1; run <= 4; ++run) {
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 run-" + std::to_string(run));
+        ASSERT_EQ(lab.Run(lab.target), std::optional<DWORD>(0u)) << lab.ws.Log();
+        atRun.push_back(Contents(lab.Folder(lab.alpha)));
+    }
+    const std::vector<std::string> folders = {"Alpha.tarnwick-2\\", "Alpha.tarnwick-3\\", "Alpha\\"};
+    for (const bool failed : {false, true}) {
+        SCOPED_TRACE(failed ? "after a failed run" : "after four runs");
+        EXPECT_EQ(FilesIn(lab.target + "\\"), folders);
+        EXPECT_EQ(copyIn("Alpha"), atRun[3]);
+        EXPECT_EQ(copyIn("Alpha.tarnwick-2"), atRun[2]);
+        EXPECT_EQ(copyIn("Alpha.tarnwick-3"), atRun[1]);
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 run-5");
+        lab.vmware.Ctl("inject \"" + lab.alpha +
+                       "\" suspend \"stdout=Error: Cannot suspend\" exit=255 times=1");
+        if (!failed) {
+            EXPECT_EQ(lab.Run(lab.target), std::optional<DWORD>(1u)) << lab.ws.Log();
+        }
+    }
+}
+
+TEST(Backup, AFileOfThePreviousCopyHeldOpenNeverHoldsUpTheNextCopy) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    ASSERT_EQ(lab.Run(lab.target), std::optional<DWORD>(0u)) << lab.ws.Log();
+    // A preview or a scan holds a file of the copy, without leave to delete it.
+    const std::string away = lab.target + "\\Alpha.tarnwick-put-away-2";
+    HANDLE held = CreateFileA((lab.target + "\\Alpha\\nvram").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    for (int run = 2; run <= 4; ++run) {
+        SCOPED_TRACE(run);
+        if (run == 4) CloseHandle(held);
+        DeleteFileA(lab.ws.LogPath().c_str());
+        lab.vmware.Ctl("guest-write \"" + lab.alpha + "\" Alpha.vmdk 0 run-" + std::to_string(run));
+        EXPECT_EQ(lab.Run(lab.target), std::optional<DWORD>(0u)) << lab.ws.Log();
+        EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
+        const std::string log = lab.ws.Log();
+        const std::string line =
+            run == 2 ? " cannot be removed now (a file in it is open); moved to " + away +
+                           ", which a later run removes.\r\n"
+            : run == 3 ? " -     " + away + " still cannot be removed; a later run tries again.\r\n"
+                       : std::string(" -     Done...\r\n");
+        EXPECT_NE(log.find(line), std::string::npos) << log;
+        const std::vector<std::string> left = {"Alpha.tarnwick-put-away-2\\", "Alpha\\"};
+        EXPECT_EQ(FilesIn(lab.target + "\\"), run < 4 ? left : std::vector<std::string>{"Alpha\\"});
+    }
 }
 
 TEST(Backup, AVmsOwnFolderIsNeverTheTarget) {
@@ -408,6 +595,83 @@ TEST(Backup, AVmsOwnFolderIsNeverTheTarget) {
         EXPECT_EQ(lab.vmware.Calls().size(), 1u) << "only the listing";
         lab.vmware.Ctl("clear-journal");
     }
+}
+
+TEST(Backup, ARunningVmInTheBackupFolderIsNeverTouched) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    ASSERT_EQ(lab.Run(lab.target), 0u) << lab.ws.Log();
+    // The user boots the copy where it lies.
+    const std::string copy = lab.target + "\\Alpha", booted = copy + "\\Alpha.vmx";
+    lab.vmware.Ctl("set-state \"" + booted + "\" running");
+    const auto before = Contents(copy + "\\");
+    DeleteFileA(lab.ws.LogPath().c_str());
+    lab.vmware.Ctl("clear-journal");
+    EXPECT_EQ(lab.Run(lab.target), std::optional<DWORD>(1u)) << lab.ws.Log();
+    EXPECT_EQ(Contents(copy + "\\"), before);
+    EXPECT_EQ(FilesIn(lab.target + "\\"), std::vector<std::string>{"Alpha\\"});
+    EXPECT_EQ(lab.vmware.Calls().size(), 1u) << "only the listing";
+    EXPECT_NE(lab.ws.Log().find(" -     The backup folder " + copy + " and the folder " + copy +
+                                " of the running VM " + booted +
+                                " overlap; not backed up so that no VM file is touched...\r\n"),
+              std::string::npos)
+        << lab.ws.Log();
+}
+
+// A scheduled run that overlaps a manual one.
+TEST(Backup, TwoRunsIntoOneTargetNeverShareAVmsFolders) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=3000");
+    const std::string run = "\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"";
+    Process first(run, false);
+    Sleep(1000);
+    Process second(run, false);
+    const auto firstCode = WaitExitClosingNotice(first), secondCode = WaitExitClosingNotice(second);
+    const std::string log = lab.ws.Log();
+    EXPECT_EQ(firstCode, std::optional<DWORD>(0u)) << log;
+    EXPECT_EQ(secondCode, std::optional<DWORD>(1u)) << log;
+    // Only the run that holds the folder suspends and resumes the VM.
+    std::vector<std::string> alphaVerbs;
+    for (const auto& call : lab.vmware.Calls())
+        if (call.size() > 2 && call[2] == lab.alpha) alphaVerbs.push_back(call[1]);
+    EXPECT_EQ(alphaVerbs, (std::vector<std::string>{"suspend", "start"}));
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "running");
+    EXPECT_EQ(Contents(lab.target + "\\Alpha\\"), Contents(lab.Folder(lab.alpha)));
+    EXPECT_EQ(FilesIn(lab.target + "\\"), std::vector<std::string>{"Alpha\\"});
+    EXPECT_NE(log.find(" -     Another run (process " + std::to_string(first.Id()) + ") backs up into " +
+                       lab.target + "\\Alpha and holds its lock " + lab.target +
+                       "\\Alpha.tarnwick-lock; skipped, its folders are left to it.\r\n"),
+              std::string::npos)
+        << log;
+}
+
+// The user ends the tray copy with "suspend all" (or logs off) while the backup suspends the same VM.
+TEST(Backup, AVmSuspendedByTheUserMeanwhileIsNotResumed) {
+    BackupLab lab;
+    lab.Configure(false, false);
+    Process tray("\"" + lab.ws.Exe() + "\"");
+    HWND main = WaitWindow(tray.Id(), "TfrmMain");
+    ASSERT_TRUE(main);
+    // The question is up before the backup starts, whose window may take the keys; it is answered while
+    // the backup's suspend is under way.
+    ChooseFromTrayMenu(main, 'X');
+    HWND question = WaitWindow(tray.Id(), "#32770", "Confirm", 10s);
+    ASSERT_TRUE(question);
+    lab.vmware.Ctl("inject \"" + lab.alpha + "\" suspend delay=3000 times=1");
+    Process backup("\"" + lab.ws.Exe() + "\" /BKP \"" + lab.target + "\"", false);
+    ASSERT_TRUE(WaitFor(
+        [&] { return !lab.vmware.Calls().empty() && lab.vmware.Calls().back().at(1) == "suspend"; }, 30s));
+    ClickButton(question, "&Yes");
+    ASSERT_TRUE(tray.WaitExit(30s).has_value());
+    EXPECT_EQ(WaitExitClosingNotice(backup), std::optional<DWORD>(1u)) << lab.ws.Log();
+    EXPECT_EQ(lab.vmware.State(lab.alpha), "suspended");
+    for (const auto& call : lab.vmware.Calls())
+        EXPECT_FALSE(call.size() > 2 && call[1] == "start") << call[2];
+    EXPECT_NE(lab.ws.Log().find(
+                  " -     The VM no longer runs, and this run did not suspend it; it is left as it is.\r\n"),
+              std::string::npos)
+        << lab.ws.Log();
 }
 
 TEST(Backup, ALogHeldRightAfterTheSuspendNeitherStopsNorHoldsTheRun) {

@@ -110,26 +110,30 @@ TEST_F(ConfigStoreTest, StopActionsLiveInTheirOwnSectionOnlyForVmEntriesThatDoNo
               "[StopAction]\r\n  C:\\a.vmx = shutdown\r\n  C:\\c.vmx = leave\r\n");
 }
 
-// ParallelSuspend goes the same way.
+// ParallelSuspend and BackupKeep alike.
 TEST_F(ConfigStoreTest, ToolTimeoutIsSavedAsWrittenAndOnlyWhenTheFileHadIt) {
-    File(
-        "[Options]\r\nToolTimeout=  0x3C \r\nBkpAll=1\r\nParallelSuspend= 3\r\n[Control]\r\nC:\\a.vmx=1\r\n");
+    File("[Options]\r\nBackupKeep = 3\r\nToolTimeout=  0x3C \r\nBkpAll=1\r\nParallelSuspend= "
+         "3\r\n[Control]\r\n"
+         "C:\\a.vmx=1\r\n");
     store.LoadConfig();
     EXPECT_EQ(ToolTimeoutSeconds(store.Options()), 60u);
     EXPECT_EQ(ParallelSuspendCount(store.Options()), 3u);
+    EXPECT_EQ(BackupKeepCount(store.Options()), 3u);
     list.Toggle(0);
     ASSERT_TRUE(store.SaveConfig().ok);
     EXPECT_EQ(
         Saved(),
         "[Options]\r\n  BkpAll = -1\r\n  UseSnapshot = 0\r\n  ToolTimeout = 0x3C\r\n  ParallelSuspend = 3\r\n"
-        "[Control]\r\n  C:\\a.vmx = 0\r\n");
+        "  BackupKeep = 3\r\n[Control]\r\n  C:\\a.vmx = 0\r\n");
     // A value that sets no limit is the default's business, and still the user's text to keep.
-    File("[Options]\r\nToolTimeout=never\r\nParallelSuspend=0\r\n");
+    File("[Options]\r\nToolTimeout=never\r\nParallelSuspend=0\r\nBackupKeep=0\r\n");
     store.LoadConfig();
     EXPECT_EQ(ToolTimeoutSeconds(store.Options()), std::nullopt);
     EXPECT_EQ(ParallelSuspendCount(store.Options()), 1u);
+    EXPECT_EQ(BackupKeepCount(store.Options()), 1u);
     ASSERT_TRUE(store.SaveConfig().ok);
-    EXPECT_NE(Saved().find("  ToolTimeout = never\r\n  ParallelSuspend = 0\r\n"), std::string::npos);
+    EXPECT_NE(Saved().find("  ToolTimeout = never\r\n  ParallelSuspend = 0\r\n  BackupKeep = 0\r\n"),
+              std::string::npos);
 
     File("[Options]\r\nBkpAll=0\r\n");
     store.LoadConfig();
@@ -138,6 +142,8 @@ TEST_F(ConfigStoreTest, ToolTimeoutIsSavedAsWrittenAndOnlyWhenTheFileHadIt) {
     ASSERT_TRUE(store.SaveConfig().ok);
     EXPECT_EQ(Saved().find("ToolTimeout"), std::string::npos);
     EXPECT_EQ(Saved().find("ParallelSuspend"), std::string::npos);
+    EXPECT_EQ(Saved().find("BackupKeep"), std::string::npos);
+    EXPECT_EQ(BackupKeepCount(store.Options()), 1u);
 }
 
 // A user who never checks the box keeps the file's bytes; once the file has the line, it stays.

@@ -207,6 +207,7 @@ TEST_F(HypervisorTest, EachRunHasTheLimitOfItsKindAndARunPastItFails) {
     EXPECT_FALSE(limited.ToolsRunning("D:\\x.vmx", 120));
     EXPECT_EQ(processes.limits, (std::vector<uint32_t>{4, 1, 30}));
     EXPECT_EQ(limitsPassed, 2);
+    EXPECT_EQ(limited.RunsEndedAtLimit(), 3u); // the stop too, which the notice leaves out
 
     // Nothing can be made without a limit: it would run every tool under the default, whatever the user set.
     EXPECT_THROW(Hypervisor(HypervisorServices{kVmrun, captures, ui, ui, processes, files, nullptr}),

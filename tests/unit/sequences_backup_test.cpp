@@ -40,8 +40,12 @@ struct BackupRig {
 
 // The lines of one VM that is copied without a hitch, suspend form, into a target with no copy of it.
 Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::string& n) {
-    const std::string xcopy = "cmd /c \"XCOPY /I /Y /C \"" + f + "\" \"E:\\Bkp\\" + n + ".partial\"\"";
-    return {"log:    Copying while the VM runs (first pass)...",
+    const std::string xcopy =
+        "cmd /c \"XCOPY /I /Y /C /H /K \"" + f + "\" \"E:\\Bkp\\" + n + ".tarnwick-partial\"\"";
+    return {"lock:E:\\Bkp\\" + n + ".tarnwick-lock",
+            "mkdir:E:\\Bkp\\" + n + ".tarnwick-partial",
+            "write:E:\\Bkp\\" + n + ".tarnwick-partial\\Tarnwick-backup.mark",
+            "log:    Copying while the VM runs (first pass)...",
             "log:      DosCmd: " + xcopy,
             "run:" + xcopy + "||wait",
             "log:    Suspending...",
@@ -53,8 +57,9 @@ Trace CopiedWithSuspend(const std::string& p, const std::string& f, const std::s
             "exec:start " + p,
             "sleep:300",
             "log:    Copied 0.0 GB while running, 0.0 GB while suspended; the VM was down 1 s.",
-            "rename:E:\\Bkp\\" + n + ".partial>E:\\Bkp\\" + n,
-            "log:    Done..."};
+            "rename:E:\\Bkp\\" + n + ".tarnwick-partial>E:\\Bkp\\" + n,
+            "log:    Done...",
+            "unlock:E:\\Bkp\\" + n + ".tarnwick-lock"};
 }
 
 TEST(Backup, VmFolderAndItsName) {
@@ -83,10 +88,10 @@ TEST(Backup, VmFolderAndItsName) {
 }
 
 TEST(Backup, CommandLines) {
-    EXPECT_EQ(BuildXcopyCommand(R"(D:\VMs\WinXP)", R"(E:\Bkp\WinXP.partial)"),
-              R"(cmd /c "XCOPY /I /Y /C "D:\VMs\WinXP" "E:\Bkp\WinXP.partial"")");
+    EXPECT_EQ(BuildXcopyCommand(R"(D:\VMs\WinXP)", R"(E:\Bkp\WinXP.tarnwick-partial)"),
+              R"(cmd /c "XCOPY /I /Y /C /H /K "D:\VMs\WinXP" "E:\Bkp\WinXP.tarnwick-partial"")");
     EXPECT_EQ(BuildXcopyCommand(R"(D:\%USERNAME%\VM)", R"(E:\Bkp\VM)"),
-              R"(cmd /c "XCOPY /I /Y /C "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
+              R"(cmd /c "XCOPY /I /Y /C /H /K "D:\\"%"USERNAME"%"\VM" "E:\Bkp\VM"")");
 }
 
 TEST(Backup, FoldersOverlapByFullPathAndLetterCase) {
@@ -134,13 +139,17 @@ TEST(Backup, SnapshotFormUsesSnapshotAndDeletesnapshot) {
     r.w.files["D:\\VMs\\WinXP\\WinXP-000001.vmdk"] = "delta";
     r.w.onCopy["disk.vmdk"] = [&] { r.w.files["D:\\VMs\\WinXP\\WinXP-000001.vmdk"] = "delta, grown"; };
     EXPECT_EQ(r.Run(), BackupSucceeded);
-    const std::string xcopy = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
+    const std::string xcopy =
+        "cmd /c \"XCOPY /I /Y /C /H /K \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
     EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.end()),
-              (Trace{"log:    Creating snapshot...", "exec:snapshot " + Xp, "sleep:300", "log:    Copying...",
+              (Trace{"lock:E:\\Bkp\\WinXP.tarnwick-lock", "mkdir:E:\\Bkp\\WinXP.tarnwick-partial",
+                     "write:E:\\Bkp\\WinXP.tarnwick-partial\\Tarnwick-backup.mark",
+                     "log:    Creating snapshot...", "exec:snapshot " + Xp, "sleep:300", "log:    Copying...",
                      "log:      DosCmd: " + xcopy, "run:" + xcopy + "||wait", "sleep:300",
                      "log:    Committing snapshot...", "exec:deletesnapshot " + Xp, "sleep:300",
                      "log:    Copied 0.0 GB under a snapshot; the VM was not stopped.",
-                     "rename:E:\\Bkp\\WinXP.partial>E:\\Bkp\\WinXP", "log:    Done..."}));
+                     "rename:E:\\Bkp\\WinXP.tarnwick-partial>E:\\Bkp\\WinXP", "log:    Done...",
+                     "unlock:E:\\Bkp\\WinXP.tarnwick-lock"}));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP").size(), 3u);
 
     // A snapshot that failed is not deleted: the name may be an older snapshot of the user's.
@@ -174,9 +183,8 @@ TEST(Backup, WhichVmsAreSelected) {
         r.w.options.bkpAll = c.bkpAll;
         r.w.running = {Xp};
         EXPECT_EQ(r.Run(), BackupSucceeded);
-        EXPECT_EQ(r.w.trace[3],
-                  c.skipLine ? c.skipLine : "log:    Copying while the VM runs (first pass)...");
-        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 17u);
+        EXPECT_EQ(r.w.trace[3], c.skipLine ? c.skipLine : "lock:E:\\Bkp\\WinXP.tarnwick-lock");
+        EXPECT_EQ(r.w.trace.size(), c.skipLine ? 4u : 21u);
     }
 }
 
@@ -217,7 +225,9 @@ TEST(Backup, DelayAfterAVm) {
         r.Run();
         const auto done = std::find(r.w.trace.begin(), r.w.trace.end(), "log:    Done...");
         ASSERT_NE(done, r.w.trace.end());
-        EXPECT_EQ(Trace(done + 1, r.w.trace.end()), c.after) << c.entries[1].text;
+        Trace after = c.after;
+        after.push_back("unlock:E:\\Bkp\\WinXP.tarnwick-lock"); // the folder is left to others only then
+        EXPECT_EQ(Trace(done + 1, r.w.trace.end()), after) << c.entries[1].text;
     }
 }
 
@@ -244,22 +254,32 @@ TEST(Backup, ANoVmWithoutAUsableFolderNameNorASecondUseOfOneDeletesAnything) {
          "log:    Folder name clash: C:\\VMs\\\xC9t\xE9\\a.vmx was backed up into E:\\Bkp\\\xE9T\xC9 in this "
          "run; skipping C:\\VMs\\\xE9T\xC9\\b.vmx so that its copy stays..."},
         // Its backup folder would be another VM's staging folder, or the previous copy during a swap.
-        {{Xp, "D:\\VMs\\WinXP.PARTIAL\\x.vmx"},
-         "log:    Folder name ends in .partial, which the backup keeps for its own work; not backed up so "
-         "that "
-         "no copy is deleted..."},
-        {{"D:\\VMs\\Server.old\\x.vmx"},
-         "log:    Folder name ends in .old, which the backup keeps for its own work; not backed up so that "
-         "no "
-         "copy is deleted..."},
+        {{Xp, "D:\\VMs\\WinXP.TARNWICK-PARTIAL\\x.vmx"},
+         "log:    Folder name ends in .TARNWICK-PARTIAL, which the backup keeps for its own work; not backed "
+         "up "
+         "so that no copy is deleted..."},
+        {{"D:\\VMs\\Server.tarnwick-old\\x.vmx"},
+         "log:    Folder name ends in .tarnwick-old, which the backup keeps for its own work; not backed up "
+         "so "
+         "that no copy is deleted..."},
+        // A copy the user booted, in another VM's backup folder; and a VM in the target's staging name.
+        {{"E:\\Bkp\\WinXP\\Booted\\WinXP.vmx", Xp},
+         "log:    The backup folder E:\\Bkp\\WinXP and the folder E:\\Bkp\\WinXP\\Booted of the running VM "
+         "E:\\Bkp\\WinXP\\Booted\\WinXP.vmx overlap; not backed up so that no VM file is touched..."},
+        {{"E:\\Bkp\\Srv.tarnwick-partial\\In\\x.vmx", "D:\\VMs\\Srv\\Srv.vmx"},
+         "log:    The backup folder E:\\Bkp\\Srv.tarnwick-partial and the folder "
+         "E:\\Bkp\\Srv.tarnwick-partial\\In of "
+         "the running VM E:\\Bkp\\Srv.tarnwick-partial\\In\\x.vmx overlap; not backed up so that no VM file "
+         "is "
+         "touched..."},
         // A VM that lies inside the target, where its own backup folder would hold it.
         {{"E:\\Bkp\\Inner\\Inner\\x.vmx"},
          "log:    The backup folder E:\\Bkp\\Inner and the VM's own folder E:\\Bkp\\Inner\\Inner overlap; "
          "not "
          "backed up so that no VM file is touched..."},
-        {{"E:\\Bkp\\Inner.partial\\Inner\\x.vmx"},
-         "log:    The backup folder E:\\Bkp\\Inner.partial and the VM's own folder "
-         "E:\\Bkp\\Inner.partial\\Inner overlap; not backed up so that no VM file is touched..."},
+        {{"E:\\Bkp\\Inner.tarnwick-partial\\Inner\\x.vmx"},
+         "log:    The backup folder E:\\Bkp\\Inner.tarnwick-partial and the VM's own folder "
+         "E:\\Bkp\\Inner.tarnwick-partial\\Inner overlap; not backed up so that no VM file is touched..."},
     };
     for (const auto& c : cases) {
         BackupRig r;
@@ -299,10 +319,11 @@ TEST(Backup, TheTargetIsTakenAsAFullPathSoAVmsOwnFolderIsNeverItsBackup) {
 }
 
 TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
-    const std::string firstPass = "cmd /c \"XCOPY /I /Y /C \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.partial\"\"";
+    const std::string firstPass =
+        "cmd /c \"XCOPY /I /Y /C /H /K \"D:\\VMs\\WinXP\" \"E:\\Bkp\\WinXP.tarnwick-partial\"\"";
     const std::string disk = "D:\\VMs\\WinXP\\disk.vmdk";
     const std::string stalledLine = "log:      Ended after 7 seconds without progress: Copy: \"" + disk +
-                                    "\" \"E:\\Bkp\\WinXP.partial\\disk.vmdk\"";
+                                    "\" \"E:\\Bkp\\WinXP.tarnwick-partial\\disk.vmdk\"";
     // The guest writes to its disk before it goes down, so the second pass has a file to copy.
     const auto guestWrites = [](FakeWorld& w) {
         w.during["log:    Suspending..."] = [&w] {
@@ -314,6 +335,7 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         std::function<void(FakeWorld&)> arrange;
         const char* line; // nullptr: no line of our own
         BackupExitCode code;
+        unsigned starts = 1; // of WinXP
     } cases[] = {
         {"a first pass that fails is no failure on its own",
          [&](FakeWorld& w) {
@@ -326,6 +348,39 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
              w.during["log:    Suspending..."] = [&w] { w.copyLimits.clear(); };
          },
          nullptr, BackupSucceeded},
+        // The stamp rule: a copy is whole only with the source's size and last-write time.
+        {"a first pass ended at its limit mid-file, the disk unchanged since",
+         [&](FakeWorld& w) {
+             w.hangingCommands = {firstPass};
+             w.tornByXcopy = {disk};
+         },
+         "log:    Copying what changed, with the VM suspended (second pass): 1 of 2 files...",
+         BackupSucceeded},
+        {"a target that keeps times to 2 seconds",
+         [&](FakeWorld& w) {
+             w.stamps[disk] = 13'000'000;
+             w.copyTimeGrain = 20'000'000;
+         },
+         "log:    Copying what changed, with the VM suspended (second pass): 0 of 2 files...",
+         BackupSucceeded},
+        {"a torn first pass whose file the second pass cannot copy",
+         [&](FakeWorld& w) {
+             w.hangingCommands = {firstPass};
+             w.tornByXcopy = {disk};
+             w.copyResults[disk] = {BackupFolders::CopyEnd::Failed, 32};
+         },
+         "log:    Copying failed with error 32; the previous copy stays.", BackupStepFailed},
+        {"a second-pass copy that reports success but left the file as it was",
+         [&](FakeWorld& w) {
+             w.during["log:    Suspending..."] = [&w, disk] {
+                 w.files[disk] = std::string(100, 'e');
+                 w.stamps[disk] = 50'000'000;
+             };
+             w.copyResults[disk] = {BackupFolders::CopyEnd::Copied, 0};
+         },
+         "log:    Copy incomplete: disk.vmdk was not copied whole (its last-write time is not the VM's); the "
+         "previous copy stays.",
+         BackupStepFailed},
         {"first pass not started",
          [&](FakeWorld& w) {
              w.commandResults[firstPass] = {false, 0};
@@ -337,12 +392,6 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
              w.copyResults[disk] = {BackupFolders::CopyEnd::Failed, 112};
          },
          "log:    Copying failed with error 112; the previous copy stays.", BackupStepFailed},
-        {"the first pass made no folder and the second pass's XCOPY fails",
-         [&](FakeWorld& w) {
-             w.commandResults[firstPass] = {false, 0};
-             w.during["log:    Suspending..."] = [&w, firstPass] { w.commandResults[firstPass] = {true, 4}; };
-         },
-         "log:    Copying failed with exit code 4; the previous copy stays.", BackupStepFailed},
         {"a full disk that no copy reports, the copy is short",
          [&](FakeWorld& w) {
              guestWrites(w);
@@ -356,8 +405,29 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
              w.copyResults["D:\\VMs\\WinXP\\WinXP.vmss"] = {BackupFolders::CopyEnd::Failed, 5};
          },
          "log:    Copying failed with error 5; the previous copy stays.", BackupStepFailed},
-        {"suspend failed", [](FakeWorld& w) { w.failingVerbs = {"suspend " + Xp}; },
+        // A resume only for what this run suspended.
+        {"suspend failed, the VM runs on", [](FakeWorld& w) { w.failingVerbs = {"suspend " + Xp}; },
+         "log:    Suspend failed; the previous copy stays.", BackupStepFailed, 0},
+        {"suspend failed, someone else suspended the VM",
+         [](FakeWorld& w) {
+             w.failingVerbs = {"suspend " + Xp};
+             w.during["exec:suspend " + Xp] = [&w] { w.running = {Srv}; };
+         },
+         "log:    The VM no longer runs, and this run did not suspend it; it is left as it is.",
+         BackupStepFailed, 0},
+        {"suspend ended at the limit, the VM went down",
+         [](FakeWorld& w) {
+             w.limitVerbs = {"suspend " + Xp};
+             w.during["exec:suspend " + Xp] = [&w] { w.running = {Srv}; };
+         },
          "log:    Suspend failed; the previous copy stays.", BackupStepFailed},
+        {"suspend ended at the limit, the VM runs on", [](FakeWorld& w) { w.limitVerbs = {"suspend " + Xp}; },
+         "log:    Suspend failed; the previous copy stays.", BackupStepFailed, 0},
+        {"another run holds the folder's lock",
+         [](FakeWorld& w) { w.otherRunsLocks["E:\\Bkp\\WinXP.tarnwick-lock"] = "4242"; },
+         "log:    Another run (process 4242) backs up into E:\\Bkp\\WinXP and holds its lock "
+         "E:\\Bkp\\WinXP.tarnwick-lock; skipped, its folders are left to it.",
+         BackupStepFailed, 0},
         {"suspend threw", [](FakeWorld& w) { w.throwingVerbs = {"suspend " + Xp}; },
          "log:    Failed: cannot read the capture file", BackupStepFailed},
         {"resume failed", [](FakeWorld& w) { w.failingVerbs = {"start " + Xp}; }, nullptr, BackupStepFailed},
@@ -395,13 +465,16 @@ TEST(Backup, EveryFailureLeavesThePreviousCopyWholeAndTheVmRunning) {
         const std::string name = c.name;
         EXPECT_EQ(r.w.Count("exec:start " + Xp), name == "resume failed"        ? 3u
                                                  : name == "resume failed once" ? 2u
-                                                                                : 1u)
+                                                                                : c.starts)
             << c.name;
+        EXPECT_EQ(r.w.Count("exec:suspend " + Xp), name.starts_with("another run") ? 0u : 1u) << c.name;
         EXPECT_EQ(r.w.Count("exec:start " + Srv), 1u) << c.name;
         EXPECT_EQ(r.In("E:\\Bkp\\Server"), r.In("D:\\VMs\\Server")) << c.name;
-        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.partial")) << c.name;
-        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.old")) << c.name;
-        if (c.code == BackupSucceeded || name.starts_with("resume failed")) {
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.tarnwick-partial")) << c.name;
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.tarnwick-old")) << c.name;
+        // The second pass copies whole what the first did not: the run fails, the copy is good.
+        if (c.code == BackupSucceeded || name.starts_with("resume failed") ||
+            name == "first pass not started") {
             EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP")) << c.name;
         } else {
             EXPECT_EQ(r.In("E:\\Bkp\\WinXP"),
@@ -457,7 +530,7 @@ TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
     // One line and one copy for each file, in this process.
     Trace copies;
     for (const char* name : {"WinXP.vmss", "s001.vmdk", "s002.vmdk", "s003.vmdk"}) {
-        const std::string from = f + name, to = "E:\\Bkp\\WinXP.partial\\" + std::string(name);
+        const std::string from = f + name, to = "E:\\Bkp\\WinXP.tarnwick-partial\\" + std::string(name);
         copies.push_back("log:      Copy: \"" + from + "\" \"" + to + "\"");
         copies.push_back("copy:" + from + ">" + to);
     }
@@ -467,7 +540,8 @@ TEST(Backup, TheSecondPassCopiesWhatChangedAndTheCopyMatchesTheSuspendedVm) {
     ASSERT_NE(second, r.w.trace.end());
     EXPECT_EQ(Trace(second + 1, second + 9), copies);
     EXPECT_EQ(second[9], "sleep:300");
-    EXPECT_EQ(r.w.deleted, std::vector<std::string>{"E:\\Bkp\\WinXP.partial\\gone.log"});
+    EXPECT_EQ(r.w.deleted, (std::vector<std::string>{"E:\\Bkp\\WinXP.tarnwick-partial\\gone.log",
+                                                     "E:\\Bkp\\WinXP\\Tarnwick-backup.mark"}));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
     EXPECT_EQ(r.In("E:\\Bkp\\WinXP")["s003.vmdk"], "between");
 }
@@ -513,39 +587,135 @@ TEST(Backup, ProgressTextsAndFigures) {
               "    Copied 1.0 GB while running, 0.0 GB while suspended; the VM was not resumed.");
 }
 
-TEST(Backup, AnInterruptedRunsLeftoversAreClearedBeforeTheVmIsCopied) {
+// Only folders holding the marker are the run's to rename or remove; a user's folder in the copy survives.
+TEST(Backup, OnlyMarkedLeftoversAreClearedAndTheUsersFoldersSurvive) {
+    const std::string old = "E:\\Bkp\\WinXP.tarnwick-old", partial = "E:\\Bkp\\WinXP.tarnwick-partial";
     struct Case {
-        std::set<std::string> left; // of WinXP, WinXP.partial, WinXP.old
-        Trace lines;
+        std::vector<std::string> left; // folders of E:\Bkp, each with a file; "*": marked
+        Trace lines;                   // what follows the status line
+        BackupExitCode code = BackupSucceeded;
+        std::string held = ""; // a file held open
     } cases[] = {
-        {{"WinXP", "WinXP.partial"},
-         {"log:    Removing the unfinished copy that an interrupted run left in E:\\Bkp\\WinXP.partial...",
-          "rmdir:E:\\Bkp\\WinXP.partial"}},
+        {{"WinXP", "WinXP.tarnwick-partial*"},
+         {"log:    Removing the unfinished copy that an interrupted run left in " + partial + "...",
+          "rmdir:" + partial}},
         // Cut short between the two renames: the previous copy goes back, the new one is not trusted.
-        {{"WinXP.old", "WinXP.partial"},
-         {"log:    Putting back the previous copy that an interrupted run left in E:\\Bkp\\WinXP.old...",
-          "rename:E:\\Bkp\\WinXP.old>E:\\Bkp\\WinXP",
-          "log:    Removing the unfinished copy that an interrupted run left in E:\\Bkp\\WinXP.partial...",
-          "rmdir:E:\\Bkp\\WinXP.partial"}},
-        // Cut short before the previous copy was removed.
-        {{"WinXP", "WinXP.old"},
-         {"log:    Removing an older copy that an interrupted run left in E:\\Bkp\\WinXP.old...",
-          "rmdir:E:\\Bkp\\WinXP.old"}},
+        {{"WinXP.tarnwick-old*", "WinXP.tarnwick-partial*"},
+         {"log:    Putting back the previous copy that an interrupted run left in " + old + "...",
+          "rename:" + old + ">E:\\Bkp\\WinXP",
+          "log:    Removing the unfinished copy that an interrupted run left in " + partial + "...",
+          "rmdir:" + partial}},
+        // Cut short before the previous copy was removed: the user's folder in it still goes to the copy.
+        {{"WinXP", "WinXP.tarnwick-old*", "WinXP.tarnwick-old\\keep"},
+         {"log:    Removing an older copy that an interrupted run left in " + old + "...",
+          "rename:" + old + "\\keep>E:\\Bkp\\WinXP\\keep", "rmdir:" + old}},
+        // A held file keeps the older copy from going; it moves out of the way, marked, till a later run.
+        {{"WinXP", "WinXP.tarnwick-old*"},
+         {"log:    Removing an older copy that an interrupted run left in " + old + "...", "rmdir:" + old,
+          "write:" + old + "\\Tarnwick-backup.mark", "rename:" + old + ">E:\\Bkp\\WinXP.tarnwick-put-away-2",
+          "log:    " + old +
+              " cannot be removed now (a file in it is open); moved to E:\\Bkp\\WinXP.tarnwick-put-away-2, "
+              "which a later run removes.",
+          "mkdir:" + partial},
+         BackupSucceeded,
+         old + "\\WinXP.vmx"},
+        {{"WinXP", "WinXP.tarnwick-put-away-3*"},
+         {"rmdir:E:\\Bkp\\WinXP.tarnwick-put-away-3", "mkdir:" + partial}},
+        // Our names without the marker: the user's, left alone, and the VM is not copied.
+        {{"WinXP.tarnwick-partial"},
+         {"log:    " + partial +
+          " holds no marker of this program, so it is left as it is; the VM is not backed up."},
+         BackupStepFailed},
+        {{"WinXP", "WinXP.tarnwick-old"},
+         {"log:    " + old +
+          " holds no marker of this program, so it is left as it is; the VM is not backed up."},
+         BackupStepFailed},
+        // The names earlier versions used are a user's folders like any other, never put back.
+        {{"WinXP.old", "WinXP.partial*"},
+         {"log:    Leaving E:\\Bkp\\WinXP.partial as it is: this program did not make it.",
+          "log:    Leaving E:\\Bkp\\WinXP.old as it is: this program did not make it.", "mkdir:" + partial}},
     };
     for (const auto& c : cases) {
         BackupRig r;
         r.w.entries = {{Xp}};
         r.w.running = {Xp};
-        for (const std::string& folder : c.left) {
+        // The previous copy holds a user's folder, which outlives every swap.
+        const bool copied = std::find(c.left.begin(), c.left.end(), "WinXP") != c.left.end();
+        if (copied) {
+            r.w.directories.insert("E:\\Bkp\\WinXP\\mine");
+            r.w.files["E:\\Bkp\\WinXP\\mine\\note.txt"] = "the user's";
+        }
+        for (std::string folder : c.left) {
+            const bool marked = folder.ends_with('*');
+            if (marked) folder.pop_back();
             r.w.directories.insert("E:\\Bkp\\" + folder);
             r.w.files["E:\\Bkp\\" + folder + "\\WinXP.vmx"] = folder;
+            if (marked) r.w.files["E:\\Bkp\\" + folder + "\\Tarnwick-backup.mark"] = "x";
         }
-        EXPECT_EQ(r.Run(), BackupSucceeded);
-        EXPECT_EQ(Trace(r.w.trace.begin() + 3, r.w.trace.begin() + 3 + static_cast<long>(c.lines.size())),
+        if (!c.held.empty()) r.w.heldFiles = {c.held};
+        std::map<std::string, std::string> untouched;
+        for (const auto& [path, bytes] : r.w.files)
+            if (!path.starts_with("E:\\Bkp\\WinXP\\") && path.find(".tarnwick-") == std::string::npos)
+                untouched[path] = bytes;
+        const bool foreignOld = std::find(c.left.begin(), c.left.end(), "WinXP.tarnwick-old") != c.left.end();
+        EXPECT_EQ(r.Run(), c.code) << c.left[0];
+        EXPECT_EQ(Trace(r.w.trace.begin() + 4, r.w.trace.begin() + 4 + static_cast<long>(c.lines.size())),
                   c.lines);
-        EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), r.In("D:\\VMs\\WinXP"));
-        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.partial"));
-        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.old"));
+        for (const auto& [path, bytes] : untouched)
+            EXPECT_EQ(r.w.files[path], bytes) << path;
+        EXPECT_FALSE(r.w.DirectoryExists(partial) && c.code == BackupSucceeded);
+        EXPECT_EQ(r.w.DirectoryExists(old), foreignOld);
+        EXPECT_EQ(r.w.FileExists("E:\\Bkp\\WinXP.tarnwick-put-away-2\\Tarnwick-backup.mark"),
+                  !c.held.empty());
+        EXPECT_FALSE(r.w.DirectoryExists("E:\\Bkp\\WinXP.tarnwick-put-away-3"));
+        if (c.code != BackupSucceeded) continue;
+        auto expected = r.In("D:\\VMs\\WinXP");
+        if (copied) expected["mine\\note.txt"] = "the user's";
+        if (c.left.size() > 2) expected["keep\\WinXP.vmx"] = "WinXP.tarnwick-old\\keep";
+        EXPECT_EQ(r.In("E:\\Bkp\\WinXP"), expected) << c.left[0];
+    }
+}
+
+// Each folder of E:\Bkp named for WinXP, with what its WinXP.vmx holds.
+TEST(Backup, OlderGenerationsMoveUpAndOnlyThoseBeyondTheCountGoLast) {
+    using Folders = std::map<std::string, std::string>;
+    struct Case {
+        const char* keep;
+        std::set<std::string> stuck;
+        Folders after;
+        BackupExitCode code = BackupSucceeded;
+    } cases[] = {
+        {"3", {}, {{"WinXP", "config.version = 8"}, {"WinXP.tarnwick-2", "c1"}, {"WinXP.tarnwick-3", "c2"}}},
+        {"2", {}, {{"WinXP", "config.version = 8"}, {"WinXP.tarnwick-2", "c1"}}},
+        // Fewer than before: the older ones go.
+        {"1", {}, {{"WinXP", "config.version = 8"}}},
+        // A failure on the way keeps every generation; the next run puts the set-aside copy in its place.
+        {"3",
+         {"E:\\Bkp\\WinXP.tarnwick-2"},
+         {{"WinXP", "config.version = 8"},
+          {"WinXP.tarnwick-old", "c1"},
+          {"WinXP.tarnwick-2", "c2"},
+          {"WinXP.tarnwick-4", "c3"}},
+         BackupStepFailed},
+    };
+    for (const auto& c : cases) {
+        BackupRig r;
+        r.w.entries = {{Xp}};
+        r.w.running = {Xp};
+        r.w.options.backupKeep = c.keep;
+        r.w.stuckFolders = c.stuck;
+        for (const auto& [folder, vmx] :
+             Folders{{"WinXP", "c1"}, {"WinXP.tarnwick-2", "c2"}, {"WinXP.tarnwick-3", "c3"}}) {
+            r.w.directories.insert("E:\\Bkp\\" + folder);
+            r.w.files["E:\\Bkp\\" + folder + "\\WinXP.vmx"] = vmx;
+            if (folder != "WinXP") r.w.files["E:\\Bkp\\" + folder + "\\Tarnwick-backup.mark"] = "";
+        }
+        EXPECT_EQ(r.Run(), c.code) << c.keep;
+        Folders after;
+        for (const std::string& d : r.w.directories)
+            if (d.starts_with("E:\\Bkp\\WinXP")) after[d.substr(7)] = r.w.files[d + "\\WinXP.vmx"];
+        EXPECT_EQ(after, c.after) << c.keep;
+        EXPECT_FALSE(r.w.FileExists("E:\\Bkp\\WinXP\\Tarnwick-backup.mark"));
     }
 }
 
@@ -622,7 +792,7 @@ TEST(Backup, CopiesAreBoundedByTheirProgress) {
     ASSERT_EQ(r.w.runLimits.size(), 1u);
     EXPECT_EQ(r.w.runLimits[0].seconds, 10u);
     EXPECT_TRUE(r.w.runLimits[0].progressBound);
-    EXPECT_EQ(r.w.runLimits[0].progressAtStart, 0u); // the staging folder starts empty
+    EXPECT_EQ(r.w.runLimits[0].progressAtStart, 56u); // the staging folder holds only its marker
     EXPECT_EQ(r.w.copyStallSeconds, std::vector<uint32_t>{10u});
 
     // Without a usable ToolTimeout the default holds.

@@ -31,8 +31,9 @@ struct Entry {
 
 // Files and directories as in fakes::MemoryFiles; command lines and sleeps are recorded in the trace.
 // XCOPY lines and single-file copies are carried out on those files as Windows would, so a backup can be
-// checked by what it leaves; folder renames and removals are recorded as "rename:<from>><to>" and
-// "rmdir:<folder>", single-file copies as "copy:<from>><to>".
+// checked by what it leaves; folder renames, removals and makes are recorded as "rename:<from>><to>",
+// "rmdir:<folder>" and "mkdir:<folder>", single-file copies as "copy:<from>><to>", small files written
+// as "write:<path>".
 class FakeWorld : public fakes::RecordingUi,
                   public fakes::MemoryFiles,
                   public BackupFolders,
@@ -64,6 +65,11 @@ class FakeWorld : public fakes::RecordingUi,
     std::map<std::string, CopyResult> copyResults; // source file -> how its single-file copy ends instead
     std::vector<uint32_t> copyStallSeconds;        // the limit of each single-file copy
     std::set<std::string> stuckFolders;            // cannot be renamed or removed (a file in it is open)
+    std::set<std::string> heldFiles; // open without leave to delete: their folder can be renamed, not removed
+    // Source files that an XCOPY leaves at their full size with other bytes and a stamp of its own, as a
+    // copy ended mid-file does on Windows.
+    std::set<std::string> tornByXcopy;
+    uint64_t copyTimeGrain = 0; // what copies' times are rounded down to, as FAT keeps them (100 ns)
     std::map<std::string, std::function<void()>> onCopy; // file name -> runs right before it is copied
     using RecordingUi::Count;
     std::set<std::string> hangingCommands; // run until their limit ends them
@@ -88,10 +94,10 @@ class FakeWorld : public fakes::RecordingUi,
         return result.first;
     }
 
-    // Every `XCOPY /I /Y /C "source" "destination"` in the line: a folder's top-level files, or one file,
-    // into the destination folder, made when missing. Paths are those the tests use: no '%' or quote.
+    // Every `XCOPY /I /Y /C /H /K "source" "destination"` in the line: a folder's top-level files, or one
+    // file, into the destination folder, made when missing. Paths are those the tests use: no '%' or quote.
     void CarryOutXcopies(const std::string& cmd) {
-        const std::string op = "XCOPY /I /Y /C \"";
+        const std::string op = "XCOPY /I /Y /C /H /K \"";
         for (size_t at = cmd.find(op); at != std::string::npos; at = cmd.find(op, at + 1)) {
             const size_t srcEnd = cmd.find('"', at + op.size());
             const std::string src = cmd.substr(at + op.size(), srcEnd - at - op.size());
@@ -105,8 +111,13 @@ class FakeWorld : public fakes::RecordingUi,
                 sources.push_back(src);
             }
             directories.insert(dst);
-            for (const std::string& from : sources)
-                Copy(from, dst + "\\" + std::string(FileNamePart(from)));
+            for (const std::string& from : sources) {
+                const std::string to = dst + "\\" + std::string(FileNamePart(from));
+                Copy(from, to);
+                if (!tornByXcopy.contains(from)) continue;
+                files[to] = std::string(files[to].size(), '?');
+                stamps[to] = stamps[from] + 30'000'000; // written 3 s later
+            }
         }
     }
     void Copy(const std::string& from, const std::string& to) {
@@ -116,7 +127,7 @@ class FakeWorld : public fakes::RecordingUi,
         if (const auto limit = copyLimits.find(from); limit != copyLimits.end())
             bytes.resize(std::min(bytes.size(), limit->second));
         files[to] = bytes;
-        stamps[to] = stamps[from];
+        stamps[to] = copyTimeGrain ? stamps[from] / copyTimeGrain * copyTimeGrain : stamps[from];
         extraBytes[to] = extraBytes[from];
     }
 
@@ -162,8 +173,50 @@ class FakeWorld : public fakes::RecordingUi,
     bool RemoveFolder(const std::string& folder) override {
         Record("rmdir:" + folder);
         if (stuckFolders.contains(folder)) return false;
-        MoveTree(folder, "");
+        const auto held = std::find_if(heldFiles.begin(), heldFiles.end(),
+                                       [&](const std::string& f) { return f.starts_with(folder + "\\"); });
+        if (held == heldFiles.end()) {
+            MoveTree(folder, "");
+            return true;
+        }
+        // As Windows does: every other file goes, the held one and the folders stay.
+        std::erase_if(files, [&](const auto& f) {
+            return f.first.starts_with(folder + "\\") && !heldFiles.contains(f.first);
+        });
+        return false;
+    }
+    std::optional<std::vector<std::string>> ListFolders(const std::string& folder) override {
+        if (!directories.contains(folder)) return std::nullopt;
+        std::vector<std::string> listed;
+        for (const std::string& d : directories)
+            if (d.starts_with(folder + "\\") && d.find('\\', folder.size() + 1) == std::string::npos)
+                listed.push_back(d.substr(folder.size() + 1));
+        return listed;
+    }
+    bool MakeFolder(const std::string& folder) override {
+        Record("mkdir:" + folder);
+        directories.insert(folder);
         return true;
+    }
+    bool WriteSmallFile(const std::string& path, const std::string& bytes) override {
+        Record("write:" + path);
+        if (!directories.contains(std::string(FileParent(path)))) return false;
+        files[path] = bytes;
+        stamps.erase(path);
+        return true;
+    }
+    struct HeldLock : Lock {
+        HeldLock(FakeWorld& w, std::string path) : w_(w), path_(std::move(path)) {}
+        ~HeldLock() override { w_.Record("unlock:" + path_); }
+        FakeWorld& w_;
+        std::string path_;
+    };
+    std::map<std::string, std::string> otherRunsLocks; // lock path -> the holder's process id ("": none)
+    LockResult TakeLock(const std::string& path) override {
+        Record("lock:" + path);
+        if (const auto other = otherRunsLocks.find(path); other != otherRunsLocks.end())
+            return {nullptr, true, other->second};
+        return {std::make_unique<HeldLock>(*this, path), false, ""};
     }
     // Moves a folder and what lies in it; to "" removes them.
     void MoveTree(const std::string& from, const std::string& to) {
@@ -178,6 +231,13 @@ class FakeWorld : public fakes::RecordingUi,
             }
         }
         files = kept;
+        std::set<std::string> held;
+        for (const std::string& f : heldFiles)
+            if (!f.starts_with(from + "\\"))
+                held.insert(f);
+            else if (!to.empty())
+                held.insert(to + f.substr(from.size()));
+        heldFiles = held;
         std::set<std::string> dirs;
         for (const std::string& d : directories) {
             if (d != from && !d.starts_with(from + "\\"))
@@ -233,6 +293,9 @@ class FakeWorld : public fakes::RecordingUi,
         return std::nullopt;
     }
 
+    std::set<std::string> limitVerbs; // "verb path" that the limit ends, a failure
+    uint64_t endedAtLimit = 0;
+    uint64_t RunsEndedAtLimit() const override { return endedAtLimit; }
     bool ExecVmCommand(const std::string& verb, const std::string& path) override {
         Record("exec:" + verb + " " + path);
         if (throwingVerbs.contains(verb + " " + path)) throw IoError("cannot read the capture file");
@@ -243,6 +306,7 @@ class FakeWorld : public fakes::RecordingUi,
         }
         --runsAtOnce;
         runs.push_back("end " + path);
+        if (limitVerbs.contains(verb + " " + path)) return !++endedAtLimit;
         if (failingVerbs.contains(verb + " " + path)) return false;
         if (verb == "stop") offAt[path] = clockMs + (shutdownMs.contains(path) ? shutdownMs.at(path) : 0);
         return true;

@@ -66,6 +66,30 @@ TEST(BackupFolders, ListRenameAndRemove) {
     EXPECT_EQ(folders.FullPath("..\\VM\\.\\x"), vm + "\\x");
     SetCurrentDirectoryA(cwd);
 
+    // Folders only; a folder that exists is made again without harm, and a small file replaces its own.
+    EXPECT_EQ(folders.ListFolders(vm), std::optional<std::vector<std::string>>({"VM.vmx.lck"}));
+    EXPECT_TRUE(folders.MakeFolder(vm + "\\VM.vmx.lck"));
+    EXPECT_FALSE(folders.MakeFolder(root + "\\missing\\x"));
+    EXPECT_TRUE(folders.WriteSmallFile(vm + "\\VM.vmx.lck\\lock", "mark"));
+    EXPECT_TRUE(folders.MakeFolder(vm + "\\made"));
+    EXPECT_EQ(folders.ListFolders(vm)->size(), 2u);
+    EXPECT_FALSE(folders.WriteSmallFile(root + "\\missing\\mark", "mark"));
+
+    // A lock is one holder's at a time, names it, and goes with it.
+    {
+        const std::string lockPath = root + "\\VM.tarnwick-lock";
+        auto held = folders.TakeLock(lockPath);
+        ASSERT_TRUE(held.lock);
+        const auto again = folders.TakeLock(lockPath);
+        EXPECT_FALSE(again.lock);
+        EXPECT_TRUE(again.heldByAnother);
+        EXPECT_EQ(again.holder, std::to_string(GetCurrentProcessId()));
+        held.lock.reset();
+        EXPECT_EQ(GetFileAttributesA(lockPath.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(folders.TakeLock(lockPath).lock);
+        EXPECT_FALSE(folders.TakeLock(root + "\\missing\\x.tarnwick-lock").heldByAnother);
+    }
+
     // A rename onto an existing folder fails and changes nothing.
     const std::string other = root + "\\Other";
     CreateDirectoryA(other.c_str(), nullptr);

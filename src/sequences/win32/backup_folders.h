@@ -11,6 +11,10 @@ class WinBackupFolders final : public BackupFolders {
     std::optional<std::vector<File>> ListFiles(const std::string& folder) override;
     bool RenameFolder(const std::string& from, const std::string& to) override;
     bool RemoveFolder(const std::string& folder) override;
+    std::optional<std::vector<std::string>> ListFolders(const std::string& folder) override;
+    bool MakeFolder(const std::string& folder) override;
+    bool WriteSmallFile(const std::string& path, const std::string& bytes) override;
+    LockResult TakeLock(const std::string& path) override;
     CopyResult CopyOneFile(const std::string& from, const std::string& to, uint32_t stallSeconds,
                            const std::function<void()>& answer,
                            const std::function<void(uint64_t)>& copied) override;
