@@ -10,10 +10,13 @@ StagedCopy::StagedCopy(BackupContext& run, const std::string& backup)
     : run_(run), backup_(backup), staging_(backup + std::string(StagingSuffix)),
       previous_(backup + std::string(PreviousSuffix)), keep_(BackupKeepCount(run.s.options)) {}
 
-std::vector<std::string> StagedCopy::Folders() const {
+std::vector<std::string> StagedCopy::Folders() {
     std::vector<std::string> folders = {backup_, staging_, previous_};
     for (uint32_t number = 2; number <= keep_ + 1; ++number)
         folders.push_back(Generation(number));
+    // Those a run may remove that are there already: generations beyond the count, copies put away.
+    for (const std::string& tail : OwnFoldersNamed(""))
+        folders.push_back(backup_ + ".tarnwick-" + tail);
     return folders;
 }
 

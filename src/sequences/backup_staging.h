@@ -52,7 +52,7 @@ class StagedCopy {
     const std::string& Staging() const { return staging_; }
     const std::string& Previous() const { return previous_; }
     // Every folder the copy may make, rename or remove: the three above and the older generations.
-    std::vector<std::string> Folders() const;
+    std::vector<std::string> Folders();
 
     // Puts back a previous copy that an interrupted run moved aside, removes what else it left, and
     // makes the marked staging folder. False, logged, when the VM must not be copied.

@@ -24,7 +24,10 @@ struct BackupRig {
     // A VM folder holding its .vmx and a disk.
     void AddVm(const std::string& vmx) {
         const std::string folder(DirectoryPart(vmx).substr(0, DirectoryPart(vmx).size() - 1));
-        w.directories.insert(folder);
+        // With the folders above it, as a disk has them.
+        for (std::string up = folder; up.find('\\') != std::string::npos && up.back() != ':';
+             up = up.substr(0, up.rfind('\\')))
+            w.directories.insert(up);
         w.files[vmx] = "config.version = 8";
         w.files[folder + "\\disk.vmdk"] = std::string(100, 'd');
     }
@@ -272,6 +275,11 @@ TEST(Backup, ANoVmWithoutAUsableFolderNameNorASecondUseOfOneDeletesAnything) {
          "the running VM E:\\Bkp\\Srv.tarnwick-partial\\In\\x.vmx overlap; not backed up so that no VM file "
          "is "
          "touched..."},
+        // A VM booted from a copy that a run put away, which a later run would remove.
+        {{"E:\\Bkp\\Srv.tarnwick-put-away-2\\In\\x.vmx", "D:\\VMs\\Srv\\Srv.vmx"},
+         "log:    The backup folder E:\\Bkp\\Srv.tarnwick-put-away-2 and the folder "
+         "E:\\Bkp\\Srv.tarnwick-put-away-2\\In of the running VM E:\\Bkp\\Srv.tarnwick-put-away-2\\In\\x.vmx "
+         "overlap; not backed up so that no VM file is touched..."},
         // A VM that lies inside the target, where its own backup folder would hold it.
         {{"E:\\Bkp\\Inner\\Inner\\x.vmx"},
          "log:    The backup folder E:\\Bkp\\Inner and the VM's own folder E:\\Bkp\\Inner\\Inner overlap; "
