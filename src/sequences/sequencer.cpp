@@ -342,16 +342,25 @@ template <class Start> void Sequencer::RunStart(const std::string& text, const c
             if (failure) std::rethrow_exception(failure);
             return;
         }
-        // The suspension ran while this start was under way and may not have seen what it started.
+        // The suspension ran while this start was under way and may not have seen what it started; it is
+        // dealt with by its stop action, as the suspension would have (a Team always suspends).
+        const StopAction action = ActionAtSuspension(s_.list, text, false).value_or(StopAction::Suspend);
+        const bool suspend = action == StopAction::Suspend;
         try {
-            s_.reporter.WriteLog(std::string(what) +
-                                 " started while a suspension ran; suspending it now: " + text);
-            s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + text);
+            if (action != StopAction::Leave)
+                s_.reporter.WriteLog(std::string(what) + " started while a suspension ran; " +
+                                     (suspend ? "suspending" : "shutting down") + " it now: " + text);
+            if (suspend) s_.reporter.ShowStatus(std::string("  Suspending ") + what + ": " + text);
         } catch (...) {
             if (!failure) failure = std::current_exception();
         }
         try {
-            s_.vms.ExecVmCommand("suspend", text);
+            if (suspend)
+                s_.vms.ExecVmCommand("suspend", text);
+            else
+                StopVm(VmStopServices{s_.vms, s_.reporter, s_.processes,
+                                      ToolTimeoutSeconds(s_.resume.options).value_or(DefaultToolTimeout)},
+                       action, text);
         } catch (...) {
             if (!failure) failure = std::current_exception();
         }

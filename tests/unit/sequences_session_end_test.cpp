@@ -287,6 +287,20 @@ TEST(SessionEnd, ALogoffDuringAStartRunStartsNothingAfterTheSuspensionBegan) {
                      "log:Suspension complete; ready for shutdown.", "log:Re-initiating Windows Logoff.",
                      "privilege:SeShutdownPrivilege+", "exitwindows:0", "log:  (request accepted)",
                      "log:Start sequence stopped: a suspension has begun; nothing more is started."}));
+
+    // What the start brought up is dealt with by its stop action, as the suspension would have.
+    for (const StopAction action : {StopAction::Leave, StopAction::ShutDown}) {
+        Rig s;
+        s.w.entries = {{VmA, true, action}};
+        s.w.during["exec:start " + VmA] = [&] {
+            s.session.QueryEndSession(EndSessionLogoff);
+            s.session.EndSession(false, EndSessionLogoff);
+        };
+        s.seq.StartAll();
+        EXPECT_EQ(CountOf(s.w.trace, "exec:suspend " + VmA), 0u);
+        EXPECT_EQ(CountOf(s.w.trace, "exec:stop " + VmA), action == StopAction::ShutDown ? 2u : 0u);
+        EXPECT_EQ(CountOf(s.w.trace, "exitwindows:0"), 1u);
+    }
 }
 
 // The start of a VM from the list or the launch button, and the opening of a Team, each with a logoff
