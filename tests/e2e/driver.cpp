@@ -529,9 +529,12 @@ std::vector<std::string> LogMessages(const std::string& log) {
 }
 
 void ChooseFromTrayMenu(HWND main, char key) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(main, &pid);
     PostMessageA(main, WM_USER + 1, 100, WM_RBUTTONDOWN);
-    Sleep(500);
-    // The menu's own loop takes the key.
+    // The menu's own loop takes the key, once it is up: on a busy machine that is more than a moment.
+    WaitFor([&] { return !WindowsOf(pid, "#32768").empty(); }, 10s);
+    Sleep(100);
     keybd_event(static_cast<BYTE>(key), 0, 0, 0);
     keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
 }
