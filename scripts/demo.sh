@@ -32,6 +32,7 @@ for entry in 'C:\VMs\Alpha\Alpha.vmx = -1' 'DELAY:4 = -1' 'C:\VMs\Beta Web\Beta 
              'C:\VMs\R&D Lab\R&D Lab.vmx = 0' 'C:\VMs\Lab Team\Lab Team.vmtm = 0'; do
     printf '  %s\r\n' "$entry" >>"$app/Tarnwick.ini"
 done
+printf '[StopAction]\r\n  C:\\VMs\\Beta Web\\Beta Web.vmx = shutdown\r\n  C:\\VMs\\R&D Lab\\R&D Lab.vmx = leave\r\n' >>"$app/Tarnwick.ini"
 
 echo "demo: Tarnwick /START"
 "$WINE" 'C:\Tarnwick\Tarnwick.exe' /START >"$app/wine.out" 2>&1 &
