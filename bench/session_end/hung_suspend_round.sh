@@ -28,13 +28,8 @@ round() { # hang: 0 or 1; prints the round's milliseconds, and all else on stder
         wait_log "VMs Started: " 300 || fail "start sequence did not finish"
         [ "$1" = 1 ] && ctl inject "$(vm 7)" suspend hang times=1
         sleep 1.5
-        local start ender
-        start=$(now_ms)
-        end_session &
-        ender=$!
-        ms=$(round_ms "$start") || fail "the session did not end"
-        wait "$ender"
-        wait_end || fail "the program did not end"
+        timed_logoff
+        ms=$taken_ms
         if [ "$1" = 1 ]; then grep -q "Ended after the limit of $limit seconds" "$log" || fail "no hang seen"; fi
         # Every VM was started and suspended: a round that skipped some would be shorter for it.
         [ "$(journal | grep -c $'\tstart\t')" = 20 ] || fail "not every VM was started"
@@ -46,8 +41,6 @@ round() { # hang: 0 or 1; prints the round's milliseconds, and all else on stder
     echo "${ms:-0}"
 }
 
-failures="$state/bench-failures"
-rm -f "$failures"
 plain=()
 hung=()
 for r in $(seq "$pairs"); do
@@ -55,12 +48,7 @@ for r in $(seq "$pairs"); do
     hung+=("$(round 1 "$r")")
     echo "pair $r: plain ${plain[-1]} ms, hung ${hung[-1]} ms" >&2
 done
-if [ -s "$failures" ]; then
-    echo "hung_suspend_round: cannot measure; these rounds failed (see above):" >&2
-    cat "$failures" >&2
-    exit 1
-fi
-sum() { local t=0 v; for v in "$@"; do t=$((t + v)); done; echo "$t"; }
+stop_if_rounds_failed hung_suspend_round
 p=$(( $(sum "${plain[@]}") / pairs ))
 h=$(( $(sum "${hung[@]}") / pairs ))
 echo "mean plain round: $p ms; mean hung round: $h ms; limit: $((limit * 1000)) ms"

@@ -18,15 +18,11 @@ SESSION_END_HELPERS_ONLY=1 source "$(dirname "$0")/../../tests/e2e/session_end.s
 all_suspended() { [ "$(suspends)" = 8 ] || fail "suspends: $(suspends) of 8"; }
 
 logoff_round() { # ParallelSuspend; prints the round's milliseconds, and all else on stderr
-    local ms start ender
+    local ms
     {
         hold_vms "bench-logoff-$1" 8 $suspend_ms $'  ParallelSuspend = '"$1"$'\r\n'
-        start=$(now_ms)
-        end_session &
-        ender=$!
-        ms=$(round_ms "$start") || fail "the session did not end"
-        wait "$ender"
-        wait_end || fail "the program did not end"
+        timed_logoff
+        ms=$taken_ms
         all_suspended
         [ "$failed_here" = 0 ] || echo "logoff round with ParallelSuspend = $1" >>"$failures"
         finish "logoff round, ParallelSuspend = $1"
@@ -48,8 +44,6 @@ forced_round() { # prints the handler's milliseconds
     echo "${ms:-0}"
 }
 
-failures="$state/bench-failures"
-rm -f "$failures"
 one=()
 four=()
 forced=()
@@ -59,12 +53,7 @@ for r in $(seq "$pairs"); do
     forced+=("$(forced_round)")
     echo "pair $r: one after another ${one[-1]} ms, four at once ${four[-1]} ms, forced ${forced[-1]} ms" >&2
 done
-if [ -s "$failures" ]; then
-    echo "parallel_round: cannot measure; these rounds failed (see above):" >&2
-    cat "$failures" >&2
-    exit 1
-fi
-sum() { local t=0 v; for v in "$@"; do t=$((t + v)); done; echo "$t"; }
+stop_if_rounds_failed parallel_round
 o=$(( $(sum "${one[@]}") / pairs ))
 f=$(( $(sum "${four[@]}") / pairs ))
 x=$(( $(sum "${forced[@]}") / pairs ))

@@ -121,8 +121,30 @@ hold_vms() { # name n ms [Options lines] [k]
 handler_ms() { awk -v s="$1" '$1 == s { print $3 }' "$app/manager.txt" | tr -d '\r' | tail -1; }
 suspends() { journal | grep -c $'\tsuspend\t'; }
 
-# The benchmark of a round uses the helpers above.
-[ -n "${SESSION_END_HELPERS_ONLY:-}" ] && return 0
+# The benchmarks of a round use the helpers above, and these.
+if [ -n "${SESSION_END_HELPERS_ONLY:-}" ]; then
+    # One logoff, from the end request to the program's last line of the session, in $taken_ms.
+    timed_logoff() {
+        local start ender
+        start=$(now_ms)
+        end_session &
+        ender=$!
+        taken_ms=$(round_ms "$start") || fail "the session did not end"
+        wait "$ender"
+        wait_end || fail "the program did not end"
+    }
+    sum() { local t=0 v; for v in "$@"; do t=$((t + v)); done; echo "$t"; }
+    failures="$state/bench-failures"
+    rm -f "$failures"
+    # A benchmark whose rounds failed measures nothing: it names them and ends.
+    stop_if_rounds_failed() { # benchmark's name
+        [ -s "$failures" ] || return 0
+        echo "$1: cannot measure; these rounds failed (see above):" >&2
+        cat "$failures" >&2
+        exit 1
+    }
+    return 0
+fi
 
 # 1. After a /START run the end is refused, the VMs suspended, and the end re-issued and carried out.
 setup start-then-end
